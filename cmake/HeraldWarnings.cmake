@@ -1,0 +1,15 @@
+# Warnings are errors in project code; third-party headers come in as SYSTEM.
+function(herald_enable_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  endif()
+endfunction()
+
+# Applied to the whole build tree, so the plugin, the stand-in and the tests
+# all carry the same instrumentation.
+macro(herald_enable_sanitizers)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endmacro()

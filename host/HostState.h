@@ -1,0 +1,97 @@
+#pragma once
+// The stand-in's internal state, shared by its source files.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "StandIn.h"
+
+namespace StandIn::detail {
+
+enum class Kind { Other, Structure, ItemContainer, Dino, PlayerController, World, WorldSettings, GameMode, Rcon };
+
+// Every simulated object has this one layout; the game's field entries are
+// offsets into it.
+struct GameObject {
+    FName Name{};
+    void* Instigator = nullptr;
+    void* RootComponent = nullptr;
+    void* MyCharacterStatusComponent = nullptr;
+    int32_t CharacterLevel = 0;
+    FVector WorldLocation{};
+    struct {
+        FWeakObjectPtr* Data;
+        int32_t ArrayNum;
+        int32_t ArrayMax;
+    } PlayerControllerList{};
+    float LatitudeScale = 0;
+    float LatitudeOrigin = 0;
+    float LongitudeScale = 0;
+    float LongitudeOrigin = 0;
+
+    Kind kind = Kind::Other;
+    std::u16string name;
+    bool admin = false;
+};
+
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+template <typename T>
+using NameMap = std::unordered_map<std::string, T, NameHash, std::equal_to<>>;
+
+struct Hook {
+    void* gameFunction = nullptr;
+    void* detour = nullptr;
+};
+
+struct Server {
+    std::string directory;
+    int status = 1;
+    bool worldAvailable = true;
+    std::string mapName = "TheIsland";
+
+    std::vector<std::unique_ptr<GameObject>> objects;  // slot = FName.ComparisonIndex = weak index
+    std::vector<int32_t> serials;
+    std::vector<FWeakObjectPtr> playerList;
+    GameObject* world = nullptr;
+    GameObject* worldSettings = nullptr;
+    GameObject* gameMode = nullptr;
+    GameObject* rcon = nullptr;
+
+    NameMap<Hook> hooks;
+    std::vector<std::pair<std::u16string, ArkApi::ConsoleCommandHandler>> consoleCommands;
+    std::vector<std::pair<std::u16string, ArkApi::RconCommandHandler>> rconCommands;
+
+    std::vector<Record> records;
+    std::vector<std::string> hostCalls;
+    std::vector<StructureSpawnCall> structureSpawns;
+    std::vector<ContainerSpawnCall> containerSpawns;
+    std::vector<InitGameCall> initGames;
+};
+
+Server& TheServer();
+
+GameObject* CreateObject(Kind kind, std::u16string name);
+void DestroyObject(GameObject* object);
+GameObject* LiveObject(FWeakObjectPtr reference);
+FWeakObjectPtr WeakReference(const GameObject* object);
+std::string PlayerName(const void* playerController);
+
+// Writes text into a game string, storage from the game's allocator.
+void AssignGameString(FString& target, std::u16string_view text);
+
+void RegisterGameEntries();
+void ClearAllocatorFaults();
+void* ResolveFunction(const char* name);
+void* ResolveField(const void* object, const char* name);
+void RemoveEntry(const std::string& name);
+std::uint64_t EntryResolutions(const std::string& name);
+void RegisterHookedFunctions();
+
+}  // namespace StandIn::detail

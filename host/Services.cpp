@@ -1,0 +1,312 @@
+// The framework's services as the plugin sees them through its host-interface
+// header, and the stand-in's records of what the plugin did with them.
+
+#include <cstdio>
+#include <mutex>
+
+#include <spdlog/details/log_msg.h>
+#include <spdlog/sinks/base_sink.h>
+
+#include "HostState.h"
+#include "game/Platform.h"
+
+namespace StandIn::detail {
+
+Server& TheServer() {
+    static Server server;
+    return server;
+}
+
+namespace {
+
+void HostCall(std::string call) { TheServer().hostCalls.push_back(std::move(call)); }
+
+std::string Narrow(const FString& text) { return Utf8(text.View()); }
+
+// The host's own log sink, readable by tests: every line it is handed.
+class RecordingSink final : public spdlog::sinks::base_sink<std::mutex> {
+public:
+    std::size_t flushes = 0;
+
+protected:
+    void sink_it_(const spdlog::details::log_msg& message) override {
+        spdlog::memory_buf_t formatted;
+        formatter_->format(message, formatted);
+        Record line;
+        line.kind = RecordKind::Log;
+        line.logger.assign(message.logger_name.data(), message.logger_name.size());
+        const spdlog::string_view_t level = spdlog::level::to_string_view(message.level);
+        line.level.assign(level.data(), level.size());
+        line.text.assign(message.payload.data(), message.payload.size());
+        line.line.assign(formatted.data(), formatted.size());
+        while (!line.line.empty() && (line.line.back() == '\n' || line.line.back() == '\r')) {
+            line.line.pop_back();
+        }
+        TheServer().records.push_back(std::move(line));
+    }
+    void flush_() override { ++flushes; }
+};
+
+std::shared_ptr<RecordingSink>& TheSink() {
+    static auto sink = std::make_shared<RecordingSink>();
+    return sink;
+}
+
+class ApiUtils final : public ArkApi::IApiUtils {
+public:
+    UWorld* QueryWorld() const override {
+        const Server& server = TheServer();
+        return server.worldAvailable ? reinterpret_cast<UWorld*>(server.world) : nullptr;
+    }
+    AShooterGameMode* QueryGameMode() const override {
+        HostCall("QueryGameMode");
+        return reinterpret_cast<AShooterGameMode*>(TheServer().gameMode);
+    }
+    int QueryServerStatus() const override {
+        HostCall("QueryServerStatus");
+        return TheServer().status;
+    }
+};
+
+template <typename Handler>
+bool Unregister(std::vector<std::pair<std::u16string, Handler>>& commands, const FString& name) {
+    const std::u16string wanted(name.View());
+    for (auto it = commands.begin(); it != commands.end(); ++it) {
+        if (it->first == wanted) {
+            commands.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+class Commands final : public ArkApi::ICommands {
+public:
+    void RegisterConsoleCommand(const FString& name, const ArkApi::ConsoleCommandHandler& handler) override {
+        HostCall("RegisterConsoleCommand " + Narrow(name));
+        TheServer().consoleCommands.emplace_back(std::u16string(name.View()), handler);
+    }
+    void RegisterRconCommand(const FString& name, const ArkApi::RconCommandHandler& handler) override {
+        HostCall("RegisterRconCommand " + Narrow(name));
+        TheServer().rconCommands.emplace_back(std::u16string(name.View()), handler);
+    }
+    bool UnregisterConsoleCommand(const FString& name) override {
+        HostCall("UnregisterConsoleCommand " + Narrow(name));
+        return Unregister(TheServer().consoleCommands, name);
+    }
+    bool UnregisterRconCommand(const FString& name) override {
+        HostCall("UnregisterRconCommand " + Narrow(name));
+        return Unregister(TheServer().rconCommands, name);
+    }
+};
+
+class Hooks final : public ArkApi::IHooks {
+public:
+    bool RemoveHook(const std::string& functionName, void* detour) override {
+        HostCall("RemoveHook " + functionName);
+        const auto found = TheServer().hooks.find(functionName);
+        if (found == TheServer().hooks.end() || found->second.detour != detour) {
+            return false;
+        }
+        found->second.detour = nullptr;
+        return true;
+    }
+    bool InstallHook(const std::string& functionName, void* detour, void** original) override {
+        HostCall("InstallHook " + functionName);
+        const auto found = TheServer().hooks.find(functionName);
+        if (found == TheServer().hooks.end() || found->second.detour != nullptr) {
+            return false;
+        }
+        *original = found->second.gameFunction;
+        found->second.detour = detour;
+        return true;
+    }
+};
+
+void AppendUtf16(std::u16string& text, char32_t code) {
+    if (code >= 0x10000) {
+        code -= 0x10000;
+        text += static_cast<char16_t>(0xD800 + (code >> 10));
+        text += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+        text += static_cast<char16_t>(code);
+    }
+}
+
+}  // namespace
+
+}  // namespace StandIn::detail
+
+namespace ArkApi {
+
+using namespace StandIn::detail;
+
+IApiUtils& GetApiUtils() {
+    static ApiUtils utils;
+    return utils;
+}
+
+ICommands& GetCommands() {
+    static Commands commands;
+    return commands;
+}
+
+IHooks& GetHooks() {
+    static Hooks hooks;
+    return hooks;
+}
+
+void* GetAddress(const char* functionName) { return ResolveFunction(functionName); }
+
+void* GetAddress(const void* object, const char* fieldName) { return ResolveField(object, fieldName); }
+
+namespace Tools {
+
+std::string GetCurrentDir() {
+    HostCall("GetCurrentDir");
+    return TheServer().directory;
+}
+
+std::u16string Utf8Decode(const std::string& text) { return StandIn::Utf16(text); }
+
+}  // namespace Tools
+
+}  // namespace ArkApi
+
+std::vector<spdlog::sink_ptr>& GetLogSinks() {
+    StandIn::detail::HostCall("GetLogSinks");
+    static std::vector<spdlog::sink_ptr> sinks{StandIn::detail::TheSink()};
+    return sinks;
+}
+
+namespace StandIn {
+
+using namespace detail;
+
+std::vector<Record>& Records() { return TheServer().records; }
+std::vector<std::string>& HostCalls() { return TheServer().hostCalls; }
+std::vector<StructureSpawnCall>& StructureSpawnCalls() { return TheServer().structureSpawns; }
+std::vector<ContainerSpawnCall>& ContainerSpawnCalls() { return TheServer().containerSpawns; }
+std::vector<InitGameCall>& InitGameCalls() { return TheServer().initGames; }
+std::size_t LogFlushes() { return TheSink()->flushes; }
+
+void ClearRecords() {
+    Server& server = TheServer();
+    server.records.clear();
+    server.hostCalls.clear();
+    server.structureSpawns.clear();
+    server.containerSpawns.clear();
+    server.initGames.clear();
+}
+
+void ResetServer() {
+    Server& server = TheServer();
+    for (auto& object : server.objects) {
+        object.reset();
+    }
+    server.objects.clear();
+    server.serials.clear();
+    server.playerList.clear();
+    server.status = 1;
+    server.worldAvailable = true;
+    server.mapName = "TheIsland";
+    server.world = CreateObject(Kind::World, u"World");
+    server.worldSettings = CreateObject(Kind::WorldSettings, u"PrimalWorldSettings");
+    server.gameMode = CreateObject(Kind::GameMode, u"ShooterGameMode");
+    server.rcon = CreateObject(Kind::Rcon, u"RCONClientConnection");
+    RegisterGameEntries();
+    RegisterHookedFunctions();
+    ClearRecords();
+    ClearAllocatorFaults();
+    TheSink()->flushes = 0;
+}
+
+void SetServerDirectory(const std::string& directory) { TheServer().directory = directory; }
+const std::string& ServerDirectory() { return TheServer().directory; }
+void SetServerStatus(int status) { TheServer().status = status; }
+void SetWorldAvailable(bool available) { TheServer().worldAvailable = available; }
+void SetMapName(const std::string& map) { TheServer().mapName = map; }
+
+void SetWorldSettings(float latitudeScale, float latitudeOrigin, float longitudeScale, float longitudeOrigin) {
+    GameObject& settings = *TheServer().worldSettings;
+    settings.LatitudeScale = latitudeScale;
+    settings.LatitudeOrigin = latitudeOrigin;
+    settings.LongitudeScale = longitudeScale;
+    settings.LongitudeOrigin = longitudeOrigin;
+}
+
+std::u16string Utf16(const std::string& text) {
+    std::u16string result;
+    result.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not characters.
+        static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && code >= smallest[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
+        if (!valid) {
+            result += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        AppendUtf16(result, code);
+        i += static_cast<std::size_t>(length);
+    }
+    return result;
+}
+
+std::string Utf8(std::u16string_view text) { return Platform::Utf16ToUtf8(text.data(), text.size()); }
+
+namespace {
+
+std::string Float(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+}
+
+std::string Color(const FColorLinear& color) {
+    return Float(color.R) + "," + Float(color.G) + "," + Float(color.B) + "," + Float(color.A);
+}
+
+}  // namespace
+
+std::string Describe(const Record& record) {
+    const std::string quoted = "\"" + record.text + "\"";
+    switch (record.kind) {
+        case RecordKind::Notification:
+            return "notification " + record.player + " " + quoted + " color=" + Color(record.color) +
+                   " size=" + Float(record.size) + " time=" + Float(record.time);
+        case RecordKind::Chat:
+            return "chat " + record.player + " " + record.sender + ": " + quoted;
+        case RecordKind::ConsoleReply:
+            return "console_reply " + record.player + " " + quoted + " color=" + Color(record.color);
+        case RecordKind::RconReply:
+            return "rcon_reply " + std::to_string(record.id) + " type=" + std::to_string(record.replyType) + " " +
+                   quoted;
+        case RecordKind::Log:
+            return "log " + record.logger + " " + record.level + " " + quoted;
+        case RecordKind::Refused:
+            return "refused " + quoted;
+    }
+    return {};
+}
+
+std::vector<std::string> Describe(const std::vector<Record>& records) {
+    std::vector<std::string> lines;
+    lines.reserve(records.size());
+    for (const Record& record : records) {
+        lines.push_back(Describe(record));
+    }
+    return lines;
+}
+
+}  // namespace StandIn

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever the build and the tests need and is missing;
+# does nothing when all of it is there. Debian 12, as root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  nlohmann-json3-dev libspdlog-dev libfmt-dev
+  libgtest-dev libgmock-dev googletest
+  libbenchmark-dev valgrind
+  clang libclang-rt-14-dev
+)
+packages+=("$@")
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,150 @@
+#include "announce/Broadcast.h"
+
+#include <cstdlib>
+#include <cwctype>
+#include <optional>
+
+namespace {
+
+using Json = nlohmann::json;
+
+// One colour number as stoi reads wide text: leading blanks, a sign, decimal
+// digits up to the first other character; no digits or beyond 32 bits fails.
+std::optional<int32_t> ReadColorNumber(std::u16string_view piece) {
+    std::size_t at = 0;
+    while (at < piece.size() && std::iswspace(static_cast<wint_t>(piece[at]))) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < piece.size() && (piece[at] == u'+' || piece[at] == u'-')) {
+        negative = piece[at] == u'-';
+        ++at;
+    }
+    int64_t value = 0;
+    const std::size_t digitsStart = at;
+    for (; at < piece.size() && piece[at] >= u'0' && piece[at] <= u'9'; ++at) {
+        value = value * 10 + (piece[at] - u'0');
+        if (value > int64_t{INT32_MAX} + 1) {
+            return std::nullopt;
+        }
+    }
+    if (at == digitsStart) {
+        return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value > INT32_MAX || value < INT32_MIN) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+// Time as the library reads a 32-bit integer (fraction dropped, true is 1),
+// except that a number beyond the 32-bit range saturates instead of going
+// through an undefined conversion.
+int32_t ReadDisplayTime(const Json& notificationTemplate) {
+    const auto found = notificationTemplate.find("Time");
+    if (found != notificationTemplate.end() && found->is_number_float()) {
+        const double time = found->get<double>();
+        if (time >= 2147483648.0) {
+            return INT32_MAX;
+        }
+        if (time < -2147483648.0) {
+            return INT32_MIN;
+        }
+    }
+    return notificationTemplate.value("Time", 10);
+}
+
+using ValidPlayer = AShooterPlayerController*;
+
+// Calls deliver(player) for every element of the world's player list whose
+// weak reference still gives a controller, in the list's order.
+template <typename Deliver>
+void ForEachConnectedPlayer(Deliver&& deliver) {
+    UWorld* world = ArkApi::GetApiUtils().QueryWorld();
+    if (world == nullptr) {
+        return;
+    }
+    const auto& players = GameField<TGameArray<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
+    for (const FWeakObjectPtr& element : players) {
+        FWeakObjectPtr reference = element;
+        auto* player = GameFunction<ValidPlayer(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
+        if (player != nullptr) {
+            deliver(player);
+        }
+    }
+}
+
+void SendNotifications(const Json& notificationTemplate, FString& text) {
+    // Time, Size and Color are read once, at the first recipient: they are the
+    // same for everyone, and with nobody connected they are not read at all.
+    // Only "Random" is drawn anew for each recipient.
+    std::optional<float> time;
+    float size = 0.0f;
+    std::string colorText;
+    FColorLinear fixedColor{};
+    ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+        if (!time) {
+            time = static_cast<float>(ReadDisplayTime(notificationTemplate));
+            size = static_cast<float>(notificationTemplate.value("Size", 1.2));
+            colorText = notificationTemplate.value("Color", std::string());
+            fixedColor = LinearColor(ParseColorText(colorText));
+        }
+        const FColorLinear color = colorText == "Random" ? LinearColor(ParseColorText(colorText)) : fixedColor;
+        GameFunction<void(AShooterPlayerController*, FString*, FColorLinear, float, float, void*, void*)>(
+            "AShooterPlayerController.ClientServerSOTFNotificationCustom")(player, &text, color, size, *time,
+                                                                           nullptr, nullptr);
+    });
+}
+
+void SendChatLines(const Json& notificationTemplate, FString& text) {
+    FChatMessageRecord record;
+    record.SenderName = FString::FromUtf8(notificationTemplate.value("Sender", std::string("Server")));
+    record.Message = text;
+    ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+        GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
+            player, record);
+    });
+}
+
+}  // namespace
+
+void Broadcast(const Json& notificationTemplate, const ReplacementList& replacements) {
+    if (!notificationTemplate.is_object()) {
+        return;
+    }
+    const std::string message = notificationTemplate.value("Msg", std::string());
+    if (message.empty()) {
+        return;
+    }
+    FString text = FString::FromUtf8(FillTemplate(message, replacements));
+    if (notificationTemplate.value("Type", std::string("Notification")) == "Notification") {
+        SendNotifications(notificationTemplate, text);
+    } else {
+        SendChatLines(notificationTemplate, text);
+    }
+}
+
+FColorBytes ParseColorText(const std::string& text) {
+    if (text == "Random") {
+        // Drawn in this order: blue, green, red.
+        const auto blue = static_cast<uint8_t>(std::rand() % 256);
+        const auto green = static_cast<uint8_t>(std::rand() % 256);
+        const auto red = static_cast<uint8_t>(std::rand() % 256);
+        return {blue, green, red, 255};
+    }
+    const FString colorText = FString::FromNarrow(text.c_str());
+    TGameArray<FString> pieces;
+    // Fewer than three numbers is no colour either: green, and still sent.
+    if (colorText.SplitSkippingEmpty(u",", pieces) < 3) {
+        return GreenColor;
+    }
+    const std::optional<int32_t> red = ReadColorNumber(pieces.Data[0].View());
+    const std::optional<int32_t> green = ReadColorNumber(pieces.Data[1].View());
+    const std::optional<int32_t> blue = ReadColorNumber(pieces.Data[2].View());
+    if (!red || !green || !blue) {
+        return GreenColor;
+    }
+    return {static_cast<uint8_t>(*blue & 0xFF), static_cast<uint8_t>(*green & 0xFF), static_cast<uint8_t>(*red & 0xFF),
+            255};
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The two spawn hooks: every structure and every item container the game
+// spawns passes through here.
+
+#include <string>
+
+struct APrimalStructure;
+struct APrimalStructureItemContainer;
+struct FVector;
+struct FRotator;
+struct AActor;
+struct APawn;
+
+using StructurePostSpawnFunction = void(APrimalStructure*, FVector*, FRotator*, AActor*, APawn*, bool, bool, bool,
+                                        bool);
+using ItemContainerPostSpawnFunction = void(APrimalStructureItemContainer*);
+
+// The game's own functions, filled by the host when the hooks are installed.
+extern StructurePostSpawnFunction* StructurePostSpawnOriginal;
+extern ItemContainerPostSpawnFunction* ItemContainerPostSpawnOriginal;
+
+// The asteroid code of the last asteroid announcement.
+extern std::string LastAsteroidCode;
+
+void StructurePostSpawnDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
+                              APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit,
+                              bool isReplicated);
+void ItemContainerPostSpawnDetour(APrimalStructureItemContainer* container);

@@ -1,0 +1,88 @@
+#pragma once
+// Everything the plugin uses of the ArkApi framework. The plugin reaches the
+// host through this header alone, so a real deployment swaps in the
+// framework's own declarations behind it.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <spdlog/common.h>
+
+#if defined(_WIN32)
+#if defined(ARKAPI_BUILDING_HOST)
+#define ARKAPI_API __declspec(dllexport)
+#else
+#define ARKAPI_API __declspec(dllimport)
+#endif
+#else
+#define ARKAPI_API __attribute__((visibility("default")))
+#endif
+
+// The game's classes, held only as opaque addresses.
+struct UWorld;
+struct AShooterGameMode;
+struct APlayerController;
+struct AShooterPlayerController;
+struct RCONClientConnection;
+struct FString;
+
+// The request of an RCON command; the plugin reads only its id.
+struct RCONPacket {
+    int Length;
+    int Id;
+    int Type;
+};
+
+namespace ArkApi {
+
+using ConsoleCommandHandler = std::function<void(APlayerController*, FString*, bool)>;
+using RconCommandHandler = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
+
+class IApiUtils {
+public:
+    virtual ~IApiUtils() = default;
+    virtual UWorld* QueryWorld() const = 0;
+    virtual AShooterGameMode* QueryGameMode() const = 0;
+    // 1: the server is up, its world and game mode exist.
+    virtual int QueryServerStatus() const = 0;
+};
+
+class ICommands {
+public:
+    virtual ~ICommands() = default;
+    virtual void RegisterConsoleCommand(const FString& name, const ConsoleCommandHandler& handler) = 0;
+    virtual void RegisterRconCommand(const FString& name, const RconCommandHandler& handler) = 0;
+    virtual bool UnregisterConsoleCommand(const FString& name) = 0;
+    virtual bool UnregisterRconCommand(const FString& name) = 0;
+};
+
+class IHooks {
+public:
+    virtual ~IHooks() = default;
+    virtual bool RemoveHook(const std::string& functionName, void* detour) = 0;
+    // The slot receives the game's own function before the detour can first run.
+    virtual bool InstallHook(const std::string& functionName, void* detour, void** original) = 0;
+};
+
+ARKAPI_API IApiUtils& GetApiUtils();
+ARKAPI_API ICommands& GetCommands();
+ARKAPI_API IHooks& GetHooks();
+
+// A game function by its "Class.Function" name; null when the game has none.
+ARKAPI_API void* GetAddress(const char* functionName);
+// The address of a "Class.Field" inside object; null when the game has none.
+ARKAPI_API void* GetAddress(const void* object, const char* fieldName);
+
+namespace Tools {
+// The server's directory, without a trailing separator.
+ARKAPI_API std::string GetCurrentDir();
+// UTF-8 to the game's 16-bit text.
+ARKAPI_API std::u16string Utf8Decode(const std::string& text);
+}  // namespace Tools
+
+}  // namespace ArkApi
+
+// The host's shared list of log sinks, which every plugin's channel writes to.
+ARKAPI_API std::vector<spdlog::sink_ptr>& GetLogSinks();

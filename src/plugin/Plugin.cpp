@@ -1,0 +1,71 @@
+#include "plugin/Plugin.h"
+
+#include "announce/SpawnDetours.h"
+#include "config/Config.h"
+#include "config/ReloadCommands.h"
+#include "game/GameTypes.h"
+#include "plugin/PluginLog.h"
+#include "plugin/PluginName.h"
+
+std::string CurrentMapName;
+
+namespace {
+
+using InitGameFunction = void(AShooterGameMode*, FString*, FString*, FString*);
+InitGameFunction* InitGameOriginal = nullptr;
+
+constexpr char StructurePostSpawnHook[] = "APrimalStructure.PostSpawnInitialize";
+constexpr char ItemContainerPostSpawnHook[] = "APrimalStructureItemContainer.PostSpawnInitialize";
+constexpr char InitGameHook[] = "AShooterGameMode.InitGame";
+
+void* AsDetour(auto* function) { return reinterpret_cast<void*>(function); }
+void** AsSlot(auto** slot) { return reinterpret_cast<void**>(slot); }
+
+}  // namespace
+
+// Load registers, unload removes: the two lists below match line for line.
+void PluginLoad() {
+    PluginLog::Open(PluginName);
+    try {
+        ReadConfig();
+    } catch (const std::exception& error) {
+        PluginLog::WriteError(error.what());
+        throw;
+    }
+    if (ArkApi::GetApiUtils().QueryServerStatus() == 1) {
+        EnsureMapName();
+    }
+    ArkApi::ICommands& commands = ArkApi::GetCommands();
+    commands.RegisterConsoleCommand(FString::FromNarrow(ReloadCommandName), &ReloadConsoleHandler);
+    commands.RegisterRconCommand(FString::FromNarrow(ReloadCommandName), &ReloadRconHandler);
+    ArkApi::IHooks& hooks = ArkApi::GetHooks();
+    hooks.InstallHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour), AsSlot(&StructurePostSpawnOriginal));
+    hooks.InstallHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour),
+                      AsSlot(&ItemContainerPostSpawnOriginal));
+    hooks.InstallHook(InitGameHook, AsDetour(&InitGameDetour), AsSlot(&InitGameOriginal));
+}
+
+void PluginUnload() {
+    ArkApi::ICommands& commands = ArkApi::GetCommands();
+    commands.UnregisterConsoleCommand(FString::FromNarrow(ReloadCommandName));
+    commands.UnregisterRconCommand(FString::FromNarrow(ReloadCommandName));
+    ArkApi::IHooks& hooks = ArkApi::GetHooks();
+    hooks.RemoveHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour));
+    hooks.RemoveHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour));
+    hooks.RemoveHook(InitGameHook, AsDetour(&InitGameDetour));
+}
+
+void EnsureMapName() {
+    if (!CurrentMapName.empty()) {
+        return;
+    }
+    AShooterGameMode* gameMode = ArkApi::GetApiUtils().QueryGameMode();
+    FString mapName;
+    GameFunction<void(AShooterGameMode*, FString*)>("AShooterGameMode.GetMapName")(gameMode, &mapName);
+    CurrentMapName = mapName.ToUtf8();
+}
+
+void InitGameDetour(AShooterGameMode* gameMode, FString* mapName, FString* options, FString* errorMessage) {
+    InitGameOriginal(gameMode, mapName, options, errorMessage);
+    RunLogged([mapName] { CurrentMapName = mapName->ToUtf8(); });
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Loading and unloading the plugin, its hooks and the running map's name.
+
+#include <string>
+
+struct AShooterGameMode;
+struct FString;
+
+// The running map's name, as the game reports it (UTF-8).
+extern std::string CurrentMapName;
+
+void PluginLoad();
+void PluginUnload();
+void EnsureMapName();
+
+void InitGameDetour(AShooterGameMode* gameMode, FString* mapName, FString* options, FString* errorMessage);

@@ -1,0 +1,6 @@
+#pragma once
+
+// The plugin's name: its log channel, its folder under the plugins directory,
+// and the stem of its command.
+inline constexpr char PluginName[] = "SkyCrateHerald";
+inline constexpr char ReloadCommandName[] = "SkyCrateHerald.Reload";

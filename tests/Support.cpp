@@ -1,0 +1,46 @@
+#include "Support.h"
+
+#include <fstream>
+#include <random>
+
+namespace HeraldTest {
+
+namespace fs = std::filesystem;
+
+ServerDirectory::ServerDirectory() {
+    std::random_device random;
+    root = fs::temp_directory_path() / ("herald-test-" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(root / "ArkApi" / "Plugins" / "SkyCrateHerald");
+    StandIn::ResetServer();
+    StandIn::SetServerDirectory(root.string());
+}
+
+ServerDirectory::~ServerDirectory() {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+fs::path ServerDirectory::ConfigPath() const { return root / "ArkApi" / "Plugins" / "SkyCrateHerald" / "config.json"; }
+
+void ServerDirectory::WriteConfig(const nlohmann::json& document) const { WriteConfigText(document.dump(2)); }
+
+void ServerDirectory::WriteConfigText(const std::string& text) const {
+    std::ofstream file(ConfigPath(), std::ios::binary | std::ios::trunc);
+    file << text;
+}
+
+void ServerDirectory::DeleteConfig() const { fs::remove(ConfigPath()); }
+
+void ServerTest::LoadPlugin() {
+    const StandIn::LoadResult result = StandIn::LoadPlugin(PluginPath);
+    ASSERT_TRUE(result.ok) << result.error;
+}
+
+void ServerTest::TearDown() {
+    StandIn::UnloadPlugin();
+    EXPECT_EQ(StandIn::Allocator().liveBlocks, 0u) << "game allocator blocks left behind";
+    EXPECT_EQ(StandIn::Allocator().liveBytes, 0u);
+    EXPECT_THAT(StandIn::Allocator().faults, ::testing::IsEmpty());
+}
+
+}  // namespace HeraldTest

@@ -1,0 +1,46 @@
+#pragma once
+// What every test stands on: a fresh stand-in server in its own directory,
+// config.json written there, and the checks that the game's allocator holds
+// nothing afterwards.
+
+#include <filesystem>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "StandIn.h"
+
+namespace HeraldTest {
+
+// The built plugin library, as the host loads it.
+inline constexpr char PluginPath[] = HERALD_PLUGIN_PATH;
+
+// A fresh server directory (removed at destruction), server reset.
+struct ServerDirectory {
+    std::filesystem::path root;
+    ServerDirectory();
+    ~ServerDirectory();
+    ServerDirectory(const ServerDirectory&) = delete;
+    ServerDirectory& operator=(const ServerDirectory&) = delete;
+
+    std::filesystem::path ConfigPath() const;
+    void WriteConfig(const nlohmann::json& document) const;
+    void WriteConfigText(const std::string& text) const;
+    void DeleteConfig() const;
+};
+
+// Each test starts on a reset server with its own directory; at the end any
+// loaded plugin is unloaded and the game allocator must hold no live block.
+class ServerTest : public ::testing::Test {
+protected:
+    ServerDirectory server;
+    void TearDown() override;
+
+    // Loads the built plugin; fails the test if it refuses.
+    void LoadPlugin();
+    std::vector<std::string> Transcript() const { return StandIn::Describe(StandIn::Records()); }
+};
+
+}  // namespace HeraldTest
