@@ -2,6 +2,7 @@
 // process-attach entry runs PluginLoad; an error leaving it refuses the plugin.
 
 #include <exception>
+#include <optional>
 
 #include "HostState.h"
 
@@ -90,15 +91,19 @@ LoadResult LoadPlugin(const std::string& path) {
         CloseLibrary(library);
         return {false, path + " has no DllMain entry"};
     }
+    std::optional<std::string> refusal;
     try {
         entry(library, ProcessAttach, nullptr);
     } catch (const std::exception& error) {
-        std::string reason = error.what();
-        CloseLibrary(library);
-        return {false, std::move(reason)};
+        refusal = error.what();
     } catch (...) {
+        refusal = "the plugin refused to load";
+    }
+    // Only now: the error object may belong to the library, and it is gone
+    // once its catch block has ended.
+    if (refusal) {
         CloseLibrary(library);
-        return {false, "the plugin refused to load"};
+        return {false, std::move(*refusal)};
     }
     LoadedLibrary() = library;
     return {true, {}};
