@@ -1,0 +1,121 @@
+// The building blocks of a message: item keys, coordinates and their text,
+// template filling and colour texts.
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "Support.h"
+#include "announce/Broadcast.h"
+#include "announce/Templates.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class TemplatesTest : public HeraldTest::ServerTest {};
+
+TEST_F(TemplatesTest, ItemKeyIsTheNameUpToItsFirstClassSuffix) {
+    const std::vector<std::pair<const char16_t*, const char*>> cases = {
+        {u"Foo_C_12", "Foo_C"},       {u"Foo_c_7", "Foo_c"},        {u"A_C_B_C_4", "A_C"},
+        {u"Foo_C", "Foo_C"},          {u"Foo", "Foo"},              {u"", ""},
+        {u"_C_", "_C"},               {u"Caf\u00e9_C_1", "Caf\xC3\xA9_C"},
+        {u"SupplyCrate_Level03_C_5", "SupplyCrate_Level03_C"},
+    };
+    for (const auto& [name, key] : cases) {
+        const FString text = FString::FromWide(name);
+        EXPECT_EQ(MakeItemKey(text), key) << StandIn::Utf8(name);
+    }
+}
+
+TEST_F(TemplatesTest, CoordinateTextKeepsEveryDigitAndOneDecimal) {
+    const std::vector<std::pair<float, const char*>> cases = {
+        {0.0f, "0.0"},     {5.3f, "5.3"},      {50.0f, "50.0"},     {99.9f, "99.9"},     {9.9f, "9.9"},
+        {10.0f, "10.0"},   {100.0f, "100.0"},  {123.4f, "123.4"},   {1234.5f, "1234.5"}, {-0.1f, "-0.1"},
+        {-5.3f, "-5.3"},   {-10.0f, "-10.0"},  {-12.5f, "-12.5"},   {-0.04f, "0.0"},     {200000.0f, "200000.0"},
+        {std::numeric_limits<float>::quiet_NaN(), "nan"},
+        {3.0e9f, "3000000000.0"},
+        {-std::numeric_limits<float>::infinity(), "-inf"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(FormatCoordinate(value), text) << value;
+    }
+}
+
+TEST_F(TemplatesTest, MapCoordinatesCutDownToTenthsWithDefaultsForZeroFields) {
+    void* settings = GameFunction<void*(UWorld*, bool, bool)>("UWorld.GetWorldSettings")(
+        ArkApi::GetApiUtils().QueryWorld(), false, true);
+    const std::vector<std::pair<float, float>> latitudes = {
+        {0, 50.0f}, {80000, 60.0f}, {399999, 99.9f}, {400000, 100.0f}, {-400000, 0.0f}, {-400800, -0.1f},
+        {-12345.6f, 48.4f},
+    };
+    for (const auto& [y, latitude] : latitudes) {
+        const MapPosition position = MapCoordinates(settings, y, y);
+        EXPECT_FLOAT_EQ(position.Latitude, latitude) << y;
+        EXPECT_FLOAT_EQ(position.Longitude, latitude) << "x behaves as y does: " << y;
+    }
+    // Explicit settings that equal the defaults give the same; a NaN scale is used as it is.
+    StandIn::SetWorldSettings(800, -400000, 800, -400000);
+    EXPECT_FLOAT_EQ(MapCoordinates(settings, 0, 80000).Latitude, 60.0f);
+    StandIn::SetWorldSettings(std::numeric_limits<float>::quiet_NaN(), 0, 0, 0);
+    EXPECT_TRUE(std::isnan(MapCoordinates(settings, 0, 0).Latitude));
+    EXPECT_EQ(FormatCoordinate(MapCoordinates(settings, 0, 0).Latitude), "nan");
+    // Each announcement reads the four fields anew.
+    const std::uint64_t before = StandIn::Resolutions("APrimalWorldSettings.LatitudeScale");
+    MapCoordinates(settings, 0, 0);
+    MapCoordinates(settings, 0, 0);
+    EXPECT_EQ(StandIn::Resolutions("APrimalWorldSettings.LatitudeScale"), before + 2);
+}
+
+TEST_F(TemplatesTest, FillTemplateReplacesEachPlaceholdersFirstOccurrenceInListOrder) {
+    struct Case {
+        std::string text;
+        ReplacementList list;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"{Lat} and {Lat}", {"{Lat}", "50.0"}, "50.0 and {Lat}"},
+        {"{name}", {"{Name}", "Crate"}, "{name}"},
+        {"no placeholders", {"{Name}", "Crate"}, "no placeholders"},
+        {"{Name} {EggLvl}", {"{Name}", "{EggLvl}!", "{EggLvl}", "27"}, "27! {EggLvl}"},
+        {"{EggLvl} {Name}", {"{Name}", "x", "{EggLvl}", "{EggLvl}"}, "{EggLvl} x"},
+        {"", {"{Name}", "Crate"}, ""},
+        {"{MapName}{MapName}", {"{MapName}", ""}, "{MapName}"},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(FillTemplate(test.text, test.list), test.expected) << test.text;
+    }
+}
+
+TEST_F(TemplatesTest, ColourTextsAsBytes) {
+    struct Case {
+        const char* text;
+        int red, green, blue;
+    };
+    const std::vector<Case> cases = {
+        {"255,0,0", 255, 0, 0},   {"0,255,0", 0, 255, 0},    {"255,,0,0", 255, 0, 0},   {"255, 0, 0", 255, 0, 0},
+        {"12abc,0,0", 12, 0, 0},  {"300,0,0", 44, 0, 0},     {"256,0,0", 0, 0, 0},      {"-1,0,0", 255, 0, 0},
+        {"1,2,3,4", 1, 2, 3},     {"red,green,blue", 0, 255, 0}, {"1,2,x", 0, 255, 0}, {"random", 0, 255, 0},
+        {"", 0, 255, 0},          {"1,2", 0, 255, 0},        {",,,", 0, 255, 0},        {"2147483647,0,0", 255, 0, 0},
+        {"2147483648,0,0", 0, 255, 0}, {"-2147483648,1,1", 0, 1, 1}, {"\t+7,\n8,9", 7, 8, 9},
+        {"1 ,2,3", 1, 2, 3},
+    };
+    for (const Case& test : cases) {
+        const FColorBytes color = ParseColorText(test.text);
+        EXPECT_EQ(std::vector<int>({color.R, color.G, color.B, color.A}),
+                  std::vector<int>({test.red, test.green, test.blue, 255}))
+            << '"' << test.text << '"';
+    }
+}
+
+TEST_F(TemplatesTest, RandomColourDrawsBlueThenGreenThenRed) {
+    std::srand(7);
+    const int blue = std::rand() % 256;
+    const int green = std::rand() % 256;
+    const int red = std::rand() % 256;
+    std::srand(7);
+    const FColorBytes color = ParseColorText("Random");
+    EXPECT_THAT(std::vector<int>({color.R, color.G, color.B, color.A}), ElementsAre(red, green, blue, 255));
+}
+
+}  // namespace
