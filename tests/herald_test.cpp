@@ -1,0 +1,322 @@
+// The herald program as an admin runs it: golden transcripts of the example
+// scenarios, scenario files that don't fit the format, and what `check` finds
+// in broken configs.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using Json = nlohmann::json;
+
+const fs::path Source = HERALD_SOURCE_DIR;
+const fs::path Herald = fs::path(HERALD_BINARY_DIR) / "herald";
+
+struct Outcome {
+    int status = -1;
+    std::string output;  // stdout, then stderr
+};
+
+Outcome RunHerald(const std::string& arguments) {
+    const std::string command = "'" + Herald.string() + "' " + arguments + " 2>&1";
+    Outcome outcome;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return outcome;
+    }
+    char buffer[4096];
+    for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        outcome.output.append(buffer, got);
+    }
+    const int status = pclose(pipe);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A scenario file written for one test, removed afterwards.
+struct ScratchFile {
+    fs::path path;
+    explicit ScratchFile(const std::string& text) {
+        path = fs::temp_directory_path() /
+               ("herald-test-scenario-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".json");
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    ~ScratchFile() { fs::remove(path); }
+    static inline int counter = 0;
+};
+
+// ---- Golden transcripts -------------------------------------------------------
+
+class GoldenTranscript : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenTranscript, MatchesTheExpectedLinesInOrder) {
+    const fs::path scenario = Source / "examples" / "scenarios" / (GetParam() + ".json");
+    const fs::path golden = Source / "tests" / "golden" / (GetParam() + ".jsonl");
+    const Outcome outcome = RunHerald("run " + Quoted(scenario) + " --json");
+    ASSERT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_THAT(Lines(outcome.output), ::testing::ElementsAreArray(Lines(ReadFile(golden))));
+}
+
+INSTANTIATE_TEST_SUITE_P(ExampleScenarios, GoldenTranscript, ::testing::Values("tour", "reload"));
+
+TEST(HeraldRun, EveryExampleScenarioHasAGoldenTranscript) {
+    for (const auto& entry : fs::directory_iterator(Source / "examples" / "scenarios")) {
+        if (entry.path().extension() == ".json") {
+            const fs::path golden = Source / "tests" / "golden" / (entry.path().stem().string() + ".jsonl");
+            EXPECT_TRUE(fs::exists(golden)) << "no golden transcript for " << entry.path();
+        }
+    }
+}
+
+TEST(HeraldRun, TourPlaysTheExampleConfig) {
+    const Json tour = Json::parse(ReadFile(Source / "examples" / "scenarios" / "tour.json"));
+    EXPECT_EQ(tour.at("config"), Json::parse(ReadFile(Source / "examples" / "config.json")));
+}
+
+TEST(HeraldRun, EveryLineIsOneJsonObjectAndTheLastIsMemory) {
+    const Outcome outcome = RunHerald("run " + Quoted(Source / "examples" / "scenarios" / "reload.json") + " --json");
+    ASSERT_EQ(outcome.status, 0);
+    const std::vector<std::string> lines = Lines(outcome.output);
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(Json::parse(line, nullptr, false).is_object()) << line;
+    }
+    EXPECT_EQ(Json::parse(lines.back()), Json::parse(R"({"type": "memory", "live_blocks": 0, "live_bytes": 0})"));
+}
+
+TEST(HeraldRun, HumanTranscriptShowsWhoReceivedWhatInWhichColour) {
+    const Outcome outcome = RunHerald("run " + Quoted(Source / "examples" / "scenarios" / "reload.json"));
+    ASSERT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_THAT(outcome.output,
+                HasSubstr("notification  -> Alice  \"White crate at 50.0 / 50.0\"  colour 0,255,0  size 1.2  time 10"));
+    EXPECT_THAT(outcome.output, HasSubstr("refused  by host  Bob is not an admin"));
+    EXPECT_THAT(outcome.output, HasSubstr("Game memory still held after unload: 0 blocks, 0 bytes"));
+}
+
+TEST(HeraldRun, PluginThatCannotBeLoadedIsReportedNotFatal) {
+    ScratchFile scenario(R"({"config": {}, "events": [{"event": "unload"}]})");
+    const Outcome outcome = RunHerald("run " + Quoted(scenario.path) + " --json --plugin /nonexistent/Plugin.so");
+    EXPECT_EQ(outcome.status, 0);
+    const std::vector<std::string> lines = Lines(outcome.output);
+    ASSERT_EQ(lines.size(), 2u) << outcome.output;
+    const Json load = Json::parse(lines[0]);
+    EXPECT_EQ(load["type"], "load");
+    EXPECT_EQ(load["ok"], false);
+    EXPECT_THAT(load["error"].get<std::string>(), HasSubstr("/nonexistent/Plugin.so"));
+    EXPECT_EQ(Json::parse(lines[1])["type"], "memory");
+}
+
+TEST(HeraldRun, ServerNotReadyTakesTheMapFromInitGame) {
+    ScratchFile scenario(R"({
+      "server_ready": false, "map": "Ragnarok",
+      "config": {"Items": {"SupplyCreate_OceanInstant_High_C": {"Notification": {"Msg": "{MapName}", "Color": "0,255,0"}}}},
+      "players": [{"name": "Ann"}],
+      "events": [
+        {"event": "spawn_container", "name": "SupplyCreate_OceanInstant_High_C_1"},
+        {"event": "init_game", "map": "Ragnarok"},
+        {"event": "spawn_container", "name": "SupplyCreate_OceanInstant_High_C_2"}
+      ]})");
+    const Outcome outcome = RunHerald("run " + Quoted(scenario.path) + " --json");
+    ASSERT_EQ(outcome.status, 0) << outcome.output;
+    // Before InitGame the plugin knows no map, so the first crate is not announced.
+    EXPECT_THAT(
+        Lines(outcome.output),
+        ::testing::ElementsAre(
+            R"({"type": "load", "ok": true})",
+            R"({"type": "notification", "player": "Ann", "text": "Ragnarok", "color": [0, 1, 0, 1], "size": 1.2, "time": 10})",
+            R"({"type": "unload"})", R"({"type": "memory", "live_blocks": 0, "live_bytes": 0})"));
+}
+
+// ---- Scenarios that don't fit the format ----------------------------------------
+
+struct BadScenario {
+    const char* text;
+    const char* expected;  // part of the message
+};
+
+TEST(HeraldRun, ScenarioThatDoesNotFitIsRefusedWithFileEventAndReason) {
+    const BadScenario cases[] = {
+        {R"([1])", "a scenario is one JSON object"},
+        {R"({"events": [)", "not valid JSON"},
+        {R"({"events": {}})", "\"events\" must be an array"},
+        {R"({"evnets": []})", "unknown key \"evnets\""},
+        {R"({"config": {}, "config_text": ""})", "not both"},
+        {R"({"config": [1]})", "\"config\" must be an object"},
+        {R"({"players": [{"admin": true}]})", "\"players\"[0]: \"name\" is missing"},
+        {R"({"events": [{"event": "load"}, {"event": "explode"}]})", "event 1: unknown event \"explode\""},
+        {R"({"events": [{"event": "load"}, {"event": "load"}, {"event": "spawn_structure"}]})",
+         "event 2 (spawn_structure): \"name\" is missing"},
+        {R"({"events": [{"event": "spawn_structure", "name": "A", "class": "box"}]})", "\"class\" must be"},
+        {R"({"events": [{"event": "spawn_structure", "name": "A", "location": [1, 2]}]})",
+         "\"location\" must be an array of three numbers"},
+        {R"({"events": [{"event": "spawn_structure", "name": "A", "instigator": {"name": "D", "level": 1.5}}]})",
+         "\"level\" must be a whole number"},
+        {R"({"events": [{"event": "spawn_container", "name": "A", "position": [0, "1", 2]}]})",
+         "\"position\"[1] must be a number"},
+        {R"({"events": [{"event": "console", "command": "X"}]})", "\"player\" is missing"},
+        {R"({"events": [{"event": "rcon", "command": "X", "id": 4294967296}]})", "outside the 32-bit range"},
+        {R"({"events": [{"event": "write_config"}]})", "needs \"config\""},
+        {R"({"events": [{"event": "world_settings", "LatitudeScale": "big"}]})", "\"LatitudeScale\" must be a number"},
+        {R"({"events": [{"event": "init_game"}]})", "event 0 (init_game): \"map\" is missing"},
+    };
+    for (const BadScenario& bad : cases) {
+        ScratchFile scenario(bad.text);
+        const Outcome outcome = RunHerald("run " + Quoted(scenario.path) + " --json");
+        EXPECT_EQ(outcome.status, 2) << bad.text;
+        EXPECT_THAT(outcome.output, HasSubstr(scenario.path.string() + ": ")) << bad.text;
+        EXPECT_THAT(outcome.output, HasSubstr(bad.expected)) << bad.text;
+        EXPECT_THAT(outcome.output, ::testing::Not(HasSubstr("\"type\""))) << "nothing may run: " << bad.text;
+    }
+}
+
+TEST(HeraldRun, MissingScenarioFileIsRefused) {
+    const Outcome outcome = RunHerald("run /nonexistent/scenario.json");
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_THAT(outcome.output, HasSubstr("/nonexistent/scenario.json: can't open"));
+}
+
+// ---- herald check ------------------------------------------------------------------
+
+struct ExpectedFinding {
+    const char* severity;
+    const char* path;
+    const char* fragment;
+};
+
+struct CheckCase {
+    const char* file;
+    int status;
+    std::vector<ExpectedFinding> findings;  // all of them, in order
+};
+
+TEST(HeraldCheck, FindsWhatWouldGoWrongInBrokenConfigs) {
+    const CheckCase cases[] = {
+        {"typos.json",
+         1,
+         {{"warning", "/EnableNest", "nearest known key: \"EnableNests\""},
+          {"warning", "/Items/Foo", "no spawned object's name produces this key"},
+          {"warning", "/Items/SupplyCrate_Level03_C_5", "did you mean \"SupplyCrate_Level03_C\"?"},
+          {"warning", "/Items/SupplyCrate_Level03_C_5/Notification/Tmie", "nearest known key: \"Time\""}}},
+        {"wrong-types.json",
+         2,
+         {{"error", "/EnableNests", "type must be boolean, but is string"},
+          {"error", "/Items/BeaverDam_C/Notification/Msg", "type must be string, but is object"},
+          {"warning", "/Items/BeaverDam_C/Notification/Type", "sent as a chat line"},
+          {"warning", "/Items/BeaverDam_C/Notification/Time", "not read for chat lines"},
+          {"error", "/Items/BeaverDam_C/Notification/Sender", "type must be string, but is number"},
+          {"error", "/Items/ElementNode_C", "cannot use value() with string"},
+          {"error", "/Items/SupplyCrate_Level03_C/Name", "type must be string, but is number"},
+          {"error", "/Items/SupplyCrate_Level03_C/Notification/Time",
+           "announcement is skipped and an error line is logged"},
+          {"error", "/Items/SupplyCrate_Level03_C/Notification/Size", "type must be number, but is boolean"},
+          {"error", "/Items/SupplyCrate_Level03_C/Notification/Color", "type must be string, but is array"}}},
+        {"asteroids.json",
+         2,
+         {{"error", "/AsteroidGen2/Color", "missing while asteroid announcements are on"},
+          {"error", "/AsteroidGen2/Name", "is an array, not an object"},
+          {"error", "/AsteroidGen2/PrimaryResources/Metal", "type must be string, but is number"},
+          {"warning", "/AsteroidGen2/Notification/Msg", "{Lat} is not filled in an asteroid announcement"},
+          {"warning", "/AsteroidGen2/Notification/Color", "has no effect"}}},
+        {"templates.json",
+         1,
+         {{"warning", "/Items/ArtifactCrate_Hunter_C/Notification", "not an object: nothing is sent"},
+          {"warning", "/Items/BeaverDam_C", "not announced"},
+          {"warning", "/Items/Dodo_Character_BP_C", "EnableNests is not true"},
+          {"warning", "/Items/Dodo_Character_BP_C/Notification/Time", "7.9 is read as 7"},
+          {"warning", "/Items/ElementNode_C/Notification", "no Notification: nothing is sent"},
+          {"warning", "/Items/SupplyCrate_Level03_C/Notification/Msg", "{name} is written in other case"},
+          {"warning", "/Items/SupplyCrate_Level03_C/Notification/Msg", "{Lat} is written twice"},
+          {"warning", "/Items/SupplyCrate_Level03_C/Notification/Msg", "{EggLvl} is not filled"},
+          {"warning", "/Items/SupplyCrate_Level03_C/Notification/Msg", "{Foo} is not a placeholder"},
+          {"warning", "/Items/SupplyCrate_Level03_C/Notification/Color", "it shows green"},
+          {"warning", "/Items/SupplyCrate_Level15_C/Notification/Msg", "empty Msg: nothing is sent"},
+          {"warning", "/Items/SupplyCrate_Level15_C/Notification/Type", "not exactly \"Notification\""},
+          {"warning", "/Items/SupplyCreate_OceanInstant_High_C/Notification/Msg", "{EggLvl} is not filled"},
+          {"warning", "/Items/SupplyCreate_OceanInstant_High_C/Notification/Color",
+           "300 is outside 0 to 255 and shows as 44"},
+          {"warning", "/Items/SupplyCreate_OceanInstant_High_C/Notification/Color",
+           "-1 is outside 0 to 255 and shows as 255"}}},
+        {"syntax.json", 2, {{"error", "", "parse error at line 3, column 5"}}},
+        {"not-an-object.json", 2, {{"error", "", "the document is an array, not an object"}}},
+        {"duplicates.json",
+         1,
+         {{"warning", "", "text after the document's end is ignored"},
+          {"warning", "/Items/SupplyCrate_Level03_C", "given twice"},
+          {"warning", "/Items/SupplyCrate_Level03_C/Notification/Msg", "given twice"},
+          {"warning", "/Items", "given twice"}}},
+        {"items-array.json",
+         2,
+         {{"error", "/AsteroidGen2", "must be an object, not a number"},
+          {"error", "/Items", "cannot use operator[] with a string argument with array"}}},
+        {"does-not-exist.json", 2, {{"error", "", "Can't open config.json"}}},
+    };
+    for (const CheckCase& check : cases) {
+        const Outcome outcome =
+            RunHerald("check " + Quoted(Source / "tests" / "check-configs" / check.file) + " --json");
+        EXPECT_EQ(outcome.status, check.status) << check.file << "\n" << outcome.output;
+        const std::vector<std::string> lines = Lines(outcome.output);
+        ASSERT_EQ(lines.size(), check.findings.size()) << check.file << "\n" << outcome.output;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Json finding = Json::parse(lines[i]);
+            EXPECT_EQ(finding["severity"], check.findings[i].severity) << check.file << ": " << lines[i];
+            EXPECT_EQ(finding["path"], check.findings[i].path) << check.file << ": " << lines[i];
+            EXPECT_THAT(finding["message"].get<std::string>(), HasSubstr(check.findings[i].fragment))
+                << check.file << ": " << lines[i];
+        }
+    }
+}
+
+TEST(HeraldCheck, ExampleConfigIsClean) {
+    const Outcome json = RunHerald("check " + Quoted(Source / "examples" / "config.json") + " --json");
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(json.output, "");
+    const Outcome human = RunHerald("check " + Quoted(Source / "examples" / "config.json"));
+    EXPECT_EQ(human.status, 0);
+    EXPECT_THAT(human.output, HasSubstr("nothing to report"));
+}
+
+TEST(HeraldCheck, MissingAsteroidSectionIsOnlyAWarning) {
+    ScratchFile config(
+        R"({"Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "{Name}", "Color": "0,255,0"}}}})");
+    const Outcome outcome = RunHerald("check " + Quoted(config.path) + " --json");
+    EXPECT_EQ(outcome.status, 1) << outcome.output;
+    ASSERT_EQ(Lines(outcome.output).size(), 1u) << outcome.output;
+    EXPECT_EQ(Json::parse(outcome.output)["path"], "/AsteroidGen2");
+}
+
+TEST(HeraldCommandLine, WrongUsageExitsWithStatusTwo) {
+    for (const char* arguments : {"", "fly", "run", "check", "run a.json b.json", "run a.json --colour"}) {
+        const Outcome outcome = RunHerald(arguments);
+        EXPECT_EQ(outcome.status, 2) << arguments;
+        EXPECT_THAT(outcome.output, HasSubstr("usage: herald run")) << arguments;
+    }
+}
+
+}  // namespace

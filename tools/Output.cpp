@@ -1,0 +1,116 @@
+#include "Output.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+namespace Herald {
+
+std::string JsonString(std::string_view text) {
+    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string JsonFloat(float value) {
+    if (!std::isfinite(value)) {
+        return "null";
+    }
+    char text[48];
+    // Plain digits where %g would switch to an exponent for a round number
+    // (8000, not 8e+03); exponents only for the very large and very small.
+    const double magnitude = std::fabs(static_cast<double>(value));
+    const bool plain = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 1e15);
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(text, sizeof text, "%.*g", precision, static_cast<double>(value));
+        const bool exponent = std::string_view(text).find('e') != std::string_view::npos;
+        if (std::strtof(text, nullptr) == value && (!plain || !exponent)) {
+            break;
+        }
+    }
+    return text;
+}
+
+void JsonLine::Key(std::string_view key) {
+    if (text_.size() > 1) {
+        text_ += ", ";
+    }
+    text_ += JsonString(key) + ": ";
+}
+
+JsonLine& JsonLine::Text(std::string_view key, std::string_view value) {
+    Key(key);
+    text_ += JsonString(value);
+    return *this;
+}
+
+JsonLine& JsonLine::Null(std::string_view key) {
+    Key(key);
+    text_ += "null";
+    return *this;
+}
+
+JsonLine& JsonLine::Boolean(std::string_view key, bool value) {
+    Key(key);
+    text_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonLine& JsonLine::Integer(std::string_view key, long long value) {
+    Key(key);
+    text_ += std::to_string(value);
+    return *this;
+}
+
+JsonLine& JsonLine::Float(std::string_view key, float value) {
+    Key(key);
+    text_ += JsonFloat(value);
+    return *this;
+}
+
+JsonLine& JsonLine::Floats(std::string_view key, const std::vector<float>& values) {
+    Key(key);
+    text_ += "[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        text_ += (i == 0 ? "" : ", ") + JsonFloat(values[i]);
+    }
+    text_ += "]";
+    return *this;
+}
+
+std::size_t DisplayWidth(std::string_view text) {
+    std::size_t width = 0;
+    for (const char byte : text) {
+        width += (static_cast<unsigned char>(byte) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return width;
+}
+
+std::vector<std::string> AlignColumns(const std::vector<std::vector<std::string>>& rows, std::string_view gap) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            if (column >= widths.size()) {
+                widths.push_back(0);
+            }
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
+        }
+    }
+    std::vector<std::string> lines;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size()) {
+                line += std::string(widths[column] - DisplayWidth(row[column]), ' ');
+                line += gap;
+            }
+        }
+        while (!line.empty() && line.back() == ' ') {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace Herald

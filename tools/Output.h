@@ -1,0 +1,40 @@
+#pragma once
+// Small text helpers shared by the herald's transcripts and findings.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Herald {
+
+// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
+std::string JsonString(std::string_view text);
+
+// The shortest decimal that reads back as the same float ("1.2", "10",
+// "0.2158605"); null for what JSON can't hold (NaN, infinities).
+std::string JsonFloat(float value);
+
+// One JSON object on one line, keys in the order added:
+//   {"type": "load", "ok": true}
+class JsonLine {
+public:
+    JsonLine& Text(std::string_view key, std::string_view value);
+    JsonLine& Null(std::string_view key);
+    JsonLine& Boolean(std::string_view key, bool value);
+    JsonLine& Integer(std::string_view key, long long value);
+    JsonLine& Float(std::string_view key, float value);
+    JsonLine& Floats(std::string_view key, const std::vector<float>& values);
+    std::string Done() const { return text_ + "}"; }
+
+private:
+    void Key(std::string_view key);
+    std::string text_ = "{";
+};
+
+// Columns of text, each as wide as its widest cell; the last column is not padded.
+std::vector<std::string> AlignColumns(const std::vector<std::vector<std::string>>& rows, std::string_view gap = "  ");
+
+// Display width of UTF-8 text: one per code point.
+std::size_t DisplayWidth(std::string_view text);
+
+}  // namespace Herald
