@@ -1,0 +1,243 @@
+// config.json as the plugin reads it: what a read accepts, what it refuses
+// and what stays in force then, and the lookups the announcement code makes.
+
+#include "config/Config.h"
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Support.h"
+
+using ::testing::StartsWith;
+using Json = nlohmann::json;
+
+namespace {
+
+using HeraldTest::ServerTest;
+
+const Json PreviousDocument = {{"EnableNests", false}, {"Items", {{"SupplyCrate_Level03_C", {{"Name", "Crate"}}}}}};
+
+class ConfigTest : public ServerTest {
+protected:
+    // Every case starts from a document read from disk, the way a reload meets it.
+    void SetUp() override {
+        PluginConfig = nullptr;
+        server.WriteConfig(PreviousDocument);
+        ReadConfig();
+        ASSERT_EQ(PluginConfig, PreviousDocument);
+    }
+    void TearDown() override {
+        PluginConfig = nullptr;
+        ServerTest::TearDown();
+    }
+};
+
+// ---- Reads that fail -------------------------------------------------------
+
+struct RefusedFile {
+    const char* label;
+    std::optional<std::string> text;  // none: no file at all
+    std::string error;                // the whole text, or its beginning when prefixOnly
+    bool prefixOnly = false;
+};
+
+TEST_F(ConfigTest, RefusedFileRaisesAndLeavesThePreviousDocumentWhole) {
+    const std::vector<RefusedFile> cases = {
+        {"no file", std::nullopt, "Can't open config.json"},
+        {"empty file", "",
+         "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
+         "unexpected end of input; expected '[', '{', or a literal"},
+        // The document is built while it is read; the read must not leave this half in force.
+        {"file ends after \"Items\":", R"({"EnableNests": true, "Items":)",
+         "[json.exception.parse_error.101] parse error at line 1, column 31: syntax error while parsing value - "
+         "unexpected end of input; expected '[', '{', or a literal"},
+        {"block comment inside the document", R"({"EnableNests": true /* on */})",
+         "[json.exception.parse_error.101] parse error at line 1, column 22: syntax error while parsing object - "
+         "invalid literal; last read: '\"EnableNests\": true /'; expected '}'"},
+        {"line comment before the document", "// announcements\n{\"EnableNests\": true}",
+         "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
+         "invalid literal; last read: '/'"},
+        {"byte that is not UTF-8", "{\"Items\": {\"Caf\xE9\": {}}}", "[json.exception.parse_error.", true},
+        {"truncated UTF-8 sequence", "{\"Name\": \"\xC3\"}", "[json.exception.parse_error.", true},
+        {"byte-order mark of UTF-16", "\xFF\xFE{}", "[json.exception.parse_error.", true},
+    };
+    for (const RefusedFile& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (c.text) {
+            server.WriteConfigText(*c.text);
+        } else {
+            server.DeleteConfig();
+        }
+        try {
+            ReadConfig();
+            ADD_FAILURE() << "the read was accepted";
+        } catch (const std::exception& error) {
+            if (c.prefixOnly) {
+                EXPECT_THAT(error.what(), StartsWith(c.error));
+            } else {
+                EXPECT_EQ(std::string(error.what()), c.error);
+            }
+        }
+        EXPECT_EQ(PluginConfig, PreviousDocument);
+    }
+}
+
+TEST_F(ConfigTest, MissingFileRaisesRuntimeError) {
+    server.DeleteConfig();
+    EXPECT_THROW(ReadConfig(), std::runtime_error);
+}
+
+TEST_F(ConfigTest, MalformedFileRaisesTheLibraryParseError) {
+    server.WriteConfigText(R"({"EnableNests": true, "Items":)");
+    EXPECT_THROW(ReadConfig(), Json::parse_error);
+}
+
+// ---- Reads that succeed ----------------------------------------------------
+
+TEST_F(ConfigTest, AcceptedFileReplacesTheWholeDocument) {
+    const struct {
+        const char* label;
+        std::string text;
+        Json document;
+    } cases[] = {
+        {"new document, nothing of the old one merged", R"({"EnableNests": true})", {{"EnableNests", true}}},
+        {"text after the document is not examined",
+         "{\"EnableNests\": true} trailing words, { and a comment // x",
+         {{"EnableNests", true}}},
+        {"a second document after the first is ignored",
+         R"({"EnableNests": true}{"EnableNests": false})",
+         {{"EnableNests", true}}},
+        {"a key given twice keeps the later value",
+         R"({"EnableNests": false, "EnableNests": true})",
+         {{"EnableNests", true}}},
+        {"UTF-8 byte-order mark skipped", "\xEF\xBB\xBF{\"Items\": {}}", {{"Items", Json::object()}}},
+        {"UTF-8 text kept as bytes", "{\"Name\": \"Caf\xC3\xA9\"}", {{"Name", "Caf\xC3\xA9"}}},
+        {"top level that is not an object", "[1, 2]", Json::array({1, 2})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        PluginConfig = PreviousDocument;
+        server.WriteConfigText(c.text);
+        EXPECT_NO_THROW(ReadConfig());
+        EXPECT_EQ(PluginConfig, c.document);
+    }
+}
+
+TEST_F(ConfigTest, ReadFollowsTheServerDirectory) {
+    const HeraldTest::ServerDirectory other;
+    other.WriteConfig({{"EnableNests", true}});
+    ReadConfig();
+    EXPECT_EQ(PluginConfig, Json({{"EnableNests", true}}));
+}
+
+// ---- Member lookup -----------------------------------------------------------
+
+TEST_F(ConfigTest, MemberGivesNullForAbsentKeysAndInsertsNothing) {
+    const Json before = PluginConfig;
+    EXPECT_TRUE(Member(PluginConfig, "NoSuchKey").is_null());
+    EXPECT_TRUE(Member(Member(PluginConfig, "Items"), "SupplyCrate_Big_C").is_null());
+    EXPECT_TRUE(Member(Member(Member(PluginConfig, "Items"), "SupplyCrate_Big_C"), "Notification").is_null())
+        << "a null container gives null";
+    EXPECT_EQ(PluginConfig, before) << "no null members were added";
+    EXPECT_FALSE(PluginConfig.contains("NoSuchKey"));
+    EXPECT_EQ(PluginConfig["Items"].size(), 1u);
+}
+
+TEST_F(ConfigTest, MemberGivesThePresentMemberItself) {
+    const Json& items = Member(PluginConfig, "Items");
+    EXPECT_EQ(&items, &PluginConfig["Items"]) << "a reference into the document, not a copy";
+    EXPECT_EQ(Member(Member(items, "SupplyCrate_Level03_C"), "Name"), "Crate");
+    const Json explicitNull = {{"Items", nullptr}};
+    EXPECT_TRUE(Member(explicitNull, "Items").is_null());
+}
+
+TEST_F(ConfigTest, MemberOnValueThatIsNeitherObjectNorNullRaisesTheLibraryTypeError) {
+    const struct {
+        Json container;
+        const char* error;
+    } cases[] = {
+        {Json::array({1}), "[json.exception.type_error.305] cannot use operator[] with a string argument with array"},
+        {Json::array(), "[json.exception.type_error.305] cannot use operator[] with a string argument with array"},
+        {"Items", "[json.exception.type_error.305] cannot use operator[] with a string argument with string"},
+        {3, "[json.exception.type_error.305] cannot use operator[] with a string argument with number"},
+        {true, "[json.exception.type_error.305] cannot use operator[] with a string argument with boolean"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.container.dump());
+        try {
+            (void)Member(c.container, "Items");
+            ADD_FAILURE() << "no error raised";
+        } catch (const Json::type_error& error) {
+            EXPECT_STREQ(error.what(), c.error);
+        }
+    }
+}
+
+// ---- Values with a default, as the announcement code reads them ----------------
+
+TEST_F(ConfigTest, IntegerSettingsDropTheFractionAndTakeBooleans) {
+    const struct {
+        Json time;
+        int value;
+    } cases[] = {
+        {7.9, 7}, {-7.9, -7}, {10, 10}, {0u, 0}, {true, 1}, {false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.time.dump());
+        const Json notification = {{"Time", c.time}};
+        EXPECT_EQ(notification.value("Time", 10), c.value);
+    }
+    EXPECT_EQ(Json::object().value("Time", 10), 10) << "absent gives the default";
+}
+
+TEST_F(ConfigTest, SettingsOfTheWrongTypeRaiseTheLibraryTypeError) {
+    const struct {
+        const char* label;
+        Json notification;
+        std::function<void(const Json&)> lookup;
+        const char* error;
+    } cases[] = {
+        {"Time given as text",
+         {{"Time", "10"}},
+         [](const Json& n) { (void)n.value("Time", 10); },
+         "[json.exception.type_error.302] type must be number, but is string"},
+        {"Time given as null",
+         {{"Time", nullptr}},
+         [](const Json& n) { (void)n.value("Time", 10); },
+         "[json.exception.type_error.302] type must be number, but is null"},
+        {"Size given as boolean",
+         {{"Size", true}},
+         [](const Json& n) { (void)n.value("Size", 1.2); },
+         "[json.exception.type_error.302] type must be number, but is boolean"},
+        {"Msg given as number",
+         {{"Msg", 5}},
+         [](const Json& n) { (void)n.value("Msg", std::string()); },
+         "[json.exception.type_error.302] type must be string, but is number"},
+        {"EnableNests given as text",
+         {{"EnableNests", "true"}},
+         [](const Json& n) { (void)n.value("EnableNests", false); },
+         "[json.exception.type_error.302] type must be boolean, but is string"},
+        {"value() on an array", Json::array({1}), [](const Json& n) { (void)n.value("Time", 10); },
+         "[json.exception.type_error.306] cannot use value() with array"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        try {
+            c.lookup(c.notification);
+            ADD_FAILURE() << "no error raised";
+        } catch (const Json::type_error& error) {
+            EXPECT_STREQ(error.what(), c.error);
+        }
+    }
+}
+
+TEST_F(ConfigTest, SizeTakesAnyNumber) {
+    EXPECT_DOUBLE_EQ(Json({{"Size", 2}}).value("Size", 1.2), 2.0);
+    EXPECT_DOUBLE_EQ(Json({{"Size", 0.5}}).value("Size", 1.2), 0.5);
+    EXPECT_DOUBLE_EQ(Json::object().value("Size", 1.2), 1.2);
+}
+
+}  // namespace
