@@ -6,6 +6,14 @@
 
 #include "HostState.h"
 
+// The game classes behind the hooked functions' parameters, as the plugin
+// declares them: a detour is entered through exactly the game's own type.
+struct APrimalStructure;
+struct APrimalStructureItemContainer;
+struct FRotator;
+struct AActor;
+struct APawn;
+
 namespace StandIn::detail {
 
 namespace {
@@ -123,13 +131,13 @@ void RconSendMessage(RCONClientConnection* /*connection*/, int id, int type, FSt
 
 // ---- The game's functions that plugins hook -------------------------------
 
-void StructurePostSpawnInitialize(void* structure, FVector* location, void* rotation, void* owner, void* instigator,
-                                  bool flag1, bool flag2, bool flag3, bool flag4) {
+void StructurePostSpawnInitialize(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
+                                  APawn* instigator, bool flag1, bool flag2, bool flag3, bool flag4) {
     TheServer().structureSpawns.push_back({structure, location, *location, rotation, owner, instigator,
                                            {flag1, flag2, flag3, flag4}, TheServer().records.size()});
 }
 
-void ContainerPostSpawnInitialize(void* container) {
+void ContainerPostSpawnInitialize(APrimalStructureItemContainer* container) {
     TheServer().containerSpawns.push_back({container, TheServer().records.size()});
 }
 
@@ -373,10 +381,10 @@ void SpawnStructure(const StructureSpawn& spawn) {
         structure->Instigator = instigator;
     }
     FVector location = spawn.location;
-    HookedFunction<void(void*, FVector*, void*, void*, void*, bool, bool, bool, bool)>(
-        "APrimalStructure.PostSpawnInitialize")(structure, &location, spawn.rotation, spawn.owner,
-                                                spawn.instigatorPawn, spawn.flags[0], spawn.flags[1], spawn.flags[2],
-                                                spawn.flags[3]);
+    HookedFunction<decltype(StructurePostSpawnInitialize)>("APrimalStructure.PostSpawnInitialize")(
+        reinterpret_cast<APrimalStructure*>(structure), &location, static_cast<FRotator*>(spawn.rotation),
+        static_cast<AActor*>(spawn.owner), static_cast<APawn*>(spawn.instigatorPawn), spawn.flags[0], spawn.flags[1],
+        spawn.flags[2], spawn.flags[3]);
     DestroyObject(status);
     DestroyObject(instigator);
     DestroyObject(structure);
@@ -390,7 +398,8 @@ void SpawnContainer(const ContainerSpawn& spawn) {
         root->WorldLocation = spawn.position;
         container->RootComponent = root;
     }
-    HookedFunction<void(void*)>("APrimalStructureItemContainer.PostSpawnInitialize")(container);
+    HookedFunction<decltype(ContainerPostSpawnInitialize)>("APrimalStructureItemContainer.PostSpawnInitialize")(
+        reinterpret_cast<APrimalStructureItemContainer*>(container));
     DestroyObject(root);
     DestroyObject(container);
 }
@@ -399,8 +408,8 @@ void RunInitGame(const std::string& map) {
     HostString mapName(Utf16(map));
     HostString options(u"?listen");
     HostString errorMessage(u"");
-    HookedFunction<void(void*, FString*, FString*, FString*)>("AShooterGameMode.InitGame")(
-        TheServer().gameMode, &mapName.text, &options.text, &errorMessage.text);
+    HookedFunction<decltype(InitGame)>("AShooterGameMode.InitGame")(
+        reinterpret_cast<AShooterGameMode*>(TheServer().gameMode), &mapName.text, &options.text, &errorMessage.text);
 }
 
 bool ConsoleCommand(const std::string* player, const std::string& line) {

@@ -1,0 +1,129 @@
+#include "FuzzSupport.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace HeraldFuzz {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path& ConfigPath() {
+    static fs::path path;
+    return path;
+}
+
+fs::path ScratchRoot() {
+    const fs::path shm = "/dev/shm";
+    const fs::path base = fs::is_directory(shm) ? shm : fs::temp_directory_path();
+    return base / ("herald-fuzz-" + std::to_string(::getpid()));
+}
+
+}  // namespace
+
+void Fail(const std::string& reason) {
+    std::fprintf(stderr, "HERALD FUZZ FINDING: %s\n", reason.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+void StartServer(std::initializer_list<const char*> players) {
+    const fs::path root = ScratchRoot();
+    const fs::path folder = root / "ArkApi" / "Plugins" / "SkyCrateHerald";
+    fs::create_directories(folder);
+    ConfigPath() = folder / "config.json";
+    // The directory goes when the process ends, whichever way it ends normally.
+    static const struct Cleanup {
+        fs::path root;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(root, ignored);
+        }
+    } cleanup{root};
+    StandIn::ResetServer();
+    StandIn::SetServerDirectory(root.string());
+    for (const char* player : players) {
+        StandIn::ConnectPlayer(player);
+    }
+}
+
+void WriteConfigText(std::string_view text) {
+    std::ofstream file(ConfigPath(), std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    Require(file.good(), "could not write " + ConfigPath().string());
+}
+
+void RequireAllocatorClean(const char* when) {
+    const StandIn::AllocatorStats& stats = StandIn::Allocator();
+    Require(stats.liveBlocks == 0 && stats.liveBytes == 0,
+            std::string(when) + ": game allocator still holds " + std::to_string(stats.liveBlocks) + " blocks");
+    Require(stats.faults.empty(),
+            std::string(when) + ": allocator fault: " + (stats.faults.empty() ? std::string() : stats.faults.front()));
+}
+
+void RequireRecordsWellFormed() {
+    for (const StandIn::Record& record : StandIn::Records()) {
+        // A log line carries an error's text verbatim, and a parse error quotes
+        // the file's own bytes: only what reaches players must be UTF-8.
+        if (record.kind == StandIn::RecordKind::Log) {
+            continue;
+        }
+        Require(IsWellFormedUtf8(record.text), "not UTF-8: " + StandIn::Describe(record));
+        Require(IsWellFormedUtf8(record.sender), "sender not UTF-8: " + StandIn::Describe(record));
+    }
+}
+
+std::size_t CountRecords(StandIn::RecordKind kind) {
+    std::size_t count = 0;
+    for (const StandIn::Record& record : StandIn::Records()) {
+        count += record.kind == kind ? 1 : 0;
+    }
+    return count;
+}
+
+bool IsWellFormedUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        char32_t code = 0;
+        if (lead < 0x80) {
+            length = 1;
+            code = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace HeraldFuzz

@@ -1,0 +1,39 @@
+#pragma once
+// What the fuzz targets share: a stand-in server in a scratch directory, the
+// checks every input must pass, and a way to stop loudly when one fails.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "StandIn.h"
+
+namespace HeraldFuzz {
+
+// Stops the run with the reason; libFuzzer keeps the input as a crash.
+[[noreturn]] void Fail(const std::string& reason);
+inline void Require(bool condition, const std::string& reason) {
+    if (!condition) {
+        Fail(reason);
+    }
+}
+
+// A fresh stand-in server in its own directory (on tmpfs when there is one),
+// with the plugin's folder made and the given players connected.
+void StartServer(std::initializer_list<const char*> players);
+void WriteConfigText(std::string_view text);
+
+// The game allocator holds no live block and saw no bad free.
+void RequireAllocatorClean(const char* when);
+
+// Every text delivered to a player or an RCON client is well-formed UTF-8.
+void RequireRecordsWellFormed();
+
+std::size_t CountRecords(StandIn::RecordKind kind);
+
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no
+// surrogate, nothing beyond U+10FFFF, nothing cut short.
+bool IsWellFormedUtf8(std::string_view text);
+
+}  // namespace HeraldFuzz
