@@ -65,6 +65,25 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
     Broadcast(notification, replacements);
 }
 
+// The announcement of an Items entry at a world position. Only structures
+// carry an egg level; an ocean crate's message keeps "{EggLvl}" as written.
+void AnnounceItem(const Json& entry, const std::string& itemKey, float x, float y, const std::string* eggLevel) {
+    const std::optional<MapPosition> position = SpawnCoordinates(x, y);
+    if (!position) {
+        return;
+    }
+    ReplacementList replacements{
+        "{MapName}", CurrentMapName,
+        "{Lat}",     FormatCoordinate(position->Latitude),
+        "{Lon}",     FormatCoordinate(position->Longitude),
+        "{Name}",    entry.value("Name", itemKey),
+    };
+    if (eggLevel != nullptr) {
+        replacements.insert(replacements.end(), {"{EggLvl}", *eggLevel});
+    }
+    Broadcast(Member(entry, "Notification"), replacements);
+}
+
 void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     if (!IsA(structure, "APrimalStructureItemContainer.GetPrivateStaticClass")) {
         if (!PluginConfig.value("EnableNests", false) || !IsA(structure, "APrimalStructure.GetPrivateStaticClass")) {
@@ -111,21 +130,9 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     }
 
     const Json& entry = Member(Member(PluginConfig, "Items"), itemKey);
-    if (entry.is_null()) {
-        return;
+    if (!entry.is_null()) {
+        AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel);
     }
-    const std::optional<MapPosition> position = SpawnCoordinates(location.X, location.Y);
-    if (!position) {
-        return;
-    }
-    const ReplacementList replacements{
-        "{MapName}", CurrentMapName,
-        "{Lat}",     FormatCoordinate(position->Latitude),
-        "{Lon}",     FormatCoordinate(position->Longitude),
-        "{Name}",    entry.value("Name", itemKey),
-        "{EggLvl}",  eggLevel,
-    };
-    Broadcast(Member(entry, "Notification"), replacements);
 }
 
 void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
@@ -148,17 +155,7 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     }
     FVector position{};
     GameFunction<void(void*, FVector*)>("USceneComponent.GetWorldLocation")(root, &position);
-    const std::optional<MapPosition> coordinates = SpawnCoordinates(position.X, position.Y);
-    if (!coordinates) {
-        return;
-    }
-    const ReplacementList replacements{
-        "{MapName}", CurrentMapName,
-        "{Lat}",     FormatCoordinate(coordinates->Latitude),
-        "{Lon}",     FormatCoordinate(coordinates->Longitude),
-        "{Name}",    entry.value("Name", itemKey),
-    };
-    Broadcast(Member(entry, "Notification"), replacements);
+    AnnounceItem(entry, itemKey, position.X, position.Y, nullptr);
 }
 
 }  // namespace
