@@ -44,17 +44,37 @@ void CloseLibrary(Library library) {
 
 #if defined(_WIN32)
 
+namespace {
+
+// A refusing DllMain can only return FALSE; the error that made it refuse is
+// the last error line it logged while loading.
+std::string RefusalReason(std::size_t recordsBefore) {
+    const std::vector<Record>& records = Records();
+    for (std::size_t i = records.size(); i > recordsBefore; --i) {
+        const Record& record = records[i - 1];
+        if (record.kind == RecordKind::Log && record.level == "error") {
+            return record.text;
+        }
+    }
+    return "the plugin refused to load";
+}
+
+}  // namespace
+
 // Windows runs DllMain itself, inside LoadLibrary and FreeLibrary. A plugin
-// that refuses to load returns FALSE; its reason is in the log it wrote.
+// that refuses to load returns FALSE, and the system unloads it again.
 LoadResult LoadPlugin(const std::string& path) {
     if (LoadedLibrary() != nullptr) {
         return {false, "a plugin is already loaded"};
     }
+    const std::size_t recordsBefore = Records().size();
     Library library = LoadLibraryA(path.c_str());
     if (library == nullptr) {
         const DWORD code = GetLastError();
-        return {false, code == ERROR_DLL_INIT_FAILED ? "the plugin refused to load"
-                                                     : "can't load " + path + " (error " + std::to_string(code) + ")"};
+        if (code == ERROR_DLL_INIT_FAILED) {
+            return {false, RefusalReason(recordsBefore)};
+        }
+        return {false, "can't load " + path + " (error " + std::to_string(code) + ")"};
     }
     LoadedLibrary() = library;
     return {true, {}};

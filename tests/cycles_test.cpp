@@ -9,6 +9,11 @@
 
 #include "Support.h"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define HERALD_WITH_LSAN 1
@@ -49,6 +54,9 @@ const nlohmann::json CycleConfig = nlohmann::json::parse(R"({
 
 // Whether the plugin library is mapped into this process at all.
 bool PluginMapped() {
+#if defined(_WIN32)
+    return GetModuleHandleA("SkyCrateHerald.dll") != nullptr;
+#else
     std::ifstream maps("/proc/self/maps");
     std::string line;
     while (std::getline(maps, line)) {
@@ -57,6 +65,7 @@ bool PluginMapped() {
         }
     }
     return false;
+#endif
 }
 
 void SpawnCrate(const char16_t* name, float x = 0, float y = 0) {

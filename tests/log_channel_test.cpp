@@ -14,9 +14,7 @@
 #include "Support.h"
 #include "plugin/PluginLog.h"
 
-using ::testing::ContainsRegex;
 using ::testing::IsEmpty;
-using ::testing::MatchesRegex;
 
 namespace {
 
@@ -24,10 +22,24 @@ using HeraldTest::ServerTest;
 
 const nlohmann::json WorkingConfig = {{"EnableNests", false}, {"Items", nlohmann::json::object()}};
 
-// "MM/DD/YY HH:MM " in local time, then the channel's name and level. POSIX
-// extended syntax, as GoogleTest matches on this platform.
-constexpr char LinePrefix[] = R"(^[0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2} \[SkyCrateHerald\]\[error\] )";
+// "MM/DD/YY HH:MM " in local time, then the channel's name and level. Checked
+// by hand: GoogleTest's regular expressions differ between platforms.
 constexpr std::size_t LinePrefixLength = 15 + 24;
+
+MATCHER(StartsWithLinePrefix, "starts with \"MM/DD/YY HH:MM [SkyCrateHerald][error] \"") {
+    const std::string& line = arg;
+    const std::string shape = "00/00/00 00:00 ";
+    if (line.size() < LinePrefixLength) {
+        return false;
+    }
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = line[i] >= '0' && line[i] <= '9';
+        if (shape[i] == '0' ? !digit : line[i] != shape[i]) {
+            return false;
+        }
+    }
+    return line.compare(shape.size(), 24, "[SkyCrateHerald][error] ") == 0;
+}
 
 std::vector<StandIn::Record> LogRecords() {
     std::vector<StandIn::Record> lines;
@@ -45,7 +57,7 @@ void ExpectErrorLine(const StandIn::Record& record, const std::string& message) 
     EXPECT_EQ(record.logger, "SkyCrateHerald");
     EXPECT_EQ(record.level, "error");
     EXPECT_EQ(record.text, message);
-    EXPECT_THAT(record.line, ContainsRegex(LinePrefix));
+    EXPECT_THAT(record.line, StartsWithLinePrefix());
     EXPECT_EQ(record.line.size(), LinePrefixLength + message.size()) << record.line;
     EXPECT_TRUE(record.line.ends_with(message)) << record.line;
 }
@@ -92,8 +104,8 @@ TEST_F(LogChannelTest, LoadWithoutConfigWritesOneFlushedErrorLine) {
     ASSERT_EQ(StandIn::Records().size(), 1u) << ::testing::PrintToString(Transcript());
     const StandIn::Record& line = StandIn::Records()[0];
     ExpectErrorLine(line, "Can't open config.json");
-    EXPECT_THAT(line.line, MatchesRegex(R"([0-9]{2}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2} )"
-                                        R"(\[SkyCrateHerald\]\[error\] Can't open config\.json)"));
+    EXPECT_THAT(line.line, StartsWithLinePrefix());
+    EXPECT_EQ(line.line.substr(LinePrefixLength), "Can't open config.json");
     EXPECT_GT(StandIn::LogFlushes(), 0u) << "the line is flushed at once";
 }
 
@@ -143,7 +155,7 @@ TEST_F(LogChannelTest, SinksAddedAfterLoadDoNotSeeThePluginsLines) {
     ASSERT_EQ(LogRecords().size(), 1u);
     ExpectErrorLine(LogRecords()[0], "Can't open config.json");
     ASSERT_EQ(before.Lines().size(), 1u) << "a sink the host held at load receives the line";
-    EXPECT_THAT(before.Lines()[0], ContainsRegex(LinePrefix));
+    EXPECT_THAT(before.Lines()[0], StartsWithLinePrefix());
     EXPECT_THAT(after.Lines(), IsEmpty());
 }
 

@@ -10,6 +10,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#if defined(_WIN32)
+#include <io.h>
+#endif
+
 #include "Output.h"
 #include "StandIn.h"
 
@@ -231,7 +235,11 @@ class TemporaryServerDirectory {
 public:
     TemporaryServerDirectory() {
         std::string pattern = (fs::temp_directory_path() / "herald-XXXXXX").string();
+#if defined(_WIN32)
+        if (_mktemp_s(pattern.data(), pattern.size() + 1) != 0 || !fs::create_directory(pattern)) {
+#else
         if (mkdtemp(pattern.data()) == nullptr) {
+#endif
             throw std::runtime_error("can't create a temporary server directory under " +
                                      fs::temp_directory_path().string());
         }

@@ -75,8 +75,7 @@ int32_t FString::SplitSkippingEmpty(const char16_t* delimiter, TGameArray<FStrin
         piece.Data = static_cast<char16_t*>(ResizeStorage(nullptr, count, sizeof(char16_t)));
         piece.ArrayNum = count;
         piece.ArrayMax = count;
-        std::char_traits<char16_t>::copy(piece.Data, start, length);
-        piece.Data[length] = 0;
+        Platform::CopyUnits(piece.Data, start, length);
         pieces.Add(std::move(piece));
     };
     const std::size_t delimiterLength = Platform::UnitLength(delimiter);

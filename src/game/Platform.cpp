@@ -36,7 +36,16 @@ const char16_t* FindUnits(const char16_t* text, const char16_t* pattern) {
         wcsstr(reinterpret_cast<const wchar_t*>(text), reinterpret_cast<const wchar_t*>(pattern)));
 }
 
+void CopyUnits(char16_t* target, const char16_t* source, std::size_t count) {
+    wcsncpy_s(reinterpret_cast<wchar_t*>(target), count + 1, reinterpret_cast<const wchar_t*>(source), count);
+}
+
 #else
+
+void CopyUnits(char16_t* target, const char16_t* source, std::size_t count) {
+    std::char_traits<char16_t>::copy(target, source, count);
+    target[count] = 0;
+}
 
 namespace {
 

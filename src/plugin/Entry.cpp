@@ -8,13 +8,26 @@
 
 #include <exception>
 
+namespace {
+
+// Whether PluginLoad completed. A refused library still gets its
+// process-detach call from the loader, and must not then withdraw
+// registrations it never made.
+bool Attached = false;
+
+}  // namespace
+
 // A C++ exception must not leave DllMain: the Windows loader does not handle
-// one. PluginLoad has logged the error by then; FALSE refuses the library.
+// one (the library would stay attached; under Wine the load hangs). PluginLoad
+// has logged the error by then; FALSE refuses the library and the loader
+// unloads it.
 BOOL APIENTRY DllMain(HMODULE /*module*/, DWORD reason, LPVOID /*reserved*/) {
     try {
         if (reason == DLL_PROCESS_ATTACH) {
             PluginLoad();
-        } else if (reason == DLL_PROCESS_DETACH) {
+            Attached = true;
+        } else if (reason == DLL_PROCESS_DETACH && Attached) {
+            Attached = false;
             PluginUnload();
         }
     } catch (...) {

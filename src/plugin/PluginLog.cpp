@@ -1,5 +1,7 @@
 #include "plugin/PluginLog.h"
 
+#include <spdlog/sinks/sink.h>
+
 #include "game/ArkApi.h"
 
 namespace PluginLog {
@@ -18,7 +20,12 @@ std::shared_ptr<spdlog::logger>& Holder() {
 void Open(const char* name) {
     const std::vector<spdlog::sink_ptr>& sinks = GetLogSinks();
     Holder() = std::make_shared<spdlog::logger>(name, sinks.begin(), sinks.end());
-    Holder()->set_pattern("%D %R [%n][%l] %v", spdlog::pattern_time_type::local);
+    // The pattern goes to each shared sink, which builds its formatter with its
+    // own code (local time is the default): a formatter built by this library
+    // would outlive it in the host's sinks once the plugin is unloaded.
+    for (const spdlog::sink_ptr& sink : sinks) {
+        sink->set_pattern("%D %R [%n][%l] %v");
+    }
     Holder()->flush_on(spdlog::level::info);
 }
 

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# The plugin as a 64-bit Windows DLL: cross-built with mingw-w64, its tests and
+# the example scenarios run under Wine, and the archive an admin unpacks into
+# the server checked file by file.
+#
+#   bash scripts/test-windows.sh
+#   HERALD_WINDOWS_BUILD=/tmp/somewhere bash scripts/test-windows.sh
+#
+# The Wine prefix lives inside the build directory, so nothing outside it is
+# touched. The native build (HERALD_LINUX_BUILD, default build/, as
+# scripts/test.sh leaves it) gives the Linux transcripts to compare with.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source_dir=$(pwd)
+
+build=$(realpath -m "${HERALD_WINDOWS_BUILD:-build-windows}")
+linux_build=$(realpath -m "${HERALD_LINUX_BUILD:-build}")
+jobs=$(nproc)
+objdump=x86_64-w64-mingw32-objdump
+wine=/usr/lib/wine/wine64
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "ok: $1"; }
+fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
+check() {  # check DESCRIPTION COMMAND...
+  local description=$1; shift
+  if "$@"; then pass "$description"; else fail "$description"; fi
+}
+timed() {  # timed LABEL COMMAND...: runs it, says how long it took, keeps its status
+  local label=$1 start=$SECONDS status=0; shift
+  "$@" || status=$?
+  echo "-- $label took $((SECONDS - start)) s"
+  return $status
+}
+
+install() { bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64; }
+timed "installing mingw-w64 and Wine" install
+
+configure_and_build() {
+  mkdir -p "$build"
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+  cmake --build "$build" -j "$jobs"
+}
+timed "the Windows build" configure_and_build
+
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+stop_wine() { WINEPREFIX="$build/wineprefix" wineserver -k > /dev/null 2>&1 || true; }
+trap stop_wine EXIT
+
+make_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 300 "$wine" wineboot -i > "$build/wineboot.log" 2>&1 || { cat "$build/wineboot.log"; exit 1; }
+  fi
+}
+timed "the Wine prefix" make_prefix
+
+# Each test executable runs whole under Wine (the toolchain's emulator); the
+# timeout turns a load that hangs into a failure.
+run_tests() { ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600; }
+check "every test executable passes under Wine" timed "the test executables under Wine" run_tests
+
+# ---- Import and export tables -------------------------------------------------
+
+imports() { "$objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort; }
+
+# Windows' own libraries, which every server has. The C++ runtime is linked in
+# statically, so libstdc++, libgcc and winpthread must not appear.
+only_system_and_host() {  # FILE
+  local dll status=0
+  for dll in $(imports "$1"); do
+    case "$dll" in
+      kernel32.dll | msvcrt.dll | user32.dll | advapi32.dll | shell32.dll | ole32.dll | ws2_32.dll | api-ms-win-*) ;;
+      libheraldhost.dll) ;;
+      *) echo "  $1 imports $dll"; status=1 ;;
+    esac
+  done
+  return $status
+}
+imports_host() { imports "$1" | grep -qx libheraldhost.dll; }
+exports_nothing() { ! "$objdump" -p "$1" | grep -q "^The Export Tables"; }
+
+plugin="$build/bin/SkyCrateHerald.dll"
+check "the plugin imports only system DLLs and the host's library" only_system_and_host "$plugin"
+check "the plugin takes the framework's services from the host's library" imports_host "$plugin"
+check "the plugin exports nothing (its entry is DllMain)" exports_nothing "$plugin"
+for binary in "$build"/bin/*.exe "$build"/bin/libHeraldHost.dll; do
+  check "$(basename "$binary") needs no runtime DLL beside it" only_system_and_host "$binary"
+done
+
+# ---- The archive ---------------------------------------------------------------
+
+make_package() { (cd "$build" && cpack -G ZIP > "$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }; }
+timed "cpack" make_package
+
+archive=$(ls "$build"/SkyCrateHerald-*-win64.zip)
+unpacked="$build/unpacked-package"
+rm -rf "$unpacked" && mkdir -p "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$archive")
+plugin_folder="$unpacked/ArkApi/Plugins/SkyCrateHerald"
+
+layout() {
+  local expected actual
+  expected=$(printf '%s\n' ArkApi/Plugins/SkyCrateHerald/INSTALL.txt ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll \
+    ArkApi/Plugins/SkyCrateHerald/config.json)
+  actual=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+  [ "$actual" = "$expected" ] || { echo "  archive holds:"; echo "$actual" | sed 's/^/    /'; return 1; }
+}
+no_debug_sections() { ! "$objdump" -h "$1" | grep -q '\.debug_'; }
+check "the archive unpacks to exactly the plugin folder's three files" layout
+check "the packaged config.json is the example configuration" cmp -s "$plugin_folder/config.json" examples/config.json
+check "the packaged install note is packaging/INSTALL.txt" cmp -s "$plugin_folder/INSTALL.txt" packaging/INSTALL.txt
+check "the packaged library carries no debug information" no_debug_sections "$plugin_folder/SkyCrateHerald.dll"
+check "the packaged library imports only system DLLs and the host's library" \
+  only_system_and_host "$plugin_folder/SkyCrateHerald.dll"
+
+# The unpacked archive is a server folder: its library loads with its config.
+unpacked_loads() {
+  local output
+  output=$(cd "$build" && HERALD_PACKAGE_DIR="$unpacked" timeout 300 "$wine" bin/package_test.exe \
+    --gtest_filter='*TheUnpackedArchiveRunsOnAServer' 2>&1) || { echo "$output"; return 1; }
+  # A skip would also exit 0.
+  grep -q '^\[  PASSED  \] 1 test' <<< "$output" && ! grep -q 'SKIPPED' <<< "$output" || { echo "$output"; return 1; }
+}
+check "the unpacked archive's library loads with its config under Wine" unpacked_loads
+
+# ---- Example scenarios: the same transcripts as on Linux -------------------------
+
+scenarios=(examples/scenarios/*.json)
+if [ ! -f tools/CMakeLists.txt ] || [ ! -e "${scenarios[0]}" ]; then
+  echo "-- skipped: the example transcripts (tools/ or examples/scenarios/ not there yet)"
+else
+  compare_transcripts() {
+    local scenario name windows golden linux_herald="$linux_build/bin/herald"
+    for scenario in "${scenarios[@]}"; do
+      name=$(basename "$scenario" .json)
+      windows="$build/transcripts/$name.windows.jsonl"
+      mkdir -p "$build/transcripts"
+      # Windows writes its text-mode newlines as CR LF; the lines are what count.
+      if ! timeout 300 "$wine" "$build/bin/herald.exe" run "$scenario" --json 2>&1 | tr -d '\r' > "$windows"; then
+        fail "herald.exe runs $name"
+        continue
+      fi
+      golden="tests/golden/$name.jsonl"
+      if [ -f "$golden" ]; then
+        check "$name: the Windows transcript matches tests/golden/$name.jsonl" diff "$golden" "$windows"
+      fi
+      if [ -x "$linux_herald" ]; then
+        "$linux_herald" run "$scenario" --json > "$build/transcripts/$name.linux.jsonl" 2>&1 || true
+        check "$name: the Windows transcript is the Linux one" diff "$build/transcripts/$name.linux.jsonl" "$windows"
+      else
+        echo "-- $name: no Linux herald in $linux_build, compared with the golden transcript only"
+      fi
+    done
+  }
+  timed "the example scenarios under Wine" compare_transcripts
+fi
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
