@@ -184,8 +184,17 @@ private:
 
 std::string Format(float value) { return JsonFloat(value); }
 
+// Appended step by step: GCC 12 reports a false -Wrestrict on the chained
+// form in optimised builds.
 std::string Describe(const Position& position) {
-    return "(" + Format(position.x) + ", " + Format(position.y) + ", " + Format(position.z) + ")";
+    std::string text = "(";
+    text += Format(position.x);
+    text += ", ";
+    text += Format(position.y);
+    text += ", ";
+    text += Format(position.z);
+    text += ")";
+    return text;
 }
 
 std::string Summary(const Herald::Event& event) {

@@ -1,8 +1,10 @@
 #include "announce/Broadcast.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwctype>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -10,20 +12,23 @@ using Json = nlohmann::json;
 
 // One colour number as stoi reads wide text: leading blanks, a sign, decimal
 // digits up to the first other character; no digits or beyond 32 bits fails.
-std::optional<int32_t> ReadColorNumber(std::u16string_view piece) {
+// The piece is narrow text: a byte above ASCII, a "?" in the game's string,
+// is no blank, sign or digit either.
+std::optional<int32_t> ReadColorNumber(std::string_view piece) {
     std::size_t at = 0;
-    while (at < piece.size() && std::iswspace(static_cast<wint_t>(piece[at]))) {
+    while (at < piece.size() && static_cast<unsigned char>(piece[at]) < 128 &&
+           std::iswspace(static_cast<wint_t>(piece[at]))) {
         ++at;
     }
     bool negative = false;
-    if (at < piece.size() && (piece[at] == u'+' || piece[at] == u'-')) {
-        negative = piece[at] == u'-';
+    if (at < piece.size() && (piece[at] == '+' || piece[at] == '-')) {
+        negative = piece[at] == '-';
         ++at;
     }
     int64_t value = 0;
     const std::size_t digitsStart = at;
-    for (; at < piece.size() && piece[at] >= u'0' && piece[at] <= u'9'; ++at) {
-        value = value * 10 + (piece[at] - u'0');
+    for (; at < piece.size() && piece[at] >= '0' && piece[at] <= '9'; ++at) {
+        value = value * 10 + (piece[at] - '0');
         if (value > int64_t{INT32_MAX} + 1) {
             return std::nullopt;
         }
@@ -133,15 +138,25 @@ FColorBytes ParseColorText(const std::string& text) {
         const auto red = static_cast<uint8_t>(std::rand() % 256);
         return {blue, green, red, 255};
     }
-    const FString colorText = FString::FromNarrow(text.c_str());
-    TGameArray<FString> pieces;
+    // The pieces between commas, empty ones skipped, read where they stand:
+    // the same pieces a split of the game's string gives, without making one.
+    const std::string_view all(text.c_str());  // a zero ends the text, as in the game's string
+    std::string_view pieces[3];
+    std::size_t found = 0;
+    for (std::size_t start = 0; start < all.size() && found < 3;) {
+        const std::size_t comma = std::min(all.find(',', start), all.size());
+        if (comma > start) {
+            pieces[found++] = all.substr(start, comma - start);
+        }
+        start = comma + 1;
+    }
     // Fewer than three numbers is no colour either: green, and still sent.
-    if (colorText.SplitSkippingEmpty(u",", pieces) < 3) {
+    if (found < 3) {
         return GreenColor;
     }
-    const std::optional<int32_t> red = ReadColorNumber(pieces.Data[0].View());
-    const std::optional<int32_t> green = ReadColorNumber(pieces.Data[1].View());
-    const std::optional<int32_t> blue = ReadColorNumber(pieces.Data[2].View());
+    const std::optional<int32_t> red = ReadColorNumber(pieces[0]);
+    const std::optional<int32_t> green = ReadColorNumber(pieces[1]);
+    const std::optional<int32_t> blue = ReadColorNumber(pieces[2]);
     if (!red || !green || !blue) {
         return GreenColor;
     }

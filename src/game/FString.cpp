@@ -1,3 +1,4 @@
+#include <array>
 #include <cmath>
 
 #include "game/GameTypes.h"
@@ -55,9 +56,17 @@ int32_t FString::IndexOfIgnoreCase(const char16_t* pattern) const {
     const char16_t* text = ArrayNum > 0 ? Data : u"";
     const char16_t first = Platform::UpperUnit(pattern[0]);
     const std::size_t rest = Platform::UnitLength(pattern) - (pattern[0] != 0 ? 1 : 0);
+    // An ASCII unit matches the pattern's first unit when it is that unit or
+    // its lower-case letter: the answer UpperUnit gives, without a call. Only
+    // other units need the runtime's tables.
+    const char16_t firstLower =
+        first >= u'A' && first <= u'Z' ? static_cast<char16_t>(first + (u'a' - u'A')) : first;
     for (int32_t i = 0; text[i] != 0; ++i) {
-        if (Platform::UpperUnit(text[i]) == first &&
-            Platform::CompareIgnoringCase(text + i + 1, pattern + 1, rest) == 0) {
+        const char16_t unit = text[i];
+        if (unit != first && unit != firstLower && (unit < 0x80 || Platform::UpperUnit(unit) != first)) {
+            continue;
+        }
+        if (Platform::CompareIgnoringCase(text + i + 1, pattern + 1, rest) == 0) {
             return i;
         }
     }
@@ -102,10 +111,16 @@ FString ObjectName(const void* object) {
 }
 
 FColorLinear LinearColor(FColorBytes color) {
-    const auto channel = [](uint8_t value) {
-        const double x = value / 255.0;
-        return static_cast<float>(x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4));
-    };
+    // 256 possible channel values: each converted once, by the same formula.
+    static const auto table = [] {
+        std::array<float, 256> values{};
+        for (std::size_t value = 0; value < values.size(); ++value) {
+            const double x = static_cast<double>(value) / 255.0;
+            values[value] = static_cast<float>(x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4));
+        }
+        return values;
+    }();
+    const auto channel = [](uint8_t value) { return table[value]; };
     constexpr float kOneOver255 = 1.0f / 255.0f;
     return {channel(color.R), channel(color.G), channel(color.B), static_cast<float>(color.A) * kOneOver255};
 }

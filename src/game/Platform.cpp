@@ -73,9 +73,20 @@ bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 }  // namespace
 
 std::string Utf16ToUtf8(const char16_t* units, std::size_t count) {
-    std::string text;
-    text.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    // The ASCII run at the start, usually all of it, is written straight in.
+    std::size_t ascii = 0;
+    while (ascii < count && units[ascii] < 0x80) {
+        ++ascii;
+    }
+    std::string text(ascii, '\0');
+    for (std::size_t i = 0; i < ascii; ++i) {
+        text[i] = static_cast<char>(units[i]);
+    }
+    if (ascii == count) {
+        return text;
+    }
+    text.reserve(count + (count - ascii) * 2);
+    for (std::size_t i = ascii; i < count; ++i) {
         const char16_t unit = units[i];
         if (IsHighSurrogate(unit) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
             AppendUtf8(text, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00));
@@ -89,12 +100,30 @@ std::string Utf16ToUtf8(const char16_t* units, std::size_t count) {
     return text;
 }
 
-char16_t UpperUnit(char16_t unit) { return static_cast<char16_t>(std::towupper(static_cast<wint_t>(unit))); }
+namespace {
+
+// ASCII letters map the same in the "C" locale the runtime starts in; only
+// the rest needs the runtime's tables, which cost a call per unit.
+int LowerUnit(char16_t unit) {
+    if (unit < 0x80) {
+        return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit;
+    }
+    return static_cast<int>(std::towlower(static_cast<wint_t>(unit)));
+}
+
+}  // namespace
+
+char16_t UpperUnit(char16_t unit) {
+    if (unit < 0x80) {
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+    }
+    return static_cast<char16_t>(std::towupper(static_cast<wint_t>(unit)));
+}
 
 int CompareIgnoringCase(const char16_t* left, const char16_t* right, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        const auto a = static_cast<int>(std::towlower(static_cast<wint_t>(left[i])));
-        const auto b = static_cast<int>(std::towlower(static_cast<wint_t>(right[i])));
+        const int a = LowerUnit(left[i]);
+        const int b = LowerUnit(right[i]);
         if (a != b || a == 0) {
             return a - b;
         }

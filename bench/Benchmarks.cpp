@@ -1,0 +1,280 @@
+// Every path through the plugin, each beside its floor, and the building blocks
+// the paths are made of. At the end a table gives each path as a ratio to its
+// floor, from the same run.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Scenarios.h"
+#include "StandIn.h"
+#include "announce/Broadcast.h"
+#include "announce/Templates.h"
+#include "game/GameTypes.h"
+
+namespace HeraldBench {
+
+namespace {
+
+constexpr char FloorPrefix[] = "floor:";
+
+std::size_t ExpectedDeliveries(Path path, int players) {
+    switch (path) {
+        case Path::CrateNotification:
+        case Path::CrateChat:
+        case Path::Nest:
+        case Path::AsteroidAnnounced:
+            return static_cast<std::size_t>(players);
+        default:
+            return 0;
+    }
+}
+
+void RunPath(benchmark::State& state, Path path, Side side, int players) {
+    PathRun run(path, side, players);
+    // Both sides must do the same visible work, or the ratio means nothing.
+    // The first spawn is left out: a repeated asteroid is announced once.
+    run.SpawnOnce();
+    run.SpawnOnce();
+    if (run.LastDeliveries() != ExpectedDeliveries(path, players)) {
+        state.SkipWithError(("deliveries: " + std::to_string(run.LastDeliveries())).c_str());
+        return;
+    }
+    for (auto _ : state) {
+        run.SpawnOnce();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void RunReload(benchmark::State& state, const std::string& configText, Side side) {
+    ReloadRun run(configText, side);
+    for (auto _ : state) {
+        run.ReloadOnce();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(configText.size()));
+}
+
+void RegisterPair(const std::string& name, Path path, int players) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [=](benchmark::State& state) { RunPath(state, path, Side::Plugin, players); });
+    benchmark::RegisterBenchmark((FloorPrefix + name).c_str(),
+                                 [=](benchmark::State& state) { RunPath(state, path, Side::Floor, players); });
+}
+
+void RegisterPaths() {
+    // Players are connected on every path; only announcements depend on their number.
+    constexpr int Players = 70;
+    RegisterPair("wall", Path::Wall, Players);
+    RegisterPair("storage-box", Path::StorageBox, Players);
+    RegisterPair("crate-without-entry", Path::CrateWithoutEntry, Players);
+    for (int players : {1, 10, 70, 100, 200}) {
+        RegisterPair("crate-notification/" + std::to_string(players), Path::CrateNotification, players);
+    }
+    for (int players : {1, 10, 70, 100, 200}) {
+        RegisterPair("crate-chat/" + std::to_string(players), Path::CrateChat, players);
+    }
+    RegisterPair("nest/70", Path::Nest, Players);
+    RegisterPair("asteroid-announced/70", Path::AsteroidAnnounced, Players);
+    RegisterPair("asteroid-repeated/70", Path::AsteroidRepeated, Players);
+
+    for (const auto& [label, bytes] :
+         std::vector<std::pair<std::string, std::size_t>>{{"1KB", 1024}, {"100KB", 100 * 1024}, {"1MB", 1024 * 1024}}) {
+        const std::string text = ConfigOfSize(bytes);
+        const std::string name = "reload/" + label;
+        benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
+            RunReload(state, text, Side::Plugin);
+        })->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark((FloorPrefix + name).c_str(), [=](benchmark::State& state) {
+            RunReload(state, text, Side::Floor);
+        })->Unit(benchmark::kMicrosecond);
+    }
+}
+
+// ---- Building blocks ---------------------------------------------------------
+
+const std::string CrateMessage = "{Name} has landed at {Lat}, {Lon} on {MapName}";
+
+void BlockItemKey(benchmark::State& state) {
+    PrepareServer("{}");
+    const FString name = FString::FromNarrow("SupplyCrate_Level03_C_5");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MakeItemKey(name));
+    }
+}
+
+void BlockNameSearch(benchmark::State& state) {
+    PrepareServer("{}");
+    // A name that matches nothing is searched for every fragment: the longest search.
+    const FString name = FString::FromNarrow("StorageBox_Large_C_7");
+    for (auto _ : state) {
+        int32_t found = -1;
+        for (const char16_t* fragment : {u"SupplyCrate", u"ElementNode", u"ArtifactCrate", u"Nest_C", u"BeaverDam"}) {
+            found = name.IndexOfIgnoreCase(fragment);
+            if (found != -1) {
+                break;
+            }
+        }
+        benchmark::DoNotOptimize(found);
+    }
+}
+
+void BlockFillTemplate(benchmark::State& state) {
+    const ReplacementList replacements{"{MapName}", "TheIsland", "{Lat}",  "32.4",
+                                       "{Lon}",     "70.1",      "{Name}", "Level 3 supply crate",
+                                       "{EggLvl}",  "{EggLvl}"};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FillTemplate(CrateMessage, replacements));
+    }
+}
+
+void BlockCoordinates(benchmark::State& state) {
+    PrepareServer("{}");
+    StandIn::SetWorldSettings(800.0f, -400000.0f, 800.0f, -400000.0f);
+    void* settings = GameFunction<void*(UWorld*, bool, bool)>("UWorld.GetWorldSettings")(
+        ArkApi::GetApiUtils().QueryWorld(), false, true);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MapCoordinates(settings, 123456.0f, -65432.0f));
+    }
+}
+
+void BlockCoordinateText(benchmark::State& state) {
+    const MapPosition position{41.8f, 65.4f};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FormatCoordinate(position.Latitude));
+        benchmark::DoNotOptimize(FormatCoordinate(position.Longitude));
+    }
+}
+
+void BlockColor(benchmark::State& state, const std::string& text) {
+    PrepareServer("{}");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(LinearColor(ParseColorText(text)));
+    }
+}
+
+const std::string Utf8Message = "Große Kiste (Stufe 3) bei 41.8, 65.4 auf Gen2 — schnell hin!";
+
+void BlockToGameString(benchmark::State& state) {
+    PrepareServer("{}");
+    for (auto _ : state) {
+        FString text = FString::FromUtf8(Utf8Message);
+        benchmark::DoNotOptimize(text.Data);
+    }
+}
+
+void BlockFromGameString(benchmark::State& state) {
+    PrepareServer("{}");
+    const FString text = FString::FromUtf8(Utf8Message);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(text.ToUtf8());
+    }
+}
+
+void RegisterBlocks() {
+    benchmark::RegisterBenchmark("block:item-key", BlockItemKey);
+    benchmark::RegisterBenchmark("block:name-search-miss", BlockNameSearch);
+    benchmark::RegisterBenchmark("block:fill-template", BlockFillTemplate);
+    benchmark::RegisterBenchmark("block:map-coordinates", BlockCoordinates);
+    benchmark::RegisterBenchmark("block:coordinate-text-x2", BlockCoordinateText);
+    benchmark::RegisterBenchmark("block:color-rgb", [](benchmark::State& state) { BlockColor(state, "255,215,0"); });
+    benchmark::RegisterBenchmark("block:color-random", [](benchmark::State& state) { BlockColor(state, "Random"); });
+    benchmark::RegisterBenchmark("block:utf8-to-game-string", BlockToGameString);
+    benchmark::RegisterBenchmark("block:game-string-to-utf8", BlockFromGameString);
+}
+
+// ---- The ratio table -----------------------------------------------------------
+
+double Nanoseconds(const benchmark::BenchmarkReporter::Run& run) {
+    const double time = run.GetAdjustedCPUTime();
+    switch (run.time_unit) {
+        case benchmark::kSecond:
+            return time * 1e9;
+        case benchmark::kMillisecond:
+            return time * 1e6;
+        case benchmark::kMicrosecond:
+            return time * 1e3;
+        case benchmark::kNanosecond:
+            return time;
+    }
+    return time;
+}
+
+// The console output as usual, then each path against its floor. With
+// repetitions the medians are compared.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    explicit RatioReporter(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                continue;
+            }
+            const std::string name = run.run_name.str();
+            if (order_.empty() || order_.back() != name) {
+                order_.push_back(name);
+            }
+            if (run.run_type == Run::RT_Iteration) {
+                last_[name] = Nanoseconds(run);
+            } else if (run.aggregate_name == "median") {
+                medians_[name] = Nanoseconds(run);
+            }
+        }
+    }
+
+    void Finalize() override {
+        std::ostream& out = GetOutputStream();
+        out << "\n| path | ns/op | floor ns/op | ratio |\n|---|---:|---:|---:|\n";
+        for (const std::string& name : order_) {
+            if (name.rfind(FloorPrefix, 0) == 0 || name.rfind("block:", 0) == 0) {
+                continue;
+            }
+            const std::string floor = FloorPrefix + name;
+            if (!Measured(name) || !Measured(floor)) {
+                continue;
+            }
+            const double path = Time(name);
+            const double floorTime = Time(floor);
+            char line[160];
+            std::snprintf(line, sizeof line, "| %s | %.0f | %.0f | %.2f |\n", name.c_str(), path, floorTime,
+                          path / floorTime);
+            out << line;
+        }
+        out.flush();
+    }
+
+private:
+    bool Measured(const std::string& name) const { return last_.count(name) != 0 || medians_.count(name) != 0; }
+
+    double Time(const std::string& name) const {
+        const auto median = medians_.find(name);
+        return median != medians_.end() ? median->second : last_.at(name);
+    }
+
+    std::vector<std::string> order_;
+    std::map<std::string, double> last_;
+    std::map<std::string, double> medians_;
+};
+
+}  // namespace
+
+}  // namespace HeraldBench
+
+int main(int argc, char** argv) {
+    HeraldBench::RegisterPaths();
+    HeraldBench::RegisterBlocks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    HeraldBench::RatioReporter reporter(::isatty(STDOUT_FILENO) != 0);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

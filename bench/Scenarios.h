@@ -1,0 +1,79 @@
+#pragma once
+// The measured paths, shared by the benchmarks and by the instruction-count
+// program: one server set up per path, either with the built plugin loaded or
+// with a floor detour of our own in its place that does only what the game and
+// the framework make any implementation of the plugin pay.
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace HeraldBench {
+
+enum class Path {
+    Wall,               // a structure that is no item container, EnableNests false
+    StorageBox,         // an item container whose name matches no fragment
+    CrateWithoutEntry,  // a supply crate with no Items entry
+    CrateNotification,  // an announced supply crate, as on-screen notification
+    CrateChat,          // an announced supply crate, as chat line
+    Nest,               // a nest announced with its creature's level
+    AsteroidAnnounced,  // asteroid crates on "Gen2", the code changing every spawn
+    AsteroidRepeated,   // asteroid crates on "Gen2", always the same code
+};
+
+enum class Side { Plugin, Floor };
+
+const char* PathName(Path path);
+// Parses a name given by PathName; false when there is none such.
+bool ParsePath(const std::string& name, Path& path);
+
+// The configuration every path runs against.
+nlohmann::json BenchConfig(bool enableNests);
+
+// A config.json of about the given size: BenchConfig padded with further item entries.
+std::string ConfigOfSize(std::size_t bytes);
+
+// A server set up for one path with the given number of connected players;
+// torn down (plugin unloaded or floor detour removed, records cleared) at the end.
+class PathRun {
+public:
+    PathRun(Path path, Side side, int players);
+    ~PathRun();
+    PathRun(const PathRun&) = delete;
+    PathRun& operator=(const PathRun&) = delete;
+
+    // One spawn through the stand-in; the stand-in's records are cleared as
+    // they pile up, the same way on both sides.
+    void SpawnOnce();
+
+    // Deliveries made by the last SpawnOnce (0 when the path announces nothing).
+    std::size_t LastDeliveries() const { return lastDeliveries_; }
+
+private:
+    Path path_;
+    Side side_;
+    std::uint64_t count_ = 0;
+    std::size_t lastDeliveries_ = 0;
+};
+
+// A server whose config.json has the given text, for reloads. With the plugin
+// loaded its command reloads; on the floor side a command of our own only
+// reads and parses the same file.
+class ReloadRun {
+public:
+    ReloadRun(const std::string& configText, Side side);
+    ~ReloadRun();
+    ReloadRun(const ReloadRun&) = delete;
+    ReloadRun& operator=(const ReloadRun&) = delete;
+
+    void ReloadOnce();
+
+private:
+    Side side_;
+    std::uint64_t count_ = 0;
+};
+
+// A fresh server in the benchmark's own directory, config.json written.
+void PrepareServer(const std::string& configText);
+
+}  // namespace HeraldBench
