@@ -241,6 +241,11 @@ std::u16string Utf16(const std::string& text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            result += static_cast<char16_t>(lead);
+            ++i;
+            continue;
+        }
         const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
         char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
         bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();

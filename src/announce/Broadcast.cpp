@@ -118,11 +118,11 @@ void Broadcast(const Json& notificationTemplate, const ReplacementList& replacem
     if (!notificationTemplate.is_object()) {
         return;
     }
-    const std::string message = notificationTemplate.value("Msg", std::string());
+    std::string message = notificationTemplate.value("Msg", std::string());
     if (message.empty()) {
         return;
     }
-    FString text = FString::FromUtf8(FillTemplate(message, replacements));
+    FString text = FString::FromUtf8(FillTemplate(std::move(message), replacements));
     if (notificationTemplate.value("Type", std::string("Notification")) == "Notification") {
         SendNotifications(notificationTemplate, text);
     } else {

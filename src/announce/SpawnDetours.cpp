@@ -1,10 +1,11 @@
 #include "announce/SpawnDetours.h"
 
-#include <array>
 #include <optional>
+#include <string_view>
 
 #include "announce/Broadcast.h"
 #include "config/Config.h"
+#include "game/Platform.h"
 #include "plugin/Plugin.h"
 #include "plugin/PluginLog.h"
 
@@ -16,9 +17,59 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The hunted kinds of structure, each by a fragment of its name, in the order searched.
-constexpr std::array<const char16_t*, 5> SpawnKindFragments{u"SupplyCrate", u"ElementNode", u"ArtifactCrate",
-                                                            u"Nest_C", u"BeaverDam"};
+// The hunted kinds of structure, each by a fragment of its name. No two
+// begin with the same letter.
+constexpr std::u16string_view SupplyCrateFragment = u"SupplyCrate";
+constexpr std::u16string_view ElementNodeFragment = u"ElementNode";
+constexpr std::u16string_view ArtifactCrateFragment = u"ArtifactCrate";
+constexpr std::u16string_view NestFragment = u"Nest_C";
+constexpr std::u16string_view BeaverDamFragment = u"BeaverDam";
+
+const std::u16string_view* FragmentStartingWith(char16_t upper) {
+    switch (upper) {
+        case u'S': return &SupplyCrateFragment;
+        case u'E': return &ElementNodeFragment;
+        case u'A': return &ArtifactCrateFragment;
+        case u'N': return &NestFragment;
+        case u'B': return &BeaverDamFragment;
+        default: return nullptr;
+    }
+}
+
+struct NameFragments {
+    bool hunted = false;  // any of the five fragments
+    bool nest = false;    // "Nest_C" among them
+};
+
+// Every structure the game spawns passes here, so the name is read once for
+// all five fragments, case ignored as FString::IndexOfIgnoreCase ignores it,
+// up to its first zero unit: the answers of five separate searches.
+NameFragments FindFragments(const FString& name) {
+    NameFragments found;
+    const char16_t* text = name.ArrayNum > 0 ? name.Data : u"";
+    const auto upperAscii = [](char16_t unit) {
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+    };
+    for (std::size_t i = 0; text[i] != 0 && !found.nest; ++i) {
+        const char16_t unit = text[i];
+        const std::u16string_view* fragment =
+            FragmentStartingWith(unit >= 0x80 ? Platform::UpperUnit(unit) : upperAscii(unit));
+        if (fragment == nullptr) {
+            continue;
+        }
+        // Most letters that open a fragment are not followed by its second one:
+        // an ASCII mismatch there settles it without the full comparison.
+        const char16_t next = text[i + 1];
+        if (next < 0x80 && upperAscii(next) != upperAscii((*fragment)[1])) {
+            continue;
+        }
+        if (Platform::CompareIgnoringCase(text + i + 1, fragment->data() + 1, fragment->size() - 1) == 0) {
+            found.hunted = true;
+            found.nest = fragment == &NestFragment;
+        }
+    }
+    return found;
+}
 
 bool IsA(const void* object, const char* staticClassFunction) {
     void* objectClass = GameFunction<void*()>(staticClassFunction)();
@@ -91,14 +142,8 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
         }
     }
     const FString name = ObjectName(structure);
-    bool hunted = false;
-    for (const char16_t* fragment : SpawnKindFragments) {
-        if (name.IndexOfIgnoreCase(fragment) != -1) {
-            hunted = true;
-            break;
-        }
-    }
-    if (!hunted) {
+    const NameFragments fragments = FindFragments(name);
+    if (!fragments.hunted) {
         return;
     }
     std::string itemKey = MakeItemKey(name);
@@ -117,7 +162,7 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
 
     // A nest is looked up under the creature that laid it, and shows its level.
     std::string eggLevel = "{EggLvl}";
-    if (name.IndexOfIgnoreCase(u"Nest_C") != -1) {
+    if (fragments.nest) {
         void* instigator = GameField<void*>(structure, "AActor.Instigator");
         if (instigator != nullptr && IsA(instigator, "APrimalDinoCharacter.GetPrivateStaticClass")) {
             itemKey = MakeItemKey(ObjectName(instigator));

@@ -122,9 +122,16 @@ char16_t UpperUnit(char16_t unit) {
 
 int CompareIgnoringCase(const char16_t* left, const char16_t* right, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
+        // Units written the same way need no folding.
+        if (left[i] == right[i]) {
+            if (left[i] == 0) {
+                return 0;
+            }
+            continue;
+        }
         const int a = LowerUnit(left[i]);
         const int b = LowerUnit(right[i]);
-        if (a != b || a == 0) {
+        if (a != b) {
             return a - b;
         }
     }
