@@ -7,6 +7,7 @@
 
 #include "Support.h"
 #include "announce/Broadcast.h"
+#include "announce/SpawnDetours.h"
 #include "announce/Templates.h"
 
 using ::testing::ElementsAre;
@@ -116,6 +117,37 @@ TEST_F(TemplatesTest, RandomColourDrawsBlueThenGreenThenRed) {
     std::srand(7);
     const FColorBytes color = ParseColorText("Random");
     EXPECT_THAT(std::vector<int>({color.R, color.G, color.B, color.A}), ElementsAre(red, green, blue, 255));
+}
+
+// The spawn hook reads a name once for all five fragments; it must answer as
+// the game-string search of each fragment does.
+TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatFiveSearchesFind) {
+    const std::vector<std::u16string> names = {
+        u"SupplyCrate_Level03_C_5", u"supplycrate_x_C_1", u"StorageBox_Huge_C_1", u"Dodo_Nest_C_5",
+        u"Wyvern_NEST_c_3", u"BeaverDam_C_1", u"ElementNode_C_2", u"ArtifactCrate_Skull_C_1",
+        u"Supply", u"SupplyCrat", u"SSupplyCrate", u"NestNest_C", u"Nest_", u"N", u"", u"Element\u00e9Node",
+        std::u16string(u"Supply\0Crate_C_1", 16), std::u16string(u"Box\0SupplyCrate", 15),
+        u"\xD800SupplyCrate", u"BeaverDa", u"xxBEAVERDAMxx", u"aRTIFACTcRATE", u"ElementNodeNest_C",
+    };
+    const std::vector<const char16_t*> fragments = {u"SupplyCrate", u"ElementNode", u"ArtifactCrate", u"Nest_C",
+                                                    u"BeaverDam"};
+    for (const std::u16string& units : names) {
+        FString name;
+        if (!units.empty()) {
+            name = FString::FromWide(u"x");  // storage of the game's allocator, then the exact units
+            name.Data = static_cast<char16_t*>(GameMemory::Realloc(name.Data, (units.size() + 1) * sizeof(char16_t)));
+            std::char_traits<char16_t>::copy(name.Data, units.data(), units.size());
+            name.Data[units.size()] = 0;
+            name.ArrayNum = name.ArrayMax = static_cast<int32_t>(units.size() + 1);
+        }
+        bool hunted = false;
+        for (const char16_t* fragment : fragments) {
+            hunted = hunted || name.IndexOfIgnoreCase(fragment) != -1;
+        }
+        const NameFragments found = FindFragments(name);
+        EXPECT_EQ(found.hunted, hunted) << StandIn::Utf8(units);
+        EXPECT_EQ(found.nest, name.IndexOfIgnoreCase(u"Nest_C") != -1) << StandIn::Utf8(units);
+    }
 }
 
 }  // namespace

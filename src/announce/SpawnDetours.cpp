@@ -36,40 +36,6 @@ const std::u16string_view* FragmentStartingWith(char16_t upper) {
     }
 }
 
-struct NameFragments {
-    bool hunted = false;  // any of the five fragments
-    bool nest = false;    // "Nest_C" among them
-};
-
-// Every structure the game spawns passes here, so the name is read once for
-// all five fragments, case ignored as FString::IndexOfIgnoreCase ignores it,
-// up to its first zero unit: the answers of five separate searches.
-NameFragments FindFragments(const FString& name) {
-    NameFragments found;
-    const char16_t* text = name.ArrayNum > 0 ? name.Data : u"";
-    const auto upperAscii = [](char16_t unit) {
-        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
-    };
-    for (std::size_t i = 0; text[i] != 0 && !found.nest; ++i) {
-        const char16_t unit = text[i];
-        const std::u16string_view* fragment =
-            FragmentStartingWith(unit >= 0x80 ? Platform::UpperUnit(unit) : upperAscii(unit));
-        if (fragment == nullptr) {
-            continue;
-        }
-        // Most letters that open a fragment are not followed by its second one:
-        // an ASCII mismatch there settles it without the full comparison.
-        const char16_t next = text[i + 1];
-        if (next < 0x80 && upperAscii(next) != upperAscii((*fragment)[1])) {
-            continue;
-        }
-        if (Platform::CompareIgnoringCase(text + i + 1, fragment->data() + 1, fragment->size() - 1) == 0) {
-            found.hunted = true;
-            found.nest = fragment == &NestFragment;
-        }
-    }
-    return found;
-}
 
 bool IsA(const void* object, const char* staticClassFunction) {
     void* objectClass = GameFunction<void*()>(staticClassFunction)();
@@ -204,6 +170,36 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
 }
 
 }  // namespace
+
+// Every structure the game spawns passes here, so the name is read once for
+// all five fragments, case ignored as FString::IndexOfIgnoreCase ignores it,
+// up to its first zero unit: the answers of five separate searches.
+NameFragments FindFragments(const FString& name) {
+    NameFragments found;
+    const char16_t* text = name.ArrayNum > 0 ? name.Data : u"";
+    const auto upperAscii = [](char16_t unit) {
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+    };
+    for (std::size_t i = 0; text[i] != 0 && !found.nest; ++i) {
+        const char16_t unit = text[i];
+        const std::u16string_view* fragment =
+            FragmentStartingWith(unit >= 0x80 ? Platform::UpperUnit(unit) : upperAscii(unit));
+        if (fragment == nullptr) {
+            continue;
+        }
+        // Most letters that open a fragment are not followed by its second one:
+        // an ASCII mismatch there settles it without the full comparison.
+        const char16_t next = text[i + 1];
+        if (next < 0x80 && upperAscii(next) != upperAscii((*fragment)[1])) {
+            continue;
+        }
+        if (Platform::CompareIgnoringCase(text + i + 1, fragment->data() + 1, fragment->size() - 1) == 0) {
+            found.hunted = true;
+            found.nest = fragment == &NestFragment;
+        }
+    }
+    return found;
+}
 
 // Both detours: the game's own function first, with every argument as given,
 // then the plugin's work inside one guard, so nothing it raises reaches the game.

@@ -10,6 +10,7 @@ struct FVector;
 struct FRotator;
 struct AActor;
 struct APawn;
+struct FString;
 
 using StructurePostSpawnFunction = void(APrimalStructure*, FVector*, FRotator*, AActor*, APawn*, bool, bool, bool,
                                         bool);
@@ -21,6 +22,13 @@ extern ItemContainerPostSpawnFunction* ItemContainerPostSpawnOriginal;
 
 // The asteroid code of the last asteroid announcement.
 extern std::string LastAsteroidCode;
+
+// Which of the hunted kinds' fragments an object's name holds, case ignored.
+struct NameFragments {
+    bool hunted = false;  // any of "SupplyCrate", "ElementNode", "ArtifactCrate", "Nest_C", "BeaverDam"
+    bool nest = false;    // "Nest_C" among them
+};
+NameFragments FindFragments(const FString& name);
 
 void StructurePostSpawnDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                               APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit,
