@@ -60,8 +60,6 @@ int32_t ReadDisplayTime(const Json& notificationTemplate) {
     return notificationTemplate.value("Time", 10);
 }
 
-using ValidPlayer = AShooterPlayerController*;
-
 // Calls deliver(player) for every element of the world's player list whose
 // weak reference still gives a controller, in the list's order.
 template <typename Deliver>
@@ -73,7 +71,8 @@ void ForEachConnectedPlayer(Deliver&& deliver) {
     const auto& players = GameField<TGameArray<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
     for (const FWeakObjectPtr& element : players) {
         FWeakObjectPtr reference = element;
-        auto* player = GameFunction<ValidPlayer(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
+        auto* player =
+            GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
         if (player != nullptr) {
             deliver(player);
         }
