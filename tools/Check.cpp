@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "Output.h"
+
 namespace Herald {
 
 namespace {
@@ -608,6 +610,35 @@ int CheckExitStatus(const std::vector<Finding>& findings) {
         status = std::max(status, finding.severity == Severity::Error ? 2 : 1);
     }
     return status;
+}
+
+int CheckCommand(const std::string& path, bool json, std::ostream& out) {
+    const std::vector<Finding> findings = CheckConfigFile(path);
+    std::size_t errors = 0;
+    for (const Finding& finding : findings) {
+        const bool error = finding.severity == Severity::Error;
+        errors += error ? 1 : 0;
+        if (json) {
+            out << JsonLine()
+                       .Text("severity", error ? "error" : "warning")
+                       .Text("path", finding.path)
+                       .Text("message", finding.message)
+                       .Done()
+                << "\n";
+        } else {
+            out << (error ? "error   " : "warning ") << (finding.path.empty() ? "(file)" : finding.path) << ": "
+                << finding.message << "\n";
+        }
+    }
+    if (!json) {
+        const std::size_t warnings = findings.size() - errors;
+        out << path << ": "
+            << (findings.empty() ? std::string("nothing to report")
+                                 : std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
+                                       std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings"))
+            << "\n";
+    }
+    return CheckExitStatus(findings);
 }
 
 }  // namespace Herald

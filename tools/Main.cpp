@@ -87,53 +87,13 @@ std::optional<Arguments> ParseArguments(const std::vector<std::string>& words, s
 }
 
 int Run(const Arguments& arguments) {
-    Herald::Scenario scenario;
-    try {
-        scenario = Herald::ReadScenario(arguments.file);
-    } catch (const Herald::ScenarioError& error) {
-        std::cerr << "herald: " << error.what() << "\n";
-        return 2;
-    }
     const std::string plugin = arguments.plugin.empty() ? DefaultPluginPath() : arguments.plugin;
-    try {
-        Herald::RunScenario(scenario, plugin,
-                            arguments.json ? Herald::TranscriptFormat::Json : Herald::TranscriptFormat::Human,
-                            std::cout);
-    } catch (const std::exception& error) {
-        std::cerr << "herald: " << error.what() << "\n";
-        return 1;
-    }
-    return 0;
+    return Herald::RunCommand(arguments.file, plugin,
+                              arguments.json ? Herald::TranscriptFormat::Json : Herald::TranscriptFormat::Human,
+                              std::cout, std::cerr);
 }
 
-int Check(const Arguments& arguments) {
-    const std::vector<Herald::Finding> findings = Herald::CheckConfigFile(arguments.file);
-    std::size_t errors = 0;
-    for (const Herald::Finding& finding : findings) {
-        const bool error = finding.severity == Herald::Severity::Error;
-        errors += error ? 1 : 0;
-        if (arguments.json) {
-            std::cout << Herald::JsonLine()
-                             .Text("severity", error ? "error" : "warning")
-                             .Text("path", finding.path)
-                             .Text("message", finding.message)
-                             .Done()
-                      << "\n";
-        } else {
-            std::cout << (error ? "error   " : "warning ") << (finding.path.empty() ? "(file)" : finding.path) << ": "
-                      << finding.message << "\n";
-        }
-    }
-    if (!arguments.json) {
-        const std::size_t warnings = findings.size() - errors;
-        std::cout << arguments.file << ": "
-                  << (findings.empty() ? std::string("nothing to report")
-                                       : std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
-                                             std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings"))
-                  << "\n";
-    }
-    return Herald::CheckExitStatus(findings);
-}
+int Check(const Arguments& arguments) { return Herald::CheckCommand(arguments.file, arguments.json, std::cout); }
 
 }  // namespace
 

@@ -424,4 +424,22 @@ void RunScenario(const Scenario& scenario, const std::string& pluginPath, Transc
     out.flush();
 }
 
+int RunCommand(const std::string& scenarioPath, const std::string& pluginPath, TranscriptFormat format,
+               std::ostream& out, std::ostream& err) {
+    Scenario scenario;
+    try {
+        scenario = ReadScenario(scenarioPath);
+    } catch (const ScenarioError& error) {
+        err << "herald: " << error.what() << "\n";
+        return 2;
+    }
+    try {
+        RunScenario(scenario, pluginPath, format, out);
+    } catch (const std::exception& error) {
+        err << "herald: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace Herald
