@@ -1,27 +1,32 @@
 #!/usr/bin/env bash
-# Long fuzzing: every target (or the ones named) for SECONDS each, side by
-# side, on the build that scripts/test-fuzz.sh makes. Prints each target's
-# executions at the end; exits non-zero when any target found something.
-#   scripts/fuzz-long.sh [SECONDS] [config|names|text ...]
+# Long fuzzing: every target of tests/fuzz/targets.txt (or the ones named) for
+# SECONDS each, side by side, on the build that scripts/test-fuzz.sh makes.
+# Prints each target's executions at the end; exits non-zero when any target
+# found something.
+#   scripts/fuzz-long.sh [SECONDS] [TARGET ...]     e.g. 3600 config config_load
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tests/fuzz/targets.sh
 seconds=${1:-3600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(config names text)
+[ ${#targets[@]} -gt 0 ] || targets=("${FUZZ_TARGETS[@]}")
+for target in "${targets[@]}"; do
+  [ -n "${FUZZ_SEEDS[$target]+known}" ] \
+    || { echo "fuzz-long: no target \"$target\" (targets: ${FUZZ_TARGETS[*]})" >&2; exit 2; }
+done
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
 
 # Build, corpora and a replay of every seed and regression first.
 FUZZ_SECONDS=0 bash scripts/test-fuzz.sh
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$dir/findings"
 
 pids=()
 for target in "${targets[@]}"; do
-  nice "$dir/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$dir/findings/$target-" "$dir/corpus/$target" "tests/fuzz/seeds/$target" \
-    > "$dir/fuzz-long-$target.log" 2>&1 &
+  fuzz_corpora "$dir" "$target"
+  # shellcheck disable=SC2086  # the target's options are words
+  nice "$dir/bin/fuzz_$target" -max_total_time="$seconds" "${FUZZ_COMMON_OPTIONS[@]}" ${FUZZ_OPTIONS[$target]} \
+    -artifact_prefix="$dir/findings/$target-" "${FUZZ_CORPORA[@]}" > "$dir/fuzz-long-$target.log" 2>&1 &
   pids+=($!)
 done
 status=0

@@ -3,27 +3,31 @@
 # every seed and every recorded regression, then fuzzes each target briefly
 # (FUZZ_SECONDS each, 10 by default; 0 only builds and replays). Any finding
 # fails the run; its input is left in build-fuzz/findings/ (FUZZ_BUILD_DIR
-# chooses another build directory).
+# chooses another build directory). The targets are those of
+# tests/fuzz/targets.txt, with the options given there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+source tests/fuzz/targets.sh
 
 dir=${FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-10}
-targets=(config names text)
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DHERALD_TESTS=ON -DHERALD_FUZZ=ON -DHERALD_SANITIZE=ON > "$dir.configure.log" 2>&1 \
   || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target fuzz-targets
 
-# Working corpora, kept between runs: the seeds, plus every configuration in
-# examples/ (config files, and the configs written by scenarios).
-for target in "${targets[@]}"; do
+# Working corpora, kept between runs; the example inputs are made afresh from
+# every configuration in examples/ (config files, and the configs written by
+# scenarios), for the targets whose seeds are configurations.
+for target in "${FUZZ_TARGETS[@]}"; do
   mkdir -p "$dir/corpus/$target"
 done
-python3 - "$dir/corpus/config" <<'PY'
+rm -rf "$dir/example-seeds"
+mkdir -p "$dir/example-seeds/config"
+python3 - "$dir/example-seeds/config" <<'PY'
 import hashlib, json, pathlib, sys
 out = pathlib.Path(sys.argv[1])
 def keep(text):
@@ -49,19 +53,19 @@ for path in pathlib.Path("examples").rglob("*.json"):
         keep(raw)
 PY
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$dir/findings"
-for target in "${targets[@]}"; do
+for target in "${FUZZ_TARGETS[@]}"; do
   binary="$dir/bin/fuzz_$target"
+  fuzz_corpora "$dir" "$target"
   echo "-- fuzz_$target: replaying seeds and regressions"
-  "$binary" -runs=0 -artifact_prefix="$dir/findings/$target-" "tests/fuzz/seeds/$target" "tests/fuzz/regressions/$target" > "$dir/fuzz_$target.replay.log" 2>&1 \
+  "$binary" -runs=0 -artifact_prefix="$dir/findings/$target-" \
+    "tests/fuzz/seeds/${FUZZ_SEEDS[$target]}" "tests/fuzz/regressions/$target" > "$dir/fuzz_$target.replay.log" 2>&1 \
     || { tail -50 "$dir/fuzz_$target.replay.log"; echo "fuzz_$target: a seed or regression fails"; exit 1; }
   [ "$seconds" -gt 0 ] || continue
   echo "-- fuzz_$target: fuzzing for $seconds s"
-  "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$dir/findings/$target-" "$dir/corpus/$target" "tests/fuzz/seeds/$target" \
-    > "$dir/fuzz_$target.log" 2>&1 \
+  # shellcheck disable=SC2086  # the target's options are words
+  "$binary" -max_total_time="$seconds" "${FUZZ_COMMON_OPTIONS[@]}" ${FUZZ_OPTIONS[$target]} \
+    -artifact_prefix="$dir/findings/$target-" "${FUZZ_CORPORA[@]}" > "$dir/fuzz_$target.log" 2>&1 \
     || { tail -60 "$dir/fuzz_$target.log"; echo "fuzz_$target: FINDING, input in $dir/findings/"; exit 1; }
   grep -h 'stat::number_of_executed_units' "$dir/fuzz_$target.log" | sed "s/^/   fuzz_$target /"
 done

@@ -12,8 +12,10 @@
 namespace HeraldFuzz {
 
 // Stops the run with the reason; libFuzzer keeps the input as a crash.
-[[noreturn]] void Fail(const std::string& reason);
-inline void Require(bool condition, const std::string& reason) {
+// A reason built from the input costs an allocation or two on every call:
+// where it does, test the condition first and call Fail only when it fails.
+[[noreturn]] void Fail(std::string_view reason);
+inline void Require(bool condition, std::string_view reason) {
     if (!condition) {
         Fail(reason);
     }
