@@ -29,6 +29,9 @@ fs::path ScratchRoot() {
 void Fail(std::string_view reason) {
     std::fprintf(stderr, "HERALD FUZZ FINDING: %.*s\n", static_cast<int>(reason.size()), reason.data());
     std::fflush(stderr);
+    // An abort runs no destructor: the scratch directory goes first.
+    std::error_code ignored;
+    fs::remove_all(ScratchRoot(), ignored);
     std::abort();
 }
 
