@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev
+  python3-jsonschema
 )
 packages+=("$@")
 

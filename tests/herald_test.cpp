@@ -97,7 +97,10 @@ TEST(HeraldRun, EveryExampleScenarioHasAGoldenTranscript) {
 
 TEST(HeraldRun, TourPlaysTheExampleConfig) {
     const Json tour = Json::parse(ReadFile(Source / "examples" / "scenarios" / "tour.json"));
-    EXPECT_EQ(tour.at("config"), Json::parse(ReadFile(Source / "examples" / "config.json")));
+    // The example's reference to its schema is for editors; the plugin never reads it.
+    Json example = Json::parse(ReadFile(Source / "examples" / "config.json"));
+    example.erase("$schema");
+    EXPECT_EQ(tour.at("config"), example);
 }
 
 TEST(HeraldRun, EveryLineIsOneJsonObjectAndTheLastIsMemory) {
@@ -228,7 +231,6 @@ TEST(HeraldCheck, FindsWhatWouldGoWrongInBrokenConfigs) {
          2,
          {{"error", "/EnableNests", "type must be boolean, but is string"},
           {"error", "/Items/BeaverDam_C/Notification/Msg", "type must be string, but is object"},
-          {"warning", "/Items/BeaverDam_C/Notification/Type", "sent as a chat line"},
           {"warning", "/Items/BeaverDam_C/Notification/Time", "not read for chat lines"},
           {"error", "/Items/BeaverDam_C/Notification/Sender", "type must be string, but is number"},
           {"error", "/Items/ElementNode_C", "cannot use value() with string"},
@@ -257,7 +259,7 @@ TEST(HeraldCheck, FindsWhatWouldGoWrongInBrokenConfigs) {
           {"warning", "/Items/SupplyCrate_Level03_C/Notification/Msg", "{Foo} is not a placeholder"},
           {"warning", "/Items/SupplyCrate_Level03_C/Notification/Color", "it shows green"},
           {"warning", "/Items/SupplyCrate_Level15_C/Notification/Msg", "empty Msg: nothing is sent"},
-          {"warning", "/Items/SupplyCrate_Level15_C/Notification/Type", "not exactly \"Notification\""},
+          {"warning", "/Items/SupplyCrate_Level15_C/Notification/Type", "write \"Notification\""},
           {"warning", "/Items/SupplyCreate_OceanInstant_High_C/Notification/Msg", "{EggLvl} is not filled"},
           {"warning", "/Items/SupplyCreate_OceanInstant_High_C/Notification/Color",
            "300 is outside 0 to 255 and shows as 44"},
@@ -273,7 +275,7 @@ TEST(HeraldCheck, FindsWhatWouldGoWrongInBrokenConfigs) {
           {"warning", "/Items", "given twice"}}},
         {"items-array.json",
          2,
-         {{"error", "/AsteroidGen2", "must be an object, not a number"},
+         {{"error", "/AsteroidGen2", "is a number, not an object"},
           {"error", "/Items", "cannot use operator[] with a string argument with array"}}},
         {"does-not-exist.json", 2, {{"error", "", "Can't open config.json"}}},
     };

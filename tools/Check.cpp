@@ -2,84 +2,182 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
-#include <map>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <set>
-#include <sstream>
-#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "Output.h"
+#include "config/ConfigLimits.h"
 
 namespace Herald {
 
 namespace {
 
+namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 // ---- Text helpers --------------------------------------------------------------
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameIgnoringCase(char a, char b) { return LowerAscii(a) == LowerAscii(b); }
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameIgnoringCase);
+}
+
+std::size_t FindIgnoringCase(std::string_view text, std::string_view fragment) {
+    const auto found = std::search(text.begin(), text.end(), fragment.begin(), fragment.end(), SameIgnoringCase);
+    return found == text.end() ? std::string_view::npos : static_cast<std::size_t>(found - text.begin());
 }
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view fragment) {
-    return Lower(text).find(Lower(fragment)) != std::string::npos;
+    return FindIgnoringCase(text, fragment) != std::string_view::npos;
 }
 
 bool EndsWithIgnoringCase(std::string_view text, std::string_view tail) {
-    return text.size() >= tail.size() && Lower(text.substr(text.size() - tail.size())) == Lower(tail);
+    return text.size() >= tail.size() && EqualIgnoringCase(text.substr(text.size() - tail.size()), tail);
 }
 
-std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// A text as the admin wrote it, quoted, with control characters escaped.
+std::string Quote(std::string_view text) { return JsonString(text); }
 
 // A JSON pointer step: "~" and "/" escaped.
 std::string Step(std::string_view key) {
     std::string step = "/";
+    step.reserve(key.size() + 1);
     for (const char c : key) {
-        step += c == '~' ? std::string("~0") : c == '/' ? std::string("~1") : std::string(1, c);
+        if (c == '~') {
+            step += "~0";
+        } else if (c == '/') {
+            step += "~1";
+        } else {
+            step += c;
+        }
     }
     return step;
 }
 
-// Edits between two keys, ignoring case; a swap of neighbours counts as one,
-// so "Tmie" is nearest to "Time".
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-    const std::string x = Lower(a);
-    const std::string y = Lower(b);
-    std::vector<std::vector<std::size_t>> d(x.size() + 1, std::vector<std::size_t>(y.size() + 1));
-    for (std::size_t i = 0; i <= x.size(); ++i) {
-        d[i][0] = i;
+// Edits between two texts, ignoring case; a swap of neighbours counts as one,
+// so "Tmie" is one edit from "Time". Anything beyond limit is given as
+// limit + 1: a text longer than the other by more than limit costs nothing,
+// and otherwise three rows as long as the shorter text are all it takes.
+std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit) {
+    if (a.size() < b.size()) {
+        std::swap(a, b);
     }
-    for (std::size_t j = 0; j <= y.size(); ++j) {
-        d[0][j] = j;
+    if (a.size() - b.size() > limit) {
+        return limit + 1;
     }
-    for (std::size_t i = 1; i <= x.size(); ++i) {
-        for (std::size_t j = 1; j <= y.size(); ++j) {
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
-            if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1]) {
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    std::vector<std::size_t> beforePrevious(b.size() + 1);
+    std::vector<std::size_t> previous(b.size() + 1);
+    std::vector<std::size_t> current(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        previous[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        std::size_t rowLeast = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t change = SameIgnoringCase(a[i - 1], b[j - 1]) ? 0 : 1;
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
+            if (i > 1 && j > 1 && SameIgnoringCase(a[i - 1], b[j - 2]) && SameIgnoringCase(a[i - 2], b[j - 1])) {
+                current[j] = std::min(current[j], beforePrevious[j - 2] + 1);
+            }
+            rowLeast = std::min(rowLeast, current[j]);
+        }
+        if (rowLeast > limit) {
+            return limit + 1;
+        }
+        std::swap(beforePrevious, previous);
+        std::swap(previous, current);
+    }
+    return std::min(previous[b.size()], limit + 1);
+}
+
+// Each finding's path repeats the keys above it, so no one object or text
+// gets more than this many findings of one kind: a long item key costs its
+// length a few times over, not once for every key or word beneath it.
+constexpr std::size_t FindingsListedPerPlace = 20;
+
+// How far a key may be from a known one to be called a near miss of it: a
+// third of the known key, at least one edit and at most three.
+std::size_t NearMissLimit(std::string_view known) { return std::clamp<std::size_t>(known.size() / 3, 1, 3); }
+
+// ---- What the plugin knows -----------------------------------------------------
+
+constexpr ConfigKey KnownKeys[] = {
+    {"/$schema", "string"},
+    {"/EnableNests", "boolean"},
+    {"/Items", "object"},
+    {"/Items/*", "object"},
+    {"/Items/*/Name", "string"},
+    {"/Items/*/Notification", "object"},
+    {"/Items/*/Notification/Msg", "string"},
+    {"/Items/*/Notification/Type", "string"},
+    {"/Items/*/Notification/Time", "integer"},
+    {"/Items/*/Notification/Size", "number"},
+    {"/Items/*/Notification/Color", "string"},
+    {"/Items/*/Notification/Sender", "string"},
+    {"/AsteroidGen2", "object"},
+    {"/AsteroidGen2/Enable", "boolean"},
+    {"/AsteroidGen2/Color", "object"},
+    {"/AsteroidGen2/Color/*", "string"},
+    {"/AsteroidGen2/Name", "object"},
+    {"/AsteroidGen2/Name/*", "string"},
+    {"/AsteroidGen2/PrimaryResources", "object"},
+    {"/AsteroidGen2/PrimaryResources/*", "string"},
+    {"/AsteroidGen2/SecondaryResources", "object"},
+    {"/AsteroidGen2/SecondaryResources/*", "string"},
+    {"/AsteroidGen2/Notification", "object"},
+    {"/AsteroidGen2/Notification/Msg", "string"},
+    {"/AsteroidGen2/Notification/Type", "string"},
+    {"/AsteroidGen2/Notification/Time", "integer"},
+    {"/AsteroidGen2/Notification/Size", "number"},
+    {"/AsteroidGen2/Notification/Color", "ignored"},
+    {"/AsteroidGen2/Notification/Sender", "string"},
+};
+
+// The names known directly under a pointer of the table ("" for the top level).
+std::vector<std::string_view> KeysUnder(std::string_view parent) {
+    std::vector<std::string_view> names;
+    for (const ConfigKey& key : KnownKeys) {
+        if (key.pointer.size() > parent.size() + 1 && key.pointer.starts_with(parent) &&
+            key.pointer[parent.size()] == '/') {
+            const std::string_view name = key.pointer.substr(parent.size() + 1);
+            if (name.find('/') == std::string_view::npos && name != "*") {
+                names.push_back(name);
             }
         }
     }
-    return d[x.size()][y.size()];
+    return names;
 }
-
-// ---- What the plugin knows -----------------------------------------------------
 
 // Texts searched in the names of spawned structures (any case).
 constexpr std::array<std::string_view, 5> SpawnFragments{"SupplyCrate", "ElementNode", "ArtifactCrate", "Nest_C",
                                                          "BeaverDam"};
+constexpr std::string_view NestFragment = "Nest_C";
 constexpr std::string_view OceanCrateFragment = "SupplyCreate_OceanInstant_High_C";
 
 constexpr std::array<std::string_view, 7> Placeholders{
     "{MapName}", "{Name}", "{Lat}", "{Lon}", "{EggLvl}", "{PrimaryResources}", "{SecondaryResources}"};
+
+// The plugin's words when it refuses a file, as its log line and its RCON
+// reply give them.
+constexpr std::string_view CantOpenWords = "Can't open config.json";
+constexpr std::string_view NotRegularFileWords = "config.json is not a regular file";
+constexpr std::string_view TooLargeWords = "config.json is larger than 16 MiB";
+constexpr std::string_view TooDeepWords = "config.json is nested deeper than 100 levels";
+static_assert(ConfigFileSizeLimit == 16 * 1024 * 1024 && ConfigDepthLimit == 100, "the refusals above name the limits");
+
+constexpr std::string_view RefusedWords = "the plugin refuses to load it, and a reload keeps the previous settings";
 
 enum class AnnouncementKind { Structure, Creature, OceanCrate, Asteroid };
 
@@ -110,131 +208,257 @@ std::string KindWords(AnnouncementKind kind) {
     return {};
 }
 
-// How the plugin reads a colour text: "Random", or three numbers separated by
-// commas (empty pieces skipped, leading blanks allowed, reading stops at the
-// first non-digit). Anything else shows green.
+// A text as the game shows it: its string ends at the first zero character.
+std::optional<std::string_view> CutAtZero(std::string_view text) {
+    const std::size_t zero = text.find('\0');
+    return zero == std::string_view::npos ? std::nullopt : std::optional(text.substr(0, zero));
+}
+
+// How the plugin reads a colour text: exactly "Random", or, up to its first
+// zero character, three numbers between commas (empty pieces skipped, leading
+// blanks allowed, reading stops at the first character that is no digit, a
+// number beyond 32 bits fails). Anything else shows green.
 struct ColorReading {
     bool isColor = false;
-    std::vector<long long> numbers;  // the first three, as read
+    bool random = false;
+    std::array<long long, 3> numbers{};
+    bool plain = false;  // written as "R,G,B": digits with blanks around them, nothing else
 };
 
-ColorReading ReadColor(const std::string& text) {
+// Blanks, digits, blanks: a colour number as an admin writes one.
+bool IsPlainNumber(std::string_view piece) {
+    const std::size_t at = std::min(piece.find_first_not_of(' '), piece.size());
+    const std::size_t digits = std::min(piece.find_first_not_of("0123456789", at), piece.size());
+    return digits > at && piece.find_first_not_of(' ', digits) == std::string_view::npos;
+}
+
+ColorReading ReadColor(std::string_view text) {
     ColorReading reading;
     if (text == "Random") {
-        reading.isColor = true;
+        reading.isColor = reading.random = reading.plain = true;
         return reading;
     }
-    std::vector<std::string> pieces;
-    std::string piece;
-    for (const char c : text) {
-        if (c == ',') {
-            if (!piece.empty()) {
-                pieces.push_back(piece);
-            }
-            piece.clear();
-        } else {
-            piece += c;
+    text = CutAtZero(text).value_or(text);
+    std::size_t found = 0;
+    std::size_t pieces = 0;
+    bool plain = true;
+    for (std::size_t start = 0; start <= text.size(); ++pieces) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view piece = text.substr(start, comma - start);
+        start = comma + 1;
+        plain = plain && IsPlainNumber(piece);
+        if (piece.empty() || found == 3) {
+            continue;
         }
-    }
-    if (!piece.empty()) {
-        pieces.push_back(piece);
-    }
-    if (pieces.size() < 3) {
-        return reading;
-    }
-    for (std::size_t i = 0; i < 3; ++i) {
-        const std::string& number = pieces[i];
         std::size_t at = 0;
-        while (at < number.size() && std::isspace(static_cast<unsigned char>(number[at]))) {
+        while (at < piece.size() && (piece[at] == ' ' || (piece[at] >= '\t' && piece[at] <= '\r'))) {
             ++at;
         }
         bool negative = false;
-        if (at < number.size() && (number[at] == '+' || number[at] == '-')) {
-            negative = number[at] == '-';
+        if (at < piece.size() && (piece[at] == '+' || piece[at] == '-')) {
+            negative = piece[at] == '-';
             ++at;
         }
-        const std::size_t digits = at;
+        const std::size_t first = at;
         long long value = 0;
-        for (; at < number.size() && std::isdigit(static_cast<unsigned char>(number[at])); ++at) {
-            value = std::min(value * 10 + (number[at] - '0'), 1LL << 40);
+        for (; at < piece.size() && piece[at] >= '0' && piece[at] <= '9'; ++at) {
+            value = std::min(value * 10 + (piece[at] - '0'), 1LL << 40);
         }
         value = negative ? -value : value;
-        if (at == digits || value > INT32_MAX || value < INT32_MIN) {
+        if (at == first || value > INT32_MAX || value < INT32_MIN) {
             return reading;
         }
-        reading.numbers.push_back(value);
+        reading.numbers[found++] = value;
     }
-    reading.isColor = true;
+    reading.isColor = found == 3;
+    reading.plain = plain && pieces == 3;
     return reading;
 }
 
-// ---- Duplicate keys ------------------------------------------------------------
+// What the plugin hands the game as the display time: the number with its
+// fraction dropped (toward zero), true as 1, and beyond the 32-bit range the
+// nearest end of it.
+struct TimeReading {
+    enum class Note { Exact, Boolean, Fraction, Saturated };
+    int32_t value = 0;
+    Note note = Note::Exact;
+};
 
-// Walks the text as the library reads it and notes keys given twice in one
-// object: the library keeps the later value without a word.
-class DuplicateKeys final : public nlohmann::json_sax<Json> {
-public:
-    std::vector<std::string> duplicates;  // JSON pointers
-
-    bool null() override { return Value(); }
-    bool boolean(bool) override { return Value(); }
-    bool number_integer(number_integer_t) override { return Value(); }
-    bool number_unsigned(number_unsigned_t) override { return Value(); }
-    bool number_float(number_float_t, const string_t&) override { return Value(); }
-    bool string(string_t&) override { return Value(); }
-    bool binary(binary_t&) override { return Value(); }
-    bool start_object(std::size_t) override {
-        const std::string path = Enter();
-        frames_.push_back({true, path, {}, {}, 0});
-        return true;
+TimeReading ReadTime(const Json& time) {
+    using Note = TimeReading::Note;
+    if (time.is_boolean()) {
+        return {time.get<bool>() ? 1 : 0, Note::Boolean};
     }
+    if (time.is_number_unsigned()) {
+        const auto number = time.get<std::uint64_t>();
+        return number > INT32_MAX ? TimeReading{INT32_MAX, Note::Saturated}
+                                  : TimeReading{static_cast<int32_t>(number), Note::Exact};
+    }
+    if (time.is_number_integer()) {
+        const auto number = time.get<std::int64_t>();
+        return number < INT32_MIN   ? TimeReading{INT32_MIN, Note::Saturated}
+               : number > INT32_MAX ? TimeReading{INT32_MAX, Note::Saturated}
+                                    : TimeReading{static_cast<int32_t>(number), Note::Exact};
+    }
+    const double number = time.get<double>();
+    if (number >= 2147483648.0) {
+        return {INT32_MAX, Note::Saturated};
+    }
+    if (number < -2147483648.0) {
+        return {INT32_MIN, Note::Saturated};
+    }
+    const auto value = static_cast<int32_t>(number);
+    return {value, value == number ? Note::Exact : Note::Fraction};
+}
+
+// ---- Depth and duplicate keys ---------------------------------------------------
+
+// Builds the document as the library reads it, refusing it at the first array
+// or object that opens deeper than the plugin takes, and notes keys given twice
+// in one object (the library keeps the later value without a word). A level
+// costs its key set and the key at hand. A path is built only for a key given
+// twice, and only while the paths listed stay within a budget: under a long
+// key, every path would repeat it.
+class DocumentScan final : public nlohmann::json_sax<Json> {
+public:
+    static constexpr std::size_t ListedPathBytes = 1 << 20;
+
+    Json document;
+    std::vector<std::string> duplicates;  // JSON pointers
+    std::size_t unlistedDuplicates = 0;
+    bool tooDeep = false;
+    std::optional<std::string> parseError;
+    bool textAfter = false;  // something other than blanks after the document
+
+    bool null() override { return Value() && builder_.null(); }
+    bool boolean(bool value) override { return Value() && builder_.boolean(value); }
+    bool number_integer(number_integer_t value) override { return Value() && builder_.number_integer(value); }
+    bool number_unsigned(number_unsigned_t value) override { return Value() && builder_.number_unsigned(value); }
+    bool number_float(number_float_t value, const string_t& text) override {
+        return Value() && builder_.number_float(value, text);
+    }
+    bool string(string_t& value) override { return Value() && builder_.string(value); }
+    bool binary(binary_t& value) override { return Value() && builder_.binary(value); }
+    bool start_object(std::size_t size) override { return Open(true) && builder_.start_object(size); }
     bool key(string_t& key) override {
-        Frame& frame = frames_.back();
-        if (!frame.keys.insert(key).second) {
-            duplicates.push_back(frame.path + Step(key));
+        Level& level = levels_.back();
+        const std::size_t stepLength = StepLength(key);
+        const auto [known, added] = level.keys.insert(key);
+        if (!added) {
+            NoteDuplicate(key, stepLength);
         }
-        frame.key = key;
-        return true;
+        level.key = &*known;
+        level.stepLength = stepLength;
+        return builder_.key(key);
     }
     bool end_object() override {
-        frames_.pop_back();
-        return true;
+        levels_.pop_back();
+        complete_ = levels_.empty();
+        return builder_.end_object();
     }
-    bool start_array(std::size_t) override {
-        const std::string path = Enter();
-        frames_.push_back({false, path, {}, {}, 0});
-        return true;
-    }
+    bool start_array(std::size_t size) override { return Open(false) && builder_.start_array(size); }
     bool end_array() override {
-        frames_.pop_back();
-        return true;
+        levels_.pop_back();
+        complete_ = levels_.empty();
+        return builder_.end_array();
     }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+    // Once the first value is whole, the library only looks for the end of
+    // the text; what it finds instead is text after the document.
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override {
+        if (complete_) {
+            textAfter = true;
+        } else {
+            parseError = error.what();
+        }
+        return false;
+    }
 
 private:
-    struct Frame {
+    struct Level {
         bool object;
-        std::string path;
-        std::set<std::string> keys;
-        std::string key;
-        std::size_t index;
+        std::unordered_set<std::string> keys;
+        const std::string* key = nullptr;  // the member at hand, in keys
+        std::size_t stepLength = 0;        // of its path step
+        std::size_t started = 0;           // elements begun so far
     };
-    // The path of the value that starts here.
-    std::string Enter() {
-        if (frames_.empty()) {
-            return "";
+
+    static std::size_t StepLength(std::string_view key) {
+        return 1 + key.size() + static_cast<std::size_t>(std::count_if(key.begin(), key.end(), [](char c) {
+                   return c == '~' || c == '/';
+               }));
+    }
+    void Begin() {
+        if (!levels_.empty() && !levels_.back().object) {
+            ++levels_.back().started;
         }
-        Frame& frame = frames_.back();
-        return frame.path + (frame.object ? Step(frame.key) : "/" + std::to_string(frame.index++));
     }
     bool Value() {
-        Enter();
+        Begin();
+        complete_ = levels_.empty();
         return true;
     }
-    std::vector<Frame> frames_;
+    bool Open(bool object) {
+        Begin();
+        if (levels_.size() == static_cast<std::size_t>(ConfigDepthLimit)) {
+            tooDeep = true;
+            return false;
+        }
+        levels_.push_back({object, {}, nullptr, 0, 0});
+        return true;
+    }
+    // The path of the container at level i: the steps to it from the levels above.
+    template <typename Visit>
+    void StepsAbove(std::size_t i, Visit&& visit) const {
+        for (std::size_t above = 0; above < i; ++above) {
+            visit(levels_[above]);
+        }
+    }
+    void NoteDuplicate(std::string_view key, std::size_t stepLength) {
+        std::size_t length = stepLength;
+        StepsAbove(levels_.size() - 1, [&](const Level& level) {
+            length += level.object ? level.stepLength : 1 + std::to_string(level.started - 1).size();
+        });
+        if (listedBytes_ + length > ListedPathBytes) {
+            ++unlistedDuplicates;
+            return;
+        }
+        listedBytes_ += length;
+        std::string path;
+        path.reserve(length);
+        StepsAbove(levels_.size() - 1, [&](const Level& level) {
+            path += level.object ? Step(*level.key) : "/" + std::to_string(level.started - 1);
+        });
+        duplicates.push_back(path + Step(key));
+    }
+
+    std::vector<Level> levels_;
+    bool complete_ = false;
+    std::size_t listedBytes_ = 0;
+    nlohmann::detail::json_sax_dom_parser<Json> builder_{document, false};
 };
 
 // ---- The checks ------------------------------------------------------------------
+
+std::string ArticleType(const Json& value) {
+    const std::string name = value.type_name();
+    return value.is_null() ? name : (name == "array" || name == "object" ? "an " : "a ") + name;
+}
+
+std::string Article(std::string_view type) {
+    return (type == "object" || type == "array" ? "an " : "a ") + std::string(type);
+}
+
+// "is a string, not a boolean": every finding about a value of the wrong JSON
+// type begins so.
+std::string WrongType(std::string_view expected, const Json& value) {
+    return "is " + ArticleType(value) + ", not " + Article(expected);
+}
+
+// The library's words when a value-with-default lookup meets the wrong type.
+std::string TypeFailure(std::string_view expected, const Json& value) {
+    return WrongType(expected, value) + ": the lookup fails (\"type must be " + std::string(expected) + ", but is " +
+           value.type_name() + "\")";
+}
 
 class ConfigChecker {
 public:
@@ -248,13 +472,30 @@ public:
     }
 
     void CheckDocument(const Json& document) {
-        if (!document.is_object()) {
-            Error("", std::string("the document is ") + ArticleType(document) +
-                          ", not an object: every lookup fails at spawn time, so nothing is ever announced and "
-                          "every hunted object that spawns writes an error line to the log");
+        if (document.is_null()) {
+            // The lookups that meet the document first: EnableNests, for every
+            // structure that is not an item container, whatever its name; and
+            // AsteroidGen2, for an asteroid crate on Gen2. Items of a null
+            // document are merely absent.
+            Error("",
+                  "the document is null, not an object: nothing is sent for any spawn, and every structure that is "
+                  "not an item container (nests among them) and every asteroid crate on Gen2 fails its first lookup "
+                  "(\"cannot use value() with null\"): an error line is logged for each");
             return;
         }
-        UnknownKeys("", document, {"EnableNests", "Items", "AsteroidGen2"});
+        if (!document.is_object()) {
+            Error("", "the document " + WrongType("object", document) +
+                          ": every hunted object that spawns, and every structure that is not an item container, "
+                          "fails its first lookup (\"cannot use value() with " +
+                          document.type_name() + "\" or \"cannot use operator[] with a string argument with " +
+                          document.type_name() + "\"): nothing is sent and an error line is logged for each");
+            return;
+        }
+        UnknownKeys("", document);
+        if (const auto schema = document.find("$schema"); schema != document.end() && !schema->is_string()) {
+            Warning("/$schema", WrongType("string", *schema) +
+                                    ": an editor can't find the schema by it (the plugin never reads it)");
+        }
         enableNests_ = false;
         if (const auto nests = document.find("EnableNests"); nests != document.end()) {
             if (!nests->is_boolean()) {
@@ -272,11 +513,12 @@ public:
                 Warning("/Items", "no Items: nothing is ever announced");
             }
         } else if (!items->is_object()) {
-            Error("/Items", std::string("must be an object keyed by item key, not ") + ArticleType(*items) +
-                                ": the lookup fails (\"cannot use operator[] with a string argument with " +
+            Error("/Items", WrongType("object", *items) +
+                                " keyed by item key: the lookup fails (\"cannot use operator[] with a string "
+                                "argument with " +
                                 items->type_name() +
-                                "\") for every hunted object that spawns; it is not announced and an error "
-                                "line is logged");
+                                "\") for every hunted object that spawns; it is not announced and an error line "
+                                "is logged");
         } else {
             for (const auto& [key, entry] : items->items()) {
                 CheckItem(key, entry);
@@ -285,29 +527,52 @@ public:
     }
 
 private:
-    static std::string ArticleType(const Json& value) {
-        const std::string name = value.type_name();
-        return (name == "array" || name == "object" ? "an " : "a ") + name;
-    }
-
-    static std::string TypeFailure(const char* expected, const Json& value) {
-        return std::string("is ") + ArticleType(value) + ", not a " + expected + ": the lookup fails (\"type must be " +
-               expected + ", but is " + value.type_name() + "\")";
-    }
-
-    void UnknownKeys(const std::string& path, const Json& object, std::initializer_list<std::string_view> known) {
+    // Keys the plugin never reads, with the nearest known key when one is a
+    // near miss, and else the keys it does read there.
+    void UnknownKeys(const std::string& path, const Json& object, std::string_view pattern = {}) {
+        const std::vector<std::string_view> known = KeysUnder(pattern.empty() ? std::string_view(path) : pattern);
+        std::size_t listed = 0;
+        std::size_t unlisted = 0;
         for (const auto& [key, value] : object.items()) {
             if (std::find(known.begin(), known.end(), key) != known.end()) {
                 continue;
             }
-            std::string_view nearest = *known.begin();
+            if (++listed > FindingsListedPerPlace) {
+                ++unlisted;
+                continue;
+            }
+            std::optional<std::string_view> nearest;
+            std::size_t nearestDistance = SIZE_MAX;
             for (const std::string_view candidate : known) {
-                if (EditDistance(key, candidate) < EditDistance(key, nearest)) {
+                const std::size_t limit = NearMissLimit(candidate);
+                const std::size_t distance = EditDistance(key, candidate, limit);
+                if (distance <= limit && distance < nearestDistance) {
                     nearest = candidate;
+                    nearestDistance = distance;
                 }
             }
-            Warning(path + Step(key), "unknown key " + Quote(key) +
-                                          ", never read by the plugin (nearest known key: " + Quote(nearest) + ")");
+            std::string message = "unknown key " + Quote(key) + ", never read by the plugin (";
+            if (nearest) {
+                message += "nearest known key: " + Quote(*nearest) + ")";
+            } else {
+                message += "the keys read here: ";
+                for (const std::string_view candidate : known) {
+                    message += (candidate == known.front() ? "" : ", ") + std::string(candidate);
+                }
+                message += ")";
+            }
+            Warning(path + Step(key), message);
+        }
+        if (unlisted > 0) {
+            Warning(path, std::to_string(unlisted) + " more unknown keys here, never read by the plugin (not listed)");
+        }
+    }
+
+    // A text shown to players, cut where the game's string ends.
+    void ZeroCharacter(const std::string& path, std::string_view text, std::string_view shownAs) {
+        if (const std::optional<std::string_view> shown = CutAtZero(text)) {
+            Warning(path, "holds a zero character: the game's text ends there, so " + std::string(shownAs) + " " +
+                              Quote(*shown));
         }
     }
 
@@ -320,12 +585,12 @@ private:
         const bool hunted = std::any_of(SpawnFragments.begin(), SpawnFragments.end(),
                                         [&](std::string_view fragment) { return ContainsIgnoringCase(key, fragment); });
         AnnouncementKind kind = ocean ? AnnouncementKind::OceanCrate : AnnouncementKind::Structure;
-        const std::size_t cut = Lower(key).find("_c_");
+        const std::size_t cut = FindIgnoringCase(key, "_C_");
         if (cut != std::string::npos) {
             Warning(path,
                     "no spawned object's name produces this key: a name is cut after its first \"_C_\", "
                     "dropping the instance number, so this entry is never found (did you mean " +
-                        Quote(key.substr(0, cut + 2)) + "?)");
+                        Quote(std::string_view(key).substr(0, cut + 2)) + "?)");
         } else if (!EndsWithIgnoringCase(key, "_C")) {
             Warning(path, std::string("no spawned object's name produces this key: names have the form "
                                       "CLASS_C_NUMBER, whose key ends in \"_C\"") +
@@ -341,6 +606,11 @@ private:
                         "this key can only be a creature's (nests are looked up under the creature that laid "
                         "them), but EnableNests is not true, so nests are never announced");
             }
+        } else if (!ocean && ContainsIgnoringCase(key, NestFragment) && !enableNests_) {
+            // A nest is no item container: without EnableNests it is never examined.
+            Warning(path,
+                    "a nest's own key (a nest without a creature is looked up under it), but EnableNests is not "
+                    "true, so nests are never announced");
         }
 
         if (entry.is_null()) {
@@ -348,153 +618,240 @@ private:
             return;
         }
         if (!entry.is_object()) {
-            Error(path, std::string("an entry must be an object, not ") + ArticleType(entry) +
+            Error(path, "an entry " + WrongType("object", entry) +
                             ": when it spawns, the lookup of its Name fails (\"cannot use value() with " +
                             entry.type_name() + "\"); that announcement is skipped and an error line is logged");
             return;
         }
-        UnknownKeys(path, entry, {"Name", "Notification"});
-        if (const auto name = entry.find("Name"); name != entry.end() && !name->is_string()) {
-            Error(path + "/Name", TypeFailure("string", *name) +
-                                      " when it spawns: that announcement is skipped and an error line is logged");
+        UnknownKeys(path, entry, "/Items/*");
+        if (const auto name = entry.find("Name"); name != entry.end()) {
+            if (!name->is_string()) {
+                Error(path + "/Name", TypeFailure("string", *name) +
+                                          " when it spawns: that announcement is skipped and an error line is logged");
+            } else {
+                ZeroCharacter(path + "/Name", name->get_ref<const std::string&>(),
+                              "a message is cut off where {Name} stands, after");
+            }
         }
         const auto notification = entry.find("Notification");
         CheckTemplate(path + "/Notification", notification != entry.end() ? &*notification : nullptr, kind);
     }
 
     void CheckTemplate(const std::string& path, const Json* notification, AnnouncementKind kind) {
-        const std::string failure = kind == AnnouncementKind::Asteroid
-                                        ? " at each asteroid announcement: it is skipped and an error line is logged"
-                                        : " when it spawns: that announcement is skipped and an error line is logged";
+        const bool asteroid = kind == AnnouncementKind::Asteroid;
+        // Time, Size and Color are read only once someone is there to see the notification.
+        const auto failure = [asteroid](bool atDelivery) {
+            const std::string online = atDelivery ? " while a player is online" : "";
+            return asteroid ? " at every asteroid crate that spawns" + online +
+                                  ": its asteroid announcement is skipped and an error line is logged"
+                            : " when it spawns" + online + ": that announcement is skipped and an error line is logged";
+        };
         if (notification == nullptr || notification->is_null()) {
             Warning(path, "no Notification: nothing is sent");
             return;
         }
         if (!notification->is_object()) {
-            Warning(path, "is " + ArticleType(*notification) + ", not an object: nothing is sent");
+            // An asteroid's copy takes the code's Color by member access,
+            // which fails on anything but an object or null.
+            if (asteroid) {
+                Error(path, WrongType("object", *notification) +
+                                ": every asteroid crate that spawns fails (\"cannot use operator[] with a string "
+                                "argument with " +
+                                notification->type_name() + "\"): nothing is sent and an error line is logged");
+            } else {
+                Warning(path, WrongType("object", *notification) + ": nothing is sent");
+            }
             return;
         }
         const Json& fields = *notification;
-        UnknownKeys(path, fields, {"Msg", "Type", "Time", "Size", "Color", "Sender"});
+        UnknownKeys(path, fields, asteroid ? "/AsteroidGen2/Notification" : "/Items/*/Notification");
 
         const auto message = fields.find("Msg");
         if (message != fields.end() && !message->is_string()) {
-            Error(path + "/Msg", TypeFailure("string", *message) + failure);
-        } else if (message == fields.end() || message->get<std::string>().empty()) {
+            Error(path + "/Msg", TypeFailure("string", *message) + failure(false));
+        } else if (message == fields.end() || message->get_ref<const std::string&>().empty()) {
             Warning(path + "/Msg", message == fields.end() ? "no Msg: nothing is sent" : "empty Msg: nothing is sent");
         } else {
-            CheckPlaceholders(path + "/Msg", message->get<std::string>(), kind);
+            const std::string& text = message->get_ref<const std::string&>();
+            ZeroCharacter(path + "/Msg", text, "players see only what comes before it:");
+            CheckPlaceholders(path + "/Msg", CutAtZero(text).value_or(text), kind);
         }
 
         bool onScreen = true;
         if (const auto type = fields.find("Type"); type != fields.end()) {
             if (!type->is_string()) {
-                Error(path + "/Type", TypeFailure("string", *type) + failure);
-            } else if (type->get<std::string>() != "Notification") {
-                onScreen = false;
-                Warning(path + "/Type", "Type " + Quote(type->get<std::string>()) +
-                                            " is not exactly \"Notification\": the message is sent as a chat line");
+                Error(path + "/Type", TypeFailure("string", *type) + failure(false));
+            } else {
+                onScreen = CheckType(path + "/Type", type->get_ref<const std::string&>());
             }
         }
 
         // Keys the chosen delivery never reads cannot fail; a wrong type there
         // only bites once Type changes.
-        const auto unread = [&](const std::string& key, const char* expected) {
-            Warning(path + "/" + key, std::string("is not ") + expected + ", but is not read for " +
+        const auto unread = [&](const std::string& key, std::string_view expected, const Json& value) {
+            Warning(path + "/" + key, WrongType(expected, value) + ", but it is not read for " +
                                           (onScreen ? "on-screen notifications" : "chat lines") +
                                           "; it would fail if Type changed");
         };
         if (const auto time = fields.find("Time"); time != fields.end()) {
             if (!time->is_number() && !time->is_boolean()) {
-                onScreen ? Error(path + "/Time", TypeFailure("number", *time) + failure) : unread("Time", "a number");
-            } else if (time->is_number_float() && onScreen) {
-                const double value = time->get<double>();
-                if (value != static_cast<double>(static_cast<long long>(value))) {
-                    Warning(path + "/Time", "the fraction is dropped: " + time->dump() + " is read as " +
-                                                std::to_string(static_cast<long long>(value)));
-                }
+                onScreen ? Error(path + "/Time", TypeFailure("number", *time) + failure(true))
+                         : unread("Time", "number", *time);
+            } else if (onScreen) {
+                CheckTime(path + "/Time", *time);
             }
         }
-        if (const auto size = fields.find("Size"); size != fields.end() && !size->is_number()) {
-            onScreen ? Error(path + "/Size", TypeFailure("number", *size) + failure) : unread("Size", "a number");
+        if (const auto size = fields.find("Size"); size != fields.end()) {
+            if (!size->is_number()) {
+                onScreen ? Error(path + "/Size", TypeFailure("number", *size) + failure(true))
+                         : unread("Size", "number", *size);
+            } else if (onScreen && std::fabs(size->get<double>()) > FLT_MAX) {
+                Warning(path + "/Size",
+                        size->dump() + " is beyond the range of the single-precision number the game receives");
+            }
         }
-        if (const auto sender = fields.find("Sender"); sender != fields.end() && !sender->is_string()) {
-            onScreen ? unread("Sender", "a string") : Error(path + "/Sender", TypeFailure("string", *sender) + failure);
+        if (const auto sender = fields.find("Sender"); sender != fields.end()) {
+            if (!sender->is_string()) {
+                onScreen ? unread("Sender", "string", *sender)
+                         : Error(path + "/Sender", TypeFailure("string", *sender) + failure(false));
+            } else if (!onScreen) {
+                ZeroCharacter(path + "/Sender", sender->get_ref<const std::string&>(), "players see the sender");
+            }
         }
         const auto color = fields.find("Color");
-        if (kind == AnnouncementKind::Asteroid) {
+        if (asteroid) {
             if (color != fields.end()) {
                 Warning(path + "/Color",
                         "has no effect: each asteroid announcement takes its colour from "
                         "AsteroidGen2/Color for its code");
             }
         } else if (color != fields.end() && !color->is_string()) {
-            onScreen ? Error(path + "/Color", TypeFailure("string", *color) + failure) : unread("Color", "a string");
+            onScreen ? Error(path + "/Color", TypeFailure("string", *color) + failure(true))
+                     : unread("Color", "string", *color);
         } else if (onScreen) {
             if (color == fields.end()) {
                 Warning(path + "/Color", "no Color: the notification shows green");
             } else {
-                CheckColor(path + "/Color", color->get<std::string>());
+                CheckColor(path + "/Color", color->get_ref<const std::string&>());
             }
+        }
+    }
+
+    // Gives whether the message goes out as an on-screen notification. Only
+    // "Notification" has a meaning of its own; "Chat" says plainly what every
+    // other text does.
+    bool CheckType(const std::string& path, const std::string& type) {
+        if (type == "Notification") {
+            return true;
+        }
+        if (type == "Chat") {
+            return false;
+        }
+        constexpr std::string_view onScreen = "Notification";
+        constexpr std::string_view chat = "Chat";
+        const std::size_t limit = onScreen.size();
+        const bool nearerOnScreen = EditDistance(type, onScreen, limit) < EditDistance(type, chat, limit);
+        Warning(path, "Type " + Quote(type) +
+                          " is neither \"Notification\" nor \"Chat\": the message is sent as a "
+                          "chat line (" +
+                          (nearerOnScreen ? "for an on-screen notification write \"Notification\")"
+                                          : "write \"Chat\" to say so)"));
+        return false;
+    }
+
+    void CheckTime(const std::string& path, const Json& time) {
+        using Note = TimeReading::Note;
+        const TimeReading reading = ReadTime(time);
+        const std::string read = time.dump() + " is read as " + std::to_string(reading.value);
+        switch (reading.note) {
+            case Note::Exact:
+                return;
+            case Note::Boolean:
+                return Warning(path, WrongType("number", time) + ": " + read);
+            case Note::Fraction:
+                return Warning(path, "the fraction is dropped: " + read);
+            case Note::Saturated:
+                return Warning(path, "beyond the 32-bit range of the display time: " + read);
         }
     }
 
     void CheckColor(const std::string& path, const std::string& text) {
         const ColorReading reading = ReadColor(text);
+        const std::optional<std::string_view> shown = CutAtZero(text);
+        if (shown) {
+            Warning(path,
+                    Quote(text) + " holds a zero character: the colour is read only up to it, as " + Quote(*shown));
+        }
         if (!reading.isColor) {
-            Warning(path, Quote(text) +
+            Warning(path, Quote(shown.value_or(text)) +
                               " is not a colour (\"Random\" or three numbers 0 to 255, red first, such as "
                               "\"255,128,0\"): it shows green");
             return;
         }
+        const bool inRange = std::all_of(reading.numbers.begin(), reading.numbers.end(),
+                                         [](long long number) { return number >= 0 && number <= 255; });
+        if (!reading.plain && !shown && inRange) {
+            Warning(path, Quote(text) + " is read as " + std::to_string(reading.numbers[0]) + "," +
+                              std::to_string(reading.numbers[1]) + "," + std::to_string(reading.numbers[2]));
+        }
         for (const long long number : reading.numbers) {
-            if (number < 0 || number > 255) {
+            if (!reading.random && (number < 0 || number > 255)) {
                 Warning(path, "in " + Quote(text) + ", " + std::to_string(number) +
                                   " is outside 0 to 255 and shows as " + std::to_string(number & 0xFF));
             }
         }
     }
 
-    void CheckPlaceholders(const std::string& path, const std::string& message, AnnouncementKind kind) {
+    // One pass: a word in braces is the letters right after a "{" up to a "}",
+    // so every letter is looked at once whatever the braces around it.
+    void CheckPlaceholders(const std::string& path, std::string_view message, AnnouncementKind kind) {
         const std::vector<std::string_view> filled = FilledPlaceholders(kind);
-        std::map<std::string, int> seen;
-        for (std::size_t open = message.find('{'); open != std::string::npos; open = message.find('{', open + 1)) {
-            const std::size_t close = message.find('}', open);
-            if (close == std::string::npos) {
-                break;
+        const auto isFilled = [&](std::string_view token) {
+            return std::find(filled.begin(), filled.end(), token) != filled.end();
+        };
+        const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+        std::unordered_map<std::string_view, int> seen;
+        const std::size_t before = findings.size();
+        for (std::size_t open = message.find('{'); open != std::string_view::npos; open = message.find('{', open + 1)) {
+            if (findings.size() - before == FindingsListedPerPlace) {
+                Warning(path, "more words in braces that stay as written (not listed)");
+                return;
             }
-            const std::string word = message.substr(open + 1, close - open - 1);
-            if (word.empty() ||
-                !std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isalpha(c); })) {
+            std::size_t close = open + 1;
+            while (close < message.size() && isLetter(message[close])) {
+                ++close;
+            }
+            if (close == open + 1 || close == message.size() || message[close] != '}') {
                 continue;
             }
-            const std::string token = "{" + word + "}";
-            if (++seen[token] == 2 && std::find(filled.begin(), filled.end(), token) != filled.end()) {
-                Warning(path, token + " is written twice: only the first is filled, the second stays as written");
+            const std::string_view token = message.substr(open, close - open + 1);
+            const int times = ++seen[token];
+            if (times == 2 && isFilled(token)) {
+                Warning(path, std::string(token) +
+                                  " is written twice: only the first is filled, the second stays as written");
             }
-            if (seen[token] != 1) {
+            if (times != 1) {
                 continue;
             }
-            const auto known = std::find(Placeholders.begin(), Placeholders.end(), token);
-            if (known != Placeholders.end()) {
-                if (std::find(filled.begin(), filled.end(), token) == filled.end()) {
+            if (std::find(Placeholders.begin(), Placeholders.end(), token) != Placeholders.end()) {
+                if (!isFilled(token)) {
                     Warning(
                         path,
-                        token + " is not filled in " + KindWords(kind) + ": it stays as written" +
+                        std::string(token) + " is not filled in " + KindWords(kind) + ": it stays as written" +
                             (token == "{EggLvl}" ? " (only a nest looked up under its creature's key fills it)" : ""));
                 }
                 continue;
             }
-            const auto otherCase =
-                std::find_if(Placeholders.begin(), Placeholders.end(),
-                             [&](std::string_view placeholder) { return Lower(placeholder) == Lower(token); });
+            const auto otherCase = std::find_if(Placeholders.begin(), Placeholders.end(), [&](std::string_view known) {
+                return EqualIgnoringCase(known, token);
+            });
             if (otherCase != Placeholders.end()) {
-                Warning(path, token +
+                Warning(path, std::string(token) +
                                   " is written in other case: placeholders are matched exactly, so it stays as "
                                   "written (write " +
                                   std::string(*otherCase) + ")");
             } else {
-                Warning(path, token + " is not a placeholder: it stays as written");
+                Warning(path, std::string(token) + " is not a placeholder: it stays as written");
             }
         }
     }
@@ -505,19 +862,18 @@ private:
         if (asteroids == document.end() || asteroids->is_null()) {
             Warning("/AsteroidGen2",
                     "no AsteroidGen2: on the map Gen2 every asteroid crate (a name with SupplyCrate_Space_) that "
-                    "spawns writes an error line (\"cannot use value() with null\"); add \"AsteroidGen2\": "
-                    "{\"Enable\": false} to switch asteroid announcements off quietly");
+                    "spawns fails its lookup (\"cannot use value() with null\") and an error line is logged; add "
+                    "\"AsteroidGen2\": {\"Enable\": false} to switch asteroid announcements off quietly");
             return false;
         }
         if (!asteroids->is_object()) {
-            Error("/AsteroidGen2", std::string("must be an object, not ") + ArticleType(*asteroids) +
+            Error("/AsteroidGen2", WrongType("object", *asteroids) +
                                        ": on the map Gen2 every asteroid crate that spawns gets no asteroid "
-                                       "announcement and writes an error line (\"cannot use value() with " +
-                                       asteroids->type_name() + "\")");
+                                       "announcement (\"cannot use value() with " +
+                                       asteroids->type_name() + "\") and an error line is logged");
             return false;
         }
-        UnknownKeys("/AsteroidGen2", *asteroids,
-                    {"Enable", "Color", "Name", "PrimaryResources", "SecondaryResources", "Notification"});
+        UnknownKeys("/AsteroidGen2", *asteroids);
         const auto enable = asteroids->find("Enable");
         if (enable == asteroids->end()) {
             return false;
@@ -535,14 +891,15 @@ private:
             const std::string path = std::string("/AsteroidGen2/") + map;
             const auto codes = asteroids->find(map);
             if (codes == asteroids->end() || !codes->is_object()) {
-                Error(path, std::string(codes == asteroids->end() ? "missing"
-                                                                  : "is " + ArticleType(*codes) + ", not an object") +
-                                " while asteroid announcements are on: every asteroid announcement fails (\"cannot use "
-                                "value() with " +
+                Error(path, (codes == asteroids->end() ? std::string("missing") : WrongType("object", *codes) + ",") +
+                                " while asteroid announcements are on: every asteroid crate that spawns fails "
+                                "(\"cannot use value() with " +
                                 (codes == asteroids->end() ? std::string("null") : std::string(codes->type_name())) +
-                                "\"); it is skipped and an error line is logged. Write {} for no entries");
+                                "\"); its asteroid announcement is skipped and an error line is logged. Write {} "
+                                "for no entries");
                 continue;
             }
+            const std::string placeholder = "{" + std::string(map) + "}";
             for (const auto& [code, value] : codes->items()) {
                 if (!value.is_string()) {
                     Error(path + Step(code),
@@ -550,7 +907,10 @@ private:
                               " when an asteroid with this code spawns: its asteroid announcement is "
                               "skipped and an error line is logged");
                 } else if (std::string_view(map) == "Color") {
-                    CheckColor(path + Step(code), value.get<std::string>());
+                    CheckColor(path + Step(code), value.get_ref<const std::string&>());
+                } else {
+                    ZeroCharacter(path + Step(code), value.get_ref<const std::string&>(),
+                                  "a message is cut off where " + placeholder + " stands, after");
                 }
             }
         }
@@ -563,45 +923,90 @@ private:
     bool enableNests_ = false;
 };
 
+std::string TooLarge() {
+    return "the file is larger than 16 MiB (" + std::to_string(ConfigFileSizeLimit) +
+           " bytes), the most the plugin reads: " + std::string(RefusedWords) + " (\"" + std::string(TooLargeWords) +
+           "\")";
+}
+
+std::vector<Finding> Refusal(const std::string& message) { return {{Severity::Error, "", message}}; }
+
 }  // namespace
 
-std::vector<Finding> CheckConfigFile(const std::string& path) {
-    ConfigChecker checker;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        checker.Error("", "can't open " + path +
-                              ": the plugin refuses to load (\"Can't open config.json\"), and a "
-                              "reload keeps the previous settings");
-        return checker.findings;
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    const std::string text = bytes.str();
+std::span<const ConfigKey> KnownConfigKeys() { return KnownKeys; }
 
+std::vector<Finding> CheckConfigText(std::string_view text) {
+    if (text.size() > ConfigFileSizeLimit) {
+        return Refusal(TooLarge());
+    }
     // Read as the plugin reads it: one value from the start, the rest unexamined.
-    std::istringstream stream(text);
-    Json document;
-    try {
-        stream >> document;
-    } catch (const Json::exception& error) {
-        checker.Error("", std::string("can't be parsed: ") + error.what() +
-                              ". The plugin refuses to load, and a reload keeps the previous settings");
-        return checker.findings;
+    DocumentScan scan;
+    Json::sax_parse(text.begin(), text.end(), &scan);
+    if (scan.tooDeep) {
+        return Refusal("arrays and objects are nested deeper than " + std::to_string(ConfigDepthLimit) +
+                       " levels: " + std::string(RefusedWords) + " (\"" + std::string(TooDeepWords) + "\")");
     }
-    std::string rest;
-    for (char c; stream.get(c);) {
-        rest += c;
+    if (scan.parseError) {
+        return Refusal("can't be parsed: " + *scan.parseError + ": " + std::string(RefusedWords));
     }
-    if (rest.find_first_not_of(" \t\r\n") != std::string::npos) {
+    ConfigChecker checker;
+    if (scan.textAfter) {
         checker.Warning("", "text after the document's end is ignored");
     }
-    DuplicateKeys duplicates;
-    Json::sax_parse(text, &duplicates, nlohmann::json::input_format_t::json, false);
-    for (const std::string& duplicate : duplicates.duplicates) {
+    for (const std::string& duplicate : scan.duplicates) {
         checker.Warning(duplicate, "given twice in one object: the later value is used");
     }
-    checker.CheckDocument(document);
+    if (scan.unlistedDuplicates > 0) {
+        checker.Warning("", std::to_string(scan.unlistedDuplicates) +
+                                " more keys are given twice in one object (not listed): the later value is used");
+    }
+    checker.CheckDocument(scan.document);
     return checker.findings;
+}
+
+std::vector<Finding> CheckConfigFile(const std::string& path) {
+    const std::string cantOpen = "can't open " + path + ": the plugin refuses to load (\"" +
+                                 std::string(CantOpenWords) + "\"), and a reload keeps the previous settings";
+    // Looked at before it is opened: a pipe would block the read, a device
+    // never end it.
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status)) {
+        return Refusal(cantOpen);
+    }
+    if (!fs::is_regular_file(status)) {
+        const fs::file_type type = status.type();
+        const std::string what = type == fs::file_type::directory ? "a folder"
+                                 : type == fs::file_type::fifo    ? "a pipe"
+                                 : type == fs::file_type::socket  ? "a socket"
+                                 : type == fs::file_type::character || type == fs::file_type::block
+                                     ? "a device"
+                                     : "something other than a file";
+        return Refusal(path + " is " + what + ", not a regular file: " + std::string(RefusedWords) + " (\"" +
+                       std::string(NotRegularFileWords) + "\")");
+    }
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) {
+        return Refusal(cantOpen);
+    }
+    if (size > ConfigFileSizeLimit) {
+        return Refusal(TooLarge());
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return Refusal(cantOpen);
+    }
+    // Read up to the limit whatever the size said: the file may have grown since.
+    std::string text;
+    text.reserve(static_cast<std::size_t>(size));
+    std::array<char, 1 << 16> buffer{};
+    while (file.read(buffer.data(), buffer.size()) || file.gcount() > 0) {
+        text.append(buffer.data(), static_cast<std::size_t>(file.gcount()));
+        if (text.size() > ConfigFileSizeLimit) {
+            return Refusal(TooLarge());
+        }
+    }
+    return CheckConfigText(text);
 }
 
 int CheckExitStatus(const std::vector<Finding>& findings) {
