@@ -54,6 +54,7 @@ std::shared_ptr<RecordingSink>& TheSink() {
 
 class ApiUtils final : public ArkApi::IApiUtils {
 public:
+    void ReservedFirstOperation() const override { HostCall("ReservedFirstOperation"); }
     UWorld* QueryWorld() const override {
         const Server& server = TheServer();
         return server.worldAvailable ? reinterpret_cast<UWorld*>(server.world) : nullptr;

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 dir=build-bench
 budgets=${CALLGRIND_BUDGETS:-scripts/callgrind-budgets.txt}
 
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DHERALD_BENCHMARKS=ON -DHERALD_TESTS=OFF \
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DHERALD_BENCHMARKS=ON -DHERALD_TESTS=OFF -DHERALD_WERROR=ON \
   > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target herald_hotpaths
 

@@ -15,7 +15,7 @@ dir=${FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${FUZZ_SECONDS:-10}
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DHERALD_TESTS=ON -DHERALD_FUZZ=ON -DHERALD_SANITIZE=ON > "$dir.configure.log" 2>&1 \
+  -DHERALD_TESTS=ON -DHERALD_FUZZ=ON -DHERALD_SANITIZE=ON -DHERALD_WERROR=ON > "$dir.configure.log" 2>&1 \
   || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target fuzz-targets
 

@@ -39,7 +39,7 @@ timed "installing mingw-w64 and Wine" install
 
 configure_and_build() {
   mkdir -p "$build"
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHERALD_WERROR=ON \
     > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
   cmake --build "$build" -j "$jobs"
 }

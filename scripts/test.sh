@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once plainly and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs every test: once in a Release
+# build, as users build it, and once under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Every build here treats warnings as errors
+# (HERALD_WERROR); a user's own build does not.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,18 +10,22 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc)
 
-build() {  # build DIR CMAKE-ARGS...
-  local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
+  local dir=$1 type=$2; shift 2
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DHERALD_WERROR=ON "$@" > "$dir.configure.log" 2>&1 \
+    || { cat "$dir.configure.log"; exit 1; }
   cmake --build "$dir" -j "$jobs"
 }
 
-echo "== Build and test"
-build build
+# The plain build is Release: the first build type a user types, and the one
+# with the most optimisation, whose warnings the others may not show.
+# RelWithDebInfo is still built, by the sanitizer and fuzz builds below.
+echo "== Build and test (Release)"
+build build Release
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-build build-sanitize -DHERALD_SANITIZE=ON
+build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 

@@ -1,6 +1,10 @@
 // What every connected player receives when the game spawns a hunted object,
 // through the loaded plugin library.
 
+#include <cstdlib>
+#include <functional>
+#include <limits>
+
 #include "Support.h"
 
 using ::testing::ElementsAre;
@@ -245,18 +249,66 @@ TEST_F(AnnounceTest, ColourTextsAsPlayersSeeThem) {
     }
 }
 
-TEST_F(AnnounceTest, RandomColourIsDrawnForEachPlayer) {
+TEST_F(AnnounceTest, RandomColourTakesThreeDrawsPerPlayerAndNoneBesides) {
     Start({{"Items", {{"SupplyCrate_C", {{"Notification", {{"Msg", "x"}, {"Color", "Random"}}}}}}}});
     StandIn::ConnectPlayer("Carol");
+    constexpr unsigned Seed = 20240611;
+    std::srand(Seed);
     Spawn(u"SupplyCrate_C_1", ObjectClass::ItemContainer);
+    const int drawAfterBroadcast = std::rand();
+
+    // The same sequence again: blue, green, red for each player in turn.
+    std::srand(Seed);
+    std::vector<FColorLinear> expected;
+    for (int player = 0; player < 3; ++player) {
+        const auto blue = static_cast<uint8_t>(std::rand() % 256);
+        const auto green = static_cast<uint8_t>(std::rand() % 256);
+        const auto red = static_cast<uint8_t>(std::rand() % 256);
+        expected.push_back(LinearColor({blue, green, red, 255}));
+    }
     const auto& records = StandIn::Records();
     ASSERT_EQ(records.size(), 3u);
-    const auto same = [](const FColorLinear& a, const FColorLinear& b) {
-        return a.R == b.R && a.G == b.G && a.B == b.B;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        SCOPED_TRACE(records[i].player);
+        EXPECT_EQ(records[i].color.R, expected[i].R);
+        EXPECT_EQ(records[i].color.G, expected[i].G);
+        EXPECT_EQ(records[i].color.B, expected[i].B);
+        EXPECT_EQ(records[i].color.A, 1.0f);
+    }
+    EXPECT_EQ(drawAfterBroadcast, std::rand()) << "the broadcast took exactly nine draws";
+}
+
+TEST_F(AnnounceTest, DisplayTimeBeyond32BitsSaturatesWholeOrNot) {
+    struct Case {
+        Json time;
+        int32_t shown;
     };
-    EXPECT_FALSE(same(records[0].color, records[1].color) && same(records[1].color, records[2].color));
-    for (const auto& record : records) {
-        EXPECT_EQ(record.color.A, 1.0f);
+    const std::vector<Case> cases = {
+        {4294967296LL, INT32_MAX},                    // 2^32, once 0: an invisible notification
+        {3000000000LL, INT32_MAX},                    // once negative
+        {Json(std::numeric_limits<uint64_t>::max()), INT32_MAX},
+        {-3000000000LL, INT32_MIN},
+        {std::numeric_limits<int64_t>::min(), INT32_MIN},
+        {2147483647, INT32_MAX},                      // the bounds themselves, exactly
+        {-2147483648LL, INT32_MIN},
+        {2147483648.5, INT32_MAX},
+        {-1e300, INT32_MIN},
+        {7.9, 7},
+        {-7.9, -7},
+        {true, 1},
+        {0, 0},
+    };
+    Json config = {{"Items", Json::object()}};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "x"}, {"Time", cases[i].time}}}};
+    }
+    Start(config);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].time.dump());
+        Spawn(StandIn::Utf16("SupplyCrate_" + std::to_string(i) + "_C_1"), ObjectClass::ItemContainer);
+        ASSERT_EQ(StandIn::Records().size(), 2u);
+        EXPECT_EQ(StandIn::Records()[0].time, static_cast<float>(cases[i].shown));
+        StandIn::ClearRecords();
     }
 }
 
@@ -344,6 +396,53 @@ TEST_F(AnnounceTest, ABrokenAsteroidSectionCostsOnlyTheAsteroidAnnouncement) {
     EXPECT_THAT(TakeTranscript(),
                 ElementsAre("log SkyCrateHerald error \"[json.exception.type_error.306] cannot use value() with null\"",
                             "chat Alice Server: \"Space crate 50.0\"", "chat Bob Server: \"Space crate 50.0\""));
+}
+
+TEST_F(AnnounceTest, ADroppedAsteroidAnnouncementIsTriedAgainUntilTheMendedFileLetsItOut) {
+    struct Case {
+        const char* what;
+        std::function<void(Json&)> breakSection;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"no colour map", [](Json& asteroids) { asteroids.erase("Color"); },
+         "[json.exception.type_error.306] cannot use value() with null"},
+        {"a name map that is an array", [](Json& asteroids) { asteroids["Name"] = Json::array(); },
+         "[json.exception.type_error.306] cannot use value() with array"},
+        {"a notification that is text", [](Json& asteroids) { asteroids["Notification"] = "x"; },
+         "[json.exception.type_error.305] cannot use operator[] with a string argument with string"},
+        {"a display time that is text, raised inside the broadcast",
+         [](Json& asteroids) { asteroids["Notification"]["Time"] = "5"; },
+         "[json.exception.type_error.302] type must be number, but is string"},
+    };
+    Json good = KindsConfig;
+    good["Items"].erase("SupplyCrate_Space_T1_Metal_C");
+    good["AsteroidGen2"]["Notification"] = {{"Msg", "{Name}"}, {"Type", "Notification"}};
+    Start(good, "Gen2");
+    const std::string announced = "notification Alice \"Metal asteroid\" color=1,0,0,1 size=1.2 time=10";
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        // Another code first, so that Metal is announced anew below.
+        Spawn(u"SupplyCrate_Space_T2_Crystal_C_1", ObjectClass::ItemContainer);
+        Json broken = good;
+        test.breakSection(broken["AsteroidGen2"]);
+        server.WriteConfig(broken);
+        ASSERT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        StandIn::ClearRecords();
+
+        const std::string logged = "log SkyCrateHerald error \"" + test.error + "\"";
+        Spawn(u"SupplyCrate_Space_T1_Metal_C_1", ObjectClass::ItemContainer);
+        Spawn(u"SupplyCrate_Space_T1_Metal_C_2", ObjectClass::ItemContainer);
+        EXPECT_THAT(TakeTranscript(), ElementsAre(logged, logged)) << "the second crate tries again";
+
+        server.WriteConfig(good);
+        ASSERT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        Spawn(u"SupplyCrate_Space_T1_Metal_C_3", ObjectClass::ItemContainer);
+        Spawn(u"SupplyCrate_Space_T1_Metal_C_4", ObjectClass::ItemContainer);
+        const std::vector<std::string> lines = TakeTranscript();
+        ASSERT_EQ(lines.size(), 2u) << "announced once, then the code counts";
+        EXPECT_EQ(lines[0], announced);
+    }
 }
 
 TEST_F(AnnounceTest, NoWorldOrAMissingGameEntrySendsNothingAndNeverReachesTheGame) {

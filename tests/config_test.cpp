@@ -3,13 +3,24 @@
 
 #include "config/Config.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Support.h"
+#include "config/ConfigLimits.h"
 
 using ::testing::StartsWith;
 using Json = nlohmann::json;
@@ -34,6 +45,28 @@ protected:
         ServerTest::TearDown();
     }
 };
+
+// Nested arrays, levels deep.
+std::string Nested(int levels) {
+    return std::string(static_cast<std::size_t>(levels), '[') + std::string(static_cast<std::size_t>(levels), ']');
+}
+
+// Padding after the document: text after the first value is accepted unread,
+// so only the file's size can refuse it.
+std::string OfSize(std::string document, std::uintmax_t size) {
+    document.resize(static_cast<std::size_t>(size), ' ');
+    return document;
+}
+
+// What ReadConfig raised, or nothing when it accepted the file.
+std::optional<std::string> ReadFailure() {
+    try {
+        ReadConfig();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return std::nullopt;
+}
 
 // ---- Reads that fail -------------------------------------------------------
 
@@ -63,6 +96,22 @@ TEST_F(ConfigTest, RefusedFileRaisesAndLeavesThePreviousDocumentWhole) {
         {"byte that is not UTF-8", "{\"Items\": {\"Caf\xE9\": {}}}", "[json.exception.parse_error.", true},
         {"truncated UTF-8 sequence", "{\"Name\": \"\xC3\"}", "[json.exception.parse_error.", true},
         {"byte-order mark of UTF-16", "\xFF\xFE{}", "[json.exception.parse_error.", true},
+        {"one byte over the size limit", OfSize(R"({"EnableNests": true})", ConfigFileSizeLimit + 1),
+         ConfigTooLargeMessage},
+        {"arrays one level too deep", Nested(ConfigDepthLimit + 1), ConfigTooDeepMessage},
+        {"objects one level too deep",
+         [] {
+             std::string text;
+             for (int level = 0; level < ConfigDepthLimit; ++level) {
+                 text += R"({"Items":)";
+             }
+             return text + "{}" + std::string(ConfigDepthLimit, '}');
+         }(),
+         ConfigTooDeepMessage},
+        // Refused at the level that goes too deep, while reading: the text
+        // after it is never reached, so its own faults are not reported.
+        {"too deep and then cut off", std::string(ConfigDepthLimit + 1, '['), ConfigTooDeepMessage},
+        {"as deep as the size limit allows", std::string(ConfigFileSizeLimit, '['), ConfigTooDeepMessage},
     };
     for (const RefusedFile& c : cases) {
         SCOPED_TRACE(c.label);
@@ -71,15 +120,11 @@ TEST_F(ConfigTest, RefusedFileRaisesAndLeavesThePreviousDocumentWhole) {
         } else {
             server.DeleteConfig();
         }
-        try {
-            ReadConfig();
-            ADD_FAILURE() << "the read was accepted";
-        } catch (const std::exception& error) {
-            if (c.prefixOnly) {
-                EXPECT_THAT(error.what(), StartsWith(c.error));
-            } else {
-                EXPECT_EQ(std::string(error.what()), c.error);
-            }
+        const std::string failure = ReadFailure().value_or("(the read was accepted)");
+        if (c.prefixOnly) {
+            EXPECT_THAT(failure, StartsWith(c.error));
+        } else {
+            EXPECT_EQ(failure, c.error);
         }
         EXPECT_EQ(PluginConfig, PreviousDocument);
     }
@@ -93,6 +138,98 @@ TEST_F(ConfigTest, MissingFileRaisesRuntimeError) {
 TEST_F(ConfigTest, MalformedFileRaisesTheLibraryParseError) {
     server.WriteConfigText(R"({"EnableNests": true, "Items":)");
     EXPECT_THROW(ReadConfig(), Json::parse_error);
+}
+
+// ---- Files the game's thread must not read at all ---------------------------
+
+TEST_F(ConfigTest, OnlyARegularFileIsRead) {
+    namespace fs = std::filesystem;
+    const fs::path config = server.ConfigPath();
+    const fs::path good = server.root / "good.json";
+    fs::copy_file(config, good);
+    const struct {
+        const char* label;
+        std::function<void()> place;
+        const char* error;
+    } cases[] = {
+        {"a directory", [&] { fs::create_directory(config); }, ConfigNotRegularFileMessage},
+#if !defined(_WIN32)
+        {"a character device", [&] { fs::create_symlink("/dev/null", config); }, ConfigNotRegularFileMessage},
+        {"a FIFO nobody writes to", [&] { ASSERT_EQ(::mkfifo(config.c_str(), 0600), 0); },
+         ConfigNotRegularFileMessage},
+        {"a link to a directory", [&] { fs::create_directory_symlink(server.root, config); },
+         ConfigNotRegularFileMessage},
+        {"a link to nothing", [&] { fs::create_symlink(server.root / "absent.json", config); },
+         "Can't open config.json"},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fs::remove(config);
+        c.place();
+        std::atomic<bool> readReturned = false;
+#if !defined(_WIN32)
+        // Should the read open the FIFO, it would wait for a writer forever:
+        // after a while the test becomes that writer and closes at once, so
+        // that such a read ends (with a parse error) instead of hanging.
+        std::thread writer([&] {
+            for (int waited = 0; waited < 200 && !readReturned; ++waited) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (!readReturned && fs::is_fifo(config)) {
+                const int end = ::open(config.c_str(), O_WRONLY | O_NONBLOCK);
+                if (end >= 0) {
+                    ::close(end);
+                }
+            }
+        });
+#endif
+        EXPECT_EQ(ReadFailure(), c.error);
+        readReturned = true;
+#if !defined(_WIN32)
+        writer.join();
+#endif
+        EXPECT_EQ(PluginConfig, PreviousDocument);
+    }
+#if !defined(_WIN32)
+    fs::remove(config);
+    fs::create_symlink(good, config);
+    PluginConfig = nullptr;
+    ReadConfig();
+    EXPECT_EQ(PluginConfig, PreviousDocument) << "a link to a regular file is read";
+#endif
+}
+
+TEST_F(ConfigTest, ErrorTextsAreCutWithoutSplittingACharacter) {
+    const std::string ascii(ErrorTextLimit, 'a');
+    const std::string twoBytes = "\xC3\xA9";          // é
+    const std::string fourBytes = "\xF0\x9F\x93\xA6";  // a parcel
+    const std::size_t kept = ErrorTextLimit - 3;     // room before the "..."
+    const struct {
+        const char* label;
+        std::string text;
+        std::string cut;
+    } cases[] = {
+        {"at the limit: unchanged", ascii, ascii},
+        {"empty: unchanged", "", ""},
+        {"one byte over", ascii + "b", ascii.substr(0, kept) + "..."},
+        {"a character across the cut is left out whole",
+         std::string(kept - 1, 'a') + twoBytes + "tail", std::string(kept - 1, 'a') + "..."},
+        {"a character ending at the cut is kept", std::string(kept - 2, 'a') + twoBytes + "tail",
+         std::string(kept - 2, 'a') + twoBytes + "..."},
+        {"a four-byte character one byte short of the cut", std::string(kept - 3, 'a') + fourBytes + "tail",
+         std::string(kept - 3, 'a') + "..."},
+        {"a four-byte character ending at the cut", std::string(kept - 4, 'a') + fourBytes + "tail",
+         std::string(kept - 4, 'a') + fourBytes + "..."},
+        {"stray continuation bytes are no character to keep whole", std::string(2000, '\x80'),
+         std::string(kept, '\x80') + "..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string cut = CutErrorText(c.text);
+        EXPECT_EQ(cut, c.cut);
+        EXPECT_LE(cut.size(), ErrorTextLimit);
+    }
 }
 
 // ---- Reads that succeed ----------------------------------------------------
@@ -116,6 +253,14 @@ TEST_F(ConfigTest, AcceptedFileReplacesTheWholeDocument) {
         {"UTF-8 byte-order mark skipped", "\xEF\xBB\xBF{\"Items\": {}}", {{"Items", Json::object()}}},
         {"UTF-8 text kept as bytes", "{\"Name\": \"Caf\xC3\xA9\"}", {{"Name", "Caf\xC3\xA9"}}},
         {"top level that is not an object", "[1, 2]", Json::array({1, 2})},
+        {"exactly the size limit", OfSize(R"({"EnableNests": true})", ConfigFileSizeLimit), {{"EnableNests", true}}},
+        {"exactly the depth limit", Nested(ConfigDepthLimit), Json::parse(Nested(ConfigDepthLimit))},
+        {"brackets inside a string are text", "[\"" + std::string(2 * ConfigDepthLimit, '[') + "\"]",
+         Json::array({std::string(2 * ConfigDepthLimit, '[')})},
+        {"a deep text after the document is not read", "{}" + std::string(2 * ConfigDepthLimit, '['), Json::object()},
+        {"depth counts open levels, not how many there are in all",
+         "[" + Nested(ConfigDepthLimit - 1) + "," + Nested(ConfigDepthLimit - 1) + "]",
+         Json::array({Json::parse(Nested(ConfigDepthLimit - 1)), Json::parse(Nested(ConfigDepthLimit - 1))})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);

@@ -1,6 +1,9 @@
 // "SkyCrateHerald.Reload" from the console and over RCON, in every outcome.
 
+#include <filesystem>
+
 #include "Support.h"
+#include "config/ConfigLimits.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -47,6 +50,17 @@ TEST_F(ReloadTest, FailedReloadsAnswerAndLogInTheirOrderAndKeepTheSettings) {
         {"truncated after a good member",
          [](const auto& dir) { dir.WriteConfigText("{\"EnableNests\": true, \"Items\":"); }, ""},
         {"empty file", [](const auto& dir) { dir.WriteConfigText(""); }, ""},
+        {"a directory in the file's place",
+         [](const auto& dir) {
+             dir.DeleteConfig();
+             std::filesystem::create_directory(dir.ConfigPath());
+         },
+         ConfigNotRegularFileMessage},
+        {"a file over the size limit",
+         [](const auto& dir) { dir.WriteConfigText(std::string(ConfigFileSizeLimit + 1, ' ')); },
+         ConfigTooLargeMessage},
+        {"a document over the depth limit",
+         [](const auto& dir) { dir.WriteConfigText(std::string(ConfigDepthLimit + 1, '[')); }, ConfigTooDeepMessage},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -77,6 +91,7 @@ TEST_F(ReloadTest, FailedReloadsAnswerAndLogInTheirOrderAndKeepTheSettings) {
         // The settings that were in force still announce, whole.
         EXPECT_EQ(StandIn::Describe(records[4]), "chat Alice Server: \"first\"");
         EXPECT_EQ(StandIn::Describe(records[5]), "chat Bob Server: \"first\"");
+        std::filesystem::remove(server.ConfigPath());
         server.WriteConfig(ChatConfig("first"));
     }
 }
@@ -111,6 +126,33 @@ TEST_F(ReloadTest, RconReplyTurnsBytesAboveAsciiIntoQuestionMarks) {
         }
     }
     EXPECT_EQ(records[1].text, expected);
+}
+
+TEST_F(ReloadTest, AParseErrorQuotingMegabytesIsCutAlikeInTheLogAndTheReply) {
+    // An unterminated string: the parser quotes all of it as what it last read.
+    std::string text = "{\"Items\": \"";
+    for (int i = 0; i < 1000000; ++i) {
+        text += "\xC3\xA9";
+    }
+    server.WriteConfigText(text);
+    EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Reload"));
+    EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Reload", 5));
+    const auto& records = StandIn::Records();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(StandIn::Describe(records[0]), "console_reply Alice \"Failed to reload config\" color=1,0,0,1");
+    const std::string& logged = records[1].text;
+    EXPECT_LE(logged.size(), ErrorTextLimit);
+    EXPECT_THAT(logged, ::testing::StartsWith("[json.exception.parse_error.101] parse error at line 1, column "));
+    EXPECT_THAT(logged, ::testing::EndsWith("\xC3\xA9..."))  << "cut between characters, never inside one";
+    EXPECT_EQ(records[2].text, logged) << "the RCON side logs the same text";
+    std::string replied = logged;
+    for (char& byte : replied) {
+        if (static_cast<unsigned char>(byte) > 127) {
+            byte = '?';
+        }
+    }
+    EXPECT_EQ(records[3].kind, StandIn::RecordKind::RconReply);
+    EXPECT_EQ(records[3].text, replied);
 }
 
 TEST_F(ReloadTest, OnlyAdminsReachTheConsoleCommand) {

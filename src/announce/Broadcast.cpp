@@ -10,6 +10,8 @@ namespace {
 
 using Json = nlohmann::json;
 
+constexpr char RandomColorText[] = "Random";
+
 // One colour number as stoi reads wide text: leading blanks, a sign, decimal
 // digits up to the first other character; no digits or beyond 32 bits fails.
 // The piece is narrow text: a byte above ASCII, a "?" in the game's string,
@@ -43,18 +45,27 @@ std::optional<int32_t> ReadColorNumber(std::string_view piece) {
     return static_cast<int32_t>(value);
 }
 
-// Time as the library reads a 32-bit integer (fraction dropped, true is 1),
-// except that a number beyond the 32-bit range saturates instead of going
-// through an undefined conversion.
+// Time as the library reads a 32-bit integer (fraction dropped toward zero,
+// true is 1), except that a number beyond the 32-bit range, whole or not,
+// saturates to INT32_MAX or INT32_MIN instead of wrapping or going through an
+// undefined conversion.
 int32_t ReadDisplayTime(const Json& notificationTemplate) {
     const auto found = notificationTemplate.find("Time");
-    if (found != notificationTemplate.end() && found->is_number_float()) {
-        const double time = found->get<double>();
-        if (time >= 2147483648.0) {
-            return INT32_MAX;
+    if (found != notificationTemplate.end()) {
+        if (found->is_number_unsigned()) {
+            return static_cast<int32_t>(std::min<uint64_t>(found->get<uint64_t>(), INT32_MAX));
         }
-        if (time < -2147483648.0) {
-            return INT32_MIN;
+        if (found->is_number_integer()) {
+            return static_cast<int32_t>(std::clamp<int64_t>(found->get<int64_t>(), INT32_MIN, INT32_MAX));
+        }
+        if (found->is_number_float()) {
+            const double time = found->get<double>();
+            if (time >= 2147483648.0) {
+                return INT32_MAX;
+            }
+            if (time < -2147483648.0) {
+                return INT32_MIN;
+            }
         }
     }
     return notificationTemplate.value("Time", 10);
@@ -82,19 +93,23 @@ void ForEachConnectedPlayer(Deliver&& deliver) {
 void SendNotifications(const Json& notificationTemplate, FString& text) {
     // Time, Size and Color are read once, at the first recipient: they are the
     // same for everyone, and with nobody connected they are not read at all.
-    // Only "Random" is drawn anew for each recipient.
+    // Only "Random" is drawn anew for each recipient, and only there: its
+    // three draws per recipient are all the random numbers a broadcast takes.
     std::optional<float> time;
     float size = 0.0f;
-    std::string colorText;
+    bool random = false;
     FColorLinear fixedColor{};
     ForEachConnectedPlayer([&](AShooterPlayerController* player) {
         if (!time) {
             time = static_cast<float>(ReadDisplayTime(notificationTemplate));
             size = static_cast<float>(notificationTemplate.value("Size", 1.2));
-            colorText = notificationTemplate.value("Color", std::string());
-            fixedColor = LinearColor(ParseColorText(colorText));
+            const std::string colorText = notificationTemplate.value("Color", std::string());
+            random = colorText == RandomColorText;
+            if (!random) {
+                fixedColor = LinearColor(ParseColorText(colorText));
+            }
         }
-        const FColorLinear color = colorText == "Random" ? LinearColor(ParseColorText(colorText)) : fixedColor;
+        const FColorLinear color = random ? LinearColor(ParseColorText(RandomColorText)) : fixedColor;
         GameFunction<void(AShooterPlayerController*, FString*, FColorLinear, float, float, void*, void*)>(
             "AShooterPlayerController.ClientServerSOTFNotificationCustom")(player, &text, color, size, *time,
                                                                            nullptr, nullptr);
@@ -130,7 +145,7 @@ void Broadcast(const Json& notificationTemplate, const ReplacementList& replacem
 }
 
 FColorBytes ParseColorText(const std::string& text) {
-    if (text == "Random") {
+    if (text == RandomColorText) {
         // Drawn in this order: blue, green, red.
         const auto blue = static_cast<uint8_t>(std::rand() % 256);
         const auto green = static_cast<uint8_t>(std::rand() % 256);

@@ -64,7 +64,6 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
         return;
     }
-    LastAsteroidCode = code;
     // The code's colour goes onto the copy handed to Broadcast; the document stays as read.
     const std::string color = Member(asteroids, "Color").value(code, std::string("0,255,0"));
     ReplacementList replacements{
@@ -79,7 +78,12 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
     };
     Json notification = Member(asteroids, "Notification");
     notification["Color"] = color;
+    // The code counts as announced only once Broadcast is through. A lookup
+    // that raised above, or a read that raised in Broadcast (all its reads
+    // come before its first delivery), dropped the announcement unsent: the
+    // next crate of this code tries again, and logs again, until it goes out.
     Broadcast(notification, replacements);
+    LastAsteroidCode = code;
 }
 
 // The announcement of an Items entry at a world position. Only structures

@@ -10,7 +10,9 @@
 extern nlohmann::json PluginConfig;
 
 // Reads config.json anew. PluginConfig is replaced only by a whole document:
-// on any failure the previous one stays in force.
+// on any failure the previous one stays in force. Only a regular file within
+// the limits of ConfigLimits.h is read; anything else is refused with a
+// message that says which limit it broke.
 void ReadConfig();
 
 // A member by key, or null when absent. Unlike the library's non-constant

@@ -1,6 +1,7 @@
 #include "config/ReloadCommands.h"
 
 #include "config/Config.h"
+#include "config/ConfigLimits.h"
 #include "game/GameTypes.h"
 #include "plugin/PluginLog.h"
 
@@ -45,7 +46,8 @@ void ReloadRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWo
     try {
         ReadConfig();
     } catch (const std::exception& error) {
-        const std::string reason = error.what();
+        // The log line and the reply carry the same text, cut alike.
+        const std::string reason = CutErrorText(error.what());
         PluginLog::WriteError(reason);
         RunLogged([&] { SendRconReply(connection, packet, reason.c_str()); });
         return;

@@ -40,9 +40,14 @@ namespace ArkApi {
 using ConsoleCommandHandler = std::function<void(APlayerController*, FString*, bool)>;
 using RconCommandHandler = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
 
+// Each interface lists its operations in the framework's order, which its
+// implementations' tables follow: an operation the plugin never calls keeps
+// its place where that place is known.
 class IApiUtils {
 public:
     virtual ~IApiUtils() = default;
+    // The framework's first operation; the plugin does not call it.
+    virtual void ReservedFirstOperation() const = 0;
     virtual UWorld* QueryWorld() const = 0;
     virtual AShooterGameMode* QueryGameMode() const = 0;
     // 1: the server is up, its world and game mode exist.
@@ -54,6 +59,7 @@ public:
     virtual ~ICommands() = default;
     virtual void RegisterConsoleCommand(const FString& name, const ConsoleCommandHandler& handler) = 0;
     virtual void RegisterRconCommand(const FString& name, const RconCommandHandler& handler) = 0;
+    // The framework has further operations here, how many is not known; none is called.
     virtual bool UnregisterConsoleCommand(const FString& name) = 0;
     virtual bool UnregisterRconCommand(const FString& name) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <spdlog/sinks/sink.h>
 
+#include "config/ConfigLimits.h"
 #include "game/ArkApi.h"
 
 namespace PluginLog {
@@ -32,7 +33,8 @@ void Open(const char* name) {
 std::shared_ptr<spdlog::logger> Channel() { return Holder(); }
 
 void WriteError(const std::string& text) {
-    Holder()->log(spdlog::level::err, spdlog::string_view_t(text.data(), text.size()));
+    const std::string line = CutErrorText(text);
+    Holder()->log(spdlog::level::err, spdlog::string_view_t(line.data(), line.size()));
 }
 
 }  // namespace PluginLog

@@ -13,8 +13,9 @@ namespace PluginLog {
 void Open(const char* name);
 std::shared_ptr<spdlog::logger> Channel();
 
-// One error line carrying text exactly as given: braces and other format
-// characters are written, never interpreted.
+// One error line carrying text exactly as given (braces and other format
+// characters are written, never interpreted), cut as CutErrorText cuts it
+// when it is longer than ErrorTextLimit.
 void WriteError(const std::string& text);
 
 }  // namespace PluginLog
