@@ -172,10 +172,9 @@ constexpr std::array<std::string_view, 7> Placeholders{
 // The plugin's words when it refuses a file, as its log line and its RCON
 // reply give them.
 constexpr std::string_view CantOpenWords = "Can't open config.json";
-constexpr std::string_view NotRegularFileWords = "config.json is not a regular file";
-constexpr std::string_view TooLargeWords = "config.json is larger than 16 MiB";
-constexpr std::string_view TooDeepWords = "config.json is nested deeper than 100 levels";
-static_assert(ConfigFileSizeLimit == 16 * 1024 * 1024 && ConfigDepthLimit == 100, "the refusals above name the limits");
+constexpr std::string_view NotRegularFileWords = ConfigNotRegularFileMessage;
+constexpr std::string_view TooLargeWords = ConfigTooLargeMessage;
+constexpr std::string_view TooDeepWords = ConfigTooDeepMessage;
 
 constexpr std::string_view RefusedWords = "the plugin refuses to load it, and a reload keeps the previous settings";
 
