@@ -35,15 +35,16 @@ void SpawnAfterChurn(benchmark::State& state) {
         throw std::runtime_error("the plugin refused to load");
     }
     ComeAndGo(state.range(0));
-    const StandIn::StructureSpawn crate{u"SupplyCrate_Level03_C_7", StandIn::ObjectClass::ItemContainer,
-                                        {8000, 8000, 0}};
+    const StandIn::StructureSpawn crate{
+        u"SupplyCrate_Level03_C_7", StandIn::ObjectClass::ItemContainer, {8000, 8000, 0}};
     const std::uint64_t walkedBefore = StandIn::Resolutions("FWeakObjectPtr.Get");
     for (auto _ : state) {
         StandIn::SpawnStructure(crate);
         StandIn::ClearRecords();
     }
-    state.counters["list_entries_walked"] = benchmark::Counter(
-        static_cast<double>(StandIn::Resolutions("FWeakObjectPtr.Get") - walkedBefore), benchmark::Counter::kAvgIterations);
+    state.counters["list_entries_walked"] =
+        benchmark::Counter(static_cast<double>(StandIn::Resolutions("FWeakObjectPtr.Get") - walkedBefore),
+                           benchmark::Counter::kAvgIterations);
     StandIn::UnloadPlugin();
 }
 BENCHMARK(SpawnAfterChurn)->Arg(0)->Arg(20000);

@@ -82,9 +82,9 @@ TEST_F(PlayersTest, ANameMeansItsEarliestConnectedPlayerStillThere) {
     EXPECT_TRUE(StandIn::DisconnectPlayer("Ann"));
     EXPECT_FALSE(StandIn::DisconnectPlayer("Ann")) << "nobody of that name is left";
     EXPECT_FALSE(StandIn::ConsoleCommand(&ann, "SkyCrateHerald.Reload"));
-    EXPECT_THAT(Transcript(), ElementsAre("refused \"Ann is not an admin\"",
-                                          "console_reply Ann \"Reloaded config\" color=0,1,0,1",
-                                          "refused \"no connected player named Ann\""));
+    EXPECT_THAT(Transcript(),
+                ElementsAre("refused \"Ann is not an admin\"", "console_reply Ann \"Reloaded config\" color=0,1,0,1",
+                            "refused \"no connected player named Ann\""));
     // Both Anns' entries are stale; Bob is served.
     EXPECT_EQ(SpawnCrate().deliveries, 1u);
 }
