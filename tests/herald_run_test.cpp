@@ -332,46 +332,49 @@ TEST(HeraldRunInput, HostileScenariosAreExitTwoNamingTheFileAndWhatIsWrong) {
     }
 }
 
-TEST(HeraldRunInput, InlineConfigAsDeepAsThePluginReadsIsWrittenCompactly) {
-    const Folder scenarios("scenarios");
-    const Folder tmpdir("tmp");
-    // A config 100 levels deep (the object and 99 arrays) in a write_config event.
-    const std::string deepest = R"({"a": )" + Nested(99) + "}";
-    const fs::path scenario =
-        scenarios.Write("deep.json", R"({"events": [{"event": "write_config", "config": )" + deepest + R"(},
-                                    {"event": "write_config", "config": {"Items": {"A": [1, 2.5, "x"]}}}]})");
-    const Finished run = RunToEnd({"run", scenario.string()}, tmpdir.path.string());
-    ASSERT_TRUE(ExitedWith(run.status, 0)) << run.err;
-    // Compact, with a line end: {"a":[[...]]} and {"Items":{"A":[1,2.5,"x"]}}.
-    EXPECT_THAT(run.out, HasSubstr("#0 write config.json (205 bytes)"));
-    EXPECT_THAT(run.out, HasSubstr("#1 write config.json (28 bytes)"));
-}
+// A config 100 levels deep: the object and 99 arrays.
+const std::string DeepestConfig = R"({"a": )" + Nested(99) + "}";
 
-TEST(HeraldRunOutput, HumanTranscriptPrintsFloatsBeyondAFloatAsInfinities) {
+TEST(HeraldRunInput, ScenariosAtTheEdgesOfTheFormatPlayAsWritten) {
+    struct Case {
+        const char* what;
+        std::string text;
+        bool json;
+        std::vector<std::string> shown;
+    };
+    const Case cases[] = {
+        {"an inline config as deep as the plugin reads, written compactly (with a line end)",
+         R"({"events": [{"event": "write_config", "config": )" + DeepestConfig + R"(},
+                        {"event": "write_config", "config": {"Items": {"A": [1, 2.5, "x"]}}}]})",
+         false,
+         {"#0 write config.json (205 bytes)", "#1 write config.json (28 bytes)"}},
+        {"numbers beyond a float become infinities; just above the largest float, nearer to it, stays finite",
+         R"({"events": [{"event": "spawn_structure", "name": "Rock", "location": [1e39, -3.5e38, -0.0]},
+                        {"event": "world_settings", "LatitudeScale": 1e300, "LongitudeOrigin": 3.4028235e38}]})",
+         false,
+         {"#0 spawn structure Rock at (inf, -inf, -0)",
+          "latitude scale inf, origin 0; longitude scale 0, origin 3.4028235e+38"}},
+        {"events before the server's starting state in the file are still played after it",
+         R"({"events": [{"event": "spawn_structure", "name": "SupplyCrate_Level03_C_1", "class": "container"}],
+             "players": [{"name": "Ann"}], "map": "Ragnarok",
+             "config": {"Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "{MapName}", "Type": "Chat"}}}}})",
+         true,
+         {R"({"type": "chat", "player": "Ann", "sender": "Server", "text": "Ragnarok"})"}},
+    };
     const Folder scenarios("scenarios");
     const Folder tmpdir("tmp");
-    const fs::path scenario = scenarios.Write("inf.json", R"({"events": [
-        {"event": "spawn_structure", "name": "Rock", "location": [1e39, -3.5e38, -0.0]},
-        {"event": "world_settings", "LatitudeScale": 1e300, "LongitudeOrigin": 3.4028235e38}]})");
-    const Finished run = RunToEnd({"run", scenario.string()}, tmpdir.path.string());
-    ASSERT_TRUE(ExitedWith(run.status, 0)) << run.err;
-    EXPECT_THAT(run.out, HasSubstr("#0 spawn structure Rock at (inf, -inf, -0)"));
-    // Just above the largest float, but nearer to it than to infinity.
-    EXPECT_THAT(run.out, HasSubstr("latitude scale inf, origin 0; longitude scale 0, origin 3.4028235e+38"));
-}
-
-TEST(HeraldRunInput, TheScenariosKeysMayComeInAnyOrder) {
-    const Folder scenarios("scenarios");
-    const Folder tmpdir("tmp");
-    // Events first: they are played after what the server starts with, wherever it stands.
-    const fs::path scenario = scenarios.Write("order.json", R"({
-      "events": [{"event": "spawn_structure", "name": "SupplyCrate_Level03_C_1", "class": "container"}],
-      "players": [{"name": "Ann"}],
-      "map": "Ragnarok",
-      "config": {"Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "{MapName}", "Type": "Chat"}}}}})");
-    const Finished run = RunToEnd({"run", scenario.string(), "--json"}, tmpdir.path.string());
-    ASSERT_TRUE(ExitedWith(run.status, 0)) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(R"({"type": "chat", "player": "Ann", "sender": "Server", "text": "Ragnarok"})"));
+    for (const Case& c : cases) {
+        const fs::path scenario = scenarios.Write("edge.json", c.text);
+        std::vector<std::string> arguments = {"run", scenario.string()};
+        if (c.json) {
+            arguments.push_back("--json");
+        }
+        const Finished run = RunToEnd(arguments, tmpdir.path.string());
+        ASSERT_TRUE(ExitedWith(run.status, 0)) << c.what << ": " << run.err;
+        for (const std::string& shown : c.shown) {
+            EXPECT_THAT(run.out, HasSubstr(shown)) << c.what;
+        }
+    }
 }
 
 }  // namespace
