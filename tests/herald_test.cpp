@@ -311,12 +311,4 @@ TEST(HeraldCheck, MissingAsteroidSectionIsOnlyAWarning) {
     EXPECT_EQ(Json::parse(outcome.output)["path"], "/AsteroidGen2");
 }
 
-TEST(HeraldCommandLine, WrongUsageExitsWithStatusTwo) {
-    for (const char* arguments : {"", "fly", "run", "check", "run a.json b.json", "run a.json --colour"}) {
-        const Outcome outcome = RunHerald(arguments);
-        EXPECT_EQ(outcome.status, 2) << arguments;
-        EXPECT_THAT(outcome.output, HasSubstr("usage: herald run")) << arguments;
-    }
-}
-
 }  // namespace
