@@ -18,8 +18,8 @@ constexpr double PixelsPerSize = 20.0;
 constexpr double SmallestSize = 0.3;
 constexpr double LargestSize = 3.0;
 constexpr int RandomSamples = 5;
-// Relative luminance (of the linear channels) below which text needs a halo
-// to be read on the page: 0,64,255 and 139,69,19 are just below it.
+// Relative luminance (of the linear channels) below which text needs a light
+// plate behind it to be read on the page: 0,64,255 and 139,69,19 are just below it.
 constexpr double DarkLuminance = 0.12;
 
 // A byte of sRGB from a linear channel: the inverse of the game's transfer
@@ -153,8 +153,8 @@ std::string NotificationHtml(const Delivery& delivery, bool random) {
     const double drawn = std::isfinite(size) ? std::clamp(size, SmallestSize, LargestSize) : 1.0;
     char pixels[32];
     std::snprintf(pixels, sizeof pixels, "%.1fpx", drawn * PixelsPerSize);
-    // Dark text gets a light halo, so that it reads on the page's dark ground
-    // as it would against a bright sky in the game.
+    // Dark text is set on a light plate, so that it reads on the page's dark
+    // ground as it would against a bright sky in the game.
     const double luminance = 0.2126 * delivery.color.R + 0.7152 * delivery.color.G + 0.0722 * delivery.color.B;
     const bool dark = !(luminance >= DarkLuminance);
     std::string html = std::string("<div class=\"notification") + (dark ? " dark" : "") +
@@ -266,7 +266,8 @@ h2 .hint { margin-left: 10px; color: #5d6c82; font-weight: 400; letter-spacing: 
 .spawn { margin-top: 4px; color: #718099; font-size: 12.5px; word-break: break-word; }
 .notification { font-weight: 700; line-height: 1.25; word-break: break-word;
   text-shadow: 0 0 2px #000, 0 0 3px #000, 1px 1px 2px #000; }
-.notification.dark { text-shadow: 0 0 1px rgba(255, 255, 255, .85), 0 0 5px rgba(255, 255, 255, .45), 0 0 12px rgba(255, 255, 255, .25); }
+.notification.dark { display: inline-block; padding: 1px 10px 2px; border-radius: 4px; text-shadow: none;
+  background: linear-gradient(#dfe6ef, #c5cfdc); box-shadow: 0 0 0 1px rgba(255, 255, 255, .25); }
 .meta { display: flex; flex-wrap: wrap; gap: 4px 14px; margin: 6px 0 10px; color: #7f8da3; font-size: 12px; }
 .random { display: flex; flex-wrap: wrap; gap: 2px 14px; margin: -4px 0 10px; color: #7f8da3; font-size: 12px; }
 .random > span:first-child { flex-basis: 100%; }
@@ -374,8 +375,8 @@ std::string PreviewPageHtml(const PreviewReport& report) {
     }
     html += "\n</main><footer>Made by herald " HERALD_VERSION
             " preview through the SkyCrateHerald plugin library on the stand-in server. Colours are the ones the game "
-            "received, converted back to sRGB; text sizes are relative, "
-            "size 1 drawn at 20 px.</footer>\n</body></html>\n";
+            "received, converted back to sRGB (dark ones on a light plate, "
+            "so that they can be read here); sizes are relative, size 1 drawn at 20 px.</footer>\n</body></html>\n";
     return html;
 }
 
