@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "Check.h"
 #include "PreviewPage.h"
@@ -23,7 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-// Entries are previewed in the order the admin wrote them.
+// Small objects whose keys keep the order they are added in (a line of
+// output); its lookups are linear, so never a config's.
 using OrderedJson = nlohmann::ordered_json;
 
 // The one player who receives everything.
@@ -68,7 +70,7 @@ struct PlannedEntry {
 Json Origin() { return Json::array({0, 0, 0}); }
 
 // The text of Notification/Color, as the plugin would read it for a colour.
-std::string ColorText(const OrderedJson& entry) {
+std::string ColorText(const Json& entry) {
     if (!entry.is_object()) {
         return {};
     }
@@ -80,7 +82,7 @@ std::string ColorText(const OrderedJson& entry) {
     return color != notification->end() && color->is_string() ? color->get<std::string>() : std::string();
 }
 
-PlannedEntry PlanItem(const std::string& key, const OrderedJson& entry, const std::string& structureMap) {
+PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::string& structureMap) {
     PlannedEntry planned;
     PreviewEntry& shown = planned.shown;
     shown.pointer = "/Items" + PointerStep(key);
@@ -122,7 +124,7 @@ PlannedEntry PlanItem(const std::string& key, const OrderedJson& entry, const st
     return planned;
 }
 
-std::vector<PlannedEntry> PlanAsteroids(const OrderedJson& document) {
+std::vector<PlannedEntry> PlanAsteroids(const Json& document, const std::vector<std::string>& codes) {
     std::vector<PlannedEntry> planned;
     const auto asteroids = document.find("AsteroidGen2");
     if (asteroids == document.end() || !asteroids->is_object()) {
@@ -130,21 +132,17 @@ std::vector<PlannedEntry> PlanAsteroids(const OrderedJson& document) {
     }
     const auto enable = asteroids->find("Enable");
     const bool enabled = enable != asteroids->end() && enable->is_boolean() && enable->get<bool>();
-    std::vector<std::string> codes;
-    std::unordered_map<std::string, bool> seen;
-    for (const std::string_view map : AsteroidCodeMaps) {
-        const auto codeMap = asteroids->find(std::string(map));
-        if (codeMap == asteroids->end() || !codeMap->is_object()) {
-            continue;
-        }
-        for (const auto& [code, value] : codeMap->items()) {
-            if (seen.emplace(code, true).second) {
-                codes.push_back(code);
-            }
-        }
-    }
     const auto colors = asteroids->find("Color");
+    const auto inDocument = [&](const std::string& code) {
+        return std::any_of(AsteroidCodeMaps.begin(), AsteroidCodeMaps.end(), [&](std::string_view map) {
+            const auto codeMap = asteroids->find(std::string(map));
+            return codeMap != asteroids->end() && codeMap->is_object() && codeMap->contains(code);
+        });
+    };
     for (const std::string& code : codes) {
+        if (!inDocument(code)) {
+            continue;  // a code map that a later one of the same name replaced
+        }
         PlannedEntry entry;
         PreviewEntry& shown = entry.shown;
         shown.pointer = "/AsteroidGen2";
@@ -174,20 +172,82 @@ std::vector<PlannedEntry> PlanAsteroids(const OrderedJson& document) {
     return planned;
 }
 
-std::vector<PlannedEntry> Plan(const OrderedJson& document, const std::string& structureMap) {
+// The keys of Items and the asteroid codes of AsteroidGen2's four code maps,
+// each once, in the order the admin wrote them: the document's own objects
+// keep them sorted. Read the way the plugin reads the file: its first value.
+class KeyOrder final : public nlohmann::json_sax<Json> {
+public:
+    std::vector<std::string> items;
+    std::vector<std::string> codes;
+
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    // Each open object or array holds the key being read in it ("" in an
+    // array, where no key is ever compared with one of ours).
+    bool start_object(std::size_t) override {
+        keys_.emplace_back();
+        return true;
+    }
+    bool end_object() override {
+        keys_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override { return start_object(0); }
+    bool end_array() override { return end_object(); }
+    bool key(string_t& key) override {
+        keys_.back() = key;
+        const auto codeMap = [&] {
+            return std::find(AsteroidCodeMaps.begin(), AsteroidCodeMaps.end(), keys_[1]) != AsteroidCodeMaps.end();
+        };
+        if (keys_.size() == 2 && keys_[0] == "Items") {
+            items.push_back(key);
+        } else if (keys_.size() == 3 && keys_[0] == "AsteroidGen2" && codeMap()) {
+            codes.push_back(key);
+        }
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    std::vector<std::string> keys_;
+};
+
+// Keys given twice in one object are the document's once.
+std::vector<std::string> Once(const std::vector<std::string>& keys) {
+    std::vector<std::string> once;
+    std::unordered_set<std::string> seen;
+    for (const std::string& key : keys) {
+        if (seen.insert(key).second) {
+            once.push_back(key);
+        }
+    }
+    return once;
+}
+
+std::vector<PlannedEntry> Plan(const std::string& text, const Json& document, const std::string& structureMap) {
+    KeyOrder order;
+    Json::sax_parse(text, &order, Json::input_format_t::json, false);
     std::vector<PlannedEntry> onMap;
     std::vector<PlannedEntry> ocean;
     if (const auto items = document.find("Items"); items != document.end() && items->is_object()) {
-        for (const auto& [key, entry] : items->items()) {
-            PlannedEntry planned = PlanItem(key, entry, structureMap);
-            (planned.shown.map == structureMap ? onMap : ocean).push_back(std::move(planned));
+        for (const std::string& key : Once(order.items)) {
+            // A key of an Items object that an earlier "Items" replaced is gone.
+            if (const auto entry = items->find(key); entry != items->end()) {
+                PlannedEntry planned = PlanItem(key, *entry, structureMap);
+                (planned.shown.map == structureMap ? onMap : ocean).push_back(std::move(planned));
+            }
         }
     }
     // Structures on the chosen map, then the ocean crates, then the asteroids:
     // one map change each.
     std::vector<PlannedEntry> plan = std::move(onMap);
     std::move(ocean.begin(), ocean.end(), std::back_inserter(plan));
-    std::vector<PlannedEntry> asteroids = PlanAsteroids(document);
+    std::vector<PlannedEntry> asteroids = PlanAsteroids(document, Once(order.codes));
     std::move(asteroids.begin(), asteroids.end(), std::back_inserter(plan));
     return plan;
 }
@@ -500,15 +560,15 @@ int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err)
         const std::string text = ReadFile(options.configPath);
         // Read as the plugin reads it: one value from the start. A file that
         // doesn't parse has no entries, and the transcript shows the refusal.
-        OrderedJson document;
+        Json document;
         std::istringstream stream(text);
         try {
             stream >> document;
-        } catch (const OrderedJson::exception&) {
-            document = OrderedJson();
+        } catch (const Json::exception&) {
+            document = Json();
         }
         if (document.is_object()) {
-            plan = Plan(document, options.map);
+            plan = Plan(text, document, options.map);
         }
 
         const ScratchFolder scratch;
