@@ -401,12 +401,12 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
     std::unordered_map<std::string, std::size_t> owners;
     for (std::size_t index = 0; index < plan.size(); ++index) {
         const PreviewEntry& entry = plan[index].shown;
-        if (entry.code.empty()) {
+        if (!entry.code) {
             owners.emplace(entry.pointer, index);
             continue;
         }
         for (const std::string_view map : AsteroidCodeMaps) {
-            owners.emplace("/AsteroidGen2/" + std::string(map) + PointerStep(entry.code), index);
+            owners.emplace("/AsteroidGen2/" + std::string(map) + PointerStep(*entry.code), index);
         }
     }
     const auto prefix = [](const std::string& path, int steps) {
@@ -449,7 +449,7 @@ std::vector<std::string> Reasons(const PreviewEntry& entry, const PreviewReport&
     for (const Finding& finding : entry.findings) {
         reasons.push_back(FindingLine(finding));
     }
-    if (!entry.code.empty()) {
+    if (entry.code) {
         for (const Finding& finding : report.asteroidFindings) {
             reasons.push_back(FindingLine(finding));
         }
@@ -467,7 +467,7 @@ std::vector<std::string> Reasons(const PreviewEntry& entry, const PreviewReport&
 }
 
 std::string EntryName(const PreviewEntry& entry) {
-    return entry.code.empty() ? entry.pointer : "AsteroidGen2 code \"" + entry.code + "\"";
+    return entry.code ? "AsteroidGen2 code \"" + *entry.code + "\"" : entry.pointer;
 }
 
 void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
@@ -475,7 +475,7 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
     std::size_t codes = 0;
     for (const PreviewEntry& entry : report.entries) {
         silent += entry.Sends() ? 0 : 1;
-        codes += entry.code.empty() ? 0 : 1;
+        codes += entry.code ? 1 : 0;
     }
     if (!json) {
         const std::size_t items = report.entries.size() - codes;
@@ -492,8 +492,8 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
         const std::vector<std::string> reasons = Reasons(entry, report);
         if (json) {
             OrderedJson line{{"type", "silent"}, {"entry", entry.pointer}};
-            if (!entry.code.empty()) {
-                line["code"] = entry.code;
+            if (entry.code) {
+                line["code"] = *entry.code;
             }
             line["map"] = entry.map;
             line["spawned"] = entry.spawn.empty() ? OrderedJson() : OrderedJson(entry.spawn);

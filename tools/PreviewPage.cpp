@@ -203,7 +203,7 @@ std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
         reasons.push_back("the plugin refused to load: " + *report.loadError);
     }
     reasons.insert(reasons.end(), entry.notes.begin(), entry.notes.end());
-    const bool sharedAsteroidFindings = !entry.code.empty() && !report.asteroidFindings.empty();
+    const bool sharedAsteroidFindings = entry.code && !report.asteroidFindings.empty();
     if (!entry.findings.empty() || sharedAsteroidFindings) {
         reasons.push_back(std::string("see the findings ") + (entry.findings.empty() ? "on AsteroidGen2 above" : "beside"));
     } else if (reasons.empty() && !std::any_of(entry.deliveries.begin(), entry.deliveries.end(),
@@ -219,13 +219,13 @@ std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
 std::string EntryHtml(const PreviewEntry& entry, const PreviewReport& report) {
     std::string html = "<article class=\"entry " + std::string(entry.Sends() ? "sends" : "silent") +
                        "\" data-entry=\"" + Html(entry.pointer) + "\"" +
-                       (entry.code.empty() ? "" : " data-code=\"" + Html(entry.code) + "\"") + ">";
+                       (entry.code ? " data-code=\"" + Html(*entry.code) + "\"" : "") + ">";
     html += "<div class=\"what\"><div class=\"key\">" + Html(entry.title) + "</div><div class=\"spawn\">" +
             (entry.spawn.empty() ? std::string("nothing spawned")
                                  : Html(entry.spawn) + "<br>on " + Html(entry.map) + " at world position (0, 0)") +
             "</div></div>";
     html += "<div class=\"seen\">" + SeenHtml(entry, report) + "</div>";
-    html += "<div class=\"beside\">" + FindingsList(entry.findings, entry.code.empty() ? entry.pointer : "") + "</div>";
+    html += "<div class=\"beside\">" + FindingsList(entry.findings, entry.code ? "" : entry.pointer) + "</div>";
     return html + "</article>";
 }
 
@@ -354,7 +354,7 @@ std::string PreviewPageHtml(const PreviewReport& report) {
     }
     std::string section;
     for (const PreviewEntry& entry : report.entries) {
-        const bool asteroid = !entry.code.empty();
+        const bool asteroid = entry.code.has_value();
         const std::string heading = entry.map + (asteroid ? "/asteroids" : "");
         if (heading != section) {
             section = heading;

@@ -26,7 +26,7 @@ struct Delivery {
 struct PreviewEntry {
     std::string pointer;  // JSON pointer of the entry ("/Items/ElementNode_C", "/AsteroidGen2")
     std::string title;    // the item key, or the asteroid code
-    std::string code;     // asteroid code; empty for Items entries
+    std::optional<std::string> code;  // the asteroid code; none for an Items entry
     std::string map;
     std::string spawn;  // what was spawned, in words; empty when nothing could be
     bool randomColor = false;

@@ -33,7 +33,7 @@ PROBE = r"""
     height: document.documentElement.scrollHeight,
     entries: all(document, 'article.entry').map(article => ({
       entry: article.dataset.entry,
-      code: article.dataset.code || null,
+      code: 'code' in article.dataset ? article.dataset.code : null,
       silent: article.classList.contains('silent'),
       seen: article.querySelector('.seen').innerText,
       findings: all(article, '.finding').map(finding => finding.innerText),
@@ -113,7 +113,7 @@ def rgb(text):
 
 
 def entries_by_name(shown):
-    return {(entry["code"] or entry["entry"]): entry for entry in shown["entries"]}
+    return {(entry["entry"] if entry["code"] is None else entry["code"]): entry for entry in shown["entries"]}
 
 
 def check_example(shown, config):
