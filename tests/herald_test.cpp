@@ -12,10 +12,14 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "Support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using HeraldTest::Lines;
+using HeraldTest::ReadFile;
 using Json = nlohmann::json;
 
 const fs::path Source = HERALD_SOURCE_DIR;
@@ -43,22 +47,6 @@ Outcome RunHerald(const std::string& arguments) {
 }
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // A scenario file written for one test, removed afterwards.
 struct ScratchFile {

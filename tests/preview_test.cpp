@@ -11,7 +11,6 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -26,6 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using HeraldTest::Lines;
+using HeraldTest::ReadFile;
 using Json = nlohmann::json;
 
 const fs::path Source = HERALD_SOURCE_DIR;
@@ -54,28 +55,12 @@ Outcome Preview(const std::string& file, std::vector<std::string> arguments = {}
     return RunHerald(arguments);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::vector<Json> JsonLines(const std::string& text) {
     std::vector<Json> lines;
     for (const std::string& line : Lines(text)) {
         lines.push_back(Json::parse(line));
     }
     return lines;
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 // A folder of files written for one test, removed afterwards.
@@ -126,11 +111,15 @@ TEST(HeraldCommandLine, HelpGoesToStandardOutputWithStatusZero) {
 
 TEST(HeraldCommandLine, VersionIsTheProjects) {
     const std::string cmake = ReadFile(Source / "CMakeLists.txt");
-    std::smatch version;
-    ASSERT_TRUE(std::regex_search(cmake, version, std::regex(R"(project\(SkyCrateHerald VERSION ([0-9.]+))")));
+    const std::string project = "project(SkyCrateHerald VERSION ";
+    const std::size_t start = cmake.find(project);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = cmake.find_first_not_of("0123456789.", start + project.size());
+    const std::string version = cmake.substr(start + project.size(), end - start - project.size());
+    ASSERT_FALSE(version.empty());
     const Outcome outcome = RunHerald({"--version"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out, "herald " + version[1].str() + "\n");
+    EXPECT_EQ(outcome.out, "herald " + version + "\n");
     EXPECT_EQ(outcome.err, "");
 }
 
