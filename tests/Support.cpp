@@ -1,8 +1,8 @@
 #include "Support.h"
 
 #include <fstream>
-#include <sstream>
 #include <random>
+#include <sstream>
 
 namespace HeraldTest {
 

@@ -23,10 +23,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
-using ::testing::Not;
 using HeraldTest::Lines;
 using HeraldTest::ReadFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using Json = nlohmann::json;
 
 const fs::path Source = HERALD_SOURCE_DIR;
@@ -180,7 +180,8 @@ TEST(HeraldCommandLine, OptionsGoBeforeOrAfterTheFile) {
     };
     const Outcome first = RunHerald(orders[0]);
     ASSERT_EQ(first.status, 0) << first.err;
-    EXPECT_THAT(Lines(first.out), ::testing::ElementsAreArray(Lines(ReadFile(Source / "tests" / "golden" / "reload.jsonl"))));
+    EXPECT_THAT(Lines(first.out),
+                ::testing::ElementsAreArray(Lines(ReadFile(Source / "tests" / "golden" / "reload.jsonl"))));
     for (const auto& order : orders) {
         const Outcome outcome = RunHerald(order);
         EXPECT_EQ(outcome.status, 0) << outcome.err;
@@ -265,7 +266,7 @@ TEST(HeraldPreview, StructuresSpawnOnTheChosenMapAndOceanCratesOnRagnarok) {
 }
 
 struct SilentEntry {
-    std::string entry;  // "/Items/..." or "Metal" for an asteroid code
+    std::string entry;   // "/Items/..." or "Metal" for an asteroid code
     std::string reason;  // part of one of its reasons
 };
 
@@ -334,7 +335,8 @@ TEST(HeraldPreview, EachEntryThatSendsNothingHasItsReason) {
         }
         ASSERT_EQ(silent.size(), test.silent.size()) << test.name << "\n" << outcome.out;
         for (std::size_t i = 0; i < silent.size(); ++i) {
-            EXPECT_EQ(silent[i].value("code", silent[i]["entry"].get<std::string>()), test.silent[i].entry) << test.name;
+            EXPECT_EQ(silent[i].value("code", silent[i]["entry"].get<std::string>()), test.silent[i].entry)
+                << test.name;
             EXPECT_THAT(silent[i]["reasons"].get<std::vector<std::string>>(),
                         ::testing::Contains(HasSubstr(test.silent[i].reason)))
                 << test.name << ": " << silent[i].dump();
@@ -368,7 +370,8 @@ TEST(HeraldPreview, FindingsComeFirstAndTheStatusIsChecksForEveryBrokenConfig) {
         for (const bool json : {false, true}) {
             std::ostringstream check;
             const int checkStatus = Herald::CheckCommand(path, json, check);
-            const Outcome outcome = Preview(path, json ? std::vector<std::string>{"--json"} : std::vector<std::string>{});
+            const Outcome outcome =
+                Preview(path, json ? std::vector<std::string>{"--json"} : std::vector<std::string>{});
             EXPECT_EQ(outcome.status, checkStatus) << path;
             EXPECT_THAT(outcome.out, ::testing::StartsWith(check.str())) << path;
             EXPECT_EQ(outcome.err, "") << path;
@@ -386,8 +389,8 @@ TEST(HeraldPreview, TheTranscriptIsRunsWithoutThePreviewsMarkers) {
         EXPECT_NE(line["type"], "refused") << line.dump();
     }
     EXPECT_THAT(TranscriptLines(json.out),
-                ::testing::Contains(Json::parse(
-                    R"({"type": "chat", "player": "Survivor", "sender": "Herald", "text": "node"})")));
+                ::testing::Contains(
+                    Json::parse(R"({"type": "chat", "player": "Survivor", "sender": "Herald", "text": "node"})")));
     const Outcome human = Preview(config);
     EXPECT_THAT(human.out, HasSubstr("Server on TheIsland, 1 player\n"));
     EXPECT_THAT(human.out, HasSubstr("#0 spawn container SupplyCrate_Level03_C_1 at (0, 0, 0)\n#1 spawn container"));
@@ -519,7 +522,8 @@ TEST(HeraldPreviewPage, ShowsEachAnnouncementAsSeenBesideItsFindings) {
     EXPECT_THAT(crate, HasSubstr("no findings"));
 
     const std::string node = Article(page, "/Items/ElementNode_C");
-    EXPECT_THAT(node, HasSubstr("<span class=\"sender\">Herald:</span> <span class=\"text\">node &lt;/style&gt;</span>"));
+    EXPECT_THAT(node,
+                HasSubstr("<span class=\"sender\">Herald:</span> <span class=\"text\">node &lt;/style&gt;</span>"));
 
     const std::string dam = Article(page, "/Items/BeaverDam_C");
     EXPECT_THAT(dam, HasSubstr("font-size:60.0px"));  // size 40 drawn at the largest size

@@ -60,7 +60,8 @@ std::string DefaultPluginPath() {
 }
 
 std::string OneLine(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     while (!text.empty() && text.back() == ' ') {
         text.pop_back();
     }
@@ -70,9 +71,10 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    CLI::App app("Plays scenarios through the SkyCrateHerald plugin library on a stand-in game server, checks "
-                 "config.json files the way the plugin reads them, and previews what players would see from one.",
-                 "herald");
+    CLI::App app(
+        "Plays scenarios through the SkyCrateHerald plugin library on a stand-in game server, checks "
+        "config.json files the way the plugin reads them, and previews what players would see from one.",
+        "herald");
     app.set_version_flag("--version", "herald " HERALD_VERSION, "Print herald's version and exit");
     app.require_subcommand(1);
     app.footer(

@@ -160,8 +160,9 @@ std::vector<PlannedEntry> PlanAsteroids(const Json& document, const std::vector<
         // The key is cut at the first "_C_" of the name: only there does it
         // leave this code.
         if (Lower(name).find("_c_") != AsteroidCratePrefix.size() + code.size()) {
-            shown.notes.push_back("no asteroid crate's name yields this code: the \"_C_\" in it would cut the "
-                                  "crate's item key short");
+            shown.notes.push_back(
+                "no asteroid crate's name yields this code: the \"_C_\" in it would cut the "
+                "crate's item key short");
         } else {
             entry.spawn =
                 Json{{"event", "spawn_structure"}, {"name", name}, {"class", "container"}, {"location", Origin()}};
@@ -480,7 +481,8 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
     if (!json) {
         const std::size_t items = report.entries.size() - codes;
         out << "\nPreview: " << items << (items == 1 ? " entry" : " entries") << " of Items and " << codes
-            << (codes == 1 ? " asteroid code" : " asteroid codes") << " spawned at world position (0, 0) for one player; "
+            << (codes == 1 ? " asteroid code" : " asteroid codes")
+            << " spawned at world position (0, 0) for one player; "
             << (silent == 0 ? std::string("every one sends an announcement")
                             : std::to_string(silent) + (silent == 1 ? " sends" : " send") + " nothing:")
             << "\n";
@@ -545,17 +547,19 @@ int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err)
     PreviewReport report;
     report.configPath = options.configPath;
     report.map = options.map;
-    report.checkStatus = CheckCommand(options.configPath, options.json, out);
     const std::vector<Finding> findings = CheckConfigFile(options.configPath);
+    report.checkStatus = CheckExitStatus(findings);
 
-    std::vector<PlannedEntry> plan;
     const std::uintmax_t size = fs::file_size(options.configPath, error);
     if (error || !fs::is_regular_file(options.configPath, error)) {
         report.notPreviewed = "the plugin reads config.json only as a regular file";
     } else if (size > ConfigFileSizeLimit) {
-        report.notPreviewed = "the file is larger than the " + std::to_string(ConfigFileSizeLimit >> 20) +
-                              " MiB that the plugin reads";
+        report.notPreviewed =
+            "the file is larger than the " + std::to_string(ConfigFileSizeLimit >> 20) + " MiB that the plugin reads";
     }
+    std::vector<PlannedEntry> plan;
+    std::optional<ScratchFolder> scratch;
+    std::string shown;  // the scenario whose transcript is printed
     if (!report.notPreviewed) {
         const std::string text = ReadFile(options.configPath);
         // Read as the plugin reads it: one value from the start. A file that
@@ -570,13 +574,11 @@ int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err)
         if (document.is_object()) {
             plan = Plan(text, document, options.map);
         }
-
-        const ScratchFolder scratch;
+        scratch.emplace();
         std::vector<std::pair<long long, std::size_t>> markers;
         const std::string marked =
-            scratch.Write("marked.json", ScenarioText(Scenario(text, options.map, plan, &markers)));
-        // What is printed is run's own transcript of the scenario without markers.
-        const std::string shown = scratch.Write("preview.json", ScenarioText(Scenario(text, options.map, plan, nullptr)));
+            scratch->Write("marked.json", ScenarioText(Scenario(text, options.map, plan, &markers)));
+        shown = scratch->Write("preview.json", ScenarioText(Scenario(text, options.map, plan, nullptr)));
         std::ostringstream transcript;
         std::ostringstream runErrors;
         if (RunCommand(marked, options.pluginPath, TranscriptFormat::Json, transcript, runErrors) != 0) {
@@ -584,28 +586,31 @@ int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err)
             return 2;
         }
         Attribute(transcript.str(), markers, plan, report);
-        GroupFindings(findings, plan, report);
-        for (PlannedEntry& entry : plan) {
-            report.entries.push_back(std::move(entry.shown));
-        }
-        PrintSilent(report, options.json, out);
+    }
+    GroupFindings(findings, plan, report);
+    for (PlannedEntry& entry : plan) {
+        report.entries.push_back(std::move(entry.shown));
+    }
+    // The page is whole before anything is printed: a reader that stops
+    // early (herald preview ... | head) does not cut it short.
+    if (options.htmlPath && !(page << PreviewPageHtml(report)).flush()) {
+        throw std::runtime_error("can't write the page to " + *options.htmlPath);
+    }
+    page.close();
 
-        if (RunCommand(shown, options.pluginPath, options.json ? TranscriptFormat::Json : TranscriptFormat::Human, out,
-                       err) != 0) {
-            return 2;
-        }
-    } else {
-        GroupFindings(findings, plan, report);
+    const int status = CheckCommand(options.configPath, options.json, out);
+    if (report.notPreviewed) {
         if (options.json) {
             out << OrderedJson{{"type", "not_previewed"}, {"reason", *report.notPreviewed}}.dump() << "\n";
         } else {
             out << "\nNothing to preview: " << *report.notPreviewed << "\n";
         }
+        return status;
     }
-    if (options.htmlPath && !(page << PreviewPageHtml(report)).flush()) {
-        throw std::runtime_error("can't write the page to " + *options.htmlPath);
-    }
-    return report.checkStatus;
+    PrintSilent(report, options.json, out);
+    // What is printed is run's own transcript of the scenario without markers.
+    const TranscriptFormat format = options.json ? TranscriptFormat::Json : TranscriptFormat::Human;
+    return RunCommand(shown, options.pluginPath, format, out, err) == 0 ? status : 2;
 }
 
 }  // namespace

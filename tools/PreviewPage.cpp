@@ -76,7 +76,11 @@ std::string ValidUtf8(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
         const unsigned char lead = byte(at);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xE  ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
         bool ok = length != 0 && at + length <= text.size();
         char32_t point = length == 1 ? lead : lead & (0x7F >> length);
         for (std::size_t i = 1; ok && i < length; ++i) {
@@ -121,10 +125,9 @@ std::vector<std::array<int, 3>> RandomSampleColors() {
 
 std::string CheckSummary(const PreviewReport& report, std::size_t errors, std::size_t warnings) {
     const char* kind = report.checkStatus == 0 ? "clean" : report.checkStatus == 1 ? "warnings" : "errors";
-    const std::string text = errors + warnings == 0
-                                 ? std::string("herald check: nothing to report")
-                                 : "herald check: " + Plural(errors, "error", "errors") + ", " +
-                                       Plural(warnings, "warning", "warnings");
+    const std::string text = errors + warnings == 0 ? std::string("herald check: nothing to report")
+                                                    : "herald check: " + Plural(errors, "error", "errors") + ", " +
+                                                          Plural(warnings, "warning", "warnings");
     return "<p class=\"check " + std::string(kind) + "\">" + text + "</p>";
 }
 
@@ -158,8 +161,8 @@ std::string NotificationHtml(const Delivery& delivery, bool random) {
     const double luminance = 0.2126 * delivery.color.R + 0.7152 * delivery.color.G + 0.0722 * delivery.color.B;
     const bool dark = !(luminance >= DarkLuminance);
     std::string html = std::string("<div class=\"notification") + (dark ? " dark" : "") +
-                       "\" style=\"color:" + ScreenColor(delivery.color) +
-                       ";font-size:" + pixels + "\">" + Html(delivery.text) + "</div>";
+                       "\" style=\"color:" + ScreenColor(delivery.color) + ";font-size:" + pixels + "\">" +
+                       Html(delivery.text) + "</div>";
     html += "<div class=\"meta\"><span>on-screen notification</span><span>colour " + ConfigColor(delivery.color) +
             "</span><span>size " + (delivery.size ? Number(*delivery.size) : std::string("not a number")) +
             (delivery.size && drawn != size ? " (drawn at " + Number(static_cast<float>(drawn)) + ")" : "") +
@@ -189,8 +192,8 @@ std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
                         "</span></div><div class=\"meta\"><span>chat line</span></div>";
                 break;
             case Delivery::Kind::Log:
-                html += "<div class=\"log\">plugin log, " + Html(delivery.level) + ": " + Html(delivery.text) +
-                        "</div>";
+                html +=
+                    "<div class=\"log\">plugin log, " + Html(delivery.level) + ": " + Html(delivery.text) + "</div>";
                 break;
         }
     }
@@ -205,7 +208,8 @@ std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
     reasons.insert(reasons.end(), entry.notes.begin(), entry.notes.end());
     const bool sharedAsteroidFindings = entry.code && !report.asteroidFindings.empty();
     if (!entry.findings.empty() || sharedAsteroidFindings) {
-        reasons.push_back(std::string("see the findings ") + (entry.findings.empty() ? "on AsteroidGen2 above" : "beside"));
+        reasons.push_back(std::string("see the findings ") +
+                          (entry.findings.empty() ? "on AsteroidGen2 above" : "beside"));
     } else if (reasons.empty() && !std::any_of(entry.deliveries.begin(), entry.deliveries.end(),
                                                [](const Delivery& d) { return d.kind == Delivery::Kind::Log; })) {
         reasons.push_back("herald check reports nothing about this entry");
@@ -329,10 +333,11 @@ std::string PreviewPageHtml(const PreviewReport& report) {
         (entry.Sends() ? sent : silent) += 1;
     }
 
-    std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
-                       "<title>SkyCrateHerald preview: " +
-                       Html(report.configPath) + "</title><style>" + std::string(Style) + "</style></head><body>\n";
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+        "<title>SkyCrateHerald preview: " +
+        Html(report.configPath) + "</title><style>" + std::string(Style) + "</style></head><body>\n";
     html += "<header><div class=\"brand\">SkyCrateHerald &middot; preview</div><h1>" + Html(report.configPath) +
             "</h1><p class=\"summary\">Structures, crates and nests of <b>Items</b> spawned on <b>" + Html(report.map) +
             "</b>, ocean crates on <b>Ragnarok</b>, asteroid codes on <b>Gen2</b>: each once, at world position "
@@ -347,10 +352,11 @@ std::string PreviewPageHtml(const PreviewReport& report) {
         html += "<div class=\"banner\">The plugin refused to load: " + Html(*report.loadError) + "</div>";
     }
     if (!report.fileFindings.empty()) {
-        html += "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
-                "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
-                "<div class=\"beside\" style=\"grid-column: span 2\">" +
-                FindingsList(report.fileFindings, "") + "</div></div>";
+        html +=
+            "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
+            "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
+            "<div class=\"beside\" style=\"grid-column: span 2\">" +
+            FindingsList(report.fileFindings, "") + "</div></div>";
     }
     std::string section;
     for (const PreviewEntry& entry : report.entries) {
@@ -361,17 +367,19 @@ std::string PreviewPageHtml(const PreviewReport& report) {
             html += "\n<h2>" + Html(entry.map) + "<span class=\"hint\">" + MapHint(entry.map, report, asteroid) +
                     "</span></h2>";
             if (asteroid && !report.asteroidFindings.empty()) {
-                html += "<div class=\"entry shared\" data-entry=\"/AsteroidGen2\"><div class=\"what\"><div "
-                        "class=\"key\">AsteroidGen2</div><div class=\"spawn\">findings shared by every code</div>"
-                        "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
-                        FindingsList(report.asteroidFindings, "") + "</div></div>";
+                html +=
+                    "<div class=\"entry shared\" data-entry=\"/AsteroidGen2\"><div class=\"what\"><div "
+                    "class=\"key\">AsteroidGen2</div><div class=\"spawn\">findings shared by every code</div>"
+                    "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
+                    FindingsList(report.asteroidFindings, "") + "</div></div>";
             }
         }
         html += "\n" + EntryHtml(entry, report);
     }
     if (report.entries.empty() && !report.notPreviewed) {
-        html += "<h2>Nothing announced</h2><p class=\"reason\">The file has no entry under Items and no asteroid "
-                "code under AsteroidGen2.</p>";
+        html +=
+            "<h2>Nothing announced</h2><p class=\"reason\">The file has no entry under Items and no asteroid "
+            "code under AsteroidGen2.</p>";
     }
     html += "\n</main><footer>Made by herald " HERALD_VERSION
             " preview through the SkyCrateHerald plugin library on the stand-in server. Colours are the ones the game "

@@ -24,14 +24,14 @@ struct Delivery {
 };
 
 struct PreviewEntry {
-    std::string pointer;  // JSON pointer of the entry ("/Items/ElementNode_C", "/AsteroidGen2")
-    std::string title;    // the item key, or the asteroid code
+    std::string pointer;              // JSON pointer of the entry ("/Items/ElementNode_C", "/AsteroidGen2")
+    std::string title;                // the item key, or the asteroid code
     std::optional<std::string> code;  // the asteroid code; none for an Items entry
     std::string map;
     std::string spawn;  // what was spawned, in words; empty when nothing could be
     bool randomColor = false;
     std::vector<Delivery> deliveries;
-    std::vector<Finding> findings;  // check's findings inside this entry
+    std::vector<Finding> findings;   // check's findings inside this entry
     std::vector<std::string> notes;  // further reasons, from the preview itself
 
     bool Sends() const;
