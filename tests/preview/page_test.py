@@ -23,6 +23,8 @@ import struct
 import subprocess
 import sys
 
+WIDTH = 1280  # of the browser's window: a desktop's
+
 PROBE = r"""
 <script>
 (() => {
@@ -80,7 +82,9 @@ def probe(page, browser, profile):
     probed = page[:-len(".html")] + ".probe.html"
     with open(probed, "w", encoding="utf-8") as target:
         target.write(text.replace("</body>", PROBE + "</body>"))
-    dom = chromium(["--virtual-time-budget=5000", "--dump-dom", "file://" + probed], browser, profile)
+    # Laid out at the screenshot's width, so that the height measured is the screenshot's.
+    dom = chromium(["--window-size=%d,800" % WIDTH, "--virtual-time-budget=5000", "--dump-dom", "file://" + probed],
+                   browser, profile)
     found = re.search(r'<pre id="probe">(.*?)</pre>', dom, re.S)
     if not found:
         sys.exit("the probe found nothing in " + probed)
@@ -91,13 +95,13 @@ def screenshot(page, height, browser, profile):
     picture = page[:-len(".html")] + ".png"
     if os.path.exists(picture):
         os.remove(picture)
-    chromium(["--window-size=1280,%d" % min(max(height, 600), 12000), "--screenshot=" + picture,
+    chromium(["--window-size=%d,%d" % (WIDTH, min(max(height, 600), 12000)), "--screenshot=" + picture,
               "file://" + page], browser, profile)
     with open(picture, "rb") as image:
         header = image.read(24)
     expect(header[:8] == b"\x89PNG\r\n\x1a\n", picture + " is a PNG")
     width, tall = struct.unpack(">II", header[16:24])
-    expect((width, tall) == (1280, min(max(height, 600), 12000)), "%s is 1280 wide and shows the whole page" % picture)
+    expect((width, tall) == (WIDTH, min(max(height, 600), 12000)), "%s shows the whole page" % picture)
     print("screenshot: " + picture)
 
 
