@@ -20,6 +20,13 @@
 #include "Support.h"
 #include "game/GameTypes.h"
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -105,7 +112,7 @@ TEST(HeraldCommandLine, HelpGoesToStandardOutputWithStatusZero) {
     // The overview names every command.
     const Outcome overview = RunHerald({"--help"});
     for (const char* command : {"run", "check", "preview"}) {
-        EXPECT_THAT(overview.out, ::testing::ContainsRegex(std::string("\n  ") + command + " +[A-Z]"));
+        EXPECT_THAT(overview.out, HasSubstr(std::string("\n  ") + command + "   "));
     }
 }
 
@@ -435,7 +442,9 @@ struct TemporaryFolder {
     ~TemporaryFolder() { Set(before.string()); }
     static void Set(const std::string& folder) {
 #if defined(_WIN32)
-        _putenv_s("TMP", folder.c_str());
+        // GetTempPathW, which the library asks, reads the process's
+        // environment block, not the C runtime's copy.
+        SetEnvironmentVariableA("TMP", folder.c_str());
 #else
         setenv("TMPDIR", folder.c_str(), 1);
 #endif
@@ -451,7 +460,8 @@ TEST(HeraldPreview, LeavesNothingInTheTemporaryFolder) {
     Outcome refused;
     {
         const TemporaryFolder folder(temporary);
-        ASSERT_TRUE(fs::equivalent(fs::temp_directory_path(), temporary));
+        // Windows gives the folder with a separator at its end.
+        ASSERT_EQ((fs::temp_directory_path() / "").lexically_normal(), (temporary / "").lexically_normal());
         ran = Preview(config, {"--json"});
         refused = RunHerald({"preview", config, "--plugin", (scratch.root / "no-plugin.so").string()});
     }

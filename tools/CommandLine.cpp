@@ -7,8 +7,12 @@
 #include <system_error>
 
 #if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #endif
 
@@ -77,6 +81,9 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
         "herald");
     app.set_version_flag("--version", "herald " HERALD_VERSION, "Print herald's version and exit");
     app.require_subcommand(1);
+    // On Windows CLI11 would take /path/to/file for an option /path; the
+    // options are the same dashed ones everywhere.
+    app.allow_windows_style_options(false);
     app.footer(
         "Examples:\n"
         "  herald run examples/scenarios/tour.json\n"
