@@ -312,6 +312,40 @@ TEST_F(AnnounceTest, DisplayTimeBeyond32BitsSaturatesWholeOrNot) {
     }
 }
 
+TEST_F(AnnounceTest, DisplaySizeBeyondFloatRangeSaturatesToTheLargestFiniteFloat) {
+    constexpr float largest = std::numeric_limits<float>::max();
+    struct Case {
+        Json size;
+        float shown;
+    };
+    const std::vector<Case> cases = {
+        {1e300, largest},                                  // once an undefined conversion
+        {-1e300, -largest},
+        {1e39, largest},                                   // just beyond the float range
+        {-1e39, -largest},
+        {static_cast<double>(largest), largest},           // the bounds themselves, exactly
+        {-static_cast<double>(largest), -largest},
+        {Json(std::numeric_limits<uint64_t>::max()), static_cast<float>(std::numeric_limits<uint64_t>::max())},
+        {1.5, 1.5f},
+        {0.1, 0.1f},                                       // rounded to float as before
+        {1e-50, 0.0f},
+        {-3, -3.0f},
+        {0, 0.0f},
+    };
+    Json config = {{"Items", Json::object()}};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "x"}, {"Size", cases[i].size}}}};
+    }
+    Start(config);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].size.dump());
+        Spawn(StandIn::Utf16("SupplyCrate_" + std::to_string(i) + "_C_1"), ObjectClass::ItemContainer);
+        ASSERT_EQ(StandIn::Records().size(), 2u);
+        EXPECT_EQ(StandIn::Records()[0].size, cases[i].shown);
+        StandIn::ClearRecords();
+    }
+}
+
 TEST_F(AnnounceTest, ChatLinesCarryUtf8UnchangedInTheGamesRecord) {
     Start({{"Items",
             {{"SupplyCrate_C",

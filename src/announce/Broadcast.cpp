@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwctype>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -71,6 +72,15 @@ int32_t ReadDisplayTime(const Json& notificationTemplate) {
     return notificationTemplate.value("Time", 10);
 }
 
+// Size as the library reads a double, narrowed to the game's float: a value
+// beyond the float range saturates to the largest finite float of its sign
+// instead of going through an undefined conversion; every value within it
+// converts as before.
+float ReadDisplaySize(const Json& notificationTemplate) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(notificationTemplate.value("Size", 1.2), -largest, largest));
+}
+
 // Calls deliver(player) for every element of the world's player list whose
 // weak reference still gives a controller, in the list's order.
 template <typename Deliver>
@@ -102,7 +112,7 @@ void SendNotifications(const Json& notificationTemplate, FString& text) {
     ForEachConnectedPlayer([&](AShooterPlayerController* player) {
         if (!time) {
             time = static_cast<float>(ReadDisplayTime(notificationTemplate));
-            size = static_cast<float>(notificationTemplate.value("Size", 1.2));
+            size = ReadDisplaySize(notificationTemplate);
             const std::string colorText = notificationTemplate.value("Color", std::string());
             random = colorText == RandomColorText;
             if (!random) {
