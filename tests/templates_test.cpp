@@ -31,6 +31,13 @@ TEST_F(TemplatesTest, ItemKeyIsTheNameUpToItsFirstClassSuffix) {
         const FString text = FString::FromWide(name);
         EXPECT_EQ(MakeItemKey(text), key) << StandIn::Utf8(name);
     }
+    // Around the in-place buffer's 128 bytes: the match's "C" as its last byte, and beyond.
+    for (const std::size_t before : {0u, 125u, 126u, 127u, 128u, 300u}) {
+        const std::u16string name = std::u16string(before, u'a') + u"_c_9";
+        EXPECT_EQ(MakeItemKey(FString::FromWide(name.c_str())), std::string(before, 'a') + "_c") << before;
+        const std::u16string whole(before + 3, u'b');
+        EXPECT_EQ(MakeItemKey(FString::FromWide(whole.c_str())), std::string(before + 3, 'b')) << before;
+    }
 }
 
 TEST_F(TemplatesTest, CoordinateTextKeepsEveryDigitAndOneDecimal) {
