@@ -119,9 +119,9 @@ void BlockNameSearch(benchmark::State& state) {
 }
 
 void BlockFillTemplate(benchmark::State& state) {
-    const ReplacementList replacements{"{MapName}", "TheIsland", "{Lat}",  "32.4",
-                                       "{Lon}",     "70.1",      "{Name}", "Level 3 supply crate",
-                                       "{EggLvl}",  "{EggLvl}"};
+    const std::string_view replacements[] = {"{MapName}", "TheIsland", "{Lat}",  "32.4",
+                                             "{Lon}",     "70.1",      "{Name}", "Level 3 supply crate",
+                                             "{EggLvl}",  "{EggLvl}"};
     for (auto _ : state) {
         benchmark::DoNotOptimize(FillTemplate(CrateMessage, replacements));
     }

@@ -59,6 +59,23 @@ protected:
         StandIn::ClearRecords();
         return lines;
     }
+    // One crate per value of the notification's member, each spawned once:
+    // what its first recipient was shown.
+    std::vector<StandIn::Record> FirstRecordForEachValue(const std::string& member, const std::vector<Json>& values) {
+        Json config = {{"Items", Json::object()}};
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "x"}, {member, values[i]}}}};
+        }
+        Start(config);
+        std::vector<StandIn::Record> shown;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            Spawn(StandIn::Utf16("SupplyCrate_" + std::to_string(i) + "_C_1"), ObjectClass::ItemContainer);
+            EXPECT_EQ(StandIn::Records().size(), 2u) << values[i].dump();
+            shown.push_back(StandIn::Records().empty() ? StandIn::Record{} : StandIn::Records()[0]);
+            StandIn::ClearRecords();
+        }
+        return shown;
+    }
 };
 
 TEST_F(AnnounceTest, EveryKindReachesEveryPlayerWithItsTextColourSizeAndTime) {
@@ -298,17 +315,43 @@ TEST_F(AnnounceTest, DisplayTimeBeyond32BitsSaturatesWholeOrNot) {
         {true, 1},
         {0, 0},
     };
-    Json config = {{"Items", Json::object()}};
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "x"}, {"Time", cases[i].time}}}};
+    std::vector<Json> values;
+    for (const Case& test : cases) {
+        values.push_back(test.time);
     }
-    Start(config);
+    const std::vector<StandIn::Record> shown = FirstRecordForEachValue("Time", values);
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE(cases[i].time.dump());
-        Spawn(StandIn::Utf16("SupplyCrate_" + std::to_string(i) + "_C_1"), ObjectClass::ItemContainer);
-        ASSERT_EQ(StandIn::Records().size(), 2u);
-        EXPECT_EQ(StandIn::Records()[0].time, static_cast<float>(cases[i].shown));
-        StandIn::ClearRecords();
+        EXPECT_EQ(shown[i].time, static_cast<float>(cases[i].shown)) << cases[i].time.dump();
+    }
+}
+
+TEST_F(AnnounceTest, DisplaySizeBeyondFloatRangeSaturatesToTheLargestFiniteFloat) {
+    constexpr float largest = std::numeric_limits<float>::max();
+    struct Case {
+        Json size;
+        float shown;
+    };
+    const std::vector<Case> cases = {
+        {1e300, largest},                                  // once an undefined conversion
+        {-1e300, -largest},
+        {1e39, largest},                                   // just beyond the float range
+        {-1e39, -largest},
+        {static_cast<double>(largest), largest},           // the bounds themselves, exactly
+        {-static_cast<double>(largest), -largest},
+        {Json(std::numeric_limits<uint64_t>::max()), static_cast<float>(std::numeric_limits<uint64_t>::max())},
+        {1.5, 1.5f},
+        {0.1, 0.1f},                                       // rounded to float as before
+        {1e-50, 0.0f},
+        {-3, -3.0f},
+        {0, 0.0f},
+    };
+    std::vector<Json> values;
+    for (const Case& test : cases) {
+        values.push_back(test.size);
+    }
+    const std::vector<StandIn::Record> shown = FirstRecordForEachValue("Size", values);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(shown[i].size, cases[i].shown) << cases[i].size.dump();
     }
 }
 

@@ -22,10 +22,21 @@ TEST_F(TemplatesTest, ItemKeyIsTheNameUpToItsFirstClassSuffix) {
         {u"Foo_C", "Foo_C"},          {u"Foo", "Foo"},              {u"", ""},
         {u"_C_", "_C"},               {u"Caf\u00e9_C_1", "Caf\xC3\xA9_C"},
         {u"SupplyCrate_Level03_C_5", "SupplyCrate_Level03_C"},
+        // Past the ASCII run: the match, or its absence, decided by the general search.
+        {u"Caf\u00e9_c_1_C_2", "Caf\xC3\xA9_c"}, {u"\u00e9", "\xC3\xA9"}, {u"A\u00e9_C", "A\xC3\xA9_C"},
+        {u"A_\u00e7_C_1", "A_\xC3\xA7_C"},  {u"A_C\u00e9_C_1", "A_C\xC3\xA9_C"}, {u"Foo_C_\u00e9", "Foo_C"},
+        {u"A__C_1", "A__C"}, {u"A_C", "A_C"}, {u"A_CC_", "A_CC_"},
     };
     for (const auto& [name, key] : cases) {
         const FString text = FString::FromWide(name);
         EXPECT_EQ(MakeItemKey(text), key) << StandIn::Utf8(name);
+    }
+    // Around the in-place buffer's 128 bytes: the match's "C" as its last byte, and beyond.
+    for (const std::size_t before : {0u, 125u, 126u, 127u, 128u, 300u}) {
+        const std::u16string name = std::u16string(before, u'a') + u"_c_9";
+        EXPECT_EQ(MakeItemKey(FString::FromWide(name.c_str())), std::string(before, 'a') + "_c") << before;
+        const std::u16string whole(before + 3, u'b');
+        EXPECT_EQ(MakeItemKey(FString::FromWide(whole.c_str())), std::string(before + 3, 'b')) << before;
     }
 }
 
@@ -71,7 +82,7 @@ TEST_F(TemplatesTest, MapCoordinatesCutDownToTenthsWithDefaultsForZeroFields) {
 TEST_F(TemplatesTest, FillTemplateReplacesEachPlaceholdersFirstOccurrenceInListOrder) {
     struct Case {
         std::string text;
-        ReplacementList list;
+        std::vector<std::string_view> list;
         std::string expected;
     };
     const std::vector<Case> cases = {
@@ -119,15 +130,18 @@ TEST_F(TemplatesTest, RandomColourDrawsBlueThenGreenThenRed) {
     EXPECT_THAT(std::vector<int>({color.R, color.G, color.B, color.A}), ElementsAre(red, green, blue, 255));
 }
 
-// The spawn hook reads a name once for all five fragments; it must answer as
-// the game-string search of each fragment does.
-TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatFiveSearchesFind) {
+// The spawn hook reads a name once for all five fragments and the asteroid
+// crate's prefix; it must answer as the game-string search of each does.
+TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatSixSearchesFind) {
     const std::vector<std::u16string> names = {
         u"SupplyCrate_Level03_C_5", u"supplycrate_x_C_1", u"StorageBox_Huge_C_1", u"Dodo_Nest_C_5",
         u"Wyvern_NEST_c_3", u"BeaverDam_C_1", u"ElementNode_C_2", u"ArtifactCrate_Skull_C_1",
         u"Supply", u"SupplyCrat", u"SSupplyCrate", u"NestNest_C", u"Nest_", u"N", u"", u"Element\u00e9Node",
         std::u16string(u"Supply\0Crate_C_1", 16), std::u16string(u"Box\0SupplyCrate", 15),
         u"\xD800SupplyCrate", u"BeaverDa", u"xxBEAVERDAMxx", u"aRTIFACTcRATE", u"ElementNodeNest_C",
+        u"SupplyCrate_Space_Bp_Iron_C_1", u"supplycrate_SPACE_x", u"SupplyCrate_Space", u"SupplyCrate_Spac\u00e9_",
+        u"Nest_C_SupplyCrate_Space_1", u"SupplyCrate_SupplyCrate_Space_", u"SupplyCrate_Level03_Space_",
+        std::u16string(u"SupplyCrate_\0Space_", 19), u"\u00e9SupplyCrate_Space_\u00e9",
     };
     const std::vector<const char16_t*> fragments = {u"SupplyCrate", u"ElementNode", u"ArtifactCrate", u"Nest_C",
                                                     u"BeaverDam"};
@@ -147,6 +161,7 @@ TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatFiveSearchesFind) {
         const NameFragments found = FindFragments(name);
         EXPECT_EQ(found.hunted, hunted) << StandIn::Utf8(units);
         EXPECT_EQ(found.nest, name.IndexOfIgnoreCase(u"Nest_C") != -1) << StandIn::Utf8(units);
+        EXPECT_EQ(found.spaceCrate, name.IndexOfIgnoreCase(u"SupplyCrate_Space_") != -1) << StandIn::Utf8(units);
     }
 }
 

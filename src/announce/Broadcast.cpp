@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwctype>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -18,8 +19,9 @@ constexpr char RandomColorText[] = "Random";
 // is no blank, sign or digit either.
 std::optional<int32_t> ReadColorNumber(std::string_view piece) {
     std::size_t at = 0;
-    while (at < piece.size() && static_cast<unsigned char>(piece[at]) < 128 &&
-           std::iswspace(static_cast<wint_t>(piece[at]))) {
+    // A digit is no blank in any locale: the usual first character needs no call.
+    while (at < piece.size() && (piece[at] < '0' || piece[at] > '9') &&
+           static_cast<unsigned char>(piece[at]) < 128 && std::iswspace(static_cast<wint_t>(piece[at]))) {
         ++at;
     }
     bool negative = false;
@@ -71,6 +73,15 @@ int32_t ReadDisplayTime(const Json& notificationTemplate) {
     return notificationTemplate.value("Time", 10);
 }
 
+// Size as the library reads a double, narrowed to the game's float: a value
+// beyond the float range saturates to the largest finite float of its sign
+// instead of going through an undefined conversion; every value within it
+// converts as before.
+float ReadDisplaySize(const Json& notificationTemplate) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    return static_cast<float>(std::clamp(notificationTemplate.value("Size", 1.2), -largest, largest));
+}
+
 // Calls deliver(player) for every element of the world's player list whose
 // weak reference still gives a controller, in the list's order.
 template <typename Deliver>
@@ -102,8 +113,9 @@ void SendNotifications(const Json& notificationTemplate, FString& text) {
     ForEachConnectedPlayer([&](AShooterPlayerController* player) {
         if (!time) {
             time = static_cast<float>(ReadDisplayTime(notificationTemplate));
-            size = static_cast<float>(notificationTemplate.value("Size", 1.2));
-            const std::string colorText = notificationTemplate.value("Color", std::string());
+            size = ReadDisplaySize(notificationTemplate);
+            std::string spare;
+            const std::string_view colorText = ReadText(notificationTemplate, "Color", {}, spare);
             random = colorText == RandomColorText;
             if (!random) {
                 fixedColor = LinearColor(ParseColorText(colorText));
@@ -128,23 +140,44 @@ void SendChatLines(const Json& notificationTemplate, FString& text) {
 
 }  // namespace
 
-void Broadcast(const Json& notificationTemplate, const ReplacementList& replacements) {
+std::string_view ReadText(const Json& object, std::string_view key, std::string_view fallback, std::string& spare) {
+    if (object.is_object()) {
+        const auto found = object.find(key);
+        if (found == object.end()) {
+            return fallback;
+        }
+        if (found->is_string()) {
+            return found->get_ref<const std::string&>();
+        }
+    }
+    // Not an object, or no text there: value() raises exactly as it always has.
+    spare = object.value(key, std::string(fallback));
+    return spare;
+}
+
+void Broadcast(const Json& notificationTemplate, ReplacementList replacements) {
     if (!notificationTemplate.is_object()) {
         return;
     }
-    std::string message = notificationTemplate.value("Msg", std::string());
+    std::string spareMessage;
+    const std::string_view message = ReadText(notificationTemplate, "Msg", {}, spareMessage);
     if (message.empty()) {
         return;
     }
-    FString text = FString::FromUtf8(FillTemplate(std::move(message), replacements));
-    if (notificationTemplate.value("Type", std::string("Notification")) == "Notification") {
+    // Filled in storage kept from one announcement to the next: its text is
+    // needed only until it is the game's string.
+    static std::string filled;
+    FillTemplateInto(filled, message, replacements);
+    FString text = FString::FromUtf8(filled);
+    std::string spareType;
+    if (ReadText(notificationTemplate, "Type", "Notification", spareType) == "Notification") {
         SendNotifications(notificationTemplate, text);
     } else {
         SendChatLines(notificationTemplate, text);
     }
 }
 
-FColorBytes ParseColorText(const std::string& text) {
+FColorBytes ParseColorText(std::string_view text) {
     if (text == RandomColorText) {
         // Drawn in this order: blue, green, red.
         const auto blue = static_cast<uint8_t>(std::rand() % 256);
@@ -154,7 +187,7 @@ FColorBytes ParseColorText(const std::string& text) {
     }
     // The pieces between commas, empty ones skipped, read where they stand:
     // the same pieces a split of the game's string gives, without making one.
-    const std::string_view all(text.c_str());  // a zero ends the text, as in the game's string
+    const std::string_view all = text.substr(0, text.find('\0'));  // a zero ends the text, as in the game's string
     std::string_view pieces[3];
     std::size_t found = 0;
     for (std::size_t start = 0; start < all.size() && found < 3;) {

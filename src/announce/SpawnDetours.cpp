@@ -1,5 +1,6 @@
 #include "announce/SpawnDetours.h"
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -25,7 +26,7 @@ constexpr std::u16string_view ArtifactCrateFragment = u"ArtifactCrate";
 constexpr std::u16string_view NestFragment = u"Nest_C";
 constexpr std::u16string_view BeaverDamFragment = u"BeaverDam";
 
-const std::u16string_view* FragmentStartingWith(char16_t upper) {
+constexpr const std::u16string_view* FragmentStartingWith(char16_t upper) {
     switch (upper) {
         case u'S': return &SupplyCrateFragment;
         case u'E': return &ElementNodeFragment;
@@ -36,6 +37,22 @@ const std::u16string_view* FragmentStartingWith(char16_t upper) {
     }
 }
 
+constexpr char16_t UpperAscii(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+}
+
+// The fragment each ASCII unit opens, either case: a name is nearly always
+// ASCII, and most of its units open none.
+constexpr std::array<const std::u16string_view*, 0x80> FragmentOpenedByAscii = [] {
+    std::array<const std::u16string_view*, 0x80> table{};
+    for (char16_t unit = 0; unit < 0x80; ++unit) {
+        table[unit] = FragmentStartingWith(UpperAscii(unit));
+    }
+    return table;
+}();
+
+// What follows "SupplyCrate" in an asteroid crate's name on Gen2.
+constexpr std::u16string_view SpaceCrateRest = u"_Space_";
 
 bool IsA(const void* object, const char* staticClassFunction) {
     void* objectClass = GameFunction<void*()>(staticClassFunction)();
@@ -53,11 +70,11 @@ std::optional<MapPosition> SpawnCoordinates(float x, float y) {
 
 // An asteroid crate's code sits at byte 21 of its item key and leaves off the
 // key's last two bytes (the "_C"); a key shorter than 21 bytes has none.
-std::optional<std::string> AsteroidCode(const std::string& itemKey) {
+std::optional<std::string> AsteroidCode(std::string_view itemKey) {
     if (itemKey.size() < 21) {
         return std::nullopt;
     }
-    return itemKey.size() >= 23 ? itemKey.substr(21, itemKey.size() - 23) : itemKey.substr(21);
+    return std::string(itemKey.size() >= 23 ? itemKey.substr(21, itemKey.size() - 23) : itemKey.substr(21));
 }
 
 void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
@@ -66,15 +83,12 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
     }
     // The code's colour goes onto the copy handed to Broadcast; the document stays as read.
     const std::string color = Member(asteroids, "Color").value(code, std::string("0,255,0"));
-    ReplacementList replacements{
-        "{MapName}",
-        CurrentMapName,
-        "{Name}",
-        Member(asteroids, "Name").value(code, code),
-        "{PrimaryResources}",
-        Member(asteroids, "PrimaryResources").value(code, std::string()),
-        "{SecondaryResources}",
-        Member(asteroids, "SecondaryResources").value(code, std::string()),
+    const std::string name = Member(asteroids, "Name").value(code, code);
+    const std::string primary = Member(asteroids, "PrimaryResources").value(code, std::string());
+    const std::string secondary = Member(asteroids, "SecondaryResources").value(code, std::string());
+    const std::string_view replacements[] = {
+        "{MapName}",          CurrentMapName, "{Name}",               name,
+        "{PrimaryResources}", primary,        "{SecondaryResources}", secondary,
     };
     Json notification = Member(asteroids, "Notification");
     notification["Color"] = color;
@@ -88,21 +102,21 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
 
 // The announcement of an Items entry at a world position. Only structures
 // carry an egg level; an ocean crate's message keeps "{EggLvl}" as written.
-void AnnounceItem(const Json& entry, const std::string& itemKey, float x, float y, const std::string* eggLevel) {
+void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel) {
     const std::optional<MapPosition> position = SpawnCoordinates(x, y);
     if (!position) {
         return;
     }
-    ReplacementList replacements{
-        "{MapName}", CurrentMapName,
-        "{Lat}",     FormatCoordinate(position->Latitude),
-        "{Lon}",     FormatCoordinate(position->Longitude),
-        "{Name}",    entry.value("Name", itemKey),
+    const std::string latitude = FormatCoordinate(position->Latitude);
+    const std::string longitude = FormatCoordinate(position->Longitude);
+    std::string spareName;
+    const std::string_view name = ReadText(entry, "Name", itemKey, spareName);
+    const std::string_view replacements[] = {
+        "{MapName}", CurrentMapName, "{Lat}", latitude, "{Lon}", longitude, "{Name}", name,
+        "{EggLvl}",  eggLevel != nullptr ? std::string_view(*eggLevel) : std::string_view(),
     };
-    if (eggLevel != nullptr) {
-        replacements.insert(replacements.end(), {"{EggLvl}", *eggLevel});
-    }
-    Broadcast(Member(entry, "Notification"), replacements);
+    Broadcast(Member(entry, "Notification"),
+              ReplacementList(replacements).first(eggLevel != nullptr ? std::size(replacements) : 8));
 }
 
 void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
@@ -116,10 +130,12 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     if (!fragments.hunted) {
         return;
     }
-    std::string itemKey = MakeItemKey(name);
+    ItemKey key;
+    MakeItemKey(name, key);
+    std::string_view itemKey = key.View();
 
     // A failed asteroid announcement costs only itself: the item announcement follows.
-    if (CurrentMapName == "Gen2" && name.IndexOfIgnoreCase(u"SupplyCrate_Space_") != -1) {
+    if (CurrentMapName == "Gen2" && fragments.spaceCrate) {
         RunLogged([&] {
             const Json& asteroids = Member(PluginConfig, "AsteroidGen2");
             if (asteroids.value("Enable", false)) {
@@ -135,7 +151,8 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     if (fragments.nest) {
         void* instigator = GameField<void*>(structure, "AActor.Instigator");
         if (instigator != nullptr && IsA(instigator, "APrimalDinoCharacter.GetPrivateStaticClass")) {
-            itemKey = MakeItemKey(ObjectName(instigator));
+            MakeItemKey(ObjectName(instigator), key);
+            itemKey = key.View();
             // A creature without a status component has no level to show.
             if (void* status = GameField<void*>(instigator, "APrimalCharacter.MyCharacterStatusComponent")) {
                 eggLevel = std::to_string(
@@ -158,7 +175,9 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     if (name.IndexOfIgnoreCase(u"SupplyCreate_OceanInstant_High_C") == -1) {
         return;
     }
-    const std::string itemKey = MakeItemKey(name);
+    ItemKey key;
+    MakeItemKey(name, key);
+    const std::string_view itemKey = key.View();
     const Json& entry = Member(Member(PluginConfig, "Items"), itemKey);
     if (entry.is_null()) {
         return;
@@ -176,30 +195,33 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
 }  // namespace
 
 // Every structure the game spawns passes here, so the name is read once for
-// all five fragments, case ignored as FString::IndexOfIgnoreCase ignores it,
-// up to its first zero unit: the answers of five separate searches.
+// all five fragments and "SupplyCrate_Space_", case ignored as
+// FString::IndexOfIgnoreCase ignores it, up to its first zero unit: the
+// answers of six separate searches.
 NameFragments FindFragments(const FString& name) {
     NameFragments found;
     const char16_t* text = name.ArrayNum > 0 ? name.Data : u"";
-    const auto upperAscii = [](char16_t unit) {
-        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
-    };
-    for (std::size_t i = 0; text[i] != 0 && !found.nest; ++i) {
+    for (std::size_t i = 0; text[i] != 0; ++i) {
         const char16_t unit = text[i];
         const std::u16string_view* fragment =
-            FragmentStartingWith(unit >= 0x80 ? Platform::UpperUnit(unit) : upperAscii(unit));
+            unit < 0x80 ? FragmentOpenedByAscii[unit] : FragmentStartingWith(Platform::UpperUnit(unit));
         if (fragment == nullptr) {
             continue;
         }
         // Most letters that open a fragment are not followed by its second one:
         // an ASCII mismatch there settles it without the full comparison.
         const char16_t next = text[i + 1];
-        if (next < 0x80 && upperAscii(next) != upperAscii((*fragment)[1])) {
+        if (next < 0x80 && UpperAscii(next) != UpperAscii((*fragment)[1])) {
             continue;
         }
         if (Platform::CompareIgnoringCase(text + i + 1, fragment->data() + 1, fragment->size() - 1) == 0) {
             found.hunted = true;
-            found.nest = fragment == &NestFragment;
+            found.nest = found.nest || fragment == &NestFragment;
+            found.spaceCrate =
+                found.spaceCrate ||
+                (fragment == &SupplyCrateFragment &&
+                 Platform::CompareIgnoringCase(text + i + fragment->size(), SpaceCrateRest.data(),
+                                               SpaceCrateRest.size()) == 0);
         }
     }
     return found;

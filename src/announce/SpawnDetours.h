@@ -27,6 +27,7 @@ extern std::string LastAsteroidCode;
 struct NameFragments {
     bool hunted = false;  // any of "SupplyCrate", "ElementNode", "ArtifactCrate", "Nest_C", "BeaverDam"
     bool nest = false;    // "Nest_C" among them
+    bool spaceCrate = false;  // "SupplyCrate_Space_" in it: an asteroid crate on Gen2
 };
 NameFragments FindFragments(const FString& name);
 

@@ -1,17 +1,49 @@
 #include "announce/Templates.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "game/GameTypes.h"
 #include "game/Platform.h"
 
-std::string MakeItemKey(const FString& name) {
+void MakeItemKey(const FString& name, ItemKey& key) {
     const std::u16string_view units = name.View();
+    // Names are ASCII in practice: one pass finds the first "_C_" (any case)
+    // and copies the bytes before it. A unit above ASCII, or a zero, before
+    // the match, or a name too long for the buffer, goes the general way,
+    // whose search and conversion decide every other case.
+    key.inPlace = true;
+    const std::size_t limit = std::min(units.size(), sizeof key.bytes - 1);  // room for the match's "C"
+    std::size_t kept = 0;
+    for (; kept < limit; ++kept) {
+        const char16_t unit = units[kept];
+        if (unit - 1u >= 0x7Fu) {  // zero, or above ASCII
+            break;
+        }
+        key.bytes[kept] = static_cast<char>(unit);
+        if (unit == u'_' && kept + 2 < units.size() && (units[kept + 1] | 0x20) == u'c' && units[kept + 2] == u'_') {
+            key.bytes[kept + 1] = static_cast<char>(units[kept + 1]);
+            key.size = kept + 2;
+            return;
+        }
+    }
+    if (kept == units.size()) {
+        key.size = kept;
+        return;
+    }
     const int32_t match = name.IndexOfIgnoreCase(u"_C_");
-    const std::size_t kept = match >= 0 ? static_cast<std::size_t>(match) + 2 : units.size();
-    return Platform::Utf16ToUtf8(units.data(), kept);
+    kept = match >= 0 ? static_cast<std::size_t>(match) + 2 : units.size();
+    key.converted = Platform::Utf16ToUtf8(units.data(), kept);
+    key.inPlace = false;
+}
+
+std::string MakeItemKey(const FString& name) {
+    ItemKey key;
+    MakeItemKey(name, key);
+    return std::string(key.View());
 }
 
 MapPosition MapCoordinates(const void* worldSettings, float x, float y) {
@@ -44,21 +76,68 @@ std::string FormatCoordinate(float value) {
         return text;
     }
     const auto n = static_cast<int32_t>(tenths);
-    const int64_t magnitude = std::llabs(int64_t{n});
-    std::string text = n < 0 ? "-" : "";
-    text += std::to_string(magnitude / 10);
-    text += '.';
-    text += static_cast<char>('0' + magnitude % 10);
-    return text;
+    // Written backwards into a buffer: at most a sign, ten digits, a point and
+    // a digit, so the result stays within the string's own storage.
+    uint64_t magnitude = static_cast<uint64_t>(std::llabs(int64_t{n}));
+    char buffer[16];
+    char* start = buffer + sizeof buffer;
+    *--start = static_cast<char>('0' + magnitude % 10);
+    *--start = '.';
+    magnitude /= 10;
+    do {
+        *--start = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (n < 0) {
+        *--start = '-';
+    }
+    return std::string(start, buffer + sizeof buffer);
 }
 
-std::string FillTemplate(std::string text, const ReplacementList& replacements) {
+namespace {
+
+// text.find(pattern), with the pattern's second byte checked in place
+// before a full comparison: placeholders share their "{", so most places where
+// one starts are settled there.
+std::size_t FindPlaceholder(const std::string& text, std::string_view pattern) {
+    if (pattern.size() < 2) {
+        return text.find(pattern);
+    }
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* at = begin; static_cast<std::size_t>(end - at) >= pattern.size(); ++at) {
+        at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at) - pattern.size() + 1));
+        if (at == nullptr) {
+            break;
+        }
+        if (at[1] == pattern[1] && std::memcmp(at + 2, pattern.data() + 2, pattern.size() - 2) == 0) {
+            return static_cast<std::size_t>(at - begin);
+        }
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
+void FillTemplateInto(std::string& text, std::string_view message, ReplacementList replacements) {
+    // Room for every value at once, so that no replacement moves the text again.
+    std::size_t room = message.size();
+    for (std::size_t i = 1; i < replacements.size(); i += 2) {
+        room += replacements[i].size();
+    }
+    text.reserve(room);
+    text.assign(message);
     for (std::size_t i = 0; i + 1 < replacements.size(); i += 2) {
-        const std::string& placeholder = replacements[i];
-        const std::size_t at = text.find(placeholder);
+        const std::string_view placeholder = replacements[i];
+        const std::size_t at = FindPlaceholder(text, placeholder);
         if (at != std::string::npos) {
             text.replace(at, placeholder.size(), replacements[i + 1]);
         }
     }
+}
+
+std::string FillTemplate(std::string_view message, ReplacementList replacements) {
+    std::string text;
+    FillTemplateInto(text, message, replacements);
     return text;
 }

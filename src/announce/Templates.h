@@ -1,13 +1,16 @@
 #pragma once
 // Item keys, map coordinates and message texts.
 
+#include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 struct FString;
 
-// Placeholder and value, alternating, in the order they are filled.
-using ReplacementList = std::vector<std::string>;
+// Placeholder and value, alternating, in the order they are filled. The texts
+// are only viewed: an announcement's values live in its own locals, so filling
+// a template copies nothing but the result.
+using ReplacementList = std::span<const std::string_view>;
 
 struct MapPosition {
     float Latitude;
@@ -17,6 +20,18 @@ struct MapPosition {
 // The name up to and including its first "_C_"'s "_C" (any case), or all of it.
 std::string MakeItemKey(const FString& name);
 
+// An item key made in place: a spawned object's key nearly always fits the
+// buffer, so making one on every spawn allocates nothing. View() is valid
+// while the ItemKey lives and until it is made again.
+struct ItemKey {
+    char bytes[128];
+    std::size_t size = 0;
+    std::string converted;  // the key when it did not fit or held units above ASCII
+    bool inPlace = true;
+    std::string_view View() const { return inPlace ? std::string_view(bytes, size) : std::string_view(converted); }
+};
+void MakeItemKey(const FString& name, ItemKey& key);
+
 // Latitude from y and longitude from x, cut down to tenths, with the map's
 // scales and origins from the world settings (0 fields take the defaults).
 MapPosition MapCoordinates(const void* worldSettings, float x, float y);
@@ -25,4 +40,6 @@ MapPosition MapCoordinates(const void* worldSettings, float x, float y);
 std::string FormatCoordinate(float value);
 
 // Each placeholder's first occurrence, in list order, takes its value.
-std::string FillTemplate(std::string text, const ReplacementList& replacements);
+std::string FillTemplate(std::string_view message, ReplacementList replacements);
+// The same into text, whose storage is reused when it is large enough.
+void FillTemplateInto(std::string& text, std::string_view message, ReplacementList replacements);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -112,14 +113,15 @@ void CheckColor(FuzzedDataProvider& input) {
 
 void CheckTemplate(FuzzedDataProvider& input) {
     const std::string text = input.ConsumeRandomLengthString(128);
-    ReplacementList list;
+    std::vector<std::string> texts;
     const int pairs = input.ConsumeIntegralInRange(0, 6);
     for (int i = 0; i < pairs * 2; ++i) {
-        list.push_back(input.ConsumeRandomLengthString(24));
+        texts.push_back(input.ConsumeRandomLengthString(24));
     }
-    if (input.ConsumeBool() && !list.empty()) {
-        list.pop_back();  // an odd list: its last placeholder has no value
+    if (input.ConsumeBool() && !texts.empty()) {
+        texts.pop_back();  // an odd list: its last placeholder has no value
     }
+    const std::vector<std::string_view> list(texts.begin(), texts.end());
     const std::string filled = FillTemplate(text, list);
     bool anyOccurs = false;
     for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
@@ -131,7 +133,7 @@ void CheckTemplate(FuzzedDataProvider& input) {
         const std::size_t at = text.find(list[0]);
         std::string expected = text;
         expected.replace(at, list[0].size(), list[1]);
-        Require(FillTemplate(text, {list[0], list[1]}) == expected, "the first placeholder was not filled once");
+        Require(FillTemplate(text, std::vector<std::string_view>{list[0], list[1]}) == expected, "the first placeholder was not filled once");
     }
 }
 
