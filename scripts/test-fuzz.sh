@@ -21,7 +21,8 @@ cmake --build "$dir" -j "$(nproc)" --target fuzz-targets
 
 # Working corpora, kept between runs; the example inputs are made afresh from
 # every configuration in examples/ (config files, and the configs written by
-# scenarios), for the targets whose seeds are configurations.
+# scenarios) and every file herald check is tested on, for the targets whose
+# seeds are configurations.
 for target in "${FUZZ_TARGETS[@]}"; do
   mkdir -p "$dir/corpus/$target"
 done
@@ -33,7 +34,7 @@ out = pathlib.Path(sys.argv[1])
 def keep(text):
     data = text.encode() if isinstance(text, str) else text
     (out / ("example-" + hashlib.sha1(data).hexdigest()[:16])).write_bytes(data)
-for path in pathlib.Path("examples").rglob("*.json"):
+for path in [*pathlib.Path("examples").rglob("*.json"), *pathlib.Path("tests/check-configs").glob("*.json")]:
     raw = path.read_bytes()
     try:
         document = json.loads(raw)

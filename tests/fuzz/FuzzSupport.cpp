@@ -1,8 +1,10 @@
 #include "FuzzSupport.h"
 
 #include <fcntl.h>
+#include <sanitizer/allocator_interface.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +26,46 @@ fs::path ScratchRoot() {
     return base / ("herald-fuzz-" + std::to_string(::getpid()));
 }
 
+// The heap count: only blocks asked for and freed on the counting thread
+// while it counts, so libFuzzer's own threads do not enter it. A block freed
+// there that was asked for before the count began makes held smaller than it
+// was; held is signed for that.
+thread_local bool heapCounting = false;
+thread_local long long heapHeld = 0;
+thread_local long long heapPeak = 0;
+thread_local std::size_t heapRequested = 0;
+
+void CountAllocation(const volatile void* /*block*/, std::size_t size) {
+    if (heapCounting) {
+        heapHeld += static_cast<long long>(size);
+        heapPeak = std::max(heapPeak, heapHeld);
+        heapRequested += size;
+    }
+}
+
+void CountRelease(const volatile void* block) {
+    if (heapCounting && block != nullptr) {
+        heapHeld -= static_cast<long long>(__sanitizer_get_allocated_size(block));
+    }
+}
+
 }  // namespace
+
+void StartHeapCount() {
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(CountAllocation, CountRelease) != 0;
+    if (!installed) {
+        Fail("the allocator took no hooks: heap use can't be counted");
+    }
+    heapHeld = heapPeak = 0;
+    heapRequested = 0;
+    heapCounting = true;
+}
+
+HeapUse StopHeapCount() {
+    heapCounting = false;
+    return {static_cast<std::size_t>(std::max(heapPeak, 0LL)), static_cast<std::size_t>(std::max(heapHeld, 0LL)),
+            heapRequested};
+}
 
 void Fail(std::string_view reason) {
     std::fprintf(stderr, "HERALD FUZZ FINDING: %.*s\n", static_cast<int>(reason.size()), reason.data());
@@ -70,6 +111,8 @@ void WriteConfigText(std::string_view text) {
         Fail("could not write " + ConfigPath().string());
     }
 }
+
+std::string ConfigFilePath() { return ConfigPath().string(); }
 
 void RequireAllocatorClean(const char* when) {
     const StandIn::AllocatorStats& stats = StandIn::Allocator();
