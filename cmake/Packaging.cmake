@@ -1,8 +1,13 @@
-# The archive an administrator unpacks into the game server's folder:
-#   ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll
-#   ArkApi/Plugins/SkyCrateHerald/config.json   (the example configuration)
-#   ArkApi/Plugins/SkyCrateHerald/INSTALL.txt
-# Made by `cpack` in a Windows build; the native build packages nothing.
+# Two archives, made by `cpack` in a Windows build (the native build packages
+# nothing):
+# - SkyCrateHerald-VERSION-win64.zip, laid out as the game server's folder:
+#     ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll
+#     ArkApi/Plugins/SkyCrateHerald/config.json         (the example configuration)
+#     ArkApi/Plugins/SkyCrateHerald/config.schema.json
+#     ArkApi/Plugins/SkyCrateHerald/INSTALL.txt
+# - SkyCrateHerald-tools-VERSION-win64.zip, for the admin's own machine:
+#   herald.exe with the stand-in host and the plugin it loads beside it, the
+#   examples, the schema and the admin's documents.
 if(NOT WIN32)
   return()
 endif()
@@ -23,15 +28,26 @@ add_custom_command(
 add_custom_target(SkyCrateHeraldPackaged ALL DEPENDS ${HERALD_PACKAGED_PLUGIN})
 
 install(FILES ${HERALD_PACKAGED_PLUGIN} DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
-install(FILES ${HERALD_EXAMPLE_CONFIG} DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
+install(FILES ${HERALD_EXAMPLE_CONFIG} ${PROJECT_SOURCE_DIR}/examples/config.schema.json
+        DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/INSTALL.txt DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
+
+# herald finds the plugin library beside itself, and both need the host's.
+install(PROGRAMS $<TARGET_FILE:herald> $<TARGET_FILE:HeraldHost> ${HERALD_PACKAGED_PLUGIN} DESTINATION . COMPONENT tools)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples COMPONENT tools)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/config.md ${PROJECT_SOURCE_DIR}/docs/scenarios.md
+              ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/deploying.md
+        DESTINATION docs COMPONENT tools)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME SkyCrateHerald)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME SkyCrateHerald-${PROJECT_VERSION}-win64)
-# The archive's top level is the server's folder itself.
+set(CPACK_ARCHIVE_PLUGIN_FILE_NAME SkyCrateHerald-${PROJECT_VERSION}-win64)
+set(CPACK_ARCHIVE_TOOLS_FILE_NAME SkyCrateHerald-tools-${PROJECT_VERSION}-win64)
+# Each archive's top level is its destination itself (the server's folder,
+# the tools' folder).
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_COMPONENTS_ALL plugin)
-set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_COMPONENTS_ALL plugin tools)
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 include(CPack)

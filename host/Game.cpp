@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <vector>
 
 #include "HostState.h"
 
@@ -291,29 +292,44 @@ using namespace detail;
 void RemoveGameEntry(const std::string& name) { RemoveEntry(name); }
 std::uint64_t Resolutions(const std::string& name) { return EntryResolutions(name); }
 
+namespace {
+
+// Names as the game compares them: two texts that become the same game text
+// (bytes that are not UTF-8 each become U+FFFD) name the same player.
+std::string PlayerKey(const std::string& name) { return Utf8(Utf16(name)); }
+
+// The earliest connected live player of that name, or null.
+GameObject* FindPlayer(const std::string& name) {
+    const auto& byName = TheServer().playerList.byName;
+    const auto found = byName.find(PlayerKey(name));
+    return found != byName.end() ? found->second.front() : nullptr;
+}
+
+}  // namespace
+
 void ConnectPlayer(const std::string& name, bool admin) {
     Server& server = TheServer();
+    PlayerList& players = server.playerList;
+    // The world drops the entries of controllers destroyed since the last
+    // join when it adds the joining player's controller (the game's
+    // UWorld.AddController, which walks its list anyway): until someone joins,
+    // a leaver's entry stays, stale, for the plugin to skip. The order of the
+    // others is kept.
+    if (players.staleEntries > 0) {
+        std::erase_if(players.entries, [](const FWeakObjectPtr& entry) { return LiveObject(entry) == nullptr; });
+        players.staleEntries = 0;
+    }
     GameObject* player = CreateObject(Kind::PlayerController, Utf16(name));
     player->admin = admin;
-    server.playerList.push_back(WeakReference(player));
+    players.entries.push_back(WeakReference(player));
+    players.byName[PlayerKey(name)].push_back(player);
     auto& list = server.world->PlayerControllerList;
-    list.Data = server.playerList.data();
-    list.ArrayNum = static_cast<int32_t>(server.playerList.size());
-    list.ArrayMax = static_cast<int32_t>(server.playerList.capacity());
+    list.Data = players.entries.data();
+    list.ArrayNum = static_cast<int32_t>(players.entries.size());
+    list.ArrayMax = static_cast<int32_t>(players.entries.capacity());
 }
 
 namespace {
-
-GameObject* FindPlayer(const std::string& name) {
-    const std::u16string wanted = Utf16(name);
-    for (const FWeakObjectPtr& reference : TheServer().playerList) {
-        GameObject* player = LiveObject(reference);
-        if (player != nullptr && player->name == wanted) {
-            return player;
-        }
-    }
-    return nullptr;
-}
 
 // Frees its game strings with the game's allocator even when a test has taken
 // the plugin-visible FMemory.Free entry away.
@@ -357,9 +373,19 @@ bool SameCommand(const std::u16string& registered, const std::u16string& typed) 
 }  // namespace
 
 bool DisconnectPlayer(const std::string& name) {
-    GameObject* player = FindPlayer(name);
+    PlayerList& players = TheServer().playerList;
+    const auto found = players.byName.find(PlayerKey(name));
+    if (found == players.byName.end()) {
+        return false;
+    }
+    GameObject* player = found->second.front();
+    found->second.pop_front();
+    if (found->second.empty()) {
+        players.byName.erase(found);
+    }
     DestroyObject(player);
-    return player != nullptr;
+    ++players.staleEntries;
+    return true;
 }
 
 void SpawnStructure(const StructureSpawn& spawn) {

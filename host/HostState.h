@@ -1,6 +1,7 @@
 #pragma once
 // The stand-in's internal state, shared by its source files.
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,6 +51,26 @@ struct Hook {
     void* detour = nullptr;
 };
 
+// The world's list of player controllers, as the game keeps it, and the
+// host's own index of it. A leaving player's controller is destroyed but its
+// entry stays in the list as a stale weak reference, which the plugin has to
+// skip; the world sweeps such entries out when it next adds a controller
+// (see ConnectPlayer), so the list never holds more entries than players were
+// connected at once since then.
+struct PlayerList {
+    std::vector<FWeakObjectPtr> entries;  // what UWorld.PlayerControllerList shows, in joining order
+    std::size_t staleEntries = 0;
+    // Live controllers by name, earliest first: whom a console line or a
+    // disconnect by that name means, found without walking the list.
+    NameMap<std::deque<GameObject*>> byName;
+
+    void clear() {
+        entries.clear();
+        staleEntries = 0;
+        byName.clear();
+    }
+};
+
 struct Server {
     std::string directory;
     int status = 1;
@@ -58,7 +79,7 @@ struct Server {
 
     std::vector<std::unique_ptr<GameObject>> objects;  // slot = FName.ComparisonIndex = weak index
     std::vector<int32_t> serials;
-    std::vector<FWeakObjectPtr> playerList;
+    PlayerList playerList;
     GameObject* world = nullptr;
     GameObject* worldSettings = nullptr;
     GameObject* gameMode = nullptr;

@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  nlohmann-json3-dev libspdlog-dev libfmt-dev
+  nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev
   python3-jsonschema
+  python3 chromium  # the preview page's test renders it in headless Chromium
 )
 packages+=("$@")
 

@@ -8,13 +8,16 @@ generate writes a scenario of N spawns of every kind, across the maps where
 each kind is special, with players joining and leaving all along and a reload
 every --reload-every spawns, alternately of a broken file and of a good one
 (two good files take turns, so a stale setting would show). Beside it goes
-what the plugin must deliver: every announcement text with how often it must
-arrive, per player, and every reply.
+what the plugin must deliver: how often each announcement text must arrive,
+how many deliveries each player must get, a checksum over every (player,
+text) delivery, and every reply. The account stays small however long the
+scenario is: a few figures per distinct text and per player.
 
 check reads herald's JSON transcript from standard input while herald (PID)
-runs, samples herald's resident memory meanwhile, compares the transcript
-with that account delivery by delivery, and prints a summary with the memory
-figures; it fails when anything differs or memory grew after the first tenth.
+runs, samples herald's resident memory meanwhile (and its peak, VmHWM),
+compares the transcript with that account, and prints a summary with the
+memory figures; it fails when anything differs, when memory grew after the
+first tenth of the play, or when the peak exceeds --peak-limit-mib.
 """
 
 import argparse
@@ -23,6 +26,7 @@ import json
 import sys
 import threading
 import time
+import zlib
 
 GRID = 8000  # with the default world settings one grid step is one degree exactly
 
@@ -69,11 +73,59 @@ def coordinate(step):
     return "%d.0" % (50 + step)
 
 
+def delivery_crc(kind, player, text):
+    """One delivery's share of the checksum: a recipient or a text astray changes the sum."""
+    return zlib.crc32(text.encode(), zlib.crc32(("%s\0%s\0" % (kind, player)).encode()))
+
+
+class Account:
+    """What was delivered, or must be: per text, per player, and a checksum of every pair."""
+
+    def __init__(self):
+        self.texts = collections.Counter()  # (type, text) -> deliveries to anyone
+        self.players = collections.Counter()  # (type, player) -> deliveries of anything
+        self.checksum = 0
+
+    def add(self, kind, player, text):
+        self.texts[(kind, text)] += 1
+        self.players[(kind, player)] += 1
+        self.checksum = (self.checksum + delivery_crc(kind, player, text)) % (1 << 64)
+
+    def deliveries(self):
+        return sum(self.texts.values())
+
+    def to_json(self):
+        return {"texts": [[k, t, n] for (k, t), n in sorted(self.texts.items())],
+                "players": [[k, p, n] for (k, p), n in sorted(self.players.items())],
+                "checksum": self.checksum}
+
+    @staticmethod
+    def from_json(data):
+        account = Account()
+        account.texts = collections.Counter({(k, t): n for k, t, n in data["texts"]})
+        account.players = collections.Counter({(k, p): n for k, p, n in data["players"]})
+        account.checksum = data["checksum"]
+        return account
+
+    def differences(self, got):
+        """What `got` lacks or has too much of, as lines for a person."""
+        problems = []
+        for name, want, have in (("text", self.texts, got.texts), ("player", self.players, got.players)):
+            for (k, x), n in list((want - have).items())[:10]:
+                problems.append("missing %d x %s to %s %s" % (n, k, name, x))
+            for (k, x), n in list((have - want).items())[:10]:
+                problems.append("unexpected %d x %s to %s %s" % (n, k, name, x))
+        if not problems and got.checksum != self.checksum:
+            problems.append("every text and every player got as many deliveries as accounted, "
+                            "but some went to the wrong player (checksums differ)")
+        return problems
+
+
 class Model:
     """What the plugin must do, kept while the scenario is written."""
 
     def __init__(self):
-        self.expected = collections.Counter()  # (type, player, text) -> deliveries
+        self.expected = Account()
         self.rcon = collections.Counter()
         self.logs = 0
         self.last_asteroid = ""
@@ -83,7 +135,7 @@ class Model:
 
     def announce(self, kind, text):
         for player in self.connected:
-            self.expected[(kind, player, text)] += 1
+            self.expected.add(kind, player, text)
 
 
 def spawn_events(index, model):
@@ -196,59 +248,64 @@ def generate(arguments):
         "spawns": spawns,
         "players": players,
         "reloads": reloads,
-        "deliveries": [[k, p, t, n] for (k, p, t), n in sorted(model.expected.items())],
+        "deliveries": model.expected.to_json(),
         "rcon": [[t, i, n] for (t, i), n in sorted(model.rcon.items())],
         "logs": model.logs,
     }
     with open(arguments.expected, "w") as out:
         json.dump(expected, out)
-    total = sum(model.expected.values())
+    total = model.expected.deliveries()
     print("%s: %d spawns, %d players, %d reloads, %d announcements to deliver"
           % (arguments.scenario, spawns, players, reloads, total))
 
 
 def resident_kib(pid):
+    """Resident memory now and its peak so far (VmRSS, VmHWM), or None once the process is gone."""
+    figures = {}
     try:
         with open("/proc/%d/status" % pid) as status:
             for row in status:
-                if row.startswith("VmRSS:"):
-                    return int(row.split()[1])
+                if row.startswith(("VmRSS:", "VmHWM:")):
+                    figures[row[:5]] = int(row.split()[1])
     except OSError:
         return None
-    return None
+    return (figures["VmRSS"], figures["VmHWM"]) if len(figures) == 2 else None
 
 
-def sample_memory(pid, samples, done):
+def sample_memory(pid, samples, peak, done):
     while not done.is_set():
-        kib = resident_kib(pid)
-        if kib is None:
+        figures = resident_kib(pid)
+        if figures is None:
             break
-        samples.append((time.monotonic(), kib))
+        samples.append((time.monotonic(), figures[0]))
+        peak[0] = figures[1]
         done.wait(0.25)
 
 
 def check(arguments):
     samples = []
+    peak = [None]
     done = threading.Event()
-    sampler = threading.Thread(target=sample_memory, args=(arguments.pid, samples, done), daemon=True)
+    sampler = threading.Thread(target=sample_memory, args=(arguments.pid, samples, peak, done), daemon=True)
     sampler.start()
+    started = time.monotonic()
     with open(arguments.expected) as source:
         expected = json.load(source)
-    want = collections.Counter({(k, p, t): n for k, p, t, n in expected["deliveries"]})
-    got = collections.Counter()
+    want = Account.from_json(expected["deliveries"])
+    got = Account()
     rcon = collections.Counter()
     problems = []
     logs = 0
     loads = unloads = 0
     memory = None
-    playing_since = None  # herald reads the whole scenario before its first line
+    playing_since = None  # herald checks the whole scenario before its first line
     for line in sys.stdin:
         if playing_since is None:
             playing_since = time.monotonic()
         record = json.loads(line)
         kind = record["type"]
         if kind in ("notification", "chat"):
-            got[(kind, record["player"], record["text"])] += 1
+            got.add(kind, record["player"], record["text"])
         elif kind == "rcon_reply":
             text = "Reloaded config" if record["text"] == "Reloaded config" else "error"
             rcon[(text, record["id"])] += 1
@@ -267,12 +324,7 @@ def check(arguments):
         else:
             problems.append("unexpected record: " + line.strip())
 
-    missing = want - got
-    extra = got - want
-    for (k, p, t), n in list(missing.items())[:10]:
-        problems.append("missing %d x %s to %s: %s" % (n, k, p, t))
-    for (k, p, t), n in list(extra.items())[:10]:
-        problems.append("unexpected %d x %s to %s: %s" % (n, k, p, t))
+    problems.extend(want.differences(got))
     want_rcon = collections.Counter({(t, i): n for t, i, n in expected["rcon"]})
     if rcon != want_rcon:
         problems.append("RCON replies differ: %d expected, %d received" % (sum(want_rcon.values()), sum(rcon.values())))
@@ -292,14 +344,16 @@ def check(arguments):
             out.write("# seconds since the first transcript line\tresident KiB\n")
             out.writelines("%.2f\t%d\n" % sample for sample in samples)
     summary = {
-        "announcements": sum(got.values()),
-        "announcements_expected": sum(want.values()),
+        "announcements": got.deliveries(),
+        "announcements_expected": want.deliveries(),
         "rcon_replies": sum(rcon.values()),
         "error_lines": logs,
         "live_blocks_after_unload": None if memory is None else memory["live_blocks"],
     }
     if reading:
-        summary["rss_kib_peak_while_reading_scenario"] = max(reading)
+        summary["rss_kib_peak_while_checking_scenario"] = max(reading)
+    if samples and playing_since is not None:
+        summary["seconds_checking_scenario"] = round(playing_since - started, 1)
     if samples:
         start, end = samples[0][0], samples[-1][0]
         after_tenth = [kib for t, kib in samples if t >= start + (end - start) * 0.1]
@@ -317,6 +371,10 @@ def check(arguments):
         # Flat: no more than 1 MiB or 1 % between the first tenth and the end.
         if growth > max(1024, summary["rss_kib_at_10_percent"] // 100):
             problems.append("resident memory grew by %d KiB after the first tenth of the run" % growth)
+    if peak[0] is not None:
+        summary["rss_kib_peak"] = peak[0]
+        if peak[0] > arguments.peak_limit_mib * 1024:
+            problems.append("resident memory peaked at %d KiB, above %d MiB" % (peak[0], arguments.peak_limit_mib))
     print(json.dumps(summary, indent=2))
     for problem in problems:
         print("SOAK PROBLEM: " + problem)
@@ -336,6 +394,7 @@ def main():
     verify.add_argument("expected")
     verify.add_argument("--pid", type=int, required=True)
     verify.add_argument("--samples")
+    verify.add_argument("--peak-limit-mib", type=int, default=250)
     arguments = parser.parse_args()
     if arguments.command == "generate":
         generate(arguments)

@@ -2,8 +2,10 @@
 # Soak: a generated scenario (1,000,000 spawns of every kind across the maps,
 # 100 players joining and leaving, a reload every 10,000 spawns, alternately
 # broken and good) played through herald with the real plugin library. Every
-# announcement must arrive as accounted, no game memory may be left, and
-# herald's resident memory must stay flat after the first tenth of the run.
+# announcement must arrive as accounted, no game memory may be left, herald's
+# resident memory must stay flat after the first tenth of the play, and its
+# peak (the first pass that checks the scenario included) must stay under
+# SOAK_PEAK_LIMIT_MIB (250) whatever the number of spawns.
 #   scripts/soak.sh [SPAWNS] [RELOAD-EVERY]        (SOAK_BUILD_DIR: default build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +27,8 @@ mkfifo "$work/transcript"
 herald=$!
 status=0
 python3 scripts/make-soak-scenario.py check "$work/expected.json" --pid "$herald" \
-  --samples "${SOAK_SAMPLES:-$work/memory.tsv}" < "$work/transcript" || status=1
+  --samples "${SOAK_SAMPLES:-$work/memory.tsv}" --peak-limit-mib "${SOAK_PEAK_LIMIT_MIB:-250}" \
+  < "$work/transcript" || status=1
 wait "$herald" || { echo "herald failed"; status=1; }
-[ $status -eq 0 ] && echo "soak: every announcement accounted for, nothing left" || echo "soak: FAILED"
+[ $status -eq 0 ] && echo "soak: every announcement accounted for, nothing left, memory flat" || echo "soak: FAILED"
 exit $status

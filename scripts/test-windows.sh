@@ -94,7 +94,7 @@ done
 make_package() { (cd "$build" && cpack -G ZIP > "$build/cpack.log" 2>&1) || { cat "$build/cpack.log"; exit 1; }; }
 timed "cpack" make_package
 
-archive=$(ls "$build"/SkyCrateHerald-*-win64.zip)
+archive=$(ls "$build"/SkyCrateHerald-[0-9]*-win64.zip)
 unpacked="$build/unpacked-package"
 rm -rf "$unpacked" && mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$archive")
@@ -103,13 +103,14 @@ plugin_folder="$unpacked/ArkApi/Plugins/SkyCrateHerald"
 layout() {
   local expected actual
   expected=$(printf '%s\n' ArkApi/Plugins/SkyCrateHerald/INSTALL.txt ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll \
-    ArkApi/Plugins/SkyCrateHerald/config.json)
+    ArkApi/Plugins/SkyCrateHerald/config.json ArkApi/Plugins/SkyCrateHerald/config.schema.json)
   actual=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || { echo "  archive holds:"; echo "$actual" | sed 's/^/    /'; return 1; }
 }
 no_debug_sections() { ! "$objdump" -h "$1" | grep -q '\.debug_'; }
-check "the archive unpacks to exactly the plugin folder's three files" layout
+check "the archive unpacks to exactly the plugin folder's four files" layout
 check "the packaged config.json is the example configuration" cmp -s "$plugin_folder/config.json" examples/config.json
+check "the packaged schema is the example schema" cmp -s "$plugin_folder/config.schema.json" examples/config.schema.json
 check "the packaged install note is packaging/INSTALL.txt" cmp -s "$plugin_folder/INSTALL.txt" packaging/INSTALL.txt
 check "the packaged library carries no debug information" no_debug_sections "$plugin_folder/SkyCrateHerald.dll"
 check "the packaged library imports only system DLLs and the host's library" \
@@ -156,6 +157,51 @@ else
   }
   timed "the example scenarios under Wine" compare_transcripts
 fi
+
+# ---- The tools archive, unpacked afresh: what an admin runs on their own machine --
+
+tools_archive=$(ls "$build"/SkyCrateHerald-tools-[0-9]*-win64.zip)
+tools="$build/unpacked-tools"
+rm -rf "$tools" && mkdir -p "$tools"
+(cd "$tools" && cmake -E tar xf "$tools_archive")
+
+tools_layout() {
+  local file status=0
+  for file in herald.exe libHeraldHost.dll SkyCrateHerald.dll examples/config.json examples/config.schema.json \
+      examples/scenarios/tour.json examples/scenarios/reload.json docs/config.md docs/scenarios.md docs/preview.md \
+      docs/deploying.md; do
+    [ -f "$tools/$file" ] || { echo "  the tools archive lacks $file"; status=1; }
+  done
+  return $status
+}
+check "the tools archive holds herald.exe, its libraries, the examples, the schema and the admin docs" tools_layout
+
+# Run from inside the unpacked folder, as an admin would, with relative paths,
+# so nothing of the build tree can be found by accident.
+in_tools() { (cd "$tools" && timeout 300 "$wine" herald.exe "$@" 2>&1 | tr -d '\r'); }
+tools_check() {
+  local output; output=$(in_tools check examples/config.json)
+  grep -q '^examples/config.json: nothing to report$' <<< "$output" || { echo "$output"; return 1; }
+}
+tools_preview() {
+  local output
+  output=$(in_tools preview examples/config.json --html preview.html) || { echo "$output"; return 1; }
+  grep -q 'notification' <<< "$output" || { echo "$output" | head -20; return 1; }
+  [ -s "$tools/preview.html" ] && grep -q '<html' "$tools/preview.html" && ! grep -q 'https\?://' "$tools/preview.html" \
+    || { echo "  preview.html missing, empty or not self-contained"; return 1; }
+}
+tools_run() {
+  local name golden
+  for name in tour reload; do
+    golden="tests/golden/$name.jsonl"
+    in_tools run "examples/scenarios/$name.json" --json > "$build/transcripts/$name.tools.jsonl" || return 1
+    diff "$golden" "$build/transcripts/$name.tools.jsonl" || return 1
+  done
+}
+mkdir -p "$build/transcripts"
+check "the unpacked tools check the example config clean under Wine" tools_check
+check "the unpacked tools preview the example config as a page under Wine" tools_preview
+check "the unpacked tools play the example scenarios as on Linux under Wine" tools_run
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <random>
+#include <sstream>
 
 namespace HeraldTest {
 
@@ -41,6 +42,22 @@ void ServerTest::TearDown() {
     EXPECT_EQ(StandIn::Allocator().liveBlocks, 0u) << "game allocator blocks left behind";
     EXPECT_EQ(StandIn::Allocator().liveBytes, 0u);
     EXPECT_THAT(StandIn::Allocator().faults, ::testing::IsEmpty());
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 }  // namespace HeraldTest

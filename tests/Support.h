@@ -43,4 +43,8 @@ protected:
     std::vector<std::string> Transcript() const { return StandIn::Describe(StandIn::Records()); }
 };
 
+// A file's bytes, and a text's lines without their line ends.
+std::string ReadFile(const std::filesystem::path& path);
+std::vector<std::string> Lines(const std::string& text);
+
 }  // namespace HeraldTest

@@ -12,10 +12,14 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "Support.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using HeraldTest::Lines;
+using HeraldTest::ReadFile;
 using Json = nlohmann::json;
 
 const fs::path Source = HERALD_SOURCE_DIR;
@@ -43,22 +47,6 @@ Outcome RunHerald(const std::string& arguments) {
 }
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // A scenario file written for one test, removed afterwards.
 struct ScratchFile {
@@ -311,14 +299,6 @@ TEST(HeraldCheck, MissingAsteroidSectionIsOnlyAWarning) {
     EXPECT_EQ(outcome.status, 1) << outcome.output;
     ASSERT_EQ(Lines(outcome.output).size(), 1u) << outcome.output;
     EXPECT_EQ(Json::parse(outcome.output)["path"], "/AsteroidGen2");
-}
-
-TEST(HeraldCommandLine, WrongUsageExitsWithStatusTwo) {
-    for (const char* arguments : {"", "fly", "run", "check", "run a.json b.json", "run a.json --colour"}) {
-        const Outcome outcome = RunHerald(arguments);
-        EXPECT_EQ(outcome.status, 2) << arguments;
-        EXPECT_THAT(outcome.output, HasSubstr("usage: herald run")) << arguments;
-    }
 }
 
 }  // namespace

@@ -30,6 +30,16 @@ std::string JsonFloat(float value) {
     return text;
 }
 
+std::string HumanFloat(float value) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    if (std::isinf(value)) {
+        return value > 0 ? "inf" : "-inf";
+    }
+    return JsonFloat(value);
+}
+
 void JsonLine::Key(std::string_view key) {
     if (text_.size() > 1) {
         text_ += ", ";

@@ -14,6 +14,9 @@ std::string JsonString(std::string_view text);
 // "0.2158605"); null for what JSON can't hold (NaN, infinities).
 std::string JsonFloat(float value);
 
+// The same for people: what JSON can't hold reads "inf", "-inf" or "nan".
+std::string HumanFloat(float value);
+
 // One JSON object on one line, keys in the order added:
 //   {"type": "load", "ok": true}
 class JsonLine {

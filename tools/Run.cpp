@@ -1,17 +1,23 @@
 #include "Run.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #if defined(_WIN32)
+#include <direct.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "Output.h"
@@ -29,7 +35,7 @@ namespace fs = std::filesystem;
 class Transcript {
 public:
     virtual ~Transcript() = default;
-    virtual void Start(const Scenario& /*scenario*/, const std::string& /*pluginPath*/) {}
+    virtual void Start(const ScenarioSetup& /*setup*/, const std::string& /*pluginPath*/) {}
     // An event of the scenario is about to be played (index in "events").
     virtual void Event(std::size_t /*index*/, const std::string& /*summary*/) {}
     // What the game, the log and the consoles received since the last call.
@@ -127,10 +133,10 @@ class HumanTranscript final : public Transcript {
 public:
     explicit HumanTranscript(std::ostream& out) : out_(out) {}
 
-    void Start(const Scenario& scenario, const std::string& pluginPath) override {
-        out_ << "Server on " << scenario.map << (scenario.serverReady ? "" : " (not yet running)") << ", "
-             << scenario.players.size() << (scenario.players.size() == 1 ? " player" : " players")
-             << (scenario.configText ? "" : ", no config.json") << "\nPlugin " << pluginPath << "\n\n";
+    void Start(const ScenarioSetup& setup, const std::string& pluginPath) override {
+        out_ << "Server on " << setup.map << (setup.serverReady ? "" : " (not yet running)") << ", "
+             << setup.players.size() << (setup.players.size() == 1 ? " player" : " players")
+             << (setup.configText ? "" : ", no config.json") << "\nPlugin " << pluginPath << "\n\n";
     }
     void Event(std::size_t index, const std::string& summary) override {
         out_ << "#" << index << " " << summary << '\n';
@@ -160,7 +166,7 @@ private:
             case StandIn::RecordKind::Notification:
                 return {"notification", "-> " + record.player, Quoted(record.text),
                         "colour " + ColorBytes(record.color),
-                        "size " + JsonFloat(record.size) + "  time " + JsonFloat(record.time)};
+                        "size " + HumanFloat(record.size) + "  time " + HumanFloat(record.time)};
             case StandIn::RecordKind::Chat:
                 return {"chat", "-> " + record.player, record.sender + ": " + Quoted(record.text)};
             case StandIn::RecordKind::ConsoleReply:
@@ -182,7 +188,7 @@ private:
 
 // ---- Playing a scenario ------------------------------------------------------
 
-std::string Format(float value) { return JsonFloat(value); }
+std::string Format(float value) { return HumanFloat(value); }
 
 // Appended step by step: GCC 12 reports a false -Wrestrict on the chained
 // form in optimised builds.
@@ -239,26 +245,134 @@ std::string Summary(const Herald::Event& event) {
     return std::visit(Summarise{}, event);
 }
 
+// ---- The temporary server folder -----------------------------------------------
+//
+// Removed on every way out: by its destructor when the run ends, fails or
+// throws (a closed output pipe included: SIGPIPE is ignored while herald plays,
+// so a write fails instead of killing it), and by a signal handler when SIGINT,
+// SIGTERM or SIGHUP ends herald. A handler may only make plain system calls,
+// so it removes the layout herald made, deepest first: the folder holds
+// nothing else (the plugin only reads config.json).
+
+// Something in the way of the temporary folder: the scenario is not to blame,
+// but nothing ran either.
+struct TemporaryFolderError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// config.json, its three folders, the root; set before armed is.
+std::string signalCleanupPaths[5];
+volatile std::sig_atomic_t signalCleanupArmed = 0;
+
+void RemoveOnSignal(const char* path, bool folder) {
+#if defined(_WIN32)
+    folder ? _rmdir(path) : _unlink(path);
+#else
+    folder ? rmdir(path) : unlink(path);
+#endif
+}
+
+extern "C" void RemoveServerFolderAndStop(int signal) {
+    if (signalCleanupArmed != 0) {
+        for (std::size_t i = 0; i < std::size(signalCleanupPaths); ++i) {
+            RemoveOnSignal(signalCleanupPaths[i].c_str(), i > 0);
+        }
+    }
+    // Ended by the signal, as without the handler.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// The signal handling in force while a temporary folder exists; what was there
+// before comes back afterwards. A signal that was ignored stays ignored (a
+// run in the background under nohup).
+class SignalCleanup {
+public:
+    SignalCleanup() {
+        for (Saved& saved : saved_) {
+            if (saved.signal != 0) {
+                saved.previous = std::signal(saved.signal, RemoveServerFolderAndStop);
+                if (saved.previous == SIG_IGN) {
+                    std::signal(saved.signal, SIG_IGN);
+                }
+            }
+        }
+#if defined(SIGPIPE)
+        previousPipe_ = std::signal(SIGPIPE, SIG_IGN);
+#endif
+    }
+    ~SignalCleanup() {
+#if defined(SIGPIPE)
+        std::signal(SIGPIPE, previousPipe_);
+#endif
+        for (const Saved& saved : saved_) {
+            if (saved.signal != 0 && saved.previous != SIG_ERR) {
+                std::signal(saved.signal, saved.previous);
+            }
+        }
+    }
+    SignalCleanup(const SignalCleanup&) = delete;
+    SignalCleanup& operator=(const SignalCleanup&) = delete;
+
+private:
+    using Handler = void (*)(int);
+    struct Saved {
+        int signal;
+        Handler previous = SIG_DFL;
+    };
+#if defined(SIGHUP)
+    Saved saved_[3] = {{SIGINT}, {SIGTERM}, {SIGHUP}};
+#else
+    Saved saved_[3] = {{SIGINT}, {SIGTERM}, {0}};
+#endif
+#if defined(SIGPIPE)
+    Handler previousPipe_ = SIG_DFL;
+#endif
+};
+
+fs::path TemporaryBase() {
+    std::error_code error;
+    fs::path base = fs::temp_directory_path(error);
+    if (error) {
+        const char* named = std::getenv("TMPDIR");
+        throw TemporaryFolderError("can't make a temporary server folder: the folder for temporary files" +
+                                   (named != nullptr ? " (TMPDIR=" + std::string(named) + ")" : std::string()) +
+                                   " is missing or not a folder");
+    }
+    return base;
+}
+
 // A fresh directory for one run, removed with everything in it afterwards.
 class TemporaryServerDirectory {
 public:
     TemporaryServerDirectory() {
-        std::string pattern = (fs::temp_directory_path() / "herald-XXXXXX").string();
+        const fs::path base = TemporaryBase();
+        std::string pattern = (base / "herald-XXXXXX").string();
 #if defined(_WIN32)
-        if (_mktemp_s(pattern.data(), pattern.size() + 1) != 0 || !fs::create_directory(pattern)) {
+        const bool made = _mktemp_s(pattern.data(), pattern.size() + 1) == 0 && _mkdir(pattern.c_str()) == 0;
 #else
-        if (mkdtemp(pattern.data()) == nullptr) {
+        const bool made = mkdtemp(pattern.data()) != nullptr;
 #endif
-            throw std::runtime_error("can't create a temporary server directory under " +
-                                     fs::temp_directory_path().string());
+        if (!made) {
+            throw TemporaryFolderError("can't make a temporary server folder in " + base.string() + ": " +
+                                       std::generic_category().message(errno));
         }
         root_ = pattern;
-        fs::create_directories(PluginDirectory());
+        const fs::path paths[] = {PluginDirectory() / "config.json", PluginDirectory(), PluginDirectory().parent_path(),
+                                  root_ / "ArkApi", root_};
+        for (std::size_t i = 0; i < std::size(paths); ++i) {
+            signalCleanupPaths[i] = paths[i].string();
+        }
+        signalCleanupArmed = 1;
+        std::error_code error;
+        fs::create_directories(PluginDirectory(), error);
+        if (error) {
+            Remove();
+            throw TemporaryFolderError("can't make a temporary server folder in " + base.string() + ": " +
+                                       error.message());
+        }
     }
-    ~TemporaryServerDirectory() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
+    ~TemporaryServerDirectory() { Remove(); }
     TemporaryServerDirectory(const TemporaryServerDirectory&) = delete;
     TemporaryServerDirectory& operator=(const TemporaryServerDirectory&) = delete;
 
@@ -280,7 +394,22 @@ public:
     }
 
 private:
+    void Remove() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+        // Only now: a signal during the removal still finishes it.
+        signalCleanupArmed = 0;
+    }
+
     fs::path root_;
+};
+
+// ---- Playing a scenario ------------------------------------------------------
+
+// The transcript's reader went away (`herald run ... | head -1`) or the output
+// can't be written: nothing more can be said, so the run stops.
+struct OutputClosed : std::runtime_error {
+    using std::runtime_error::runtime_error;
 };
 
 void ApplyWorldSettings(const WorldSettings& settings) {
@@ -304,34 +433,55 @@ FVector AsVector(const Position& position) { return {position.x, position.y, pos
 
 class ScenarioPlayer {
 public:
-    ScenarioPlayer(const Scenario& scenario, const std::string& pluginPath, Transcript& transcript)
-        : scenario_(scenario), pluginPath_(pluginPath), transcript_(transcript) {}
+    ScenarioPlayer(const std::string& pluginPath, Transcript& transcript, const TemporaryServerDirectory& directory,
+                   std::ostream& out)
+        : pluginPath_(pluginPath), transcript_(transcript), directory_(directory), out_(out) {}
+    // Cut short: the plugin is not left loaded behind a caller that goes on.
+    ~ScenarioPlayer() {
+        if (StandIn::PluginLoaded()) {
+            StandIn::UnloadPlugin();
+        }
+        StandIn::ClearRecords();
+    }
+    ScenarioPlayer(const ScenarioPlayer&) = delete;
+    ScenarioPlayer& operator=(const ScenarioPlayer&) = delete;
 
-    void Play() {
-        transcript_.Start(scenario_, pluginPath_);
+    void Start(const ScenarioSetup& setup) {
+        transcript_.Start(setup, pluginPath_);
         StandIn::ResetServer();
         StandIn::SetServerDirectory(directory_.Root().string());
-        StandIn::SetServerStatus(scenario_.serverReady ? 1 : 0);
-        StandIn::SetMapName(scenario_.map);
-        ApplyWorldSettings(scenario_.worldSettings);
-        for (const Herald::Player& player : scenario_.players) {
+        StandIn::SetServerStatus(setup.serverReady ? 1 : 0);
+        StandIn::SetMapName(setup.map);
+        ApplyWorldSettings(setup.worldSettings);
+        for (const Herald::Player& player : setup.players) {
             StandIn::ConnectPlayer(player.name, player.admin);
         }
-        if (scenario_.configText) {
-            directory_.WriteConfig(scenario_.configText);
+        if (setup.configText) {
+            directory_.WriteConfig(setup.configText);
         }
         Load(std::nullopt);
-        for (std::size_t index = 0; index < scenario_.events.size(); ++index) {
-            transcript_.Event(index, Summary(scenario_.events[index]));
-            std::visit([&](const auto& event) { Apply(event, index); }, scenario_.events[index]);
-            Flush(index);
-        }
+        CheckOutput("before the first event");
+    }
+
+    void Play(std::size_t index, const Herald::Event& event) {
+        transcript_.Event(index, Summary(event));
+        std::visit([&](const auto& each) { Apply(each, index); }, event);
+        Flush(index);
+        CheckOutput("at event " + std::to_string(index));
+    }
+
+    void Finish() {
         if (StandIn::PluginLoaded()) {
             Unload(std::nullopt);
         }
     }
 
 private:
+    void CheckOutput(const std::string& when) const {
+        if (!out_) {
+            throw OutputClosed("the transcript can't be written any more (its output was closed); stopped " + when);
+        }
+    }
     void Flush(std::optional<std::size_t> eventIndex) {
         if (!StandIn::Records().empty()) {
             transcript_.Records(StandIn::Records(), eventIndex);
@@ -397,15 +547,17 @@ private:
     void Apply(const ConfigFileEvent& event, std::size_t) { directory_.WriteConfig(event.text); }
     void Apply(const WorldSettingsEvent& event, std::size_t) { ApplyWorldSettings(event.settings); }
 
-    const Scenario& scenario_;
     const std::string& pluginPath_;
     Transcript& transcript_;
-    TemporaryServerDirectory directory_;
+    const TemporaryServerDirectory& directory_;
+    std::ostream& out_;
 };
 
-}  // namespace
-
-void RunScenario(const Scenario& scenario, const std::string& pluginPath, TranscriptFormat format, std::ostream& out) {
+// Plays the checked scenario: its set-up, then its events as a second pass
+// over `file` reads them.
+void PlayScenario(const ScenarioSetup& setup, std::istream& file, const std::string& scenarioPath,
+                  const std::string& pluginPath, const TemporaryServerDirectory& directory, TranscriptFormat format,
+                  std::ostream& out) {
     std::unique_ptr<Transcript> transcript;
     if (format == TranscriptFormat::Json) {
         transcript = std::make_unique<JsonTranscript>(out);
@@ -415,26 +567,46 @@ void RunScenario(const Scenario& scenario, const std::string& pluginPath, Transc
     // Only what this run leaves behind counts.
     const StandIn::AllocatorStats before = StandIn::Allocator();
     {
-        ScenarioPlayer player(scenario, pluginPath, *transcript);
-        player.Play();
+        ScenarioPlayer player(pluginPath, *transcript, directory, out);
+        player.Start(setup);
+        file.clear();
+        file.seekg(0);
+        PlayEvents(file, scenarioPath,
+                   [&](std::size_t index, const Herald::Event& event) { player.Play(index, event); });
+        player.Finish();
     }
     const StandIn::AllocatorStats& after = StandIn::Allocator();
     transcript->Memory(static_cast<long long>(after.liveBlocks) - static_cast<long long>(before.liveBlocks),
                        static_cast<long long>(after.liveBytes) - static_cast<long long>(before.liveBytes));
     out.flush();
+    if (!out) {
+        throw OutputClosed("the transcript can't be written any more (its output was closed)");
+    }
 }
+
+}  // namespace
 
 int RunCommand(const std::string& scenarioPath, const std::string& pluginPath, TranscriptFormat format,
                std::ostream& out, std::ostream& err) {
-    Scenario scenario;
+    std::ifstream file;
+    ScenarioSetup setup;
     try {
-        scenario = ReadScenario(scenarioPath);
+        file = OpenScenario(scenarioPath);
+        setup = CheckScenario(file, scenarioPath);
     } catch (const ScenarioError& error) {
         err << "herald: " << error.what() << "\n";
         return 2;
     }
+    const SignalCleanup signals;
+    std::optional<TemporaryServerDirectory> directory;
     try {
-        RunScenario(scenario, pluginPath, format, out);
+        directory.emplace();
+    } catch (const TemporaryFolderError& error) {
+        err << "herald: " << error.what() << "\n";
+        return 2;
+    }
+    try {
+        PlayScenario(setup, file, scenarioPath, pluginPath, *directory, format, out);
     } catch (const std::exception& error) {
         err << "herald: " << error.what() << "\n";
         return 1;

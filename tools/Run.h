@@ -11,11 +11,12 @@ namespace Herald {
 
 enum class TranscriptFormat { Human, Json };
 
-// Plays the scenario in a fresh temporary server directory, removed afterwards.
-void RunScenario(const Scenario& scenario, const std::string& pluginPath, TranscriptFormat format, std::ostream& out);
-
-// `herald run`: reads the scenario file and plays it. Returns the exit status:
-// 0 played, 1 the run failed, 2 the scenario could not be used (said on err).
+// `herald run`: checks the scenario file whole, then plays it in a fresh
+// temporary server directory (removed afterwards, also when herald is cut
+// short), its events read a second time as they are played. Returns the exit
+// status: 0 played, 1 the run failed or its output was closed, 2 the scenario
+// or the temporary folder could not be used (said on err, naming the file);
+// nothing is written to out then.
 int RunCommand(const std::string& scenarioPath, const std::string& pluginPath, TranscriptFormat format,
                std::ostream& out, std::ostream& err);
 

@@ -1,12 +1,21 @@
 #pragma once
 // A scenario file: the server's starting state and the events the game goes
-// through, read and checked whole before anything runs.
+// through. It is read twice: once to check all of it before anything runs,
+// then again to play its events one by one as they are read, so that memory
+// stays flat however many events there are.
 
+#include <cstddef>
+#include <fstream>
+#include <functional>
+#include <istream>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
+
+#include "config/ConfigLimits.h"
 
 namespace Herald {
 
@@ -85,16 +94,38 @@ struct WorldSettingsEvent {
 using Event = std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent,
                            ConnectEvent, DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent>;
 
-struct Scenario {
+// What the server starts with, before the first event.
+struct ScenarioSetup {
     std::optional<std::string> configText;  // none: no config.json at the start
     bool serverReady = true;
     std::string map = "TheIsland";
     WorldSettings worldSettings;
     std::vector<Player> players;
-    std::vector<Event> events;
 };
 
-// Reads and checks a scenario file; raises ScenarioError.
-Scenario ReadScenario(const std::string& path);
+// How deeply arrays and objects may nest in a scenario: deep enough for an
+// inline config as deep as the plugin reads (a write_config event's config
+// sits three levels down: the scenario, "events", the event), and no deeper,
+// so that a hostile file can't make herald recurse or allocate without bound.
+// A deeper config.json can still be tried byte for byte through "text".
+inline constexpr int ScenarioDepthLimit = ConfigDepthLimit + 3;
+
+// Opens a scenario file for reading. Only regular files: a pipe could block
+// forever and a device never end. Raises ScenarioError.
+std::ifstream OpenScenario(const std::string& path);
+
+// The first pass: checks the whole scenario, keeping none of its events, and
+// gives what the server starts with. Raises ScenarioError, whose text begins
+// with `file`, for anything that can't be read or doesn't fit the format.
+ScenarioSetup CheckScenario(std::istream& bytes, const std::string& file);
+
+// The same for scenario text held in memory (what the fuzz target calls).
+// Raises only ScenarioError; time and memory grow linearly with the text.
+ScenarioSetup CheckScenarioText(std::string_view text, const std::string& file);
+
+// The second pass, over a scenario CheckScenario accepted: hands each event to
+// `play` as soon as it has been read, in order, with its index in "events".
+using EventPlayer = std::function<void(std::size_t index, const Event& event)>;
+void PlayEvents(std::istream& bytes, const std::string& file, const EventPlayer& play);
 
 }  // namespace Herald

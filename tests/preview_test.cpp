@@ -1,0 +1,562 @@
+// herald's command line and its preview command, driven in-process: help and
+// version, arguments that don't fit, and what `preview` shows an admin in
+// text and as a page.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "Check.h"
+#include "CommandLine.h"
+#include "PreviewPage.h"
+#include "Support.h"
+#include "game/GameTypes.h"
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using HeraldTest::Lines;
+using HeraldTest::ReadFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Json = nlohmann::json;
+
+const fs::path Source = HERALD_SOURCE_DIR;
+const std::string ExampleConfig = (Source / "examples" / "config.json").string();
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunHerald(const std::vector<std::string>& arguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    Outcome outcome;
+    outcome.status = Herald::HeraldMain(arguments, out, err);
+    outcome.out = out.str();
+    outcome.err = err.str();
+    return outcome;
+}
+
+// `herald preview FILE ARGUMENTS... --plugin` the built plugin.
+Outcome Preview(const std::string& file, std::vector<std::string> arguments = {}) {
+    arguments.insert(arguments.begin(), {"preview", file});
+    arguments.insert(arguments.end(), {"--plugin", HeraldTest::PluginPath});
+    return RunHerald(arguments);
+}
+
+std::vector<Json> JsonLines(const std::string& text) {
+    std::vector<Json> lines;
+    for (const std::string& line : Lines(text)) {
+        lines.push_back(Json::parse(line));
+    }
+    return lines;
+}
+
+// A folder of files written for one test, removed afterwards.
+struct Scratch {
+    fs::path root;
+    Scratch() {
+        std::random_device random;
+        root = fs::temp_directory_path() / ("herald-preview-test-" + std::to_string(random()));
+        fs::create_directories(root);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream(root / name, std::ios::binary) << text;
+        return (root / name).string();
+    }
+};
+
+// ---- Command line ---------------------------------------------------------------------
+
+TEST(HeraldCommandLine, HelpGoesToStandardOutputWithStatusZero) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* usage;
+    };
+    const Case cases[] = {
+        {{"--help"}, "Usage: herald [OPTIONS] SUBCOMMAND"},
+        {{"-h"}, "Usage: herald [OPTIONS] SUBCOMMAND"},
+        {{"run", "--help"}, "Usage: herald run [OPTIONS] SCENARIO.json"},
+        {{"check", "-h"}, "Usage: herald check [OPTIONS] CONFIG.json"},
+        {{"preview", "--help"}, "Usage: herald preview [OPTIONS] CONFIG.json"},
+        {{"preview", "examples/config.json", "--html", "x.html", "-h"}, "--map TEXT=TheIsland"},
+    };
+    for (const Case& help : cases) {
+        const Outcome outcome = RunHerald(help.arguments);
+        EXPECT_EQ(outcome.status, 0) << help.usage;
+        EXPECT_THAT(outcome.out, HasSubstr(help.usage));
+        EXPECT_EQ(outcome.err, "") << help.usage;
+    }
+    // The overview names every command.
+    const Outcome overview = RunHerald({"--help"});
+    for (const char* command : {"run", "check", "preview"}) {
+        EXPECT_THAT(overview.out, HasSubstr(std::string("\n  ") + command + "   "));
+    }
+}
+
+TEST(HeraldCommandLine, VersionIsTheProjects) {
+    const std::string cmake = ReadFile(Source / "CMakeLists.txt");
+    const std::string project = "project(SkyCrateHerald VERSION ";
+    const std::size_t start = cmake.find(project);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = cmake.find_first_not_of("0123456789.", start + project.size());
+    const std::string version = cmake.substr(start + project.size(), end - start - project.size());
+    ASSERT_FALSE(version.empty());
+    const Outcome outcome = RunHerald({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "herald " + version + "\n");
+    EXPECT_EQ(outcome.err, "");
+}
+
+TEST(HeraldCommandLine, ArgumentsThatDoNotFitAreOneLineOnStandardErrorWithStatusTwo) {
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{}, "A subcommand is required"},
+        {{"fly"}, "unknown command \"fly\""},
+        {{"Run", "a.json"}, "unknown command \"Run\""},
+        {{"run"}, "SCENARIO.json is required"},
+        {{"check"}, "CONFIG.json is required"},
+        {{"preview", "--json"}, "CONFIG.json is required"},
+        {{"run", "a.json", "b.json"}, "not expected: b.json"},
+        {{"run", "a.json", "--colour"}, "not expected: --colour"},
+        {{"check", "a.json", "--plugin", "p.so"}, "--plugin"},
+        {{"check", "a.json", "--html", "p.html"}, "--html"},
+        {{"preview", "a.json", "--map"}, "--map"},
+        {{"--json", "run", "a.json"}, "--json"},
+    };
+    for (const Case& wrong : cases) {
+        const Outcome outcome = RunHerald(wrong.arguments);
+        EXPECT_EQ(outcome.status, 2) << wrong.says;
+        EXPECT_EQ(outcome.out, "") << wrong.says;
+        ASSERT_EQ(Lines(outcome.err).size(), 1u) << outcome.err;
+        EXPECT_THAT(outcome.err, ::testing::StartsWith("herald: ")) << wrong.says;
+        EXPECT_THAT(outcome.err, HasSubstr(wrong.says));
+        EXPECT_THAT(outcome.err, HasSubstr("herald --help")) << wrong.says;
+    }
+}
+
+TEST(HeraldCommandLine, MissingFilesAreRefused) {
+    const std::string missing = (Source / "no-such-file.json").string();
+    // run and preview: one line on standard error.
+    for (const char* command : {"run", "preview"}) {
+        const Outcome outcome = RunHerald({command, missing});
+        EXPECT_EQ(outcome.status, 2) << command;
+        EXPECT_EQ(outcome.out, "") << command;
+        ASSERT_EQ(Lines(outcome.err).size(), 1u) << outcome.err;
+        EXPECT_THAT(outcome.err, HasSubstr(missing + ": ")) << command;
+    }
+    // check keeps reporting it as its finding.
+    const Outcome check = RunHerald({"check", missing, "--json"});
+    EXPECT_EQ(check.status, 2);
+    ASSERT_EQ(JsonLines(check.out).size(), 1u);
+    EXPECT_THAT(JsonLines(check.out)[0]["message"].get<std::string>(), HasSubstr("Can't open config.json"));
+}
+
+TEST(HeraldCommandLine, OptionsGoBeforeOrAfterTheFile) {
+    const std::string scenario = (Source / "examples" / "scenarios" / "reload.json").string();
+    const std::string plugin = HeraldTest::PluginPath;
+    const std::vector<std::vector<std::string>> orders = {
+        {"run", scenario, "--json", "--plugin", plugin},
+        {"run", "--json", "--plugin", plugin, scenario},
+        {"run", "--plugin=" + plugin, scenario, "--json"},
+    };
+    const Outcome first = RunHerald(orders[0]);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_THAT(Lines(first.out),
+                ::testing::ElementsAreArray(Lines(ReadFile(Source / "tests" / "golden" / "reload.jsonl"))));
+    for (const auto& order : orders) {
+        const Outcome outcome = RunHerald(order);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.out, first.out);
+    }
+    for (const auto& order : std::vector<std::vector<std::string>>{{"check", ExampleConfig, "--json"},
+                                                                   {"check", "--json", ExampleConfig}}) {
+        const Outcome outcome = RunHerald(order);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_EQ(outcome.out, "");
+    }
+}
+
+// ---- What preview prints -------------------------------------------------------------
+
+// The transcript part of `preview --json`: the lines after check's findings
+// and the silent entries.
+std::vector<Json> TranscriptLines(const std::string& out) {
+    std::vector<Json> transcript;
+    for (const Json& line : JsonLines(out)) {
+        if (line.contains("type") && line["type"] != "silent") {
+            transcript.push_back(line);
+        }
+    }
+    return transcript;
+}
+
+std::vector<std::string> NotificationTexts(const std::vector<Json>& transcript) {
+    std::vector<std::string> texts;
+    for (const Json& line : transcript) {
+        if (line["type"] == "notification") {
+            EXPECT_EQ(line["player"], "Survivor");
+            texts.push_back(line["text"]);
+        }
+    }
+    return texts;
+}
+
+TEST(HeraldPreview, EveryEntryOfTheExampleIsAnnouncedOnItsMapAtFiftyFifty) {
+    const Outcome outcome = Preview(ExampleConfig, {"--json"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const std::vector<Json> transcript = TranscriptLines(outcome.out);
+    ASSERT_EQ(transcript.size(), JsonLines(outcome.out).size()) << "clean, and nothing silent: " << outcome.out;
+    EXPECT_EQ(transcript.front(), Json::parse(R"({"type": "load", "ok": true})"));
+    EXPECT_EQ(transcript.back(), Json::parse(R"({"type": "memory", "live_blocks": 0, "live_bytes": 0})"));
+    EXPECT_THAT(NotificationTexts(transcript),
+                ::testing::ElementsAre("White supply crate (level 3) dropped at 50.0 / 50.0",
+                                       "Blue supply crate (level 15) dropped at 50.0 / 50.0",
+                                       "Purple supply crate (level 35) dropped at 50.0 / 50.0",
+                                       "Red supply crate (level 60) dropped on TheIsland at 50.0 / 50.0!",
+                                       "An Element node surfaced at 50.0 / 50.0",
+                                       "Artifact of the Hunter can be claimed at 50.0 / 50.0",
+                                       "Artifact of the Clever can be claimed at 50.0 / 50.0",
+                                       "Fire wyvern nest with a level 150 egg at 50.0 / 50.0",
+                                       "Rock drake nest with a level 150 egg at 50.0 / 50.0",
+                                       "A Beaver dam full of cementing paste at 50.0 / 50.0",
+                                       "Deep-sea loot crate sank on Ragnarok at 50.0 / 50.0",
+                                       "Metal asteroid drifting over Gen2: metal and stone",
+                                       "Crystal asteroid drifting over Gen2: crystal and silica pearls",
+                                       "Element asteroid drifting over Gen2: element shards and black pearls",
+                                       "Obsidian asteroid drifting over Gen2: obsidian and oil"));
+}
+
+TEST(HeraldPreview, StructuresSpawnOnTheChosenMapAndOceanCratesOnRagnarok) {
+    Scratch scratch;
+    const std::string config = scratch.Write("config.json", R"({"Items": {
+        "SupplyCrate_Level03_C": {"Notification": {"Msg": "crate on {MapName}", "Color": "0,255,0"}},
+        "SupplyCreate_OceanInstant_High_C": {"Notification": {"Msg": "ocean on {MapName}", "Color": "0,255,0"}}},
+      "AsteroidGen2": {"Enable": false}})");
+    const std::map<std::vector<std::string>, std::vector<std::string>> cases = {
+        {{}, {"crate on TheIsland", "ocean on Ragnarok"}},
+        {{"--map", "ScorchedEarth"}, {"crate on ScorchedEarth", "ocean on Ragnarok"}},
+        {{"--map", "Ragnarok"}, {"crate on Ragnarok", "ocean on Ragnarok"}},
+    };
+    for (const auto& [map, texts] : cases) {
+        std::vector<std::string> arguments = map;
+        arguments.push_back("--json");
+        const Outcome outcome = Preview(config, arguments);
+        EXPECT_EQ(outcome.status, 0) << outcome.out;
+        EXPECT_EQ(NotificationTexts(TranscriptLines(outcome.out)), texts);
+    }
+}
+
+struct SilentEntry {
+    std::string entry;   // "/Items/..." or "Metal" for an asteroid code
+    std::string reason;  // part of one of its reasons
+};
+
+struct SilentCase {
+    const char* name;
+    std::string config;
+    std::vector<SilentEntry> silent;  // all of them, in order
+    std::vector<std::string> sent;
+};
+
+TEST(HeraldPreview, EachEntryThatSendsNothingHasItsReason) {
+    const SilentCase cases[] = {
+        {"creature key with nests off",
+         R"({"Items": {"Dodo_Character_BP_C": {"Notification": {"Msg": "dodo", "Color": "0,255,0"}}}, "AsteroidGen2": {"Enable": false}})",
+         {{"/Items/Dodo_Character_BP_C", "EnableNests is not true"}},
+         {}},
+        {"empty or missing Msg, no Notification, a null entry",
+         R"({"EnableNests": true, "Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "", "Color": "0,255,0"}},
+             "ElementNode_C": {"Notification": {"Color": "0,255,0"}}, "BeaverDam_C": {"Name": "dam"},
+             "ArtifactCrate_Hunter_C": null}, "AsteroidGen2": {"Enable": false}})",
+         {{"/Items/SupplyCrate_Level03_C", "empty Msg"},
+          {"/Items/ElementNode_C", "no Msg"},
+          {"/Items/BeaverDam_C", "no Notification"},
+          {"/Items/ArtifactCrate_Hunter_C", "not announced"}},
+         {}},
+        {"a value of the wrong type: the plugin logs it",
+         R"({"Items": {"ElementNode_C": {"Notification": {"Msg": "node", "Time": "10", "Color": "0,255,0"}}}, "AsteroidGen2": {"Enable": false}})",
+         {{"/Items/ElementNode_C", "the plugin logged error: [json.exception.type_error.302]"}},
+         {}},
+        {"a key no object's name gives is not spawned, and the entry it resembles is not mistaken for it",
+         R"({"Items": {"SupplyCrate_Level03_C_5": {"Notification": {"Msg": "five", "Color": "0,255,0"}},
+             "SupplyCrate_Level03_C": {"Notification": {"Msg": "three", "Color": "0,255,0"}},
+             "BeaverDam": {"Notification": {"Msg": "short", "Color": "0,255,0"}},
+             "BeaverDam_C": {"Notification": {"Msg": "dam"}}}, "AsteroidGen2": {"Enable": false}})",
+         {{"/Items/SupplyCrate_Level03_C_5", "did you mean \"SupplyCrate_Level03_C\"?"},
+          {"/Items/BeaverDam", "names have the form CLASS_C_NUMBER"}},
+         {"three", "dam"}},
+        {"asteroids switched off, and a code no crate name gives",
+         R"({"Items": {}, "AsteroidGen2": {"Enable": false, "Color": {"Metal": "1,2,3"}, "Name": {"Odd_C_x": "odd"},
+             "PrimaryResources": {}, "SecondaryResources": {}, "Notification": {"Msg": "{Name}"}}})",
+         {{"Metal", "AsteroidGen2/Enable is not true"}, {"Odd_C_x", "no asteroid crate's name yields this code"}},
+         {}},
+        {"a code's own finding and those shared by every code",
+         R"({"AsteroidGen2": {"Enable": true, "Color": {"Metal": "1,2,3", "Crystal": 7}, "Name": {},
+             "PrimaryResources": {}, "SecondaryResources": {}, "Notification": {"Msg": ""}}})",
+         {{"Metal", "/AsteroidGen2/Notification/Msg: empty Msg"}, {"Crystal", "/AsteroidGen2/Color/Crystal"}},
+         {}},
+        {"an empty asteroid code is a code like any other",
+         R"({"AsteroidGen2": {"Enable": true, "Color": {}, "Name": {"": 5, "Metal": "metal"}, "PrimaryResources": {},
+             "SecondaryResources": {}, "Notification": {"Msg": "{Name} {PrimaryResources}"}}})",
+         {{"", "error /AsteroidGen2/Name/: "}},
+         {"metal "}},
+        {"keys with / and ~ are found by their JSON pointer",
+         R"({"Items": {"Odd/Dino~Character_C": {"Notification": {"Msg": "odd", "Color": "0,255,0"}}}, "AsteroidGen2": {"Enable": false}})",
+         {{"/Items/Odd~1Dino~0Character_C", "EnableNests is not true"}},
+         {}},
+    };
+    for (const SilentCase& test : cases) {
+        Scratch scratch;
+        const Outcome outcome = Preview(scratch.Write("config.json", test.config), {"--json"});
+        std::vector<Json> silent;
+        for (const Json& line : JsonLines(outcome.out)) {
+            if (line.value("type", "") == "silent") {
+                silent.push_back(line);
+            }
+        }
+        ASSERT_EQ(silent.size(), test.silent.size()) << test.name << "\n" << outcome.out;
+        for (std::size_t i = 0; i < silent.size(); ++i) {
+            EXPECT_EQ(silent[i].value("code", silent[i]["entry"].get<std::string>()), test.silent[i].entry)
+                << test.name;
+            EXPECT_THAT(silent[i]["reasons"].get<std::vector<std::string>>(),
+                        ::testing::Contains(HasSubstr(test.silent[i].reason)))
+                << test.name << ": " << silent[i].dump();
+        }
+        EXPECT_EQ(NotificationTexts(TranscriptLines(outcome.out)), test.sent) << test.name;
+    }
+}
+
+TEST(HeraldPreview, ReasonsBelongToTheirEntryOnly) {
+    Scratch scratch;
+    // Two keys one prefix apart: the longer one's findings are not the shorter one's.
+    const std::string config = scratch.Write("config.json", R"({"Items": {
+        "BeaverDam": {"Notification": {"Msg": "short", "Color": "0,255,0"}},
+        "BeaverDam_C": {"Notification": {"Msg": "", "Color": "0,255,0"}}}, "AsteroidGen2": {"Enable": false}})");
+    const Outcome outcome = Preview(config, {"--json"});
+    std::map<std::string, std::string> reasons;
+    for (const Json& line : JsonLines(outcome.out)) {
+        if (line.value("type", "") == "silent") {
+            reasons[line["entry"]] = line["reasons"].dump();
+        }
+    }
+    ASSERT_EQ(reasons.size(), 2u) << outcome.out;
+    EXPECT_THAT(reasons["/Items/BeaverDam"], Not(HasSubstr("empty Msg")));
+    EXPECT_THAT(reasons["/Items/BeaverDam_C"], HasSubstr("empty Msg"));
+    EXPECT_THAT(reasons["/Items/BeaverDam_C"], Not(HasSubstr("CLASS_C_NUMBER")));
+}
+
+TEST(HeraldPreview, FindingsComeFirstAndTheStatusIsChecksForEveryBrokenConfig) {
+    for (const auto& file : fs::directory_iterator(Source / "tests" / "check-configs")) {
+        const std::string path = file.path().string();
+        for (const bool json : {false, true}) {
+            std::ostringstream check;
+            const int checkStatus = Herald::CheckCommand(path, json, check);
+            const Outcome outcome =
+                Preview(path, json ? std::vector<std::string>{"--json"} : std::vector<std::string>{});
+            EXPECT_EQ(outcome.status, checkStatus) << path;
+            EXPECT_THAT(outcome.out, ::testing::StartsWith(check.str())) << path;
+            EXPECT_EQ(outcome.err, "") << path;
+        }
+    }
+}
+
+TEST(HeraldPreview, TheTranscriptIsRunsWithoutThePreviewsMarkers) {
+    Scratch scratch;
+    const std::string config = scratch.Write("config.json", R"({"Items": {
+        "SupplyCrate_Level03_C": {"Notification": {"Msg": "", "Color": "0,255,0"}},
+        "ElementNode_C": {"Notification": {"Type": "Chat", "Msg": "node", "Sender": "Herald"}}}, "AsteroidGen2": {"Enable": false}})");
+    const Outcome json = Preview(config, {"--json"});
+    for (const Json& line : TranscriptLines(json.out)) {
+        EXPECT_NE(line["type"], "refused") << line.dump();
+    }
+    EXPECT_THAT(TranscriptLines(json.out),
+                ::testing::Contains(
+                    Json::parse(R"({"type": "chat", "player": "Survivor", "sender": "Herald", "text": "node"})")));
+    const Outcome human = Preview(config);
+    EXPECT_THAT(human.out, HasSubstr("Server on TheIsland, 1 player\n"));
+    EXPECT_THAT(human.out, HasSubstr("#0 spawn container SupplyCrate_Level03_C_1 at (0, 0, 0)\n#1 spawn container"));
+    EXPECT_THAT(human.out, HasSubstr("chat  -> Survivor  Herald: \"node\""));
+    EXPECT_THAT(human.out, Not(HasSubstr("HeraldPreview")));
+    EXPECT_THAT(human.out, HasSubstr("1 sends nothing:\n    /Items/SupplyCrate_Level03_C: item container "
+                                     "SupplyCrate_Level03_C_1 on TheIsland\n        warning "
+                                     "/Items/SupplyCrate_Level03_C/Notification/Msg: empty Msg"));
+}
+
+TEST(HeraldPreview, AFileThePluginRefusesShowsTheRefusal) {
+    Scratch scratch;
+    const Outcome outcome = Preview(scratch.Write("config.json", "{\"Items\": {"), {"--json"});
+    EXPECT_EQ(outcome.status, 2);
+    const std::vector<Json> transcript = TranscriptLines(outcome.out);
+    ASSERT_FALSE(transcript.empty()) << outcome.out;
+    EXPECT_EQ(std::count_if(transcript.begin(), transcript.end(),
+                            [](const Json& line) { return line["type"] == "load" && line["ok"] == false; }),
+              1);
+}
+
+// Keys were once kept in file order by an object type whose every insertion
+// searched the keys before it: 400,000 keys took some 10^11 comparisons, many
+// minutes. The order is now read in one pass.
+TEST(HeraldPreview, AnObjectOfManyKeysIsReadInOnePass) {
+    Scratch scratch;
+    std::string text = R"({"Items": {"ElementNode_C": {"Notification": {"Msg": "node", "Color": "0,255,0"}}},)"
+                       R"( "AsteroidGen2": {"Enable": false}, "Junk": {)";
+    for (int key = 0; key < 400000; ++key) {
+        text += (key == 0 ? "\"k" : ", \"k") + std::to_string(key) + "\": 0";
+    }
+    text += "}}";
+    const Outcome outcome = Preview(scratch.Write("config.json", text), {"--json"});
+    EXPECT_EQ(outcome.status, 1) << outcome.err;  // Junk is an unknown key
+    EXPECT_EQ(NotificationTexts(TranscriptLines(outcome.out)), std::vector<std::string>{"node"});
+}
+
+// The temporary folder this process uses, another one for a while.
+struct TemporaryFolder {
+    fs::path before = fs::temp_directory_path();
+    explicit TemporaryFolder(const fs::path& folder) { Set(folder.string()); }
+    ~TemporaryFolder() { Set(before.string()); }
+    static void Set(const std::string& folder) {
+#if defined(_WIN32)
+        // GetTempPathW, which the library asks, reads the process's
+        // environment block, not the C runtime's copy.
+        SetEnvironmentVariableA("TMP", folder.c_str());
+#else
+        setenv("TMPDIR", folder.c_str(), 1);
+#endif
+    }
+};
+
+TEST(HeraldPreview, LeavesNothingInTheTemporaryFolder) {
+    Scratch scratch;
+    const fs::path temporary = scratch.root / "tmp";
+    fs::create_directories(temporary);
+    const std::string config = scratch.Write("config.json", ReadFile(ExampleConfig));
+    Outcome ran;
+    Outcome refused;
+    {
+        const TemporaryFolder folder(temporary);
+        // Windows gives the folder with a separator at its end.
+        ASSERT_EQ((fs::temp_directory_path() / "").lexically_normal(), (temporary / "").lexically_normal());
+        ran = Preview(config, {"--json"});
+        refused = RunHerald({"preview", config, "--plugin", (scratch.root / "no-plugin.so").string()});
+    }
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(refused.status, 0) << refused.err;
+    EXPECT_THAT(refused.out, HasSubstr("plugin refused to load"));
+    EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+// ---- The page --------------------------------------------------------------------------
+
+TEST(HeraldPreviewPage, ScreenColoursAreTheBytesTheAdminWrote) {
+    for (int value = 0; value < 256; ++value) {
+        const auto byte = static_cast<uint8_t>(value);
+        const FColorBytes written{static_cast<uint8_t>(byte / 2), static_cast<uint8_t>(255 - byte), byte, 255};
+        char expected[8];
+        std::snprintf(expected, sizeof expected, "#%02x%02x%02x", value, 255 - value, value / 2);
+        EXPECT_EQ(Herald::ScreenColor(LinearColor(written)), expected) << value;
+        EXPECT_EQ(Herald::ConfigColor(LinearColor(written)),
+                  std::to_string(value) + "," + std::to_string(255 - value) + "," + std::to_string(value / 2));
+    }
+    EXPECT_EQ(Herald::ScreenColor({1, 0, 0, 0.5F}), "rgba(255,0,0,0.500)");
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// The text of one entry's <article> on the page.
+std::string Article(const std::string& page, const std::string& pointer) {
+    const std::size_t start = page.find("<article class=\"entry");
+    for (std::size_t at = start; at != std::string::npos; at = page.find("<article class=\"entry", at + 1)) {
+        const std::size_t end = page.find("</article>", at);
+        const std::string article = page.substr(at, end - at);
+        if (article.find("data-entry=\"" + pointer + "\"") != std::string::npos) {
+            return article;
+        }
+    }
+    return {};
+}
+
+TEST(HeraldPreviewPage, ShowsEachAnnouncementAsSeenBesideItsFindings) {
+    Scratch scratch;
+    const std::string config = scratch.Write("config.json", R"({"EnableNests": true, "Items": {
+        "SupplyCrate_Level15_C": {"Name": "<script>alert(1)</script> & \"crate\"", "Notification": {"Msg": "{Name}", "Color": "0,128,255", "Size": 1.5, "Time": 7}},
+        "ElementNode_C": {"Notification": {"Type": "Chat", "Msg": "node </style>", "Sender": "Herald"}},
+        "BeaverDam_C": {"Notification": {"Msg": "dam", "Color": "Random", "Size": 40}},
+        "ArtifactCrate_Hunter_C": {"Notification": {"Msg": ""}}}, "AsteroidGen2": {"Enable": false}})");
+    const std::string pagePath = (scratch.root / "page.html").string();
+    const Outcome outcome = Preview(config, {"--html", pagePath});
+    ASSERT_EQ(outcome.status, 1) << outcome.err;
+    const std::string page = ReadFile(pagePath);
+
+    // Self-contained, and the config's text never becomes markup.
+    for (const char* outside : {"http:", "https:", "src=", "<link", "@import", "url(", "<script"}) {
+        EXPECT_THAT(page, Not(HasSubstr(outside)));
+    }
+    EXPECT_EQ(page.find("</style>"), page.rfind("</style>"));
+
+    const std::string crate = Article(page, "/Items/SupplyCrate_Level15_C");
+    EXPECT_THAT(crate, HasSubstr("color:#0080ff;font-size:30.0px\">&lt;script&gt;alert(1)&lt;/script&gt; &amp; "
+                                 "&quot;crate&quot;</div>"));
+    EXPECT_THAT(crate, HasSubstr("shown 7 s"));
+    EXPECT_THAT(crate, HasSubstr("no findings"));
+
+    const std::string node = Article(page, "/Items/ElementNode_C");
+    EXPECT_THAT(node,
+                HasSubstr("<span class=\"sender\">Herald:</span> <span class=\"text\">node &lt;/style&gt;</span>"));
+
+    const std::string dam = Article(page, "/Items/BeaverDam_C");
+    EXPECT_THAT(dam, HasSubstr("font-size:60.0px"));  // size 40 drawn at the largest size
+    EXPECT_THAT(dam, HasSubstr("size 40 (drawn at 3)"));
+    EXPECT_THAT(dam, HasSubstr("Random: each player gets a colour of their own"));
+    EXPECT_EQ(Occurrences(dam, "class=\"sample\""), 5u) << dam;
+
+    const std::string artifact = Article(page, "/Items/ArtifactCrate_Hunter_C");
+    EXPECT_THAT(artifact, HasSubstr("class=\"entry silent\""));
+    EXPECT_THAT(artifact, HasSubstr("Sends nothing"));
+    EXPECT_THAT(artifact, HasSubstr("/Notification/Msg</code> <span class=\"message\">empty Msg: nothing is sent"));
+}
+
+TEST(HeraldPreviewPage, APageThatCannotBeWrittenStopsBeforeAnythingIsPrinted) {
+    Scratch scratch;
+    const std::string config = scratch.Write("config.json", ReadFile(ExampleConfig));
+    for (const std::string& page : {(scratch.root / "missing" / "page.html").string(), config}) {
+        const Outcome outcome = Preview(config, {"--html", page});
+        EXPECT_EQ(outcome.status, 2) << page;
+        EXPECT_EQ(outcome.out, "") << page;
+        EXPECT_EQ(Lines(outcome.err).size(), 1u) << outcome.err;
+    }
+    EXPECT_EQ(ReadFile(config), ReadFile(ExampleConfig)) << "the config is never overwritten";
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include "CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+#include "Check.h"
+#include "Preview.h"
+#include "Run.h"
+
+namespace Herald {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int UsageStatus = 2;
+
+fs::path ProgramPath() {
+#if defined(_WIN32)
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return {};
+        }
+        // A full buffer means the name was cut: try again with room to spare.
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+#else
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self;
+#endif
+}
+
+// The plugin built beside this program; the build tree's copy otherwise.
+std::string DefaultPluginPath() {
+    const fs::path self = ProgramPath();
+    if (!self.empty()) {
+        std::error_code error;
+        const fs::path beside = self.parent_path() / HERALD_PLUGIN_FILE_NAME;
+        if (fs::exists(beside, error)) {
+            return beside.string();
+        }
+    }
+    return HERALD_PLUGIN_BUILD_PATH;
+}
+
+std::string OneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    return text;
+}
+
+}  // namespace
+
+int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    CLI::App app(
+        "Plays scenarios through the SkyCrateHerald plugin library on a stand-in game server, checks "
+        "config.json files the way the plugin reads them, and previews what players would see from one.",
+        "herald");
+    app.set_version_flag("--version", "herald " HERALD_VERSION, "Print herald's version and exit");
+    app.require_subcommand(1);
+    // On Windows CLI11 would take /path/to/file for an option /path; the
+    // options are the same dashed ones everywhere.
+    app.allow_windows_style_options(false);
+    app.footer(
+        "Examples:\n"
+        "  herald run examples/scenarios/tour.json\n"
+        "  herald check examples/config.json\n"
+        "  herald preview examples/config.json --html preview.html\n"
+        "\n"
+        "herald COMMAND --help lists a command's options. Formats and exit statuses: docs/scenarios.md, "
+        "docs/config.md, docs/preview.md.");
+
+    std::string file;
+    bool json = false;
+    std::string plugin;
+    std::string map = "TheIsland";
+    std::string html;
+    const std::string pluginHelp = "Plugin library to load (default: the one beside herald)";
+
+    CLI::App* run = app.add_subcommand("run", "Play a scenario; print what players, the log and the consoles received");
+    run->add_option("SCENARIO.json", file, "Scenario file (docs/scenarios.md)")->required();
+    run->add_flag("--json", json, "One JSON object per line");
+    run->add_option("--plugin", plugin, pluginHelp)->type_name("PATH");
+    run->footer("Exit status: 0 the scenario ran, 1 the run failed, 2 the scenario can't be used.");
+
+    CLI::App* check = app.add_subcommand("check", "Say what would go wrong or surprise in a config.json");
+    check->add_option("CONFIG.json", file, "Configuration file (docs/config.md)")->required();
+    check->add_flag("--json", json, "One JSON object per finding");
+    check->footer("Exit status: 0 nothing to report, 1 warnings only, 2 errors.");
+
+    CLI::App* preview = app.add_subcommand("preview", "Show what players would see from a config.json");
+    preview->add_option("CONFIG.json", file, "Configuration file (docs/config.md)")->required();
+    preview->add_option("--map", map, "Map for the structures, crates and nests of Items")->capture_default_str();
+    preview->add_flag("--json", json, "One JSON object per line");
+    preview->add_option("--html", html, "Also write the preview as a self-contained page")->type_name("FILE");
+    preview->add_option("--plugin", plugin, pluginHelp)->type_name("PATH");
+    preview->footer(
+        "Every entry of Items is spawned once at world position (0, 0): ocean crates on Ragnarok, the rest on --map;\n"
+        "each asteroid code of AsteroidGen2 on Gen2. One player receives everything. Printed: check's findings,\n"
+        "the entries that send nothing and why, then run's transcript (docs/preview.md).\n"
+        "Exit status as check's: 0 nothing to report, 1 warnings only, 2 errors or no such file.");
+
+    // CLI11 would call a mistyped command a missing one.
+    const std::array<const CLI::App*, 3> commands{run, check, preview};
+    if (!arguments.empty() && !arguments[0].starts_with("-") &&
+        std::none_of(commands.begin(), commands.end(),
+                     [&](const CLI::App* command) { return command->check_name(arguments[0]); })) {
+        err << "herald: unknown command \"" << arguments[0] << "\" (herald --help shows the usage)\n";
+        return UsageStatus;
+    }
+    try {
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+            return app.exit(error, out, err);  // --help or --version
+        }
+        err << "herald: " << OneLine(error.what()) << " (herald --help shows the usage)\n";
+        return UsageStatus;
+    }
+
+    const std::string pluginPath = plugin.empty() ? DefaultPluginPath() : plugin;
+    if (run->parsed()) {
+        return RunCommand(file, pluginPath, json ? TranscriptFormat::Json : TranscriptFormat::Human, out, err);
+    }
+    if (check->parsed()) {
+        return CheckCommand(file, json, out);
+    }
+    PreviewOptions options;
+    options.configPath = file;
+    options.map = map;
+    options.json = json;
+    if (preview->count("--html") > 0) {
+        options.htmlPath = html;
+    }
+    options.pluginPath = pluginPath;
+    return PreviewCommand(options, out, err);
+}
+
+}  // namespace Herald

@@ -1,0 +1,391 @@
+#include "PreviewPage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string_view>
+
+#include "Output.h"
+
+namespace Herald {
+
+namespace {
+
+// Text size on the page for the game's size 1.0, and the range drawn: a size
+// of 50 would fill the screen, which tells the admin nothing more.
+constexpr double PixelsPerSize = 20.0;
+constexpr double SmallestSize = 0.3;
+constexpr double LargestSize = 3.0;
+constexpr int RandomSamples = 5;
+// Relative luminance (of the linear channels) below which text needs a light
+// plate behind it to be read on the page: 0,64,255 and 139,69,19 are just below it.
+constexpr double DarkLuminance = 0.12;
+
+// A byte of sRGB from a linear channel: the inverse of the game's transfer
+// function, so that "0,128,255" in config.json is 0,128,255 on the screen.
+int ScreenByte(float linear) {
+    if (!std::isfinite(linear)) {
+        return 0;
+    }
+    const double x = std::clamp(static_cast<double>(linear), 0.0, 1.0);
+    const double encoded = x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1.0 / 2.4) - 0.055;
+    return static_cast<int>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255.0));
+}
+
+double Opacity(float alpha) { return std::isfinite(alpha) ? std::clamp(static_cast<double>(alpha), 0.0, 1.0) : 1.0; }
+
+std::string Hex(int r, int g, int b) {
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", r, g, b);
+    return text;
+}
+
+std::string Escape(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&#39;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// Texts from config.json may hold bytes that are not UTF-8; the page gets
+// U+FFFD for each, as the JSON transcript does.
+std::string ValidUtf8(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+        const unsigned char lead = byte(at);
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xE  ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
+        bool ok = length != 0 && at + length <= text.size();
+        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t i = 1; ok && i < length; ++i) {
+            ok = (byte(at + i) & 0xC0) == 0x80;
+            point = (point << 6) | (byte(at + i) & 0x3F);
+        }
+        // Overlong forms, surrogates and points beyond U+10FFFF are not UTF-8 either.
+        constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        ok = ok && point >= Smallest[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+        if (ok) {
+            valid.append(text.substr(at, length));
+            at += length;
+        } else {
+            valid += "\xEF\xBF\xBD";
+            ++at;
+        }
+    }
+    return valid;
+}
+
+std::string Html(std::string_view text) { return Escape(ValidUtf8(text)); }
+
+std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string Number(float value) { return JsonFloat(value); }
+
+// A few colours such as "Random" gives players: three draws a colour, blue
+// first, each modulo 256. Seeded alike for every page, so pages compare.
+std::vector<std::array<int, 3>> RandomSampleColors() {
+    std::minstd_rand draws(13);
+    std::vector<std::array<int, 3>> samples;
+    for (int i = 0; i < RandomSamples; ++i) {
+        const int blue = static_cast<int>(draws() % 256);
+        const int green = static_cast<int>(draws() % 256);
+        const int red = static_cast<int>(draws() % 256);
+        samples.push_back({red, green, blue});
+    }
+    return samples;
+}
+
+std::string CheckSummary(const PreviewReport& report, std::size_t errors, std::size_t warnings) {
+    const char* kind = report.checkStatus == 0 ? "clean" : report.checkStatus == 1 ? "warnings" : "errors";
+    const std::string text = errors + warnings == 0 ? std::string("herald check: nothing to report")
+                                                    : "herald check: " + Plural(errors, "error", "errors") + ", " +
+                                                          Plural(warnings, "warning", "warnings");
+    return "<p class=\"check " + std::string(kind) + "\">" + text + "</p>";
+}
+
+std::string FindingsList(const std::vector<Finding>& findings, const std::string& relativeTo) {
+    if (findings.empty()) {
+        return "<p class=\"no-findings\">no findings</p>";
+    }
+    std::string html = "<ul class=\"findings\">";
+    for (const Finding& finding : findings) {
+        const bool error = finding.severity == Severity::Error;
+        std::string where = finding.path.empty() ? "(file)" : finding.path;
+        if (!relativeTo.empty() && finding.path == relativeTo) {
+            where = "(entry)";
+        } else if (!relativeTo.empty() && finding.path.starts_with(relativeTo + "/")) {
+            where = finding.path.substr(relativeTo.size());
+        }
+        html += std::string("<li class=\"finding ") + (error ? "error" : "warning") + "\"><span class=\"severity\">" +
+                (error ? "error" : "warning") + "</span><code title=\"" + Html(finding.path) + "\">" + Html(where) +
+                "</code> <span class=\"message\">" + Html(finding.message) + "</span></li>";
+    }
+    return html + "</ul>";
+}
+
+std::string NotificationHtml(const Delivery& delivery, bool random) {
+    const double size = delivery.size.value_or(1.0F);
+    const double drawn = std::isfinite(size) ? std::clamp(size, SmallestSize, LargestSize) : 1.0;
+    char pixels[32];
+    std::snprintf(pixels, sizeof pixels, "%.1fpx", drawn * PixelsPerSize);
+    // Dark text is set on a light plate, so that it reads on the page's dark
+    // ground as it would against a bright sky in the game.
+    const double luminance = 0.2126 * delivery.color.R + 0.7152 * delivery.color.G + 0.0722 * delivery.color.B;
+    const bool dark = !(luminance >= DarkLuminance);
+    std::string html = std::string("<div class=\"notification") + (dark ? " dark" : "") +
+                       "\" style=\"color:" + ScreenColor(delivery.color) + ";font-size:" + pixels + "\">" +
+                       Html(delivery.text) + "</div>";
+    html += "<div class=\"meta\"><span>on-screen notification</span><span>colour " + ConfigColor(delivery.color) +
+            "</span><span>size " + (delivery.size ? Number(*delivery.size) : std::string("not a number")) +
+            (delivery.size && drawn != size ? " (drawn at " + Number(static_cast<float>(drawn)) + ")" : "") +
+            "</span><span>" + (delivery.time ? "shown " + Number(*delivery.time) + " s" : "time not a number") +
+            "</span></div>";
+    if (random) {
+        html += "<div class=\"random\"><span>Random: each player gets a colour of their own, such as</span>";
+        for (const auto& [red, green, blue] : RandomSampleColors()) {
+            html += "<span class=\"sample\" style=\"color:" + Hex(red, green, blue) + "\">&#9632; " +
+                    std::to_string(red) + "," + std::to_string(green) + "," + std::to_string(blue) + "</span>";
+        }
+        html += "</div>";
+    }
+    return html;
+}
+
+std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
+    std::string html;
+    for (const Delivery& delivery : entry.deliveries) {
+        switch (delivery.kind) {
+            case Delivery::Kind::Notification:
+                html += NotificationHtml(delivery, entry.randomColor);
+                break;
+            case Delivery::Kind::Chat:
+                html += "<div class=\"chat\"><span class=\"sender\">" + Html(delivery.sender) +
+                        ":</span> <span class=\"text\">" + Html(delivery.text) +
+                        "</span></div><div class=\"meta\"><span>chat line</span></div>";
+                break;
+            case Delivery::Kind::Log:
+                html +=
+                    "<div class=\"log\">plugin log, " + Html(delivery.level) + ": " + Html(delivery.text) + "</div>";
+                break;
+        }
+    }
+    if (entry.Sends()) {
+        return html;
+    }
+    html = "<div class=\"nothing\">Sends nothing</div>" + html;
+    std::vector<std::string> reasons;
+    if (report.loadError) {
+        reasons.push_back("the plugin refused to load: " + *report.loadError);
+    }
+    reasons.insert(reasons.end(), entry.notes.begin(), entry.notes.end());
+    const bool sharedAsteroidFindings = entry.code && !report.asteroidFindings.empty();
+    if (!entry.findings.empty() || sharedAsteroidFindings) {
+        reasons.push_back(std::string("see the findings ") +
+                          (entry.findings.empty() ? "on AsteroidGen2 above" : "beside"));
+    } else if (reasons.empty() && !std::any_of(entry.deliveries.begin(), entry.deliveries.end(),
+                                               [](const Delivery& d) { return d.kind == Delivery::Kind::Log; })) {
+        reasons.push_back("herald check reports nothing about this entry");
+    }
+    for (const std::string& reason : reasons) {
+        html += "<div class=\"reason\">" + Html(reason) + "</div>";
+    }
+    return html;
+}
+
+std::string EntryHtml(const PreviewEntry& entry, const PreviewReport& report) {
+    std::string html = "<article class=\"entry " + std::string(entry.Sends() ? "sends" : "silent") +
+                       "\" data-entry=\"" + Html(entry.pointer) + "\"" +
+                       (entry.code ? " data-code=\"" + Html(*entry.code) + "\"" : "") + ">";
+    html += "<div class=\"what\"><div class=\"key\">" + Html(entry.title) + "</div><div class=\"spawn\">" +
+            (entry.spawn.empty() ? std::string("nothing spawned")
+                                 : Html(entry.spawn) + "<br>on " + Html(entry.map) + " at world position (0, 0)") +
+            "</div></div>";
+    html += "<div class=\"seen\">" + SeenHtml(entry, report) + "</div>";
+    html += "<div class=\"beside\">" + FindingsList(entry.findings, entry.code ? "" : entry.pointer) + "</div>";
+    return html + "</article>";
+}
+
+std::string MapHint(const std::string& map, const PreviewReport& report, bool asteroids) {
+    if (asteroids) {
+        return "asteroid codes of AsteroidGen2";
+    }
+    return map == report.map ? "structures, crates and nests of Items" : "ocean crates of Items";
+}
+
+constexpr std::string_view Style = R"(
+:root { color-scheme: dark; }
+* { box-sizing: border-box; }
+body { margin: 0; min-height: 100vh; color: #d5dde8; background: #0a0e14;
+  background-image: radial-gradient(ellipse 120% 60% at 50% 0%, #172233 0%, #0a0e14 70%);
+  font: 15px/1.45 "Segoe UI", "Noto Sans", "DejaVu Sans", Roboto, Helvetica, Arial, sans-serif; }
+header { padding: 26px 40px 18px; border-bottom: 1px solid #1f2b3d; }
+.brand { text-transform: uppercase; letter-spacing: .2em; font-size: 12px; color: #6f9fd8; font-weight: 600; }
+h1 { margin: 4px 0 6px; font-size: 26px; font-weight: 600; color: #f3f6fa; word-break: break-all; }
+.summary { margin: 0 0 12px; color: #8d9bb0; }
+.summary b { color: #c9d6e6; font-weight: 600; }
+.check { display: inline-block; margin: 0 10px 0 0; padding: 3px 12px; border-radius: 4px; font-weight: 600; }
+.check.clean { background: #0f3a27; color: #5fe3a1; }
+.check.warnings { background: #3b3010; color: #f6c453; }
+.check.errors { background: #431519; color: #ff7d7d; }
+.counts { display: inline-block; margin: 0; color: #8d9bb0; }
+main { padding: 4px 40px 36px; }
+.banner { margin: 18px 0 0; padding: 10px 14px; border-radius: 6px; background: #431519; color: #ffb3b3; font-weight: 600; }
+h2 { margin: 28px 0 10px; padding-bottom: 6px; border-bottom: 1px solid #1f2b3d; color: #8fb6e6;
+  font-size: 13px; letter-spacing: .16em; text-transform: uppercase; }
+h2 .hint { margin-left: 10px; color: #5d6c82; font-weight: 400; letter-spacing: 0; text-transform: none; }
+.entry { display: grid; grid-template-columns: minmax(190px, 1fr) minmax(300px, 2.3fr) minmax(240px, 1.5fr);
+  gap: 20px; align-items: start; margin: 8px 0; padding: 14px 16px; border: 1px solid #1e2a3c;
+  border-left: 3px solid #3f8fdc; border-radius: 6px; background: rgba(17, 25, 37, .78); }
+.entry.silent { border-left-color: #5b6575; background: rgba(17, 21, 28, .7); }
+.entry.shared { border-left-color: #8a6bd8; }
+.key { color: #eef3f9; font: 600 14px/1.35 "DejaVu Sans Mono", Consolas, Menlo, monospace; word-break: break-all; }
+.spawn { margin-top: 4px; color: #718099; font-size: 12.5px; word-break: break-word; }
+.notification { font-weight: 700; line-height: 1.25; word-break: break-word;
+  text-shadow: 0 0 2px #000, 0 0 3px #000, 1px 1px 2px #000; }
+.notification.dark { display: inline-block; padding: 1px 10px 2px; border-radius: 4px; text-shadow: none;
+  background: linear-gradient(#dfe6ef, #c5cfdc); box-shadow: 0 0 0 1px rgba(255, 255, 255, .25); }
+.meta { display: flex; flex-wrap: wrap; gap: 4px 14px; margin: 6px 0 10px; color: #7f8da3; font-size: 12px; }
+.random { display: flex; flex-wrap: wrap; gap: 2px 14px; margin: -4px 0 10px; color: #7f8da3; font-size: 12px; }
+.random > span:first-child { flex-basis: 100%; }
+.sample { font-weight: 700; text-shadow: 0 0 2px #000, 1px 1px 1px #000; }
+.chat { padding: 6px 10px; border-radius: 4px; background: rgba(0, 0, 0, .5); color: #f2f2f2; word-break: break-word; }
+.chat .sender { color: #93cdfc; font-weight: 700; }
+.log { margin: 4px 0; color: #ff9b9b; font: 12.5px/1.4 "DejaVu Sans Mono", Consolas, monospace; word-break: break-word; }
+.nothing { color: #a3adba; font-size: 17px; font-style: italic; font-weight: 600; }
+.reason { margin-top: 3px; color: #8b97a8; font-size: 12.5px; }
+.findings { margin: 0; padding: 0; list-style: none; }
+.finding { margin: 0 0 6px; padding: 5px 9px; border-left: 3px solid; border-radius: 4px;
+  background: rgba(255, 255, 255, .035); font-size: 12.5px; word-break: break-word; }
+.finding.warning { border-color: #f6c453; }
+.finding.error { border-color: #ff6b6b; }
+.severity { margin-right: 7px; font-size: 10.5px; font-weight: 700; letter-spacing: .08em; text-transform: uppercase; }
+.warning .severity { color: #f6c453; }
+.error .severity { color: #ff7d7d; }
+code { margin-right: 4px; color: #aebfd6; font-family: "DejaVu Sans Mono", Consolas, Menlo, monospace; }
+.no-findings { margin: 0; color: #4a586c; font-size: 12.5px; }
+footer { padding: 0 40px 28px; color: #4f5d72; font-size: 12px; }
+@media (max-width: 960px) { .entry { grid-template-columns: 1fr; gap: 10px; } header, main, footer { padding-left: 16px; padding-right: 16px; } }
+)";
+
+}  // namespace
+
+std::string ScreenColor(const FColorLinear& color) {
+    const std::string rgb = Hex(ScreenByte(color.R), ScreenByte(color.G), ScreenByte(color.B));
+    const double opacity = Opacity(color.A);
+    if (opacity >= 1.0) {
+        return rgb;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", ScreenByte(color.R), ScreenByte(color.G),
+                  ScreenByte(color.B), opacity);
+    return text;
+}
+
+std::string ConfigColor(const FColorLinear& color) {
+    std::string text = std::to_string(ScreenByte(color.R)) + "," + std::to_string(ScreenByte(color.G)) + "," +
+                       std::to_string(ScreenByte(color.B));
+    const long alpha = std::lround(Opacity(color.A) * 255.0);
+    return alpha == 255 ? text : text + ", alpha " + std::to_string(alpha);
+}
+
+std::string PreviewPageHtml(const PreviewReport& report) {
+    std::size_t errors = 0;
+    std::size_t warnings = 0;
+    const auto count = [&](const std::vector<Finding>& findings) {
+        for (const Finding& finding : findings) {
+            (finding.severity == Severity::Error ? errors : warnings) += 1;
+        }
+    };
+    count(report.fileFindings);
+    count(report.asteroidFindings);
+    std::size_t sent = 0;
+    std::size_t silent = 0;
+    for (const PreviewEntry& entry : report.entries) {
+        count(entry.findings);
+        (entry.Sends() ? sent : silent) += 1;
+    }
+
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+        "<title>SkyCrateHerald preview: " +
+        Html(report.configPath) + "</title><style>" + std::string(Style) + "</style></head><body>\n";
+    html += "<header><div class=\"brand\">SkyCrateHerald &middot; preview</div><h1>" + Html(report.configPath) +
+            "</h1><p class=\"summary\">Structures, crates and nests of <b>Items</b> spawned on <b>" + Html(report.map) +
+            "</b>, ocean crates on <b>Ragnarok</b>, asteroid codes on <b>Gen2</b>: each once, at world position "
+            "(0, 0), for one player.</p>" +
+            CheckSummary(report, errors, warnings) + "<p class=\"counts\">" +
+            Plural(sent, "entry sends", "entries send") + " an announcement &middot; " +
+            Plural(silent, "sends", "send") + " nothing</p></header>\n<main>";
+    if (report.notPreviewed) {
+        html += "<div class=\"banner\">Nothing to preview: " + Html(*report.notPreviewed) + "</div>";
+    }
+    if (report.loadError) {
+        html += "<div class=\"banner\">The plugin refused to load: " + Html(*report.loadError) + "</div>";
+    }
+    if (!report.fileFindings.empty()) {
+        html +=
+            "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
+            "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
+            "<div class=\"beside\" style=\"grid-column: span 2\">" +
+            FindingsList(report.fileFindings, "") + "</div></div>";
+    }
+    std::string section;
+    for (const PreviewEntry& entry : report.entries) {
+        const bool asteroid = entry.code.has_value();
+        const std::string heading = entry.map + (asteroid ? "/asteroids" : "");
+        if (heading != section) {
+            section = heading;
+            html += "\n<h2>" + Html(entry.map) + "<span class=\"hint\">" + MapHint(entry.map, report, asteroid) +
+                    "</span></h2>";
+            if (asteroid && !report.asteroidFindings.empty()) {
+                html +=
+                    "<div class=\"entry shared\" data-entry=\"/AsteroidGen2\"><div class=\"what\"><div "
+                    "class=\"key\">AsteroidGen2</div><div class=\"spawn\">findings shared by every code</div>"
+                    "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
+                    FindingsList(report.asteroidFindings, "") + "</div></div>";
+            }
+        }
+        html += "\n" + EntryHtml(entry, report);
+    }
+    if (report.entries.empty() && !report.notPreviewed) {
+        html +=
+            "<h2>Nothing announced</h2><p class=\"reason\">The file has no entry under Items and no asteroid "
+            "code under AsteroidGen2.</p>";
+    }
+    html += "\n</main><footer>Made by herald " HERALD_VERSION
+            " preview through the SkyCrateHerald plugin library on the stand-in server. Colours are the ones the game "
+            "received, converted back to sRGB (dark ones on a light plate, "
+            "so that they can be read here); sizes are relative, size 1 drawn at 20 px.</footer>\n</body></html>\n";
+    return html;
+}
+
+}  // namespace Herald

@@ -1,0 +1,60 @@
+#pragma once
+// The preview as one self-contained HTML page: each announcement as the
+// player sees it, beside the findings of its entry.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Check.h"
+#include "game/GameTypes.h"
+
+namespace Herald {
+
+// What one transcript line of a previewed spawn showed.
+struct Delivery {
+    enum class Kind { Notification, Chat, Log };
+    Kind kind = Kind::Log;
+    std::string text;
+    FColorLinear color{};       // notification: the linear channels the game received
+    std::optional<float> size;  // notification; none when the game received no finite number
+    std::optional<float> time;
+    std::string sender;  // chat
+    std::string level;   // log
+};
+
+struct PreviewEntry {
+    std::string pointer;              // JSON pointer of the entry ("/Items/ElementNode_C", "/AsteroidGen2")
+    std::string title;                // the item key, or the asteroid code
+    std::optional<std::string> code;  // the asteroid code; none for an Items entry
+    std::string map;
+    std::string spawn;  // what was spawned, in words; empty when nothing could be
+    bool randomColor = false;
+    std::vector<Delivery> deliveries;
+    std::vector<Finding> findings;   // check's findings inside this entry
+    std::vector<std::string> notes;  // further reasons, from the preview itself
+
+    bool Sends() const;
+};
+
+struct PreviewReport {
+    std::string configPath;
+    std::string map;
+    int checkStatus = 0;
+    std::vector<Finding> fileFindings;      // about no single entry
+    std::vector<Finding> asteroidFindings;  // shared by every asteroid code
+    std::vector<PreviewEntry> entries;
+    std::optional<std::string> notPreviewed;  // why nothing could be spawned at all
+    std::optional<std::string> loadError;     // the plugin refused to load
+};
+
+// A colour for the screen ("#rrggbb", or "rgba(...)" when not opaque) from the
+// linear channels the game received.
+std::string ScreenColor(const FColorLinear& color);
+
+// The same colour as the 8-bit "R,G,B" an admin writes in config.json.
+std::string ConfigColor(const FColorLinear& color);
+
+std::string PreviewPageHtml(const PreviewReport& report);
+
+}  // namespace Herald
