@@ -67,6 +67,26 @@ HeapUse StopHeapCount() {
             heapRequested};
 }
 
+void RequireHeapWithin(const HeapUse& heap, std::size_t inputSize, const HeapBudgets& budgets, std::string_view work) {
+    static const bool print = std::getenv("HERALD_FUZZ_HEAP") != nullptr;
+    const std::size_t working = heap.peak - heap.kept;
+    if (print) {
+        std::fprintf(stderr, "heap: %.*s, input %zu, working %zu, kept %zu, requested %zu\n",
+                     static_cast<int>(work.size()), work.data(), inputSize, working, heap.kept, heap.requested);
+    }
+    const auto require = [&](std::size_t used, const HeapBudget& budget, const char* what) {
+        const std::size_t most = budget.fixed + budget.perInputByte * inputSize + budget.perKeptByte * heap.kept;
+        if (used > most) {
+            Fail(std::string(work) + ": " + std::to_string(used) + " bytes " + what + " for an input of " +
+                 std::to_string(inputSize) + " bytes, " + std::to_string(heap.kept) + " kept: more than the " +
+                 std::to_string(most) + " it may cost");
+        }
+    };
+    require(working, budgets.working, "held beyond what it returned");
+    require(heap.kept, budgets.kept, "held by what it returned");
+    require(heap.requested, budgets.requested, "asked of the allocator in all");
+}
+
 void Fail(std::string_view reason) {
     std::fprintf(stderr, "HERALD FUZZ FINDING: %.*s\n", static_cast<int>(reason.size()), reason.data());
     std::fflush(stderr);

@@ -53,6 +53,24 @@ HeapUse MeasureHeap(Work&& work) {
     return StopHeapCount();
 }
 
+// What a piece of work may cost for an input: for each measure of HeapUse, a
+// fixed part, a part per byte of input and a part per byte the work returned.
+// Budgets of this form hold a cost to linear growth in the input and the
+// output; the output must be bounded by its own budget.
+struct HeapBudget {
+    std::size_t fixed;
+    std::size_t perInputByte;
+    std::size_t perKeptByte;
+};
+struct HeapBudgets {
+    HeapBudget working;  // the peak beyond what was returned
+    HeapBudget kept;
+    HeapBudget requested;
+};
+// Fails when a measure is over its budget. With HERALD_FUZZ_HEAP set in the
+// environment it prints the measures of every input too, to set budgets by.
+void RequireHeapWithin(const HeapUse& heap, std::size_t inputSize, const HeapBudgets& budgets, std::string_view work);
+
 // Well-formed UTF-8: no stray continuation byte, no overlong form, no
 // surrogate, nothing beyond U+10FFFF, nothing cut short.
 bool IsWellFormedUtf8(std::string_view text);

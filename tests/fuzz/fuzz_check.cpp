@@ -17,8 +17,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -45,24 +43,11 @@ namespace {
 // findings are built in place and returned as a copy, so while checking they
 // are held twice over, and the paths of keys given twice a third time; every
 // byte of them is built from a few pieces.
-struct Budget {
-    std::size_t fixed;
-    std::size_t perByte;
-    std::size_t perFindingsByte;
-    const char* what;
+constexpr HeapBudgets CheckBudgets{
+    .working = {64 * 1024, 64, 2},
+    .kept = {2 * 1024 * 1024, 256, 0},
+    .requested = {256 * 1024, 128, 8},
 };
-constexpr Budget Working{64 * 1024, 64, 2, "held while checking, beyond the findings returned"};
-constexpr Budget Kept{2 * 1024 * 1024, 256, 0, "held by the findings returned"};
-constexpr Budget Requested{256 * 1024, 128, 8, "asked of the allocator in all"};
-
-void RequireWithin(std::size_t used, const Budget& budget, std::size_t inputSize, std::size_t findingsSize) {
-    const std::size_t most = budget.fixed + budget.perByte * inputSize + budget.perFindingsByte * findingsSize;
-    if (used > most) {
-        Fail(std::to_string(used) + " bytes " + budget.what + " for an input of " + std::to_string(inputSize) +
-             " bytes with " + std::to_string(findingsSize) + " bytes of findings: more than the " +
-             std::to_string(most) + " it may cost");
-    }
-}
 
 // The plugin's own reading of the bytes, as config.json: the document, or
 // nothing where it refuses the file.
@@ -166,15 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::vector<Finding> findings;
     const HeapUse heap = MeasureHeap([&] { findings = Herald::CheckConfigText(text); });
-    RequireWithin(heap.peak - heap.kept, Working, size, heap.kept);
-    RequireWithin(heap.kept, Kept, size, heap.kept);
-    RequireWithin(heap.requested, Requested, size, heap.kept);
-    // HERALD_FUZZ_HEAP=1 prints the counts of every input, to set the budgets by.
-    static const bool printHeap = std::getenv("HERALD_FUZZ_HEAP") != nullptr;
-    if (printHeap) {
-        std::fprintf(stderr, "heap: input %zu, working %zu, kept %zu, requested %zu\n", size, heap.peak - heap.kept,
-                     heap.kept, heap.requested);
-    }
+    RequireHeapWithin(heap, size, CheckBudgets, "herald check");
 
     const bool taken = PluginTakes(text);
     int worst = 0;
