@@ -19,21 +19,23 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)" --target fuzz-targets
 
-# Working corpora, kept between runs; the example inputs are made afresh from
+# Working corpora, kept between runs; the example inputs are made afresh:
 # every configuration in examples/ (config files, and the configs written by
-# scenarios), for the targets whose seeds are configurations.
+# scenarios) and every file herald check is tested on, for the targets whose
+# seeds are configurations; every scenario in examples/, for the scenario
+# target.
 for target in "${FUZZ_TARGETS[@]}"; do
   mkdir -p "$dir/corpus/$target"
 done
 rm -rf "$dir/example-seeds"
-mkdir -p "$dir/example-seeds/config"
-python3 - "$dir/example-seeds/config" <<'PY'
+mkdir -p "$dir/example-seeds/config" "$dir/example-seeds/scenario"
+python3 - "$dir/example-seeds" <<'PY'
 import hashlib, json, pathlib, sys
 out = pathlib.Path(sys.argv[1])
-def keep(text):
+def keep(text, kind="config"):
     data = text.encode() if isinstance(text, str) else text
-    (out / ("example-" + hashlib.sha1(data).hexdigest()[:16])).write_bytes(data)
-for path in pathlib.Path("examples").rglob("*.json"):
+    (out / kind / ("example-" + hashlib.sha1(data).hexdigest()[:16])).write_bytes(data)
+for path in [*pathlib.Path("examples").rglob("*.json"), *pathlib.Path("tests/check-configs").glob("*.json")]:
     raw = path.read_bytes()
     try:
         document = json.loads(raw)
@@ -41,6 +43,7 @@ for path in pathlib.Path("examples").rglob("*.json"):
         keep(raw)
         continue
     if isinstance(document, dict) and "events" in document:
+        keep(raw, "scenario")
         if "config" in document:
             keep(json.dumps(document["config"], indent=2))
         for event in document.get("events", []):

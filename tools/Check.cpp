@@ -367,7 +367,10 @@ public:
         if (complete_) {
             textAfter = true;
         } else {
-            parseError = error.what();
+            // The library quotes the bytes it last read, which need not be
+            // UTF-8: they are given as --json prints them, U+FFFD for a byte
+            // that is not.
+            parseError = Json::parse(JsonString(error.what())).get<std::string>();
         }
         return false;
     }

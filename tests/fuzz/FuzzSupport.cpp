@@ -1,8 +1,10 @@
 #include "FuzzSupport.h"
 
 #include <fcntl.h>
+#include <sanitizer/allocator_interface.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +26,66 @@ fs::path ScratchRoot() {
     return base / ("herald-fuzz-" + std::to_string(::getpid()));
 }
 
+// The heap count: only blocks asked for and freed on the counting thread
+// while it counts, so libFuzzer's own threads do not enter it. A block freed
+// there that was asked for before the count began makes held smaller than it
+// was; held is signed for that.
+thread_local bool heapCounting = false;
+thread_local long long heapHeld = 0;
+thread_local long long heapPeak = 0;
+thread_local std::size_t heapRequested = 0;
+
+void CountAllocation(const volatile void* /*block*/, std::size_t size) {
+    if (heapCounting) {
+        heapHeld += static_cast<long long>(size);
+        heapPeak = std::max(heapPeak, heapHeld);
+        heapRequested += size;
+    }
+}
+
+void CountRelease(const volatile void* block) {
+    if (heapCounting && block != nullptr) {
+        heapHeld -= static_cast<long long>(__sanitizer_get_allocated_size(block));
+    }
+}
+
 }  // namespace
+
+void StartHeapCount() {
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks(CountAllocation, CountRelease) != 0;
+    if (!installed) {
+        Fail("the allocator took no hooks: heap use can't be counted");
+    }
+    heapHeld = heapPeak = 0;
+    heapRequested = 0;
+    heapCounting = true;
+}
+
+HeapUse StopHeapCount() {
+    heapCounting = false;
+    return {static_cast<std::size_t>(std::max(heapPeak, 0LL)), static_cast<std::size_t>(std::max(heapHeld, 0LL)),
+            heapRequested};
+}
+
+void RequireHeapWithin(const HeapUse& heap, std::size_t inputSize, const HeapBudgets& budgets, std::string_view work) {
+    static const bool print = std::getenv("HERALD_FUZZ_HEAP") != nullptr;
+    const std::size_t working = heap.peak - heap.kept;
+    if (print) {
+        std::fprintf(stderr, "heap: %.*s, input %zu, working %zu, kept %zu, requested %zu\n",
+                     static_cast<int>(work.size()), work.data(), inputSize, working, heap.kept, heap.requested);
+    }
+    const auto require = [&](std::size_t used, const HeapBudget& budget, const char* what) {
+        const std::size_t most = budget.fixed + budget.perInputByte * inputSize + budget.perKeptByte * heap.kept;
+        if (used > most) {
+            Fail(std::string(work) + ": " + std::to_string(used) + " bytes " + what + " for an input of " +
+                 std::to_string(inputSize) + " bytes, " + std::to_string(heap.kept) + " kept: more than the " +
+                 std::to_string(most) + " it may cost");
+        }
+    };
+    require(working, budgets.working, "held beyond what it returned");
+    require(heap.kept, budgets.kept, "held by what it returned");
+    require(heap.requested, budgets.requested, "asked of the allocator in all");
+}
 
 void Fail(std::string_view reason) {
     std::fprintf(stderr, "HERALD FUZZ FINDING: %.*s\n", static_cast<int>(reason.size()), reason.data());
@@ -70,6 +131,8 @@ void WriteConfigText(std::string_view text) {
         Fail("could not write " + ConfigPath().string());
     }
 }
+
+std::string ConfigFilePath() { return ConfigPath().string(); }
 
 void RequireAllocatorClean(const char* when) {
     const StandIn::AllocatorStats& stats = StandIn::Allocator();

@@ -25,6 +25,7 @@ inline void Require(bool condition, std::string_view reason) {
 // with the plugin's folder made and the given players connected.
 void StartServer(std::initializer_list<const char*> players);
 void WriteConfigText(std::string_view text);
+std::string ConfigFilePath();
 
 // The game allocator holds no live block and saw no bad free.
 void RequireAllocatorClean(const char* when);
@@ -33,6 +34,42 @@ void RequireAllocatorClean(const char* when);
 void RequireRecordsWellFormed();
 
 std::size_t CountRecords(StandIn::RecordKind kind);
+
+// What the heap did while a piece of work ran, counted by the sanitizer's
+// allocator hooks on the calling thread: the most the work held at once, what
+// it still held at its end (what it returned), and every byte it asked for,
+// freed or not, which grows with the copying it does.
+struct HeapUse {
+    std::size_t peak = 0;
+    std::size_t kept = 0;
+    std::size_t requested = 0;
+};
+void StartHeapCount();
+HeapUse StopHeapCount();
+template <typename Work>
+HeapUse MeasureHeap(Work&& work) {
+    StartHeapCount();
+    work();
+    return StopHeapCount();
+}
+
+// What a piece of work may cost for an input: for each measure of HeapUse, a
+// fixed part, a part per byte of input and a part per byte the work returned.
+// Budgets of this form hold a cost to linear growth in the input and the
+// output; the output must be bounded by its own budget.
+struct HeapBudget {
+    std::size_t fixed;
+    std::size_t perInputByte;
+    std::size_t perKeptByte;
+};
+struct HeapBudgets {
+    HeapBudget working;  // the peak beyond what was returned
+    HeapBudget kept;
+    HeapBudget requested;
+};
+// Fails when a measure is over its budget. With HERALD_FUZZ_HEAP set in the
+// environment it prints the measures of every input too, to set budgets by.
+void RequireHeapWithin(const HeapUse& heap, std::size_t inputSize, const HeapBudgets& budgets, std::string_view work);
 
 // Well-formed UTF-8: no stray continuation byte, no overlong form, no
 // surrogate, nothing beyond U+10FFFF, nothing cut short.
