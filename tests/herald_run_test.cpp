@@ -290,12 +290,21 @@ TEST(HeraldRunInput, PathsThatAreNotRegularFilesAreRefusedAtOnce) {
 // Nested n levels deep: [[[...]]].
 std::string Nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
 
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    while (times-- > 0) {
+        text += piece;
+    }
+    return text;
+}
+
 TEST(HeraldRunInput, HostileScenariosAreExitTwoNamingTheFileAndWhatIsWrong) {
     const Folder scenarios("scenarios");
     const Folder tmpdir("tmp");
     struct Case {
         std::string text;
-        const char* says;
+        std::string says;
     };
     const Case cases[] = {
         // Numbers beyond a double, wherever they stand.
@@ -313,6 +322,10 @@ TEST(HeraldRunInput, HostileScenariosAreExitTwoNamingTheFileAndWhatIsWrong) {
          "\"config\": the key \"Name\" is given twice at /Items/A"},
         {R"({"players": [{"name": "Ann", "admin": true, "admin": false}]})",
          "\"players\"[0]: the key \"admin\" is given twice"},
+        // Where it is, in linear time however many "/" and "~" a key holds (this
+        // once took most of an hour at 16 MiB).
+        {R"({"config": {"Items": {")" + std::string(8u << 20, '/') + R"(~": {"Name": "x", "Name": "y"}}}})",
+         "the key \"Name\" is given twice at /Items/" + Repeat("~1", 8u << 20) + "~0\n"},
         // Nested beyond what any config needs, as an array or as objects.
         {R"({"config": {"a": )" + Nested(10000) + "}}", "\"config\": nested more than 103 levels deep"},
         {Nested(100000), "nested more than 103 levels deep"},

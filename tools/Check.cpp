@@ -49,22 +49,6 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view tail) {
 // A text as the admin wrote it, quoted, with control characters escaped.
 std::string Quote(std::string_view text) { return JsonString(text); }
 
-// A JSON pointer step: "~" and "/" escaped.
-std::string Step(std::string_view key) {
-    std::string step = "/";
-    step.reserve(key.size() + 1);
-    for (const char c : key) {
-        if (c == '~') {
-            step += "~0";
-        } else if (c == '/') {
-            step += "~1";
-        } else {
-            step += c;
-        }
-    }
-    return step;
-}
-
 // Edits between two texts, ignoring case; a swap of neighbours counts as one,
 // so "Tmie" is one edit from "Time". Anything beyond limit is given as
 // limit + 1: a text longer than the other by more than limit costs nothing,
@@ -428,9 +412,9 @@ private:
         std::string path;
         path.reserve(length);
         StepsAbove(levels_.size() - 1, [&](const Level& level) {
-            path += level.object ? Step(*level.key) : "/" + std::to_string(level.started - 1);
+            path += level.object ? PointerStep(*level.key) : "/" + std::to_string(level.started - 1);
         });
-        duplicates.push_back(path + Step(key));
+        duplicates.push_back(path + PointerStep(key));
     }
 
     std::vector<Level> levels_;
@@ -563,7 +547,7 @@ private:
                 }
                 message += ")";
             }
-            Warning(path + Step(key), message);
+            Warning(path + PointerStep(key), message);
         }
         if (unlisted > 0) {
             Warning(path, std::to_string(unlisted) + " more unknown keys here, never read by the plugin (not listed)");
@@ -582,7 +566,7 @@ private:
     // cutting after its first "_C_", so it never holds "_C_" itself, and for
     // the game's names (CLASS_C_NUMBER) it ends in "_C".
     void CheckItem(const std::string& key, const Json& entry) {
-        const std::string path = "/Items" + Step(key);
+        const std::string path = "/Items" + PointerStep(key);
         const bool ocean = ContainsIgnoringCase(key, OceanCrateFragment);
         const bool hunted = std::any_of(SpawnFragments.begin(), SpawnFragments.end(),
                                         [&](std::string_view fragment) { return ContainsIgnoringCase(key, fragment); });
@@ -904,14 +888,14 @@ private:
             const std::string placeholder = "{" + std::string(map) + "}";
             for (const auto& [code, value] : codes->items()) {
                 if (!value.is_string()) {
-                    Error(path + Step(code),
+                    Error(path + PointerStep(code),
                           TypeFailure("string", value) +
                               " when an asteroid with this code spawns: its asteroid announcement is "
                               "skipped and an error line is logged");
                 } else if (std::string_view(map) == "Color") {
-                    CheckColor(path + Step(code), value.get_ref<const std::string&>());
+                    CheckColor(path + PointerStep(code), value.get_ref<const std::string&>());
                 } else {
-                    ZeroCharacter(path + Step(code), value.get_ref<const std::string&>(),
+                    ZeroCharacter(path + PointerStep(code), value.get_ref<const std::string&>(),
                                   "a message is cut off where " + placeholder + " stands, after");
                 }
             }

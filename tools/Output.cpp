@@ -11,6 +11,21 @@ std::string JsonString(std::string_view text) {
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string PointerStep(std::string_view key) {
+    std::string step = "/";
+    step.reserve(key.size() + 1);
+    for (const char c : key) {
+        if (c == '~') {
+            step += "~0";
+        } else if (c == '/') {
+            step += "~1";
+        } else {
+            step += c;
+        }
+    }
+    return step;
+}
+
 std::string JsonFloat(float value) {
     if (!std::isfinite(value)) {
         return "null";

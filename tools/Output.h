@@ -10,6 +10,9 @@ namespace Herald {
 // A JSON string literal; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(std::string_view text);
 
+// One step of a JSON pointer: "/" and the key, its "~" and "/" escaped.
+std::string PointerStep(std::string_view key);
+
 // The shortest decimal that reads back as the same float ("1.2", "10",
 // "0.2158605"); null for what JSON can't hold (NaN, infinities).
 std::string JsonFloat(float value);

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "Output.h"
+
 namespace Herald {
 
 namespace {
@@ -407,7 +409,7 @@ private:
     // "\"config\"") and the JSON pointer inside it.
     std::string Where(const std::string& what, bool withPointer = true) const {
         std::string item;
-        Json::json_pointer pointer;
+        std::string pointer;  // escaped here: the JSON library's text takes time in the square of a key's "/"s
         for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
             const Frame& frame = frames_[i];
             const std::string step = frame.object ? frame.key : std::to_string(frame.elements - 1);
@@ -418,11 +420,11 @@ private:
             } else if (frame.role == Role::Scenario) {
                 item = "\"" + step + "\"";
             } else {
-                pointer /= step;
+                pointer += frame.object ? PointerStep(step) : "/" + step;
             }
         }
         const bool at = withPointer && !pointer.empty();
-        return (item.empty() ? "" : item + ": ") + what + (at ? " at " + pointer.to_string() : "");
+        return (item.empty() ? "" : item + ": ") + what + (at ? " at " + pointer : "");
     }
 
     // What an array or object opened inside `parent` is.
