@@ -200,7 +200,16 @@ std::string LongScenario() {
         .dump();
 }
 
-// Waits until herald has made its server folder and begun its transcript.
+// A config.json of 3,000 entries, each of which preview spawns once.
+std::string LargeConfig() {
+    Json items = Json::object();
+    for (int i = 0; i < 3000; ++i) {
+        items["Crate" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "Crate at {Lat}"}}}};
+    }
+    return Json{{"Items", items}}.dump();
+}
+
+// Waits until herald has made its temporary folder and begun its transcript.
 bool Playing(const Process& herald, const Folder& tmpdir) {
     pollfd readable{herald.out, POLLIN, 0};
     for (int waited = 0; waited < 3000; ++waited) {
@@ -212,7 +221,7 @@ bool Playing(const Process& herald, const Folder& tmpdir) {
     return false;
 }
 
-TEST(HeraldRunCutShort, LeavesNoTemporaryServerFolderOnAnyWayOut) {
+TEST(HeraldRunCutShort, LeavesNoTemporaryFolderOnAnyWayOut) {
     const Folder scenarios("scenarios");
     const fs::path longScenario = scenarios.Write("long.json", LongScenario());
     const std::string tour = (Examples / "tour.json").string();
@@ -226,40 +235,59 @@ TEST(HeraldRunCutShort, LeavesNoTemporaryServerFolderOnAnyWayOut) {
         EXPECT_TRUE(tmpdir.Empty()) << arguments.back();
     }
 
-    // Its reader goes away after the first line (`herald run ... | head -1`).
-    {
-        const Folder tmpdir("tmp");
-        Process herald({"run", longScenario.string(), "--json"}, tmpdir.path.string());
-        char first = 0;
-        ASSERT_EQ(::read(herald.out, &first, 1), 1);
-        herald.CloseOutput();
-        const int status = herald.Wait();
-        EXPECT_TRUE(ExitedWith(status, 1)) << status;
-        EXPECT_THAT(ReadAll(herald.err), HasSubstr("output was closed"));
-        EXPECT_TRUE(tmpdir.Empty()) << "closed output";
-    }
+    // Run, and preview with its own folder around run's: each prints far more
+    // than a pipe holds.
+    struct Command {
+        std::vector<std::string> arguments;
+        int closedStatus;  // when its reader goes away
+    };
+    const Command commands[] = {
+        {{"run", longScenario.string(), "--json"}, 1},
+        {{"preview", scenarios.Write("config.json", LargeConfig()).string(), "--json"}, 2},
+    };
+    for (const Command& command : commands) {
+        const std::string& name = command.arguments[0];
+        // Its reader goes away after the first byte (`herald run ... | head -c 1`).
+        {
+            const Folder tmpdir("tmp");
+            Process herald(command.arguments, tmpdir.path.string());
+            char first = 0;
+            ASSERT_EQ(::read(herald.out, &first, 1), 1) << name;
+            herald.CloseOutput();
+            const int status = herald.Wait();
+            EXPECT_TRUE(ExitedWith(status, command.closedStatus)) << name << ": status " << status;
+            EXPECT_THAT(ReadAll(herald.err), HasSubstr("output was closed")) << name;
+            EXPECT_TRUE(tmpdir.Empty()) << name << ": closed output";
+        }
 
-    // Ended by a signal mid-run, while its transcript fills the pipe: the
-    // signal still ends herald, as it would without the clean-up.
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        const Folder tmpdir("tmp");
-        Process herald({"run", longScenario.string(), "--json"}, tmpdir.path.string());
-        ASSERT_TRUE(Playing(herald, tmpdir)) << strsignal(signal);
-        ::kill(herald.pid, signal);
-        const int status = herald.Wait();
-        EXPECT_TRUE(KilledBy(status, signal)) << strsignal(signal) << ": status " << status;
-        EXPECT_TRUE(tmpdir.Empty()) << strsignal(signal);
+        // Ended by a signal mid-run, while its output fills the pipe: the
+        // signal still ends herald, as it would without the clean-up.
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            const Folder tmpdir("tmp");
+            Process herald(command.arguments, tmpdir.path.string());
+            ASSERT_TRUE(Playing(herald, tmpdir)) << name << ": " << strsignal(signal);
+            ::kill(herald.pid, signal);
+            const int status = herald.Wait();
+            EXPECT_TRUE(KilledBy(status, signal)) << name << ": " << strsignal(signal) << ": status " << status;
+            EXPECT_TRUE(tmpdir.Empty()) << name << ": " << strsignal(signal);
+        }
     }
 }
 
 TEST(HeraldRunCutShort, UnusableTemporaryFolderIsExitTwoWithAMessage) {
     const Folder scenarios("scenarios");
     const fs::path notAFolder = scenarios.Write("file", "");
+    const fs::path config = scenarios.Write("config.json", "{}");
     for (const std::string& tmpdir : {std::string("/nonexistent/tmp"), notAFolder.string()}) {
         const Finished run = RunToEnd({"run", (Examples / "tour.json").string()}, tmpdir);
         EXPECT_TRUE(ExitedWith(run.status, 2)) << tmpdir << ": " << run.err;
         EXPECT_THAT(run.err, HasSubstr("can't make a temporary server folder")) << tmpdir;
         EXPECT_THAT(run.err, HasSubstr(tmpdir));
+        const Finished preview = RunToEnd({"preview", config.string()}, tmpdir);
+        EXPECT_TRUE(ExitedWith(preview.status, 2)) << tmpdir << ": " << preview.err;
+        EXPECT_THAT(preview.err, HasSubstr("can't make a temporary folder")) << tmpdir;
+        EXPECT_THAT(preview.err, HasSubstr(tmpdir));
+        EXPECT_EQ(preview.out, "") << "nothing may be previewed";
         EXPECT_EQ(run.out, "") << "nothing may run";
     }
 }

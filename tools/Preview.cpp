@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -16,6 +15,7 @@
 #include "Check.h"
 #include "PreviewPage.h"
 #include "Run.h"
+#include "TemporaryFolder.h"
 #include "config/ConfigLimits.h"
 
 namespace Herald {
@@ -283,35 +283,18 @@ Json Scenario(const std::string& configText, const std::string& map, const std::
 // ---- Running it ----------------------------------------------------------------------
 
 // A folder of this preview's own for its scenario files, removed on every way
-// out. Named at random and created with create_directory, which fails for a
-// name that is taken, so nothing else's files are ever used or removed.
+// out (TemporaryFolder.h).
 struct ScratchFolder {
-    fs::path path;
+    TemporaryFolder folder;
 
-    ScratchFolder() {
-        const fs::path base = fs::temp_directory_path();
-        std::random_device entropy;
-        std::mt19937_64 names((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::ostringstream name;
-            name << "herald-preview-" << std::hex << names();
-            std::error_code error;
-            if (fs::create_directory(base / name.str(), error)) {
-                path = base / name.str();
-                return;
-            }
-        }
-        throw std::runtime_error("can't create a temporary folder under " + base.string());
+    ScratchFolder() try : folder("herald-preview") {
+    } catch (const TemporaryFolderError& error) {
+        throw TemporaryFolderError(std::string("can't make a temporary folder: ") + error.what());
     }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    std::string Write(const std::string& name, const std::string& text) const {
-        const fs::path file = path / name;
+    std::string Write(const std::string& name, const std::string& text) {
+        const fs::path file = folder.Root() / name;
+        folder.Holds(file, false);
         std::ofstream stream(file, std::ios::binary | std::ios::trunc);
         stream << text;
         if (!stream.flush()) {
@@ -621,6 +604,7 @@ bool PreviewEntry::Sends() const {
 }
 
 int PreviewCommand(const PreviewOptions& options, std::ostream& out, std::ostream& err) {
+    const SignalCleanup signals;
     try {
         return Preview(options, out, err);
     } catch (const std::exception& error) {

@@ -1,10 +1,7 @@
 #include "Run.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,15 +10,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#if defined(_WIN32)
-#include <direct.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "Output.h"
 #include "StandIn.h"
+#include "TemporaryFolder.h"
 
 namespace Herald {
 
@@ -246,138 +237,30 @@ std::string Summary(const Herald::Event& event) {
 }
 
 // ---- The temporary server folder -----------------------------------------------
-//
-// Removed on every way out: by its destructor when the run ends, fails or
-// throws (a closed output pipe included: SIGPIPE is ignored while herald plays,
-// so a write fails instead of killing it), and by a signal handler when SIGINT,
-// SIGTERM or SIGHUP ends herald. A handler may only make plain system calls,
-// so it removes the layout herald made, deepest first: the folder holds
-// nothing else (the plugin only reads config.json).
 
-// Something in the way of the temporary folder: the scenario is not to blame,
-// but nothing ran either.
-struct TemporaryFolderError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// config.json, its three folders, the root; set before armed is.
-std::string signalCleanupPaths[5];
-volatile std::sig_atomic_t signalCleanupArmed = 0;
-
-void RemoveOnSignal(const char* path, bool folder) {
-#if defined(_WIN32)
-    folder ? _rmdir(path) : _unlink(path);
-#else
-    folder ? rmdir(path) : unlink(path);
-#endif
-}
-
-extern "C" void RemoveServerFolderAndStop(int signal) {
-    if (signalCleanupArmed != 0) {
-        for (std::size_t i = 0; i < std::size(signalCleanupPaths); ++i) {
-            RemoveOnSignal(signalCleanupPaths[i].c_str(), i > 0);
-        }
-    }
-    // Ended by the signal, as without the handler.
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// The signal handling in force while a temporary folder exists; what was there
-// before comes back afterwards. A signal that was ignored stays ignored (a
-// run in the background under nohup).
-class SignalCleanup {
-public:
-    SignalCleanup() {
-        for (Saved& saved : saved_) {
-            if (saved.signal != 0) {
-                saved.previous = std::signal(saved.signal, RemoveServerFolderAndStop);
-                if (saved.previous == SIG_IGN) {
-                    std::signal(saved.signal, SIG_IGN);
-                }
-            }
-        }
-#if defined(SIGPIPE)
-        previousPipe_ = std::signal(SIGPIPE, SIG_IGN);
-#endif
-    }
-    ~SignalCleanup() {
-#if defined(SIGPIPE)
-        std::signal(SIGPIPE, previousPipe_);
-#endif
-        for (const Saved& saved : saved_) {
-            if (saved.signal != 0 && saved.previous != SIG_ERR) {
-                std::signal(saved.signal, saved.previous);
-            }
-        }
-    }
-    SignalCleanup(const SignalCleanup&) = delete;
-    SignalCleanup& operator=(const SignalCleanup&) = delete;
-
-private:
-    using Handler = void (*)(int);
-    struct Saved {
-        int signal;
-        Handler previous = SIG_DFL;
-    };
-#if defined(SIGHUP)
-    Saved saved_[3] = {{SIGINT}, {SIGTERM}, {SIGHUP}};
-#else
-    Saved saved_[3] = {{SIGINT}, {SIGTERM}, {0}};
-#endif
-#if defined(SIGPIPE)
-    Handler previousPipe_ = SIG_DFL;
-#endif
-};
-
-fs::path TemporaryBase() {
-    std::error_code error;
-    fs::path base = fs::temp_directory_path(error);
-    if (error) {
-        const char* named = std::getenv("TMPDIR");
-        throw TemporaryFolderError("can't make a temporary server folder: the folder for temporary files" +
-                                   (named != nullptr ? " (TMPDIR=" + std::string(named) + ")" : std::string()) +
-                                   " is missing or not a folder");
-    }
-    return base;
-}
-
-// A fresh directory for one run, removed with everything in it afterwards.
+// A fresh server folder for one run, removed with everything in it on every
+// way out (TemporaryFolder.h); the plugin only reads config.json there.
 class TemporaryServerDirectory {
 public:
-    TemporaryServerDirectory() {
-        const fs::path base = TemporaryBase();
-        std::string pattern = (base / "herald-XXXXXX").string();
-#if defined(_WIN32)
-        const bool made = _mktemp_s(pattern.data(), pattern.size() + 1) == 0 && _mkdir(pattern.c_str()) == 0;
-#else
-        const bool made = mkdtemp(pattern.data()) != nullptr;
-#endif
-        if (!made) {
-            throw TemporaryFolderError("can't make a temporary server folder in " + base.string() + ": " +
-                                       std::generic_category().message(errno));
-        }
-        root_ = pattern;
-        const fs::path paths[] = {PluginDirectory() / "config.json", PluginDirectory(), PluginDirectory().parent_path(),
-                                  root_ / "ArkApi", root_};
-        for (std::size_t i = 0; i < std::size(paths); ++i) {
-            signalCleanupPaths[i] = paths[i].string();
-        }
-        signalCleanupArmed = 1;
+    TemporaryServerDirectory() try : folder_("herald") {
+        const fs::path plugins = folder_.Root() / "ArkApi" / "Plugins";
+        folder_.Holds(PluginDirectory() / "config.json", false);
+        folder_.Holds(PluginDirectory(), true);
+        folder_.Holds(plugins, true);
+        folder_.Holds(plugins.parent_path(), true);
         std::error_code error;
         fs::create_directories(PluginDirectory(), error);
         if (error) {
-            Remove();
-            throw TemporaryFolderError("can't make a temporary server folder in " + base.string() + ": " +
-                                       error.message());
+            throw TemporaryFolderError(PluginDirectory().string() + ": " + error.message());
         }
+    } catch (const TemporaryFolderError& error) {
+        throw TemporaryFolderError(std::string("can't make a temporary server folder: ") + error.what());
     }
-    ~TemporaryServerDirectory() { Remove(); }
     TemporaryServerDirectory(const TemporaryServerDirectory&) = delete;
     TemporaryServerDirectory& operator=(const TemporaryServerDirectory&) = delete;
 
-    const fs::path& Root() const { return root_; }
-    fs::path PluginDirectory() const { return root_ / "ArkApi" / "Plugins" / "SkyCrateHerald"; }
+    const fs::path& Root() const { return folder_.Root(); }
+    fs::path PluginDirectory() const { return folder_.Root() / "ArkApi" / "Plugins" / "SkyCrateHerald"; }
 
     void WriteConfig(const std::optional<std::string>& text) const {
         const fs::path path = PluginDirectory() / "config.json";
@@ -394,14 +277,7 @@ public:
     }
 
 private:
-    void Remove() {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-        // Only now: a signal during the removal still finishes it.
-        signalCleanupArmed = 0;
-    }
-
-    fs::path root_;
+    TemporaryFolder folder_;
 };
 
 // ---- Playing a scenario ------------------------------------------------------
