@@ -689,6 +689,8 @@ std::vector<Agreement> Agreements() {
          Does::Delivers},
         {"syntax error", small.substr(0, small.size() - 1), "TheIsland", CrateSpawn, "", "can't be parsed",
          Does::RefusesToLoad},
+        {"syntax error in a long text, cut as the plugin's log line is", R"({"Notes": ")" + std::string(5000, 'x'),
+         "TheIsland", CrateSpawn, "", "xxxxxxxx...: the plugin refuses to load it", Does::RefusesToLoad},
         {"nested 100 levels", R"({"Notes": )" + Nested(99) + ", " + small.substr(1), "TheIsland", CrateSpawn, "/Notes",
          "unknown key", Does::Delivers},
         {"limits: nested 101 levels", R"({"Notes": )" + Nested(100) + ", " + small.substr(1), "TheIsland", CrateSpawn,

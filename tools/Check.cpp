@@ -351,10 +351,10 @@ public:
         if (complete_) {
             textAfter = true;
         } else {
-            // The library quotes the bytes it last read, which need not be
-            // UTF-8: they are given as --json prints them, U+FFFD for a byte
-            // that is not.
-            parseError = Json::parse(JsonString(error.what())).get<std::string>();
+            // The library quotes the bytes it last read, which can be most of
+            // the file and need not be UTF-8: cut as the plugin's log line is,
+            // then given as --json prints them, U+FFFD for a byte that is not.
+            parseError = Json::parse(JsonString(CutErrorText(error.what()))).get<std::string>();
         }
         return false;
     }
