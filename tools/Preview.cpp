@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "Check.h"
+#include "Output.h"
 #include "PreviewPage.h"
 #include "Run.h"
 #include "TemporaryFolder.h"
@@ -50,14 +51,6 @@ std::string Lower(std::string_view text) {
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return lower;
-}
-
-std::string PointerStep(std::string_view key) {
-    std::string step = "/";
-    for (const char c : key) {
-        step += c == '~' ? std::string("~0") : c == '/' ? std::string("~1") : std::string(1, c);
-    }
-    return step;
 }
 
 // ---- What is spawned for each entry ----------------------------------------------
