@@ -2,7 +2,7 @@
 // with the same file (played through herald run), files that are no files,
 // hostile sizes, and its table of keys against its JSON Schema.
 
-#include "Check.h"
+#include "check/Check.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,6 +21,7 @@
 #include <optional>
 #include <sstream>
 
+#include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
 
 namespace {
@@ -258,11 +259,11 @@ std::string Concrete(std::string_view pointer) {
 
 TEST(HeraldCheck, EveryKnownKeyOfTheWrongTypeIsReportedWithTheTypeItMustHave) {
     EXPECT_THAT(Herald::CheckConfigText(EveryKey().dump()), ::testing::IsEmpty());
-    for (const Herald::ConfigKey& key : Herald::KnownConfigKeys()) {
+    for (const ConfigKey& key : ConfigKeys()) {
         Json document = EveryKey();
         const Json::json_pointer pointer(Concrete(key.pointer));
         const std::string path = pointer.to_string();
-        if (key.type == "ignored") {
+        if (key.type == KeyType::NoEffect) {
             document[pointer] = "0,0,0";
             EXPECT_TRUE(Says(Herald::CheckConfigText(document.dump()), path, "has no effect")) << path;
             continue;
@@ -275,7 +276,7 @@ TEST(HeraldCheck, EveryKnownKeyOfTheWrongTypeIsReportedWithTheTypeItMustHave) {
             {"number", {"10", "is a string, not a number"}},
             {"integer", {"10", "is a string, not a number"}},
         };
-        const auto& [value, expected] = wrong.at(key.type);
+        const auto& [value, expected] = wrong.at(TypeName(key.type));
         document[pointer] = value;
         const std::vector<Finding> findings = Herald::CheckConfigText(document.dump());
         EXPECT_TRUE(Says(findings, path, expected)) << path << " should say \"" << expected << "\"\n"
@@ -328,8 +329,8 @@ TEST(HeraldCheck, SchemaHoldsEveryKeyAndTypeCheckKnowsAndNoOther) {
     std::map<std::string, std::string> inSchema;
     SchemaKeys(schema, schema, "", inSchema);
     std::map<std::string, std::string> inCheck;
-    for (const Herald::ConfigKey& key : Herald::KnownConfigKeys()) {
-        inCheck.emplace(key.pointer, key.type);
+    for (const ConfigKey& key : ConfigKeys()) {
+        inCheck.emplace(key.pointer, TypeName(key.type));
     }
     EXPECT_EQ(inSchema, inCheck);
 }

@@ -14,9 +14,9 @@
 #include <set>
 #include <sstream>
 
-#include "Check.h"
-#include "CommandLine.h"
-#include "PreviewPage.h"
+#include "check/Check.h"
+#include "cli/CommandLine.h"
+#include "preview/PreviewPage.h"
 #include "Support.h"
 #include "game/GameTypes.h"
 

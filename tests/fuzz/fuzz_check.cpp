@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Check.h"
+#include "check/Check.h"
 #include "FuzzSupport.h"
 #include "config/Config.h"
 

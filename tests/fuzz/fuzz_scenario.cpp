@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "Scenario.h"
+#include "scenario/Scenario.h"
 
 using namespace HeraldFuzz;
 using Json = nlohmann::json;

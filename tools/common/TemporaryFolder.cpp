@@ -1,4 +1,4 @@
-#include "TemporaryFolder.h"
+#include "common/TemporaryFolder.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "Run.h"
+#include "run/Run.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "Output.h"
+#include "common/Output.h"
 #include "StandIn.h"
-#include "TemporaryFolder.h"
+#include "common/TemporaryFolder.h"
 
 namespace Herald {
 

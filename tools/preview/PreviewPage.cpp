@@ -1,4 +1,4 @@
-#include "PreviewPage.h"
+#include "preview/PreviewPage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <random>
 #include <string_view>
 
-#include "Output.h"
+#include "common/Output.h"
 
 namespace Herald {
 

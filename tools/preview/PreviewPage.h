@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Check.h"
+#include "check/Check.h"
 #include "game/GameTypes.h"
 
 namespace Herald {

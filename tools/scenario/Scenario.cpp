@@ -1,4 +1,4 @@
-#include "Scenario.h"
+#include "scenario/Scenario.h"
 
 #include <cfloat>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "Output.h"
+#include "common/Output.h"
 
 namespace Herald {
 

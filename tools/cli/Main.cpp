@@ -4,6 +4,6 @@
 
 #include <iostream>
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 int main(int argc, char** argv) { return Herald::HeraldMain({argv + 1, argv + argc}, std::cout, std::cerr); }

@@ -1,4 +1,4 @@
-#include "Preview.h"
+#include "preview/Preview.h"
 
 #include <algorithm>
 #include <array>
@@ -12,11 +12,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "Check.h"
-#include "Output.h"
-#include "PreviewPage.h"
-#include "Run.h"
-#include "TemporaryFolder.h"
+#include "check/Check.h"
+#include "common/Output.h"
+#include "preview/PreviewPage.h"
+#include "run/Run.h"
+#include "common/TemporaryFolder.h"
 #include "config/ConfigLimits.h"
 
 namespace Herald {

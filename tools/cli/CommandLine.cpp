@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -16,9 +16,9 @@
 #include <windows.h>
 #endif
 
-#include "Check.h"
-#include "Preview.h"
-#include "Run.h"
+#include "check/Check.h"
+#include "preview/Preview.h"
+#include "run/Run.h"
 
 namespace Herald {
 

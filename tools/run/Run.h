@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "Scenario.h"
+#include "scenario/Scenario.h"
 
 namespace Herald {
 

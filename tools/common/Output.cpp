@@ -1,4 +1,4 @@
-#include "Output.h"
+#include "common/Output.h"
 
 #include <cmath>
 #include <cstdio>

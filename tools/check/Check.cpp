@@ -1,4 +1,4 @@
-#include "Check.h"
+#include "check/Check.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "Output.h"
+#include "common/Output.h"
 #include "config/ConfigLimits.h"
 
 namespace Herald {
@@ -97,7 +97,11 @@ std::size_t NearMissLimit(std::string_view known) { return std::clamp<std::size_
 
 // ---- What the plugin knows -----------------------------------------------------
 
-constexpr ConfigKey KnownKeys[] = {
+struct KnownKey {
+    std::string_view pointer;
+    std::string_view type;
+};
+constexpr KnownKey KnownKeys[] = {
     {"/$schema", "string"},
     {"/EnableNests", "boolean"},
     {"/Items", "object"},
@@ -132,7 +136,7 @@ constexpr ConfigKey KnownKeys[] = {
 // The names known directly under a pointer of the table ("" for the top level).
 std::vector<std::string_view> KeysUnder(std::string_view parent) {
     std::vector<std::string_view> names;
-    for (const ConfigKey& key : KnownKeys) {
+    for (const KnownKey& key : KnownKeys) {
         if (key.pointer.size() > parent.size() + 1 && key.pointer.starts_with(parent) &&
             key.pointer[parent.size()] == '/') {
             const std::string_view name = key.pointer.substr(parent.size() + 1);
@@ -919,7 +923,6 @@ std::vector<Finding> Refusal(const std::string& message) { return {{Severity::Er
 
 }  // namespace
 
-std::span<const ConfigKey> KnownConfigKeys() { return KnownKeys; }
 
 std::vector<Finding> CheckConfigText(std::string_view text) {
     if (text.size() > ConfigFileSizeLimit) {

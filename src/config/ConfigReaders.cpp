@@ -1,0 +1,171 @@
+#include "config/ConfigReaders.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "config/ConfigKeys.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view fragment) {
+    const auto same = [](char a, char b) { return LowerAscii(a) == LowerAscii(b); };
+    return std::search(text.begin(), text.end(), fragment.begin(), fragment.end(), same) != text.end();
+}
+
+constexpr std::string_view ItemPlaceholders[] = {MapNamePlaceholder, LatitudePlaceholder, LongitudePlaceholder,
+                                                 NamePlaceholder, EggLevelPlaceholder};
+constexpr std::string_view AsteroidPlaceholders[] = {MapNamePlaceholder, NamePlaceholder,
+                                                     PrimaryResourcesPlaceholder, SecondaryResourcesPlaceholder};
+
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Blanks, digits, blanks: a colour number as an admin writes one.
+bool IsPlainNumber(std::string_view piece) {
+    const std::size_t at = std::min(piece.find_first_not_of(' '), piece.size());
+    const std::size_t digits = std::min(piece.find_first_not_of("0123456789", at), piece.size());
+    return digits > at && piece.find_first_not_of(' ', digits) == std::string_view::npos;
+}
+
+// One colour number as the runtime reads wide text into an int: leading
+// blanks, a sign, decimal digits up to the first other character; no digits,
+// or beyond 32 bits, fails.
+std::optional<std::int32_t> ReadColorNumber(std::string_view piece) {
+    std::size_t at = 0;
+    while (at < piece.size() && IsBlank(piece[at])) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < piece.size() && (piece[at] == '+' || piece[at] == '-')) {
+        negative = piece[at] == '-';
+        ++at;
+    }
+    const std::size_t first = at;
+    std::int64_t value = 0;
+    for (; at < piece.size() && piece[at] >= '0' && piece[at] <= '9'; ++at) {
+        value = value * 10 + (piece[at] - '0');
+        if (value > std::int64_t{INT32_MAX} + 1) {
+            return std::nullopt;
+        }
+    }
+    value = negative ? -value : value;
+    if (at == first || value > INT32_MAX || value < INT32_MIN) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+KeyFragments FindKeyFragments(std::string_view key) {
+    KeyFragments found;
+    found.ocean = ContainsIgnoringCase(key, OceanCrateName);
+    found.hunted = std::any_of(HuntedFragments.begin(), HuntedFragments.end(),
+                               [key](std::string_view fragment) { return ContainsIgnoringCase(key, fragment); });
+    found.nest = ContainsIgnoringCase(key, NestFragment);
+    return found;
+}
+
+std::optional<std::string_view> AsteroidCode(std::string_view itemKey) {
+    if (itemKey.size() < AsteroidCodeStart) {
+        return std::nullopt;
+    }
+    const std::size_t suffix = itemKey.size() >= AsteroidCodeStart + 2 ? 2 : 0;
+    return itemKey.substr(AsteroidCodeStart, itemKey.size() - AsteroidCodeStart - suffix);
+}
+
+std::span<const std::string_view> FilledPlaceholders(AnnouncementKind kind) {
+    switch (kind) {
+        case AnnouncementKind::Structure:
+        case AnnouncementKind::OceanCrate:
+            return std::span(ItemPlaceholders).first(4);
+        case AnnouncementKind::Nest:
+            return ItemPlaceholders;
+        case AnnouncementKind::Asteroid:
+            return AsteroidPlaceholders;
+    }
+    return {};
+}
+
+ColorReading ReadColorText(std::string_view text) {
+    ColorReading reading;
+    if (text == RandomColorText) {
+        reading.isColor = reading.random = reading.plain = true;
+        return reading;
+    }
+    text = text.substr(0, text.find('\0'));  // the game's text ends at a zero
+    std::size_t found = 0;
+    std::size_t pieces = 0;
+    bool plain = true;
+    for (std::size_t start = 0; start <= text.size(); ++pieces) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view piece = text.substr(start, comma - start);
+        start = comma + 1;
+        plain = plain && IsPlainNumber(piece);
+        // Only the first three numbers are read; empty pieces are skipped.
+        if (piece.empty() || found == 3) {
+            continue;
+        }
+        const std::optional<std::int32_t> number = ReadColorNumber(piece);
+        if (!number) {
+            return reading;
+        }
+        reading.numbers[found++] = *number;
+    }
+    reading.isColor = found == 3;
+    reading.plain = plain && pieces == 3;
+    return reading;
+}
+
+DisplayTime ReadDisplayTime(const Json& time) {
+    using Note = DisplayTime::Note;
+    if (time.is_boolean()) {
+        return {time.get<bool>() ? 1 : 0, Note::Boolean};
+    }
+    if (time.is_number_unsigned()) {
+        const auto number = time.get<std::uint64_t>();
+        return number > INT32_MAX ? DisplayTime{INT32_MAX, Note::Saturated}
+                                  : DisplayTime{static_cast<std::int32_t>(number), Note::Exact};
+    }
+    if (time.is_number_integer()) {
+        const auto number = time.get<std::int64_t>();
+        return number < INT32_MIN   ? DisplayTime{INT32_MIN, Note::Saturated}
+               : number > INT32_MAX ? DisplayTime{INT32_MAX, Note::Saturated}
+                                    : DisplayTime{static_cast<std::int32_t>(number), Note::Exact};
+    }
+    if (time.is_number_float()) {
+        const double number = time.get<double>();
+        if (number >= 2147483648.0) {
+            return {INT32_MAX, Note::Saturated};
+        }
+        if (number < -2147483648.0) {
+            return {INT32_MIN, Note::Saturated};
+        }
+        const auto value = static_cast<std::int32_t>(number);
+        return {value, value == number ? Note::Exact : Note::Fraction};
+    }
+    // Any other type: the library's own error for a 32-bit integer.
+    return {time.get<std::int32_t>(), Note::Exact};
+}
+
+std::int32_t DisplayTimeOf(const Json& notificationTemplate) {
+    const auto found = notificationTemplate.find("Time");
+    return found == notificationTemplate.end() ? DefaultDisplayTime : ReadDisplayTime(*found).value;
+}
+
+DisplaySize ReadDisplaySize(const Json& size) {
+    constexpr double largest = FLT_MAX;
+    const double number = size.get<double>();  // the library's error for what is not a number, true included
+    return {static_cast<float>(std::clamp(number, -largest, largest)), std::fabs(number) > largest};
+}
+
+float DisplaySizeOf(const Json& notificationTemplate) {
+    const auto found = notificationTemplate.find("Size");
+    return found == notificationTemplate.end() ? static_cast<float>(DefaultDisplaySize) : ReadDisplaySize(*found).value;
+}

@@ -1,0 +1,119 @@
+#pragma once
+// How the plugin reads the values of config.json and the names of spawned
+// objects, as pure functions: no game calls and nothing of the host. The
+// plugin turns their results into the game's types; herald check explains
+// them and herald preview plans with them.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
+
+// ---- Names of spawned objects ----------------------------------------------------
+
+// The hunted kinds of structure, each by a fragment of its name (any case).
+inline constexpr std::string_view SupplyCrateFragment = "SupplyCrate";
+inline constexpr std::string_view ElementNodeFragment = "ElementNode";
+inline constexpr std::string_view ArtifactCrateFragment = "ArtifactCrate";
+inline constexpr std::string_view NestFragment = "Nest_C";
+inline constexpr std::string_view BeaverDamFragment = "BeaverDam";
+inline constexpr std::array<std::string_view, 5> HuntedFragments{
+    SupplyCrateFragment, ElementNodeFragment, ArtifactCrateFragment, NestFragment, BeaverDamFragment};
+
+// On Gen2, a structure whose name holds this is an asteroid crate.
+inline constexpr std::string_view AsteroidMap = "Gen2";
+inline constexpr std::string_view SpaceCrateFragment = "SupplyCrate_Space_";
+// On Ragnarok, an item container whose name holds this is an ocean crate.
+inline constexpr std::string_view OceanCrateMap = "Ragnarok";
+inline constexpr std::string_view OceanCrateName = "SupplyCreate_OceanInstant_High_C";
+
+// Which fragments an item key's text holds, ASCII case ignored.
+struct KeyFragments {
+    bool hunted = false;  // any of HuntedFragments
+    bool nest = false;    // NestFragment among them
+    bool ocean = false;   // OceanCrateName
+};
+KeyFragments FindKeyFragments(std::string_view key);
+
+// The offset of the first "_C_" (any case) in a name, or npos. A name's item
+// key is the name up to and including that match's "_C", or the whole name
+// when there is none. The game's names have the form CLASS_C_NUMBER, so a
+// key never holds "_C_" and ends in "_C".
+template <typename Unit>
+constexpr std::size_t FindItemKeyEnd(std::basic_string_view<Unit> name) {
+    for (std::size_t at = 0; at + 2 < name.size(); ++at) {
+        if (name[at] == Unit('_') && (name[at + 1] | 0x20) == Unit('c') && name[at + 2] == Unit('_')) {
+            return at;
+        }
+    }
+    return std::basic_string_view<Unit>::npos;
+}
+inline constexpr std::size_t ItemKeyEndLength = 2;  // of the match, kept in the key: "_C"
+
+// An asteroid crate's code: its item key from byte AsteroidCodeStart up to the
+// key's last two bytes (the "_C"). A key shorter than that has none.
+inline constexpr std::size_t AsteroidCodeStart = 21;
+std::optional<std::string_view> AsteroidCode(std::string_view itemKey);
+
+// ---- Placeholders ------------------------------------------------------------------
+
+inline constexpr std::string_view MapNamePlaceholder = "{MapName}";
+inline constexpr std::string_view NamePlaceholder = "{Name}";
+inline constexpr std::string_view LatitudePlaceholder = "{Lat}";
+inline constexpr std::string_view LongitudePlaceholder = "{Lon}";
+inline constexpr std::string_view EggLevelPlaceholder = "{EggLvl}";
+inline constexpr std::string_view PrimaryResourcesPlaceholder = "{PrimaryResources}";
+inline constexpr std::string_view SecondaryResourcesPlaceholder = "{SecondaryResources}";
+inline constexpr std::array<std::string_view, 7> Placeholders{
+    MapNamePlaceholder, NamePlaceholder,  LatitudePlaceholder, LongitudePlaceholder, EggLevelPlaceholder,
+    PrimaryResourcesPlaceholder, SecondaryResourcesPlaceholder};
+
+// Structure: an Items entry of a structure, or a nest that no creature laid;
+// Nest: a nest looked up under its creature's key, which shows the level.
+enum class AnnouncementKind { Structure, Nest, OceanCrate, Asteroid };
+
+// The placeholders an announcement fills, in the order it fills them.
+std::span<const std::string_view> FilledPlaceholders(AnnouncementKind kind);
+
+// ---- Values ----------------------------------------------------------------------------
+
+// A colour text: exactly "Random", or, up to its first zero character, three
+// numbers between commas (empty pieces skipped; leading blanks and a sign
+// allowed; reading stops at the first character that is no digit; a number
+// beyond 32 bits fails). The game takes each number's low 8 bits. Anything
+// else is no colour, and shows green.
+inline constexpr std::string_view RandomColorText = "Random";
+struct ColorReading {
+    bool isColor = false;
+    bool random = false;
+    std::array<std::int32_t, 3> numbers{};  // red, green, blue as written
+    bool plain = false;  // written as an admin writes one: "Random", or digits with blanks around them, three pieces
+};
+ColorReading ReadColorText(std::string_view text);
+
+// Time as the game receives it: a number with its fraction dropped (toward
+// zero), true as 1, and beyond the 32-bit range the nearest end of it. Any
+// other type raises the library's type error, as a lookup of a 32-bit integer.
+struct DisplayTime {
+    enum class Note { Exact, Boolean, Fraction, Saturated };
+    std::int32_t value = 0;
+    Note note = Note::Exact;
+};
+DisplayTime ReadDisplayTime(const nlohmann::json& time);
+// A notification's Time, DefaultDisplayTime when absent. The template is an object.
+std::int32_t DisplayTimeOf(const nlohmann::json& notificationTemplate);
+
+// Size as the library reads a double, narrowed to the game's float: beyond the
+// float range, the largest finite float of its sign. A value that is not a
+// number (true included) raises the library's type error.
+struct DisplaySize {
+    float value = 0;
+    bool saturated = false;
+};
+DisplaySize ReadDisplaySize(const nlohmann::json& size);
+// A notification's Size, DefaultDisplaySize when absent. The template is an object.
+float DisplaySizeOf(const nlohmann::json& notificationTemplate);
