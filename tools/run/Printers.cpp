@@ -1,0 +1,188 @@
+#include "run/Printers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "common/Output.h"
+#include "run/Play.h"
+
+namespace Herald {
+
+namespace {
+
+std::vector<float> Channels(const FColorLinear& color) { return {color.R, color.G, color.B, color.A}; }
+
+// ---- One JSON object a line ----------------------------------------------------
+
+std::string JsonRecordLine(const StandIn::Record& record, std::optional<std::size_t> eventIndex) {
+    JsonLine line;
+    switch (record.kind) {
+        case StandIn::RecordKind::Notification:
+            line.Text("type", "notification").Text("player", record.player).Text("text", record.text);
+            line.Floats("color", Channels(record.color)).Float("size", record.size).Float("time", record.time);
+            break;
+        case StandIn::RecordKind::Chat:
+            line.Text("type", "chat").Text("player", record.player).Text("sender", record.sender);
+            line.Text("text", record.text);
+            break;
+        case StandIn::RecordKind::ConsoleReply:
+            line.Text("type", "console_reply");
+            record.player.empty() ? line.Null("player") : line.Text("player", record.player);
+            line.Text("text", record.text).Floats("color", Channels(record.color));
+            break;
+        case StandIn::RecordKind::RconReply:
+            line.Text("type", "rcon_reply").Integer("id", record.id).Integer("reply_type", record.replyType);
+            line.Text("text", record.text);
+            break;
+        case StandIn::RecordKind::Log:
+            line.Text("type", "log").Text("logger", record.logger).Text("level", record.level);
+            line.Text("text", record.text);
+            break;
+        case StandIn::RecordKind::Refused:
+            line.Text("type", "refused");
+            eventIndex ? line.Integer("event", static_cast<long long>(*eventIndex)) : line.Null("event");
+            line.Text("reason", record.text);
+            break;
+    }
+    return line.Done();
+}
+
+// The JSON transcript says nothing of the start or the events themselves:
+// every line is something the plugin or the host did.
+struct JsonPrinter {
+    std::ostream& out;
+
+    void operator()(const StartRecord&) const {}
+    void operator()(const EventRecord&) const {}
+    void operator()(const HostRecords& host) const {
+        for (const StandIn::Record& record : host.records) {
+            out << JsonRecordLine(record, host.eventIndex) << '\n';
+        }
+        out.flush();
+    }
+    void operator()(const LoadRecord& load) const {
+        JsonLine line;
+        line.Text("type", "load").Boolean("ok", load.result.ok);
+        if (!load.result.ok) {
+            line.Text("error", load.result.error);
+        }
+        out << line.Done() << '\n';
+    }
+    void operator()(const UnloadRecord&) const { out << JsonLine().Text("type", "unload").Done() << '\n'; }
+    void operator()(const MemoryRecord& memory) const {
+        out << JsonLine()
+                   .Text("type", "memory")
+                   .Integer("live_blocks", memory.liveBlocks)
+                   .Integer("live_bytes", memory.liveBytes)
+                   .Done()
+            << '\n';
+    }
+};
+
+// ---- For people ----------------------------------------------------------------
+
+// The 8-bit sRGB colour an admin writes in config.json, from the linear
+// channels the game received.
+std::string ColorBytes(const FColorLinear& color) {
+    const auto channel = [](float linear) {
+        if (!std::isfinite(linear)) {
+            return std::string("?");
+        }
+        const double x = linear <= 0.0031308 ? linear * 12.92 : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
+        return std::to_string(static_cast<int>(std::lround(std::clamp(x, 0.0, 1.0) * 255.0)));
+    };
+    std::string text = channel(color.R) + "," + channel(color.G) + "," + channel(color.B);
+    const long alpha = std::lround(std::clamp(static_cast<double>(color.A), 0.0, 1.0) * 255.0);
+    return alpha == 255 ? text : text + "," + std::to_string(alpha);
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::vector<std::string> HumanRow(const StandIn::Record& record) {
+    switch (record.kind) {
+        case StandIn::RecordKind::Notification:
+            return {"notification", "-> " + record.player, Quoted(record.text), "colour " + ColorBytes(record.color),
+                    "size " + HumanFloat(record.size) + "  time " + HumanFloat(record.time)};
+        case StandIn::RecordKind::Chat:
+            return {"chat", "-> " + record.player, record.sender + ": " + Quoted(record.text)};
+        case StandIn::RecordKind::ConsoleReply:
+            return {"console reply", "-> " + (record.player.empty() ? "server" : record.player),
+                    Quoted(record.text), "colour " + ColorBytes(record.color)};
+        case StandIn::RecordKind::RconReply:
+            return {"rcon reply", "-> #" + std::to_string(record.id), Quoted(record.text),
+                    "type " + std::to_string(record.replyType)};
+        case StandIn::RecordKind::Log:
+            return {"log", "[" + record.logger + "]", record.level + ": " + record.text};
+        case StandIn::RecordKind::Refused:
+            return {"refused", "by host", record.text};
+    }
+    return {};
+}
+
+struct HumanPrinter {
+    std::ostream& out;
+
+    void operator()(const StartRecord& start) const {
+        out << "Server on " << start.map << (start.serverReady ? "" : " (not yet running)") << ", " << start.players
+            << (start.players == 1 ? " player" : " players") << (start.configGiven ? "" : ", no config.json")
+            << "\nPlugin " << start.pluginPath << "\n\n";
+    }
+    void operator()(const EventRecord& event) const { out << "#" << event.index << " " << event.summary << '\n'; }
+    void operator()(const HostRecords& host) const {
+        std::vector<std::vector<std::string>> rows;
+        for (const StandIn::Record& record : host.records) {
+            rows.push_back(HumanRow(record));
+        }
+        for (const std::string& line : AlignColumns(rows)) {
+            out << "    " << line << '\n';
+        }
+        out.flush();
+    }
+    void operator()(const LoadRecord& load) const {
+        out << "    " << (load.result.ok ? "plugin loaded" : "plugin refused to load: " + load.result.error) << '\n';
+    }
+    void operator()(const UnloadRecord&) const { out << "    plugin unloaded\n"; }
+    void operator()(const MemoryRecord& memory) const {
+        out << "\nGame memory still held after unload: " << memory.liveBlocks
+            << (memory.liveBlocks == 1 ? " block, " : " blocks, ") << memory.liveBytes << " bytes"
+            << (memory.liveBlocks == 0 ? "" : "  <-- leak") << '\n';
+    }
+};
+
+}  // namespace
+
+void PrintHumanRecord(const PlayRecord& record, std::ostream& out) { std::visit(HumanPrinter{out}, record); }
+
+void PrintJsonRecord(const PlayRecord& record, std::ostream& out) { std::visit(JsonPrinter{out}, record); }
+
+void PrintStep(const PlayedStep& step, TranscriptFormat format, std::ostream& out) {
+    for (const PlayRecord& record : step.records) {
+        format == TranscriptFormat::Json ? PrintJsonRecord(record, out) : PrintHumanRecord(record, out);
+    }
+    switch (step.kind) {
+        case PlayedStep::Kind::Opening:
+            CheckOutput(out, "; stopped before the first event");
+            break;
+        case PlayedStep::Kind::Event:
+            CheckOutput(out, "; stopped at event " + std::to_string(step.eventIndex));
+            break;
+        case PlayedStep::Kind::Closing:
+            out.flush();
+            CheckOutput(out, "");
+            break;
+        case PlayedStep::Kind::Interrupted:
+            break;  // the error that cut it short is what is said next
+    }
+}
+
+void PrintPlayed(const PlayedScenario& played, TranscriptFormat format, std::ostream& out) {
+    PrintStep(played.opening, format, out);
+    for (const PlayedStep& step : played.events) {
+        PrintStep(step, format, out);
+    }
+    PrintStep(played.closing, format, out);
+}
+
+}  // namespace Herald
