@@ -6,38 +6,30 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/ConfigReaders.h"
 #include "game/GameTypes.h"
 #include "game/Platform.h"
 
 void MakeItemKey(const FString& name, ItemKey& key) {
     const std::u16string_view units = name.View();
-    // Names are ASCII in practice: one pass finds the first "_C_" (any case)
-    // and copies the bytes before it. A unit above ASCII, or a zero, before
-    // the match, or a name too long for the buffer, goes the general way,
-    // whose search and conversion decide every other case.
-    key.inPlace = true;
-    const std::size_t limit = std::min(units.size(), sizeof key.bytes - 1);  // room for the match's "C"
-    std::size_t kept = 0;
-    for (; kept < limit; ++kept) {
-        const char16_t unit = units[kept];
-        if (unit - 1u >= 0x7Fu) {  // zero, or above ASCII
-            break;
-        }
-        key.bytes[kept] = static_cast<char>(unit);
-        if (unit == u'_' && kept + 2 < units.size() && (units[kept + 1] | 0x20) == u'c' && units[kept + 2] == u'_') {
-            key.bytes[kept + 1] = static_cast<char>(units[kept + 1]);
-            key.size = kept + 2;
-            return;
-        }
+    std::size_t ascii = 0;  // leading units that are ASCII and not zero
+    while (ascii < units.size() && units[ascii] - 1u < 0x7Fu) {
+        ++ascii;
     }
-    if (kept == units.size()) {
+    // The game's own search for "_C_" ends at a zero unit; without a match
+    // the key is the whole name.
+    const std::size_t searched = ascii < units.size() && units[ascii] != 0 ? units.find(u'\0', ascii) : ascii;
+    const std::size_t end = FindItemKeyEnd(units.substr(0, searched));
+    const std::size_t kept = end == std::u16string_view::npos ? units.size() : end + ItemKeyEndLength;
+    // Names are ASCII in practice, and their keys fit the buffer: a byte a
+    // unit, with no conversion and nothing allocated.
+    key.inPlace = kept <= ascii && kept <= sizeof key.bytes;
+    if (key.inPlace) {
+        std::copy_n(units.begin(), kept, key.bytes);
         key.size = kept;
         return;
     }
-    const int32_t match = name.IndexOfIgnoreCase(u"_C_");
-    kept = match >= 0 ? static_cast<std::size_t>(match) + 2 : units.size();
     key.converted = Platform::Utf16ToUtf8(units.data(), kept);
-    key.inPlace = false;
 }
 
 std::string MakeItemKey(const FString& name) {
