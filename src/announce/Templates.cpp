@@ -32,12 +32,6 @@ void MakeItemKey(const FString& name, ItemKey& key) {
     key.converted = Platform::Utf16ToUtf8(units.data(), kept);
 }
 
-std::string MakeItemKey(const FString& name) {
-    ItemKey key;
-    MakeItemKey(name, key);
-    return std::string(key.View());
-}
-
 MapPosition MapCoordinates(const void* worldSettings, float x, float y) {
     const auto setting = [worldSettings](const char* field, float fallback) {
         const float value = GameField<float>(worldSettings, field);
@@ -126,10 +120,4 @@ void FillTemplateInto(std::string& text, std::string_view message, ReplacementLi
             text.replace(at, placeholder.size(), replacements[i + 1]);
         }
     }
-}
-
-std::string FillTemplate(std::string_view message, ReplacementList replacements) {
-    std::string text;
-    FillTemplateInto(text, message, replacements);
-    return text;
 }
