@@ -12,24 +12,28 @@
 
 void MakeItemKey(const FString& name, ItemKey& key) {
     const std::u16string_view units = name.View();
-    std::size_t ascii = 0;  // leading units that are ASCII and not zero
-    while (ascii < units.size() && units[ascii] - 1u < 0x7Fu) {
-        ++ascii;
-    }
-    // The game's own search for "_C_" ends at a zero unit; without a match
-    // the key is the whole name.
-    const std::size_t searched = ascii < units.size() && units[ascii] != 0 ? units.find(u'\0', ascii) : ascii;
-    const std::size_t end = FindItemKeyEnd(units.substr(0, searched));
-    const std::size_t kept = end == std::u16string_view::npos ? units.size() : end + ItemKeyEndLength;
+    const std::size_t end = FindItemKeyEnd(units);
+    std::size_t kept = end == std::u16string_view::npos ? units.size() : end + ItemKeyEndLength;
     // Names are ASCII in practice, and their keys fit the buffer: a byte a
     // unit, with no conversion and nothing allocated.
-    key.inPlace = kept <= ascii && kept <= sizeof key.bytes;
-    if (key.inPlace) {
-        std::copy_n(units.begin(), kept, key.bytes);
-        key.size = kept;
-        return;
+    if (kept <= sizeof key.bytes) {
+        std::size_t copied = 0;
+        for (; copied < kept && units[copied] - 1u < 0x7Fu; ++copied) {  // not zero, not above ASCII
+            key.bytes[copied] = static_cast<char>(units[copied]);
+        }
+        if (copied == kept) {
+            key.size = kept;
+            key.inPlace = true;
+            return;
+        }
+    }
+    // The game's own search for "_C_" ends at a zero unit: a match beyond one
+    // does not count.
+    if (end != std::u16string_view::npos && units.find(u'\0') < end) {
+        kept = units.size();
     }
     key.converted = Platform::Utf16ToUtf8(units.data(), kept);
+    key.inPlace = false;
 }
 
 MapPosition MapCoordinates(const void* worldSettings, float x, float y) {
