@@ -50,6 +50,8 @@ bool Says(const std::vector<Finding>& findings, const std::string& path, const s
     });
 }
 
+std::string Nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
+
 // A file of this test's own, removed afterwards.
 struct ScratchPath {
     fs::path path;
@@ -230,6 +232,55 @@ TEST(HeraldCheck, ConfigThatUsesEveryFeatureCorrectlyIsClean) {
         const std::vector<Finding> findings = Herald::CheckConfigText(text);
         EXPECT_THAT(findings, ::testing::IsEmpty()) << file << "\n" << Describe(findings);
     }
+}
+
+// ---- One reading for preview ------------------------------------------------------------
+
+// The document preview plans with is the first value as the library parses
+// it, with no depth limit; the key order is the text's, repeats and keys of an
+// earlier duplicate "Items" included; the findings are check's own.
+TEST(HeraldCheck, FileReadOnceGivesTheDocumentAndTheKeyOrderOfTheText) {
+    const std::string deep = R"({"Notes": )" + Nested(150) + R"(, "Items": {"b_C": 1}})";
+    const struct {
+        const char* what;
+        std::string text;
+        std::vector<std::string> itemKeys;
+        std::vector<std::string> asteroidCodes;
+    } files[] = {
+        {"keys in text order",
+         R"({"Items": {"z_C": {"Items": {"x": 1}}, "a_C": 1, "z_C": 2}, "List": [{"Items": {"q": 1}}],
+             "AsteroidGen2": {"Name": {"Metal": "m", "Ice": "i"}, "Color": {"Ice": "1,2,3"}, "Notification": {"Msg": "x"},
+                              "Other": {"NotACode": 1}}, "Items": {"later_C": 3}})",
+         {"z_C", "a_C", "z_C", "later_C"},
+         {"Metal", "Ice", "Ice"}},
+        {"nested beyond the limit", deep, {"b_C"}, {}},
+        {"text after the document", R"({"Items": {"a_C": 1}} {"Items": {"b_C": 1}})", {"a_C"}, {}},
+        {"broken off", R"({"Items": {"a_C": 1)", {"a_C"}, {}},
+        {"not an object", "[1, 2]", {}, {}},
+    };
+    for (const auto& file : files) {
+        const ScratchPath path("once.json");
+        path.Write(file.text);
+        const Herald::CheckedConfig checked = Herald::CheckConfigFileOnce(path.path.string());
+        Json library;
+        std::istringstream stream(file.text);
+        try {
+            stream >> library;
+        } catch (const Json::exception&) {
+            library = Json();
+        }
+        EXPECT_EQ(checked.document, library) << file.what;
+        EXPECT_EQ(checked.text, std::optional(file.text)) << file.what;
+        EXPECT_EQ(checked.itemKeys, file.itemKeys) << file.what;
+        EXPECT_EQ(checked.asteroidCodes, file.asteroidCodes) << file.what;
+        EXPECT_EQ(Describe(checked.findings), Describe(Herald::CheckConfigFile(path.path.string()))) << file.what;
+    }
+    const ScratchPath folder("once-folder");
+    fs::create_directory(folder.path);
+    const Herald::CheckedConfig refused = Herald::CheckConfigFileOnce(folder.path.string());
+    EXPECT_FALSE(refused.text);
+    EXPECT_TRUE(refused.document.is_null());
+    EXPECT_EQ(Describe(refused.findings), Describe(Herald::CheckConfigFile(folder.path.string())));
 }
 
 // ---- The table of keys, against check itself and against the schema ------------------
@@ -583,8 +634,6 @@ PluginDid PlayThrough(const Agreement& row) {
     }
     return did;
 }
-
-std::string Nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
 
 // Rows marked "saturating Time", "retried asteroid" and "limits" need the
 // plugin's own reading of those cases, landing beside this check.

@@ -2,6 +2,7 @@
 // and what stays in force then, and the lookups the announcement code makes.
 
 #include "config/Config.h"
+#include "config/ConfigReaders.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -321,68 +323,47 @@ TEST_F(ConfigTest, MemberOnValueThatIsNeitherObjectNorNullRaisesTheLibraryTypeEr
     }
 }
 
-// ---- Values with a default, as the announcement code reads them ----------------
+// ---- Display time and size, as a notification hands them to the game -------------
 
-TEST_F(ConfigTest, IntegerSettingsDropTheFractionAndTakeBooleans) {
+TEST_F(ConfigTest, DisplayTimeAndSizeAreReadAsTheGameTakesThem) {
     const struct {
-        Json time;
-        int value;
-    } cases[] = {
-        {7.9, 7}, {-7.9, -7}, {10, 10}, {0u, 0}, {true, 1}, {false, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.time.dump());
-        const Json notification = {{"Time", c.time}};
-        EXPECT_EQ(notification.value("Time", 10), c.value);
-    }
-    EXPECT_EQ(Json::object().value("Time", 10), 10) << "absent gives the default";
-}
-
-TEST_F(ConfigTest, SettingsOfTheWrongTypeRaiseTheLibraryTypeError) {
-    const struct {
-        const char* label;
         Json notification;
-        std::function<void(const Json&)> lookup;
+        std::optional<int32_t> time;  // none: the lookup raises `error`
+        std::optional<float> size;
         const char* error;
     } cases[] = {
-        {"Time given as text",
-         {{"Time", "10"}},
-         [](const Json& n) { (void)n.value("Time", 10); },
-         "[json.exception.type_error.302] type must be number, but is string"},
-        {"Time given as null",
-         {{"Time", nullptr}},
-         [](const Json& n) { (void)n.value("Time", 10); },
-         "[json.exception.type_error.302] type must be number, but is null"},
-        {"Size given as boolean",
-         {{"Size", true}},
-         [](const Json& n) { (void)n.value("Size", 1.2); },
-         "[json.exception.type_error.302] type must be number, but is boolean"},
-        {"Msg given as number",
-         {{"Msg", 5}},
-         [](const Json& n) { (void)n.value("Msg", std::string()); },
-         "[json.exception.type_error.302] type must be string, but is number"},
-        {"EnableNests given as text",
-         {{"EnableNests", "true"}},
-         [](const Json& n) { (void)n.value("EnableNests", false); },
-         "[json.exception.type_error.302] type must be boolean, but is string"},
-        {"value() on an array", Json::array({1}), [](const Json& n) { (void)n.value("Time", 10); },
-         "[json.exception.type_error.306] cannot use value() with array"},
+        {Json::object(), 10, 1.2F, ""},
+        {{{"Time", 7.9}, {"Size", 2}}, 7, 2.0F, ""},
+        {{{"Time", -7.9}, {"Size", 0.5}}, -7, 0.5F, ""},
+        {{{"Time", true}}, 1, 1.2F, ""},
+        {{{"Time", 2147483648.0}, {"Size", 1e39}}, INT32_MAX, std::numeric_limits<float>::max(), ""},
+        {{{"Time", -2147483649}, {"Size", -1e300}}, INT32_MIN, -std::numeric_limits<float>::max(), ""},
+        {{{"Time", 18446744073709551615u}}, INT32_MAX, 1.2F, ""},
+        {{{"Time", "10"}}, std::nullopt, 1.2F, "[json.exception.type_error.302] type must be number, but is string"},
+        {{{"Time", nullptr}}, std::nullopt, 1.2F, "[json.exception.type_error.302] type must be number, but is null"},
+        {{{"Size", true}}, 10, std::nullopt, "[json.exception.type_error.302] type must be number, but is boolean"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        try {
-            c.lookup(c.notification);
-            ADD_FAILURE() << "no error raised";
-        } catch (const Json::type_error& error) {
-            EXPECT_STREQ(error.what(), c.error);
+        SCOPED_TRACE(c.notification.dump());
+        const auto raises = [&](const auto& read) {
+            try {
+                (void)read(c.notification);
+                ADD_FAILURE() << "no error raised";
+            } catch (const Json::type_error& error) {
+                EXPECT_STREQ(error.what(), c.error);
+            }
+        };
+        if (c.time) {
+            EXPECT_EQ(DisplayTimeOf(c.notification), *c.time);
+        } else {
+            raises(DisplayTimeOf);
+        }
+        if (c.size) {
+            EXPECT_EQ(DisplaySizeOf(c.notification), *c.size);
+        } else {
+            raises(DisplaySizeOf);
         }
     }
-}
-
-TEST_F(ConfigTest, SizeTakesAnyNumber) {
-    EXPECT_DOUBLE_EQ(Json({{"Size", 2}}).value("Size", 1.2), 2.0);
-    EXPECT_DOUBLE_EQ(Json({{"Size", 0.5}}).value("Size", 1.2), 0.5);
-    EXPECT_DOUBLE_EQ(Json::object().value("Size", 1.2), 1.2);
 }
 
 }  // namespace

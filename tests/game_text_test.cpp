@@ -241,69 +241,6 @@ TEST_F(GameTextTest, IndexOfIgnoreCaseFindsTheFirstMatchFromTheStart) {
     }
 }
 
-// ---- SplitSkippingEmpty ------------------------------------------------------------
-
-std::vector<std::u16string> PieceTexts(const TGameArray<FString>& pieces) {
-    std::vector<std::u16string> texts;
-    for (const FString& piece : pieces) {
-        texts.emplace_back(piece.View());
-    }
-    return texts;
-}
-
-TEST_F(GameTextTest, SplitSkippingEmptyKeepsPiecesAsTheyStand) {
-    const struct {
-        const char* text;
-        std::vector<std::u16string> pieces;
-    } cases[] = {
-        {"255,,0,", {u"255", u"0"}},
-        {",,,", {}},
-        {"1, 2", {u"1", u" 2"}},
-        {"0,255,0", {u"0", u"255", u"0"}},
-        {"Random", {u"Random"}},
-        {",a", {u"a"}},
-        {"", {}},
-        {"a,b,c,d,e", {u"a", u"b", u"c", u"d", u"e"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const FString text = FString::FromNarrow(c.text);
-        TGameArray<FString> pieces;
-        const int32_t count = text.SplitSkippingEmpty(u",", pieces);
-        EXPECT_EQ(count, static_cast<int32_t>(c.pieces.size()));
-        EXPECT_EQ(pieces.ArrayNum, count);
-        EXPECT_THAT(PieceTexts(pieces), ElementsAreArray(c.pieces));
-        for (const FString& piece : pieces) {
-            ExpectStorage(piece, static_cast<int32_t>(piece.View().size() + 1),
-                          static_cast<int32_t>(piece.View().size() + 1));
-        }
-    }
-}
-
-TEST_F(GameTextTest, SplitGrowsItsArrayByTheGameRule) {
-    const FString text = FString::FromNarrow("a,b,c,d,e");
-    TGameArray<FString> pieces;
-    text.SplitSkippingEmpty(u",", pieces);
-    EXPECT_EQ(pieces.ArrayNum, 5);
-    EXPECT_EQ(pieces.ArrayMax, 5 + 15 / 8 + 16) << "4 first, then grown for the fifth";
-}
-
-TEST_F(GameTextTest, SplitEmptiesTheOutputArrayFirst) {
-    TGameArray<FString> pieces;
-    FString::FromNarrow("old,older,oldest").SplitSkippingEmpty(u",", pieces);
-    ASSERT_EQ(pieces.ArrayNum, 3);
-    const FString* storage = pieces.Data;
-    const std::size_t liveWithOldPieces = StandIn::Allocator().liveBlocks;
-
-    EXPECT_EQ(FString::FromNarrow("new").SplitSkippingEmpty(u",", pieces), 1);
-    EXPECT_THAT(PieceTexts(pieces), ElementsAreArray({std::u16string(u"new")}));
-    EXPECT_EQ(pieces.Data, storage) << "the array keeps its storage";
-    EXPECT_EQ(StandIn::Allocator().liveBlocks, liveWithOldPieces - 2) << "the three old pieces were released";
-
-    EXPECT_EQ(FString().SplitSkippingEmpty(u",", pieces), 0);
-    EXPECT_EQ(pieces.ArrayNum, 0) << "a string without storage still empties the array";
-}
-
 // ---- Colours -----------------------------------------------------------------------
 
 TEST_F(GameTextTest, LinearColorDecodesSrgbChannelsAndScalesAlpha) {

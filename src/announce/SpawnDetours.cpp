@@ -6,6 +6,8 @@
 
 #include "announce/Broadcast.h"
 #include "config/Config.h"
+#include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
 #include "game/Platform.h"
 #include "plugin/Plugin.h"
 #include "plugin/PluginLog.h"
@@ -18,21 +20,33 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The hunted kinds of structure, each by a fragment of its name. No two
-// begin with the same letter.
-constexpr std::u16string_view SupplyCrateFragment = u"SupplyCrate";
-constexpr std::u16string_view ElementNodeFragment = u"ElementNode";
-constexpr std::u16string_view ArtifactCrateFragment = u"ArtifactCrate";
-constexpr std::u16string_view NestFragment = u"Nest_C";
-constexpr std::u16string_view BeaverDamFragment = u"BeaverDam";
+// The game's names are 16-bit text: the hunted fragments, widened once.
+template <const std::string_view& Text>
+struct Widened {
+    static constexpr auto units = [] {
+        std::array<char16_t, Text.size() + 1> wide{};  // ends in a zero, as a search pattern must
+        for (std::size_t i = 0; i < Text.size(); ++i) {
+            wide[i] = static_cast<char16_t>(Text[i]);
+        }
+        return wide;
+    }();
+    static constexpr std::u16string_view view{units.data(), Text.size()};
+};
+
+// No two of the hunted fragments begin with the same letter.
+constexpr std::u16string_view SupplyCrate16 = Widened<SupplyCrateFragment>::view;
+constexpr std::u16string_view ElementNode16 = Widened<ElementNodeFragment>::view;
+constexpr std::u16string_view ArtifactCrate16 = Widened<ArtifactCrateFragment>::view;
+constexpr std::u16string_view Nest16 = Widened<NestFragment>::view;
+constexpr std::u16string_view BeaverDam16 = Widened<BeaverDamFragment>::view;
 
 constexpr const std::u16string_view* FragmentStartingWith(char16_t upper) {
     switch (upper) {
-        case u'S': return &SupplyCrateFragment;
-        case u'E': return &ElementNodeFragment;
-        case u'A': return &ArtifactCrateFragment;
-        case u'N': return &NestFragment;
-        case u'B': return &BeaverDamFragment;
+        case u'S': return &SupplyCrate16;
+        case u'E': return &ElementNode16;
+        case u'A': return &ArtifactCrate16;
+        case u'N': return &Nest16;
+        case u'B': return &BeaverDam16;
         default: return nullptr;
     }
 }
@@ -52,7 +66,9 @@ constexpr std::array<const std::u16string_view*, 0x80> FragmentOpenedByAscii = [
 }();
 
 // What follows "SupplyCrate" in an asteroid crate's name on Gen2.
-constexpr std::u16string_view SpaceCrateRest = u"_Space_";
+static_assert(SpaceCrateFragment.starts_with(SupplyCrateFragment));
+constexpr std::u16string_view SpaceCrateRest = Widened<SpaceCrateFragment>::view.substr(SupplyCrateFragment.size());
+constexpr std::u16string_view OceanCrate16 = Widened<OceanCrateName>::view;
 
 bool IsA(const void* object, const char* staticClassFunction) {
     void* objectClass = GameFunction<void*()>(staticClassFunction)();
@@ -68,27 +84,18 @@ std::optional<MapPosition> SpawnCoordinates(float x, float y) {
     return MapCoordinates(settings, x, y);
 }
 
-// An asteroid crate's code sits at byte 21 of its item key and leaves off the
-// key's last two bytes (the "_C"); a key shorter than 21 bytes has none.
-std::optional<std::string> AsteroidCode(std::string_view itemKey) {
-    if (itemKey.size() < 21) {
-        return std::nullopt;
-    }
-    return std::string(itemKey.size() >= 23 ? itemKey.substr(21, itemKey.size() - 23) : itemKey.substr(21));
-}
-
 void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
         return;
     }
     // The code's colour goes onto the copy handed to Broadcast; the document stays as read.
-    const std::string color = Member(asteroids, "Color").value(code, std::string("0,255,0"));
+    const std::string color = Member(asteroids, "Color").value(code, std::string(DefaultAsteroidColor));
     const std::string name = Member(asteroids, "Name").value(code, code);
     const std::string primary = Member(asteroids, "PrimaryResources").value(code, std::string());
     const std::string secondary = Member(asteroids, "SecondaryResources").value(code, std::string());
     const std::string_view replacements[] = {
-        "{MapName}",          CurrentMapName, "{Name}",               name,
-        "{PrimaryResources}", primary,        "{SecondaryResources}", secondary,
+        MapNamePlaceholder,          CurrentMapName, NamePlaceholder,               name,
+        PrimaryResourcesPlaceholder, primary,        SecondaryResourcesPlaceholder, secondary,
     };
     Json notification = Member(asteroids, "Notification");
     notification["Color"] = color;
@@ -112,8 +119,8 @@ void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y,
     std::string spareName;
     const std::string_view name = ReadText(entry, "Name", itemKey, spareName);
     const std::string_view replacements[] = {
-        "{MapName}", CurrentMapName, "{Lat}", latitude, "{Lon}", longitude, "{Name}", name,
-        "{EggLvl}",  eggLevel != nullptr ? std::string_view(*eggLevel) : std::string_view(),
+        MapNamePlaceholder, CurrentMapName, LatitudePlaceholder, latitude, LongitudePlaceholder, longitude,
+        NamePlaceholder,    name,           EggLevelPlaceholder, eggLevel != nullptr ? std::string_view(*eggLevel) : std::string_view(),
     };
     Broadcast(Member(entry, "Notification"),
               ReplacementList(replacements).first(eggLevel != nullptr ? std::size(replacements) : 8));
@@ -121,7 +128,7 @@ void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y,
 
 void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     if (!IsA(structure, "APrimalStructureItemContainer.GetPrivateStaticClass")) {
-        if (!PluginConfig.value("EnableNests", false) || !IsA(structure, "APrimalStructure.GetPrivateStaticClass")) {
+        if (!PluginConfig.value("EnableNests", DefaultEnableNests) || !IsA(structure, "APrimalStructure.GetPrivateStaticClass")) {
             return;
         }
     }
@@ -135,19 +142,19 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     std::string_view itemKey = key.View();
 
     // A failed asteroid announcement costs only itself: the item announcement follows.
-    if (CurrentMapName == "Gen2" && fragments.spaceCrate) {
+    if (CurrentMapName == AsteroidMap && fragments.spaceCrate) {
         RunLogged([&] {
             const Json& asteroids = Member(PluginConfig, "AsteroidGen2");
-            if (asteroids.value("Enable", false)) {
-                if (const std::optional<std::string> code = AsteroidCode(itemKey)) {
-                    AnnounceAsteroid(asteroids, *code);
+            if (asteroids.value("Enable", DefaultAsteroidsEnabled)) {
+                if (const std::optional<std::string_view> code = AsteroidCode(itemKey)) {
+                    AnnounceAsteroid(asteroids, std::string(*code));
                 }
             }
         });
     }
 
     // A nest is looked up under the creature that laid it, and shows its level.
-    std::string eggLevel = "{EggLvl}";
+    std::string eggLevel(EggLevelPlaceholder);
     if (fragments.nest) {
         void* instigator = GameField<void*>(structure, "AActor.Instigator");
         if (instigator != nullptr && IsA(instigator, "APrimalDinoCharacter.GetPrivateStaticClass")) {
@@ -168,11 +175,11 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
 }
 
 void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
-    if (CurrentMapName != "Ragnarok") {
+    if (CurrentMapName != OceanCrateMap) {
         return;
     }
     const FString name = ObjectName(container);
-    if (name.IndexOfIgnoreCase(u"SupplyCreate_OceanInstant_High_C") == -1) {
+    if (name.IndexOfIgnoreCase(OceanCrate16.data()) == -1) {
         return;
     }
     ItemKey key;
@@ -216,10 +223,10 @@ NameFragments FindFragments(const FString& name) {
         }
         if (Platform::CompareIgnoringCase(text + i + 1, fragment->data() + 1, fragment->size() - 1) == 0) {
             found.hunted = true;
-            found.nest = found.nest || fragment == &NestFragment;
+            found.nest = found.nest || fragment == &Nest16;
             found.spaceCrate =
                 found.spaceCrate ||
-                (fragment == &SupplyCrateFragment &&
+                (fragment == &SupplyCrate16 &&
                  Platform::CompareIgnoringCase(text + i + fragment->size(), SpaceCrateRest.data(),
                                                SpaceCrateRest.size()) == 0);
         }

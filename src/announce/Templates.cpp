@@ -6,44 +6,34 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/ConfigReaders.h"
 #include "game/GameTypes.h"
 #include "game/Platform.h"
 
 void MakeItemKey(const FString& name, ItemKey& key) {
     const std::u16string_view units = name.View();
-    // Names are ASCII in practice: one pass finds the first "_C_" (any case)
-    // and copies the bytes before it. A unit above ASCII, or a zero, before
-    // the match, or a name too long for the buffer, goes the general way,
-    // whose search and conversion decide every other case.
-    key.inPlace = true;
-    const std::size_t limit = std::min(units.size(), sizeof key.bytes - 1);  // room for the match's "C"
-    std::size_t kept = 0;
-    for (; kept < limit; ++kept) {
-        const char16_t unit = units[kept];
-        if (unit - 1u >= 0x7Fu) {  // zero, or above ASCII
-            break;
+    const std::size_t end = FindItemKeyEnd(units);
+    std::size_t kept = end == std::u16string_view::npos ? units.size() : end + ItemKeyEndLength;
+    // Names are ASCII in practice, and their keys fit the buffer: a byte a
+    // unit, with no conversion and nothing allocated.
+    if (kept <= sizeof key.bytes) {
+        std::size_t copied = 0;
+        for (; copied < kept && units[copied] - 1u < 0x7Fu; ++copied) {  // not zero, not above ASCII
+            key.bytes[copied] = static_cast<char>(units[copied]);
         }
-        key.bytes[kept] = static_cast<char>(unit);
-        if (unit == u'_' && kept + 2 < units.size() && (units[kept + 1] | 0x20) == u'c' && units[kept + 2] == u'_') {
-            key.bytes[kept + 1] = static_cast<char>(units[kept + 1]);
-            key.size = kept + 2;
+        if (copied == kept) {
+            key.size = kept;
+            key.inPlace = true;
             return;
         }
     }
-    if (kept == units.size()) {
-        key.size = kept;
-        return;
+    // The game's own search for "_C_" ends at a zero unit: a match beyond one
+    // does not count.
+    if (end != std::u16string_view::npos && units.find(u'\0') < end) {
+        kept = units.size();
     }
-    const int32_t match = name.IndexOfIgnoreCase(u"_C_");
-    kept = match >= 0 ? static_cast<std::size_t>(match) + 2 : units.size();
     key.converted = Platform::Utf16ToUtf8(units.data(), kept);
     key.inPlace = false;
-}
-
-std::string MakeItemKey(const FString& name) {
-    ItemKey key;
-    MakeItemKey(name, key);
-    return std::string(key.View());
 }
 
 MapPosition MapCoordinates(const void* worldSettings, float x, float y) {
@@ -134,10 +124,4 @@ void FillTemplateInto(std::string& text, std::string_view message, ReplacementLi
             text.replace(at, placeholder.size(), replacements[i + 1]);
         }
     }
-}
-
-std::string FillTemplate(std::string_view message, ReplacementList replacements) {
-    std::string text;
-    FillTemplateInto(text, message, replacements);
-    return text;
 }

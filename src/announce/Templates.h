@@ -17,9 +17,6 @@ struct MapPosition {
     float Longitude;
 };
 
-// The name up to and including its first "_C_"'s "_C" (any case), or all of it.
-std::string MakeItemKey(const FString& name);
-
 // An item key made in place: a spawned object's key nearly always fits the
 // buffer, so making one on every spawn allocates nothing. View() is valid
 // while the ItemKey lives and until it is made again.
@@ -39,7 +36,6 @@ MapPosition MapCoordinates(const void* worldSettings, float x, float y);
 // Every integer digit and one decimal: 50.0, 100.0, -12.5, 1234.5.
 std::string FormatCoordinate(float value);
 
-// Each placeholder's first occurrence, in list order, takes its value.
-std::string FillTemplate(std::string_view message, ReplacementList replacements);
-// The same into text, whose storage is reused when it is large enough.
+// Each placeholder's first occurrence, in list order, takes its value; text's
+// storage is reused when it is large enough.
 void FillTemplateInto(std::string& text, std::string_view message, ReplacementList replacements);

@@ -96,20 +96,17 @@ std::span<const std::string_view> FilledPlaceholders(AnnouncementKind kind) {
 ColorReading ReadColorText(std::string_view text) {
     ColorReading reading;
     if (text == RandomColorText) {
-        reading.isColor = reading.random = reading.plain = true;
+        reading.isColor = reading.random = true;
         return reading;
     }
     text = text.substr(0, text.find('\0'));  // the game's text ends at a zero
     std::size_t found = 0;
-    std::size_t pieces = 0;
-    bool plain = true;
-    for (std::size_t start = 0; start <= text.size(); ++pieces) {
+    // Only the first three numbers are read; empty pieces are skipped.
+    for (std::size_t start = 0; start < text.size() && found < 3;) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string_view piece = text.substr(start, comma - start);
         start = comma + 1;
-        plain = plain && IsPlainNumber(piece);
-        // Only the first three numbers are read; empty pieces are skipped.
-        if (piece.empty() || found == 3) {
+        if (piece.empty()) {
             continue;
         }
         const std::optional<std::int32_t> number = ReadColorNumber(piece);
@@ -119,8 +116,23 @@ ColorReading ReadColorText(std::string_view text) {
         reading.numbers[found++] = *number;
     }
     reading.isColor = found == 3;
-    reading.plain = plain && pieces == 3;
     return reading;
+}
+
+bool IsPlainColorText(std::string_view text) {
+    if (text == RandomColorText) {
+        return true;
+    }
+    text = text.substr(0, text.find('\0'));
+    std::size_t pieces = 0;
+    for (std::size_t start = 0; start <= text.size(); ++pieces) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        if (!IsPlainNumber(text.substr(start, comma - start))) {
+            return false;
+        }
+        start = comma + 1;
+    }
+    return pieces == 3;
 }
 
 DisplayTime ReadDisplayTime(const Json& time) {

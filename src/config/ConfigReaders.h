@@ -91,9 +91,12 @@ struct ColorReading {
     bool isColor = false;
     bool random = false;
     std::array<std::int32_t, 3> numbers{};  // red, green, blue as written
-    bool plain = false;  // written as an admin writes one: "Random", or digits with blanks around them, three pieces
 };
 ColorReading ReadColorText(std::string_view text);
+
+// Written as an admin writes a colour: "Random", or exactly three pieces of
+// digits with blanks around them.
+bool IsPlainColorText(std::string_view text);
 
 // Time as the game receives it: a number with its fraction dropped (toward
 // zero), true as 1, and beyond the 32-bit range the nearest end of it. Any

@@ -73,36 +73,6 @@ int32_t FString::IndexOfIgnoreCase(const char16_t* pattern) const {
     return -1;
 }
 
-int32_t FString::SplitSkippingEmpty(const char16_t* delimiter, TGameArray<FString>& pieces) const {
-    pieces.Empty();
-    if (Data == nullptr || Data[0] == 0) {
-        return 0;
-    }
-    const auto addPiece = [&pieces](const char16_t* start, std::size_t length) {
-        FString piece;
-        const auto count = static_cast<int32_t>(length + 1);
-        piece.Data = static_cast<char16_t*>(ResizeStorage(nullptr, count, sizeof(char16_t)));
-        piece.ArrayNum = count;
-        piece.ArrayMax = count;
-        Platform::CopyUnits(piece.Data, start, length);
-        pieces.Add(std::move(piece));
-    };
-    const std::size_t delimiterLength = Platform::UnitLength(delimiter);
-    const char16_t* start = Data;
-    // An empty delimiter would match everywhere; the whole text is then one piece.
-    for (const char16_t* found = nullptr;
-         delimiterLength > 0 && (found = Platform::FindUnits(start, delimiter)) != nullptr;) {
-        if (found > start) {
-            addPiece(start, static_cast<std::size_t>(found - start));
-        }
-        start = found + delimiterLength;
-    }
-    if (*start != 0) {
-        addPiece(start, Platform::UnitLength(start));
-    }
-    return pieces.ArrayNum;
-}
-
 FString ObjectName(const void* object) {
     FName name = GameField<FName>(object, "UObjectBase.Name");
     FString text;

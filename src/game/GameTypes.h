@@ -29,9 +29,6 @@ inline void* ResizeStorage(void* data, int32_t capacity, std::size_t elementSize
     return GameMemory::Realloc(data, bytes);
 }
 
-template <typename T>
-struct TGameArray;
-
 // The game's text: 16-bit units with a terminating zero, storage from the
 // game's allocator. Count includes the terminator; 0 means empty.
 struct FString {
@@ -70,8 +67,6 @@ struct FString {
     std::string ToUtf8() const;
     // Index of the first match of pattern, ignoring case, or -1.
     int32_t IndexOfIgnoreCase(const char16_t* pattern) const;
-    // Pieces between delimiters, empty ones skipped; gives their number.
-    int32_t SplitSkippingEmpty(const char16_t* delimiter, TGameArray<FString>& pieces) const;
 
     // The characters, without the terminating zero.
     std::u16string_view View() const {
@@ -91,8 +86,8 @@ private:
 };
 static_assert(sizeof(FString) == 16);
 
-// The game's dynamic array. Arrays the plugin makes own their elements; the
-// world's arrays are only ever read through a reference.
+// The game's dynamic array, as the world holds one: the plugin only ever
+// reads such arrays, through a reference.
 template <typename T>
 struct TGameArray {
     T* Data = nullptr;
@@ -102,27 +97,6 @@ struct TGameArray {
     TGameArray() = default;
     TGameArray(const TGameArray&) = delete;
     TGameArray& operator=(const TGameArray&) = delete;
-    ~TGameArray() {
-        Empty();
-        GameMemory::Free(Data);
-    }
-
-    // Destroys the elements and keeps the storage.
-    void Empty() {
-        for (int32_t i = 0; i < ArrayNum; ++i) {
-            Data[i].~T();
-        }
-        ArrayNum = 0;
-    }
-
-    T& Add(T&& element) {
-        if (ArrayNum == ArrayMax) {
-            const int32_t capacity = GrowthCapacity(ArrayNum + 1, ArrayMax);
-            Data = static_cast<T*>(ResizeStorage(Data, capacity, sizeof(T)));
-            ArrayMax = capacity;
-        }
-        return *new (Data + ArrayNum++) T(std::move(element));
-    }
 
     T* begin() const { return Data; }
     T* end() const { return Data + ArrayNum; }

@@ -31,21 +31,7 @@ int CompareIgnoringCase(const char16_t* left, const char16_t* right, std::size_t
     return _wcsnicmp(reinterpret_cast<const wchar_t*>(left), reinterpret_cast<const wchar_t*>(right), count);
 }
 
-const char16_t* FindUnits(const char16_t* text, const char16_t* pattern) {
-    return reinterpret_cast<const char16_t*>(
-        wcsstr(reinterpret_cast<const wchar_t*>(text), reinterpret_cast<const wchar_t*>(pattern)));
-}
-
-void CopyUnits(char16_t* target, const char16_t* source, std::size_t count) {
-    wcsncpy_s(reinterpret_cast<wchar_t*>(target), count + 1, reinterpret_cast<const wchar_t*>(source), count);
-}
-
 #else
-
-void CopyUnits(char16_t* target, const char16_t* source, std::size_t count) {
-    std::char_traits<char16_t>::copy(target, source, count);
-    target[count] = 0;
-}
 
 namespace {
 
@@ -136,24 +122,6 @@ int CompareIgnoringCase(const char16_t* left, const char16_t* right, std::size_t
         }
     }
     return 0;
-}
-
-const char16_t* FindUnits(const char16_t* text, const char16_t* pattern) {
-    const std::size_t length = UnitLength(pattern);
-    if (length == 0) {
-        return text;
-    }
-    for (; *text != 0; ++text) {
-        // Unit by unit, so a text shorter than the pattern ends at its zero.
-        std::size_t matched = 0;
-        while (matched < length && text[matched] == pattern[matched]) {
-            ++matched;
-        }
-        if (matched == length) {
-            return text;
-        }
-    }
-    return nullptr;
 }
 
 #endif

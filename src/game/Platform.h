@@ -18,13 +18,6 @@ char16_t UpperUnit(char16_t unit);
 // _wcsnicmp: compares at most count units, ignoring case; 0 when equal.
 int CompareIgnoringCase(const char16_t* left, const char16_t* right, std::size_t count);
 
-// wcsstr: the first occurrence of pattern in text, or null.
-const char16_t* FindUnits(const char16_t* text, const char16_t* pattern);
-
-// wcsncpy_s: count units of source into target, then a terminating zero;
-// target holds count + 1 units.
-void CopyUnits(char16_t* target, const char16_t* source, std::size_t count);
-
 // Length of a zero-terminated 16-bit text.
 std::size_t UnitLength(const char16_t* text);
 

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "check/DocumentScan.h"
 #include "common/Output.h"
 #include "config/ConfigLimits.h"
 
@@ -297,135 +298,6 @@ TimeReading ReadTime(const Json& time) {
     const auto value = static_cast<int32_t>(number);
     return {value, value == number ? Note::Exact : Note::Fraction};
 }
-
-// ---- Depth and duplicate keys ---------------------------------------------------
-
-// Builds the document as the library reads it, refusing it at the first array
-// or object that opens deeper than the plugin takes, and notes keys given twice
-// in one object (the library keeps the later value without a word). A level
-// costs its key set and the key at hand. A path is built only for a key given
-// twice, and only while the paths listed stay within a budget: under a long
-// key, every path would repeat it.
-class DocumentScan final : public nlohmann::json_sax<Json> {
-public:
-    static constexpr std::size_t ListedPathBytes = 1 << 20;
-
-    Json document;
-    std::vector<std::string> duplicates;  // JSON pointers
-    std::size_t unlistedDuplicates = 0;
-    bool tooDeep = false;
-    std::optional<std::string> parseError;
-    bool textAfter = false;  // something other than blanks after the document
-
-    bool null() override { return Value() && builder_.null(); }
-    bool boolean(bool value) override { return Value() && builder_.boolean(value); }
-    bool number_integer(number_integer_t value) override { return Value() && builder_.number_integer(value); }
-    bool number_unsigned(number_unsigned_t value) override { return Value() && builder_.number_unsigned(value); }
-    bool number_float(number_float_t value, const string_t& text) override {
-        return Value() && builder_.number_float(value, text);
-    }
-    bool string(string_t& value) override { return Value() && builder_.string(value); }
-    bool binary(binary_t& value) override { return Value() && builder_.binary(value); }
-    bool start_object(std::size_t size) override { return Open(true) && builder_.start_object(size); }
-    bool key(string_t& key) override {
-        Level& level = levels_.back();
-        const std::size_t stepLength = StepLength(key);
-        const auto [known, added] = level.keys.insert(key);
-        if (!added) {
-            NoteDuplicate(key, stepLength);
-        }
-        level.key = &*known;
-        level.stepLength = stepLength;
-        return builder_.key(key);
-    }
-    bool end_object() override {
-        levels_.pop_back();
-        complete_ = levels_.empty();
-        return builder_.end_object();
-    }
-    bool start_array(std::size_t size) override { return Open(false) && builder_.start_array(size); }
-    bool end_array() override {
-        levels_.pop_back();
-        complete_ = levels_.empty();
-        return builder_.end_array();
-    }
-    // Once the first value is whole, the library only looks for the end of
-    // the text; what it finds instead is text after the document.
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override {
-        if (complete_) {
-            textAfter = true;
-        } else {
-            // The library quotes the bytes it last read, which can be most of
-            // the file and need not be UTF-8: cut as the plugin's log line is,
-            // then given as --json prints them, U+FFFD for a byte that is not.
-            parseError = Json::parse(JsonString(CutErrorText(error.what()))).get<std::string>();
-        }
-        return false;
-    }
-
-private:
-    struct Level {
-        bool object;
-        std::unordered_set<std::string> keys;
-        const std::string* key = nullptr;  // the member at hand, in keys
-        std::size_t stepLength = 0;        // of its path step
-        std::size_t started = 0;           // elements begun so far
-    };
-
-    static std::size_t StepLength(std::string_view key) {
-        return 1 + key.size() + static_cast<std::size_t>(std::count_if(key.begin(), key.end(), [](char c) {
-                   return c == '~' || c == '/';
-               }));
-    }
-    void Begin() {
-        if (!levels_.empty() && !levels_.back().object) {
-            ++levels_.back().started;
-        }
-    }
-    bool Value() {
-        Begin();
-        complete_ = levels_.empty();
-        return true;
-    }
-    bool Open(bool object) {
-        Begin();
-        if (levels_.size() == static_cast<std::size_t>(ConfigDepthLimit)) {
-            tooDeep = true;
-            return false;
-        }
-        levels_.push_back({object, {}, nullptr, 0, 0});
-        return true;
-    }
-    // The path of the container at level i: the steps to it from the levels above.
-    template <typename Visit>
-    void StepsAbove(std::size_t i, Visit&& visit) const {
-        for (std::size_t above = 0; above < i; ++above) {
-            visit(levels_[above]);
-        }
-    }
-    void NoteDuplicate(std::string_view key, std::size_t stepLength) {
-        std::size_t length = stepLength;
-        StepsAbove(levels_.size() - 1, [&](const Level& level) {
-            length += level.object ? level.stepLength : 1 + std::to_string(level.started - 1).size();
-        });
-        if (listedBytes_ + length > ListedPathBytes) {
-            ++unlistedDuplicates;
-            return;
-        }
-        listedBytes_ += length;
-        std::string path;
-        path.reserve(length);
-        StepsAbove(levels_.size() - 1, [&](const Level& level) {
-            path += level.object ? PointerStep(*level.key) : "/" + std::to_string(level.started - 1);
-        });
-        duplicates.push_back(path + PointerStep(key));
-    }
-
-    std::vector<Level> levels_;
-    bool complete_ = false;
-    std::size_t listedBytes_ = 0;
-    nlohmann::detail::json_sax_dom_parser<Json> builder_{document, false};
-};
 
 // ---- The checks ------------------------------------------------------------------
 
@@ -921,15 +793,10 @@ std::string TooLarge() {
 
 std::vector<Finding> Refusal(const std::string& message) { return {{Severity::Error, "", message}}; }
 
-}  // namespace
 
-
-std::vector<Finding> CheckConfigText(std::string_view text) {
-    if (text.size() > ConfigFileSizeLimit) {
-        return Refusal(TooLarge());
-    }
+// The findings of a text within the size limit, from a scan of it.
+std::vector<Finding> CheckScanned(std::string_view text, DocumentScan& scan) {
     // Read as the plugin reads it: one value from the start, the rest unexamined.
-    DocumentScan scan;
     Json::sax_parse(text.begin(), text.end(), &scan);
     if (scan.tooDeep) {
         return Refusal("arrays and objects are nested deeper than " + std::to_string(ConfigDepthLimit) +
@@ -953,7 +820,13 @@ std::vector<Finding> CheckConfigText(std::string_view text) {
     return checker.findings;
 }
 
-std::vector<Finding> CheckConfigFile(const std::string& path) {
+// A file's bytes as the plugin reads them, or its refusal of the file.
+struct FileRead {
+    std::optional<std::string> text;
+    std::vector<Finding> refusal;
+};
+
+FileRead ReadConfigBytes(const std::string& path) {
     const std::string cantOpen = "can't open " + path + ": the plugin refuses to load (\"" +
                                  std::string(CantOpenWords) + "\"), and a reload keeps the previous settings";
     // Looked at before it is opened: a pipe would block the read, a device
@@ -961,7 +834,7 @@ std::vector<Finding> CheckConfigFile(const std::string& path) {
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error || !fs::exists(status)) {
-        return Refusal(cantOpen);
+        return {std::nullopt, Refusal(cantOpen)};
     }
     if (!fs::is_regular_file(status)) {
         const fs::file_type type = status.type();
@@ -971,19 +844,19 @@ std::vector<Finding> CheckConfigFile(const std::string& path) {
                                  : type == fs::file_type::character || type == fs::file_type::block
                                      ? "a device"
                                      : "something other than a file";
-        return Refusal(path + " is " + what + ", not a regular file: " + std::string(RefusedWords) + " (\"" +
-                       std::string(NotRegularFileWords) + "\")");
+        return {std::nullopt, Refusal(path + " is " + what + ", not a regular file: " + std::string(RefusedWords) +
+                                      " (\"" + std::string(NotRegularFileWords) + "\")")};
     }
     const std::uintmax_t size = fs::file_size(path, error);
     if (error) {
-        return Refusal(cantOpen);
+        return {std::nullopt, Refusal(cantOpen)};
     }
     if (size > ConfigFileSizeLimit) {
-        return Refusal(TooLarge());
+        return {std::nullopt, Refusal(TooLarge())};
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
-        return Refusal(cantOpen);
+        return {std::nullopt, Refusal(cantOpen)};
     }
     // Read up to the limit whatever the size said: the file may have grown since.
     std::string text;
@@ -992,10 +865,45 @@ std::vector<Finding> CheckConfigFile(const std::string& path) {
     while (file.read(buffer.data(), buffer.size()) || file.gcount() > 0) {
         text.append(buffer.data(), static_cast<std::size_t>(file.gcount()));
         if (text.size() > ConfigFileSizeLimit) {
-            return Refusal(TooLarge());
+            return {std::nullopt, Refusal(TooLarge())};
         }
     }
-    return CheckConfigText(text);
+    return {std::move(text), {}};
+}
+
+}  // namespace
+
+std::vector<Finding> CheckConfigText(std::string_view text) {
+    if (text.size() > ConfigFileSizeLimit) {
+        return Refusal(TooLarge());
+    }
+    DocumentScan scan(ScanPurpose::Check);
+    return CheckScanned(text, scan);
+}
+
+std::vector<Finding> CheckConfigFile(const std::string& path) {
+    FileRead read = ReadConfigBytes(path);
+    return read.text ? CheckConfigText(*read.text) : std::move(read.refusal);
+}
+
+CheckedConfig CheckConfigFileOnce(const std::string& path) {
+    FileRead read = ReadConfigBytes(path);
+    CheckedConfig checked;
+    if (!read.text) {
+        checked.findings = std::move(read.refusal);
+        return checked;
+    }
+    DocumentScan scan(ScanPurpose::Plan);
+    checked.findings = CheckScanned(*read.text, scan);
+    checked.text = std::move(read.text);
+    // What the library gives for the first value: nothing of a text that
+    // breaks off before it is whole.
+    if (!scan.parseError) {
+        checked.document = std::move(scan.document);
+    }
+    checked.itemKeys = std::move(scan.itemKeys);
+    checked.asteroidCodes = std::move(scan.asteroidCodes);
+    return checked;
 }
 
 int CheckExitStatus(const std::vector<Finding>& findings) {
@@ -1006,8 +914,7 @@ int CheckExitStatus(const std::vector<Finding>& findings) {
     return status;
 }
 
-int CheckCommand(const std::string& path, bool json, std::ostream& out) {
-    const std::vector<Finding> findings = CheckConfigFile(path);
+int PrintFindings(const std::string& path, const std::vector<Finding>& findings, bool json, std::ostream& out) {
     std::size_t errors = 0;
     for (const Finding& finding : findings) {
         const bool error = finding.severity == Severity::Error;
@@ -1033,6 +940,10 @@ int CheckCommand(const std::string& path, bool json, std::ostream& out) {
             << "\n";
     }
     return CheckExitStatus(findings);
+}
+
+int CheckCommand(const std::string& path, bool json, std::ostream& out) {
+    return PrintFindings(path, CheckConfigFile(path), json, out);
 }
 
 }  // namespace Herald

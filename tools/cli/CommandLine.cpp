@@ -19,6 +19,7 @@
 #include "check/Check.h"
 #include "preview/Preview.h"
 #include "run/Run.h"
+#include "schema/Schema.h"
 
 namespace Herald {
 
@@ -89,6 +90,7 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
         "  herald run examples/scenarios/tour.json\n"
         "  herald check examples/config.json\n"
         "  herald preview examples/config.json --html preview.html\n"
+        "  herald schema > config.schema.json\n"
         "\n"
         "herald COMMAND --help lists a command's options. Formats and exit statuses: docs/scenarios.md, "
         "docs/config.md, docs/preview.md.");
@@ -123,8 +125,13 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
         "the entries that send nothing and why, then run's transcript (docs/preview.md).\n"
         "Exit status as check's: 0 nothing to report, 1 warnings only, 2 errors or no such file.");
 
+    CLI::App* schema = app.add_subcommand("schema", "Print the JSON Schema of config.json, for editors");
+    bool keys = false;
+    schema->add_flag("--keys", keys, "Print the table of every key instead, as docs/config.md holds it");
+    schema->footer("The same schema as examples/config.schema.json; exit status 0.");
+
     // CLI11 would call a mistyped command a missing one.
-    const std::array<const CLI::App*, 3> commands{run, check, preview};
+    const std::array<const CLI::App*, 4> commands{run, check, preview, schema};
     if (!arguments.empty() && !arguments[0].starts_with("-") &&
         std::none_of(commands.begin(), commands.end(),
                      [&](const CLI::App* command) { return command->check_name(arguments[0]); })) {
@@ -149,6 +156,10 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
     }
     if (check->parsed()) {
         return CheckCommand(file, json, out);
+    }
+    if (schema->parsed()) {
+        out << (keys ? KeyReferenceMarkdown() : ConfigSchemaText());
+        return 0;
     }
     PreviewOptions options;
     options.configPath = file;

@@ -1,8 +1,185 @@
 #include "schema/Schema.h"
 
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
+
 namespace Herald {
 
-std::string ConfigSchemaText() { return {}; }
-std::string KeyReferenceMarkdown() { return {}; }
+namespace {
+
+// Keys keep the order they are added in: the schema reads as the table does.
+using OrderedJson = nlohmann::ordered_json;
+
+constexpr std::string_view SchemaDescription =
+    "What SkyCrateHerald announces to players, and how. Read when the plugin loads and at every "
+    "SkyCrateHerald.Reload; keys are case-sensitive. `herald check` says what the plugin would do with every value.";
+
+// The forms an editor can hold a value to. A colour is held to the form check
+// passes quietly: three plain numbers 0 to 255, or "Random". An item key is
+// what the cut after the first "_C_" can give for the game's CLASS_C_NUMBER
+// names: a key ending in "_C" with no "_C_" in it.
+constexpr std::string_view ColorByte = " *0*(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-9]?[0-9]) *";
+constexpr std::string_view NoZeroCharacter = "^[^\\u0000]*$";
+constexpr std::string_view ItemKeyEnding = "_[Cc]$";
+constexpr std::string_view ItemKeyCut = "_[Cc]_";
+
+std::string ColorPattern() {
+    const std::string byte(ColorByte);
+    return "^(" + std::string(RandomColorText) + "|" + byte + "," + byte + "," + byte + ")$";
+}
+
+OrderedJson DefaultValue(const ConfigKey& key) {
+    if (key.type == KeyType::String) {
+        return std::string(*key.defaultValue);
+    }
+    return OrderedJson::parse(*key.defaultValue);
+}
+
+// The meaning, and when the key must be there.
+std::string Meaning(const ConfigKey& key) {
+    std::string text(key.meaning);
+    if (!key.requiredWhen.empty()) {
+        text += " Required while " + std::string(key.requiredWhen.substr(key.requiredWhen.rfind('/') + 1)) +
+                " is true ({} for none).";
+    }
+    return text;
+}
+
+std::string Description(const ConfigKey& key) {
+    std::string text = Meaning(key);
+    if (!key.defaultWords.empty()) {
+        text += " Default: " + std::string(key.defaultWords) + ".";
+    }
+    return text;
+}
+
+// The schema of one key's own value, without its members.
+OrderedJson ValueSchema(const ConfigKey& key) {
+    OrderedJson schema;
+    if (key.type == KeyType::NoEffect) {
+        schema["not"] = OrderedJson::object();
+        schema["description"] = Description(key);
+        return schema;
+    }
+    schema["type"] = std::string(TypeName(key.type));
+    switch (key.form) {
+        case KeyForm::PlayerText:
+            schema["pattern"] = NoZeroCharacter;
+            break;
+        case KeyForm::Color:
+            schema["pattern"] = ColorPattern();
+            schema["examples"] = {"0,255,0", "255,128,0", std::string(RandomColorText)};
+            break;
+        case KeyForm::DeliveryType:
+            schema["enum"] = {std::string(NotificationType), std::string(ChatType)};
+            break;
+        case KeyForm::ItemKeys:
+            schema["propertyNames"] = {{"pattern", ItemKeyEnding}, {"not", {{"pattern", ItemKeyCut}}}};
+            break;
+        case KeyForm::Any:
+            break;
+    }
+    if (key.type == KeyType::Integer) {
+        schema["minimum"] = std::numeric_limits<std::int32_t>::min();
+        schema["maximum"] = std::numeric_limits<std::int32_t>::max();
+    }
+    if (key.defaultValue) {
+        schema["default"] = DefaultValue(key);
+    }
+    schema["description"] = Description(key);
+    return schema;
+}
+
+// The members the table knows under an object key: named ones as properties,
+// "*" as every other member; an object without "*" takes no other member.
+void AddMembers(std::string_view pointer, OrderedJson& schema) {
+    std::vector<std::string> required;
+    std::string_view condition;
+    for (const std::string_view name : KeyNamesUnder(pointer)) {
+        const std::string member = std::string(pointer) + "/" + std::string(name);
+        const ConfigKey& key = *FindConfigKey(member);
+        OrderedJson value = ValueSchema(key);
+        if (key.type == KeyType::Object) {
+            AddMembers(member, value);
+        }
+        schema["properties"][std::string(name)] = std::move(value);
+        if (!key.requiredWhen.empty()) {
+            required.emplace_back(name);
+            condition = key.requiredWhen;
+        }
+    }
+    const std::string any = std::string(pointer) + "/*";
+    if (const ConfigKey* key = FindConfigKey(any)) {
+        OrderedJson value = ValueSchema(*key);
+        if (key->type == KeyType::Object) {
+            AddMembers(any, value);
+        }
+        schema["additionalProperties"] = std::move(value);
+    } else {
+        schema["additionalProperties"] = false;
+    }
+    if (!required.empty()) {
+        // Only a boolean that is there and true asks for the others.
+        const std::string flag(condition.substr(condition.rfind('/') + 1));
+        schema["if"] = {{"properties", {{flag, {{"const", true}}}}}, {"required", {flag}}};
+        schema["then"] = {{"required", required}};
+    }
+}
+
+// A table cell: no line break, and a "|" that does not end the cell.
+std::string Cell(std::string_view text) {
+    std::string cell;
+    for (const char c : text) {
+        cell += c == '|' ? std::string("\\|") : std::string(1, c);
+    }
+    return cell;
+}
+
+std::string DefaultCell(const ConfigKey& key) {
+    if (!key.defaultWords.empty()) {
+        return Cell(key.defaultWords);
+    }
+    if (!key.defaultValue) {
+        return "none";
+    }
+    return "`" + DefaultValue(key).dump() + "`";
+}
+
+}  // namespace
+
+std::string ConfigSchemaText() {
+    OrderedJson schema;
+    schema["$schema"] = "https://json-schema.org/draft/2020-12/schema";
+    schema["title"] = "SkyCrateHerald config.json";
+    schema["description"] = SchemaDescription;
+    schema["type"] = "object";
+    AddMembers("", schema);
+    return schema.dump(2) + "\n";
+}
+
+std::string KeyReferenceMarkdown() {
+    std::string table = "| Key | Type | Default | Read for | Meaning |\n|---|---|---|---|---|\n";
+    for (const ConfigKey& key : ConfigKeys()) {
+        std::string path;
+        for (std::string_view rest = key.pointer.substr(1);;) {
+            const std::size_t slash = rest.find('/');
+            path += rest.substr(0, slash);
+            if (slash == std::string_view::npos) {
+                break;
+            }
+            path += " → ";
+            rest.remove_prefix(slash + 1);
+        }
+        table += "| `" + path + "` | " + std::string(TypeName(key.type)) + " | " + DefaultCell(key) + " | " +
+                 Cell(key.readFor) + " | " + Cell(Meaning(key)) + " |\n";
+    }
+    return table;
+}
 
 }  // namespace Herald
