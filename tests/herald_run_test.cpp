@@ -200,23 +200,26 @@ std::string LongScenario() {
         .dump();
 }
 
-// A config.json of 3,000 entries, each of which preview spawns once.
+// A config.json of 20,000 entries, each of which preview spawns once: its
+// play takes long enough for a signal to reach it there, and its transcript
+// is far larger than a pipe holds.
 std::string LargeConfig() {
     Json items = Json::object();
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 20000; ++i) {
         items["Crate" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "Crate at {Lat}"}}}};
     }
     return Json{{"Items", items}}.dump();
 }
 
-// Waits until herald has made its temporary folder and begun its transcript.
-bool Playing(const Process& herald, const Folder& tmpdir) {
+// Waits until herald has made its temporary folder and, when it prints as it
+// plays, begun its transcript.
+bool Playing(const Process& herald, const Folder& tmpdir, bool printsWhilePlaying) {
     pollfd readable{herald.out, POLLIN, 0};
-    for (int waited = 0; waited < 3000; ++waited) {
-        if (!tmpdir.Empty() && ::poll(&readable, 1, 0) == 1) {
+    for (int waited = 0; waited < 30000; ++waited) {
+        if (!tmpdir.Empty() && (!printsWhilePlaying || ::poll(&readable, 1, 0) == 1)) {
             return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;
 }
@@ -235,15 +238,16 @@ TEST(HeraldRunCutShort, LeavesNoTemporaryFolderOnAnyWayOut) {
         EXPECT_TRUE(tmpdir.Empty()) << arguments.back();
     }
 
-    // Run, and preview with its own folder around run's: each prints far more
-    // than a pipe holds.
+    // Run prints as it plays; preview plays first, in its server folder, and
+    // prints once the folder is gone. Each prints far more than a pipe holds.
     struct Command {
         std::vector<std::string> arguments;
         int closedStatus;  // when its reader goes away
+        bool printsWhilePlaying;
     };
     const Command commands[] = {
-        {{"run", longScenario.string(), "--json"}, 1},
-        {{"preview", scenarios.Write("config.json", LargeConfig()).string(), "--json"}, 2},
+        {{"run", longScenario.string(), "--json"}, 1, true},
+        {{"preview", scenarios.Write("config.json", LargeConfig()).string(), "--json"}, 2, false},
     };
     for (const Command& command : commands) {
         const std::string& name = command.arguments[0];
@@ -260,12 +264,13 @@ TEST(HeraldRunCutShort, LeavesNoTemporaryFolderOnAnyWayOut) {
             EXPECT_TRUE(tmpdir.Empty()) << name << ": closed output";
         }
 
-        // Ended by a signal mid-run, while its output fills the pipe: the
-        // signal still ends herald, as it would without the clean-up.
+        // Ended by a signal mid-run, while its folder is there (and run's
+        // output fills the pipe): the signal still ends herald, as it would
+        // without the clean-up.
         for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
             const Folder tmpdir("tmp");
             Process herald(command.arguments, tmpdir.path.string());
-            ASSERT_TRUE(Playing(herald, tmpdir)) << name << ": " << strsignal(signal);
+            ASSERT_TRUE(Playing(herald, tmpdir, command.printsWhilePlaying)) << name << ": " << strsignal(signal);
             ::kill(herald.pid, signal);
             const int status = herald.Wait();
             EXPECT_TRUE(KilledBy(status, signal)) << name << ": " << strsignal(signal) << ": status " << status;

@@ -17,6 +17,7 @@
 #include "check/Check.h"
 #include "cli/CommandLine.h"
 #include "preview/PreviewPage.h"
+#include "StandIn.h"
 #include "Support.h"
 #include "game/GameTypes.h"
 
@@ -417,6 +418,26 @@ TEST(HeraldPreview, AFileThePluginRefusesShowsTheRefusal) {
     EXPECT_EQ(std::count_if(transcript.begin(), transcript.end(),
                             [](const Json& line) { return line["type"] == "load" && line["ok"] == false; }),
               1);
+}
+
+// The plugin is loaded once for the whole preview, however many entries it
+// spawns: the game memory it asks for is what one run of the same server and
+// config asks for, not twice that.
+TEST(HeraldPreview, LoadsThePluginOnce) {
+    Scratch scratch;
+    for (const std::string config : {"{}", R"({"Items": {}, "AsteroidGen2": {"Enable": false}})"}) {
+        const std::string scenario = scratch.Write(
+            "scenario.json", Json{{"config_text", config}, {"players", {{{"name", "Survivor"}}}}}.dump());
+        const std::size_t beforeRun = StandIn::Allocator().allocations;
+        ASSERT_EQ(RunHerald({"run", scenario, "--plugin", HeraldTest::PluginPath}).status, 0) << config;
+        const std::size_t oneLoad = StandIn::Allocator().allocations - beforeRun;
+        ASSERT_GT(oneLoad, 0u) << "a load the game's allocator doesn't see can't be counted";
+
+        const std::size_t beforePreview = StandIn::Allocator().allocations;
+        const Outcome outcome = Preview(scratch.Write("config.json", config));
+        EXPECT_EQ(outcome.err, "") << config;
+        EXPECT_EQ(StandIn::Allocator().allocations - beforePreview, oneLoad) << config;
+    }
 }
 
 // Keys were once kept in file order by an object type whose every insertion

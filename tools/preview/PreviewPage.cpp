@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/Output.h"
+#include "preview/PreviewStyle.h"
 
 namespace Herald {
 
@@ -240,60 +241,6 @@ std::string MapHint(const std::string& map, const PreviewReport& report, bool as
     return map == report.map ? "structures, crates and nests of Items" : "ocean crates of Items";
 }
 
-constexpr std::string_view Style = R"(
-:root { color-scheme: dark; }
-* { box-sizing: border-box; }
-body { margin: 0; min-height: 100vh; color: #d5dde8; background: #0a0e14;
-  background-image: radial-gradient(ellipse 120% 60% at 50% 0%, #172233 0%, #0a0e14 70%);
-  font: 15px/1.45 "Segoe UI", "Noto Sans", "DejaVu Sans", Roboto, Helvetica, Arial, sans-serif; }
-header { padding: 26px 40px 18px; border-bottom: 1px solid #1f2b3d; }
-.brand { text-transform: uppercase; letter-spacing: .2em; font-size: 12px; color: #6f9fd8; font-weight: 600; }
-h1 { margin: 4px 0 6px; font-size: 26px; font-weight: 600; color: #f3f6fa; word-break: break-all; }
-.summary { margin: 0 0 12px; color: #8d9bb0; }
-.summary b { color: #c9d6e6; font-weight: 600; }
-.check { display: inline-block; margin: 0 10px 0 0; padding: 3px 12px; border-radius: 4px; font-weight: 600; }
-.check.clean { background: #0f3a27; color: #5fe3a1; }
-.check.warnings { background: #3b3010; color: #f6c453; }
-.check.errors { background: #431519; color: #ff7d7d; }
-.counts { display: inline-block; margin: 0; color: #8d9bb0; }
-main { padding: 4px 40px 36px; }
-.banner { margin: 18px 0 0; padding: 10px 14px; border-radius: 6px; background: #431519; color: #ffb3b3; font-weight: 600; }
-h2 { margin: 28px 0 10px; padding-bottom: 6px; border-bottom: 1px solid #1f2b3d; color: #8fb6e6;
-  font-size: 13px; letter-spacing: .16em; text-transform: uppercase; }
-h2 .hint { margin-left: 10px; color: #5d6c82; font-weight: 400; letter-spacing: 0; text-transform: none; }
-.entry { display: grid; grid-template-columns: minmax(190px, 1fr) minmax(300px, 2.3fr) minmax(240px, 1.5fr);
-  gap: 20px; align-items: start; margin: 8px 0; padding: 14px 16px; border: 1px solid #1e2a3c;
-  border-left: 3px solid #3f8fdc; border-radius: 6px; background: rgba(17, 25, 37, .78); }
-.entry.silent { border-left-color: #5b6575; background: rgba(17, 21, 28, .7); }
-.entry.shared { border-left-color: #8a6bd8; }
-.key { color: #eef3f9; font: 600 14px/1.35 "DejaVu Sans Mono", Consolas, Menlo, monospace; word-break: break-all; }
-.spawn { margin-top: 4px; color: #718099; font-size: 12.5px; word-break: break-word; }
-.notification { font-weight: 700; line-height: 1.25; word-break: break-word;
-  text-shadow: 0 0 2px #000, 0 0 3px #000, 1px 1px 2px #000; }
-.notification.dark { display: inline-block; padding: 1px 10px 2px; border-radius: 4px; text-shadow: none;
-  background: linear-gradient(#dfe6ef, #c5cfdc); box-shadow: 0 0 0 1px rgba(255, 255, 255, .25); }
-.meta { display: flex; flex-wrap: wrap; gap: 4px 14px; margin: 6px 0 10px; color: #7f8da3; font-size: 12px; }
-.random { display: flex; flex-wrap: wrap; gap: 2px 14px; margin: -4px 0 10px; color: #7f8da3; font-size: 12px; }
-.random > span:first-child { flex-basis: 100%; }
-.sample { font-weight: 700; text-shadow: 0 0 2px #000, 1px 1px 1px #000; }
-.chat { padding: 6px 10px; border-radius: 4px; background: rgba(0, 0, 0, .5); color: #f2f2f2; word-break: break-word; }
-.chat .sender { color: #93cdfc; font-weight: 700; }
-.log { margin: 4px 0; color: #ff9b9b; font: 12.5px/1.4 "DejaVu Sans Mono", Consolas, monospace; word-break: break-word; }
-.nothing { color: #a3adba; font-size: 17px; font-style: italic; font-weight: 600; }
-.reason { margin-top: 3px; color: #8b97a8; font-size: 12.5px; }
-.findings { margin: 0; padding: 0; list-style: none; }
-.finding { margin: 0 0 6px; padding: 5px 9px; border-left: 3px solid; border-radius: 4px;
-  background: rgba(255, 255, 255, .035); font-size: 12.5px; word-break: break-word; }
-.finding.warning { border-color: #f6c453; }
-.finding.error { border-color: #ff6b6b; }
-.severity { margin-right: 7px; font-size: 10.5px; font-weight: 700; letter-spacing: .08em; text-transform: uppercase; }
-.warning .severity { color: #f6c453; }
-.error .severity { color: #ff7d7d; }
-code { margin-right: 4px; color: #aebfd6; font-family: "DejaVu Sans Mono", Consolas, Menlo, monospace; }
-.no-findings { margin: 0; color: #4a586c; font-size: 12.5px; }
-footer { padding: 0 40px 28px; color: #4f5d72; font-size: 12px; }
-@media (max-width: 960px) { .entry { grid-template-columns: 1fr; gap: 10px; } header, main, footer { padding-left: 16px; padding-right: 16px; } }
-)";
 
 }  // namespace
 
@@ -316,7 +263,11 @@ std::string ConfigColor(const FColorLinear& color) {
     return alpha == 255 ? text : text + ", alpha " + std::to_string(alpha);
 }
 
-std::string PreviewPageHtml(const PreviewReport& report) {
+namespace {
+
+// The page's head and its header: what was previewed, check's verdict, and
+// how many entries send something.
+std::string PageTop(const PreviewReport& report) {
     std::size_t errors = 0;
     std::size_t warnings = 0;
     const auto count = [&](const std::vector<Finding>& findings) {
@@ -332,12 +283,11 @@ std::string PreviewPageHtml(const PreviewReport& report) {
         count(entry.findings);
         (entry.Sends() ? sent : silent) += 1;
     }
-
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
         "<title>SkyCrateHerald preview: " +
-        Html(report.configPath) + "</title><style>" + std::string(Style) + "</style></head><body>\n";
+        Html(report.configPath) + "</title><style>" + std::string(PreviewPageStyle) + "</style></head><body>\n";
     html += "<header><div class=\"brand\">SkyCrateHerald &middot; preview</div><h1>" + Html(report.configPath) +
             "</h1><p class=\"summary\">Structures, crates and nests of <b>Items</b> spawned on <b>" + Html(report.map) +
             "</b>, ocean crates on <b>Ragnarok</b>, asteroid codes on <b>Gen2</b>: each once, at world position "
@@ -345,19 +295,13 @@ std::string PreviewPageHtml(const PreviewReport& report) {
             CheckSummary(report, errors, warnings) + "<p class=\"counts\">" +
             Plural(sent, "entry sends", "entries send") + " an announcement &middot; " +
             Plural(silent, "sends", "send") + " nothing</p></header>\n<main>";
-    if (report.notPreviewed) {
-        html += "<div class=\"banner\">Nothing to preview: " + Html(*report.notPreviewed) + "</div>";
-    }
-    if (report.loadError) {
-        html += "<div class=\"banner\">The plugin refused to load: " + Html(*report.loadError) + "</div>";
-    }
-    if (!report.fileFindings.empty()) {
-        html +=
-            "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
-            "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
-            "<div class=\"beside\" style=\"grid-column: span 2\">" +
-            FindingsList(report.fileFindings, "") + "</div></div>";
-    }
+    return html;
+}
+
+// The entries under a heading for each map, the asteroid codes under one of
+// their own with the findings they share.
+std::string EntriesHtml(const PreviewReport& report) {
+    std::string html;
     std::string section;
     for (const PreviewEntry& entry : report.entries) {
         const bool asteroid = entry.code.has_value();
@@ -376,6 +320,27 @@ std::string PreviewPageHtml(const PreviewReport& report) {
         }
         html += "\n" + EntryHtml(entry, report);
     }
+    return html;
+}
+
+}  // namespace
+
+std::string PreviewPageHtml(const PreviewReport& report) {
+    std::string html = PageTop(report);
+    if (report.notPreviewed) {
+        html += "<div class=\"banner\">Nothing to preview: " + Html(*report.notPreviewed) + "</div>";
+    }
+    if (report.loadError) {
+        html += "<div class=\"banner\">The plugin refused to load: " + Html(*report.loadError) + "</div>";
+    }
+    if (!report.fileFindings.empty()) {
+        html +=
+            "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
+            "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
+            "<div class=\"beside\" style=\"grid-column: span 2\">" +
+            FindingsList(report.fileFindings, "") + "</div></div>";
+    }
+    html += EntriesHtml(report);
     if (report.entries.empty() && !report.notPreviewed) {
         html +=
             "<h2>Nothing announced</h2><p class=\"reason\">The file has no entry under Items and no asteroid "

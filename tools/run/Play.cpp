@@ -30,7 +30,9 @@ TemporaryServerFolder::TemporaryServerFolder() : folder_("herald") {
     }
 }
 
-fs::path TemporaryServerFolder::PluginFolder() const { return folder_.Root() / "ArkApi" / "Plugins" / "SkyCrateHerald"; }
+fs::path TemporaryServerFolder::PluginFolder() const {
+    return folder_.Root() / "ArkApi" / "Plugins" / "SkyCrateHerald";
+}
 
 void TemporaryServerFolder::WriteConfig(const std::optional<std::string>& text) const {
     const fs::path path = PluginFolder() / "config.json";
@@ -77,8 +79,8 @@ StandIn::StructureSpawn AsSpawn(const SpawnStructureEvent& event) {
     if (event.instigator) {
         StandIn::Instigator instigator;
         instigator.name = StandIn::Utf16(event.instigator->name);
-        instigator.objectClass =
-            event.instigator->objectClass == InstigatorClass::Dino ? StandIn::ObjectClass::Dino : StandIn::ObjectClass::Other;
+        instigator.objectClass = event.instigator->objectClass == InstigatorClass::Dino ? StandIn::ObjectClass::Dino
+                                                                                        : StandIn::ObjectClass::Other;
         instigator.level = event.instigator->level;
         instigator.hasStatusComponent = event.instigator->statusComponent;
         spawn.instigator = instigator;
@@ -104,8 +106,8 @@ public:
     ScenarioPlayer& operator=(const ScenarioPlayer&) = delete;
 
     PlayedStep Start(const ScenarioSetup& setup) {
-        records_.emplace_back(StartRecord{setup.map, setup.serverReady, setup.players.size(),
-                                          setup.configText.has_value(), pluginPath_});
+        records_.emplace_back(
+            StartRecord{setup.map, setup.serverReady, setup.players.size(), setup.configText.has_value(), pluginPath_});
         StandIn::ResetServer();
         StandIn::SetServerDirectory(folder_.Root().string());
         StandIn::SetServerStatus(setup.serverReady ? 1 : 0);
@@ -179,7 +181,9 @@ private:
         spawn.hasRootComponent = event.rootComponent;
         StandIn::SpawnContainer(spawn);
     }
-    void Apply(const ConnectEvent& event, std::size_t) { StandIn::ConnectPlayer(event.player.name, event.player.admin); }
+    void Apply(const ConnectEvent& event, std::size_t) {
+        StandIn::ConnectPlayer(event.player.name, event.player.admin);
+    }
     // A player who isn't connected has nothing to leave.
     void Apply(const DisconnectEvent& event, std::size_t) { StandIn::DisconnectPlayer(event.player); }
     void Apply(const ConsoleEvent& event, std::size_t) {
@@ -223,8 +227,8 @@ void PlayScenario(const ScenarioSetup& setup, const EventSource& events, const s
     sink(std::move(closing));
 }
 
-PlayedScenario PlayInMemory(const ScenarioSetup& setup, const std::vector<Event>& events,
-                            const std::string& pluginPath, const TemporaryServerFolder& folder) {
+PlayedScenario PlayInMemory(const ScenarioSetup& setup, const std::vector<Event>& events, const std::string& pluginPath,
+                            const TemporaryServerFolder& folder) {
     PlayedScenario played;
     const EventSource source = [&](const EventPlayer& play) {
         for (std::size_t index = 0; index < events.size(); ++index) {

@@ -54,7 +54,7 @@ void PlayScenario(const ScenarioSetup& setup, const EventSource& events, const s
                   const TemporaryServerFolder& folder, const StepSink& sink);
 
 // The same for events held in memory, every step kept.
-PlayedScenario PlayInMemory(const ScenarioSetup& setup, const std::vector<Event>& events,
-                            const std::string& pluginPath, const TemporaryServerFolder& folder);
+PlayedScenario PlayInMemory(const ScenarioSetup& setup, const std::vector<Event>& events, const std::string& pluginPath,
+                            const TemporaryServerFolder& folder);
 
 }  // namespace Herald

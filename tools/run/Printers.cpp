@@ -108,8 +108,8 @@ std::vector<std::string> HumanRow(const StandIn::Record& record) {
         case StandIn::RecordKind::Chat:
             return {"chat", "-> " + record.player, record.sender + ": " + Quoted(record.text)};
         case StandIn::RecordKind::ConsoleReply:
-            return {"console reply", "-> " + (record.player.empty() ? "server" : record.player),
-                    Quoted(record.text), "colour " + ColorBytes(record.color)};
+            return {"console reply", "-> " + (record.player.empty() ? "server" : record.player), Quoted(record.text),
+                    "colour " + ColorBytes(record.color)};
         case StandIn::RecordKind::RconReply:
             return {"rcon reply", "-> #" + std::to_string(record.id), Quoted(record.text),
                     "type " + std::to_string(record.replyType)};

@@ -1,0 +1,231 @@
+#include "preview/PreviewPlan.h"
+
+#include <algorithm>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string_view>
+#include <unordered_set>
+
+#include "check/DocumentScan.h"
+#include "common/Output.h"
+#include "config/ConfigReaders.h"
+
+namespace Herald {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The level of the creature whose nest is previewed: it shows what {EggLvl} becomes.
+constexpr int SampleCreatureLevel = 150;
+// The game numbers each object it spawns after its class name.
+constexpr std::string_view FirstInstance = "_1";
+// An asteroid crate is named SupplyCrate_Space_NN_CODE_C_N: its code begins
+// where the plugin reads it from.
+constexpr std::string_view AsteroidCrateNumber = "01_";
+static_assert(SpaceCrateFragment.size() + AsteroidCrateNumber.size() == AsteroidCodeStart);
+
+// The text of Notification/Color, as the plugin would read it for a colour.
+std::string ColorText(const Json& entry) {
+    if (!entry.is_object()) {
+        return {};
+    }
+    const auto notification = entry.find("Notification");
+    if (notification == entry.end() || !notification->is_object()) {
+        return {};
+    }
+    const auto color = notification->find("Color");
+    return color != notification->end() && color->is_string() ? color->get<std::string>() : std::string();
+}
+
+// Whether the plugin's item key of an object named `name` is `key`: the name
+// cut after its first "_C_".
+bool NameGivesKey(std::string_view name, std::size_t keyLength) {
+    const std::size_t end = FindItemKeyEnd(name);
+    return end != std::string_view::npos && end + ItemKeyEndLength == keyLength;
+}
+
+// Whether a key holds one of the hunted fragments besides the nest's: then
+// it is spawned as an item container even when it names a nest too.
+// FindKeyFragments only says whether some fragment is there, so it is asked
+// of every stretch of the key as long as each such fragment: a stretch finds
+// one exactly where the key holds it, as none of them holds the nest's.
+bool HoldsContainerFragment(std::string_view key) {
+    for (const std::string_view fragment : HuntedFragments) {
+        if (fragment == NestFragment) {
+            continue;
+        }
+        for (std::size_t at = 0; at + fragment.size() <= key.size(); ++at) {
+            const KeyFragments found = FindKeyFragments(key.substr(at, fragment.size()));
+            if (found.hunted && !found.nest) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+SpawnStructureEvent StructureSpawn(const std::string& name, SpawnClass objectClass) {
+    SpawnStructureEvent spawn;
+    spawn.name = name;
+    spawn.objectClass = objectClass;
+    return spawn;
+}
+
+// What is spawned for a key that names an object: an ocean crate, an item
+// container, a nest, or else the nest of the creature the key names.
+void PlanItemSpawn(const std::string& key, PlannedEntry& planned) {
+    PreviewEntry& shown = planned.shown;
+    const std::string name = key + std::string(FirstInstance);
+    const KeyFragments fragments = FindKeyFragments(key);
+    if (fragments.ocean) {
+        planned.spawn = SpawnContainerEvent{name, {}, true};
+        shown.spawn = "ocean crate " + name;
+    } else if (fragments.hunted && (!fragments.nest || HoldsContainerFragment(key))) {
+        planned.spawn = StructureSpawn(name, SpawnClass::Container);
+        shown.spawn = "item container " + name;
+    } else if (fragments.nest) {
+        planned.spawn = StructureSpawn(name, SpawnClass::Structure);
+        shown.spawn = "nest " + name + " with no creature";
+    } else {
+        // Nests are looked up under the creature that laid them.
+        const std::string nest = std::string(NestFragment) + std::string(FirstInstance);
+        SpawnStructureEvent spawn = StructureSpawn(nest, SpawnClass::Structure);
+        spawn.instigator = InstigatorSpec{name, InstigatorClass::Dino, SampleCreatureLevel, true};
+        planned.spawn = std::move(spawn);
+        shown.spawn = "nest " + nest + " laid by " + name + " at level " + std::to_string(SampleCreatureLevel);
+    }
+}
+
+PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::string& structureMap) {
+    PlannedEntry planned;
+    PreviewEntry& shown = planned.shown;
+    shown.pointer = "/Items" + PointerStep(key);
+    shown.title = key;
+    shown.randomColor = ColorText(entry) == RandomColorText;
+    shown.map = FindKeyFragments(key).ocean ? std::string(OceanCrateMap) : structureMap;
+    // No object's name gives a key that the plugin would cut shorter, nor
+    // one not ending in "_C"; a near name would find another entry, so
+    // nothing is spawned, and check's finding says why.
+    if (NameGivesKey(key + std::string(FirstInstance), key.size())) {
+        PlanItemSpawn(key, planned);
+    }
+    return planned;
+}
+
+PlannedEntry PlanAsteroid(const std::string& code, const Json& asteroids, bool enabled) {
+    PlannedEntry entry;
+    PreviewEntry& shown = entry.shown;
+    shown.pointer = "/AsteroidGen2";
+    shown.title = code;
+    shown.code = code;
+    shown.map = AsteroidMap;
+    if (const auto colors = asteroids.find("Color"); colors != asteroids.end() && colors->is_object()) {
+        const auto color = colors->find(code);
+        shown.randomColor =
+            color != colors->end() && color->is_string() && color->get<std::string>() == RandomColorText;
+    }
+    if (!enabled) {
+        shown.notes.push_back("AsteroidGen2/Enable is not true: asteroid announcements are off");
+    }
+    const std::string name =
+        std::string(SpaceCrateFragment) + std::string(AsteroidCrateNumber) + code + "_C" + std::string(FirstInstance);
+    // Only where the plugin cuts the name does its item key leave this code.
+    if (!NameGivesKey(name, AsteroidCodeStart + code.size() + ItemKeyEndLength)) {
+        shown.notes.push_back(
+            "no asteroid crate's name yields this code: the \"_C_\" in it would cut the "
+            "crate's item key short");
+    } else {
+        entry.spawn = StructureSpawn(name, SpawnClass::Container);
+        shown.spawn = "asteroid crate " + name;
+    }
+    return entry;
+}
+
+std::vector<PlannedEntry> PlanAsteroids(const Json& document, const std::vector<std::string>& codes) {
+    std::vector<PlannedEntry> planned;
+    const auto asteroids = document.find("AsteroidGen2");
+    if (asteroids == document.end() || !asteroids->is_object()) {
+        return planned;
+    }
+    const auto enable = asteroids->find("Enable");
+    const bool enabled = enable != asteroids->end() && enable->is_boolean() && enable->get<bool>();
+    const auto inDocument = [&](const std::string& code) {
+        return std::any_of(AsteroidCodeMaps().begin(), AsteroidCodeMaps().end(), [&](std::string_view map) {
+            const auto codeMap = asteroids->find(std::string(map));
+            return codeMap != asteroids->end() && codeMap->is_object() && codeMap->contains(code);
+        });
+    };
+    for (const std::string& code : codes) {
+        // A code map that a later one of the same name replaced is gone.
+        if (inDocument(code)) {
+            planned.push_back(PlanAsteroid(code, *asteroids, enabled));
+        }
+    }
+    return planned;
+}
+
+// Keys given twice in one object are the document's once.
+std::vector<std::string> Once(const std::vector<std::string>& keys) {
+    std::vector<std::string> once;
+    std::unordered_set<std::string> seen;
+    for (const std::string& key : keys) {
+        if (seen.insert(key).second) {
+            once.push_back(key);
+        }
+    }
+    return once;
+}
+
+// The scenario preview plays is the one `herald run` would play from a file,
+// where every text is JSON: bytes that are not UTF-8 read as U+FFFD there,
+// and so the plugin and the transcript see them that way here too.
+std::string AsScenarioText(const std::string& text) { return Json::parse(JsonString(text)).get<std::string>(); }
+
+}  // namespace
+
+std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::string& structureMap) {
+    const Json& document = checked.document;
+    if (!document.is_object()) {
+        return {};
+    }
+    std::vector<PlannedEntry> plan;
+    std::vector<PlannedEntry> ocean;
+    if (const auto items = document.find("Items"); items != document.end() && items->is_object()) {
+        for (const std::string& key : Once(checked.itemKeys)) {
+            // A key of an Items object that a later "Items" replaced is gone.
+            if (const auto entry = items->find(key); entry != items->end()) {
+                PlannedEntry planned = PlanItem(key, *entry, structureMap);
+                (planned.shown.map == structureMap ? plan : ocean).push_back(std::move(planned));
+            }
+        }
+    }
+    std::move(ocean.begin(), ocean.end(), std::back_inserter(plan));
+    std::vector<PlannedEntry> asteroids = PlanAsteroids(document, Once(checked.asteroidCodes));
+    std::move(asteroids.begin(), asteroids.end(), std::back_inserter(plan));
+    return plan;
+}
+
+PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std::string& configText,
+                               const std::string& map) {
+    PreviewScenario scenario;
+    scenario.setup.configText = AsScenarioText(configText);
+    scenario.setup.map = AsScenarioText(map);
+    scenario.setup.players.push_back({std::string(PreviewPlayerName), false});
+    std::string current = map;
+    for (const PlannedEntry& entry : plan) {
+        if (!entry.spawn) {
+            scenario.spawnEvents.emplace_back();
+            continue;
+        }
+        if (entry.shown.map != current) {
+            current = entry.shown.map;
+            scenario.events.emplace_back(InitGameEvent{AsScenarioText(current)});
+        }
+        scenario.spawnEvents.emplace_back(scenario.events.size());
+        scenario.events.push_back(*entry.spawn);
+    }
+    return scenario;
+}
+
+}  // namespace Herald

@@ -1,0 +1,41 @@
+#pragma once
+// What herald preview spawns for each entry of a config, and the scenario
+// that spawns it all once, for one player, through the real plugin.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/Check.h"
+#include "preview/PreviewPage.h"
+#include "scenario/Scenario.h"
+
+namespace Herald {
+
+// The one player who receives everything.
+inline constexpr std::string_view PreviewPlayerName = "Survivor";
+
+struct PlannedEntry {
+    PreviewEntry shown;
+    std::optional<Event> spawn;  // none when no object can be made for it
+};
+
+// An entry for each key of Items and each asteroid code, in the order the
+// admin wrote them: structures on `structureMap` first, then the ocean
+// crates, then the asteroid codes, so that the map changes once for each.
+// A document that is not an object has none.
+std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::string& structureMap);
+
+struct PreviewScenario {
+    ScenarioSetup setup;
+    std::vector<Event> events;
+    std::vector<std::optional<std::size_t>> spawnEvents;  // for each planned entry, the index of its spawn
+};
+
+// The plan as a scenario: the config and the map, one player, and each
+// spawn in plan order, with a map change before it where its map differs.
+PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std::string& configText,
+                               const std::string& map);
+
+}  // namespace Herald
