@@ -1,6 +1,6 @@
 // herald's command line and its preview command, driven in-process: help and
-// version, arguments that don't fit, and what `preview` shows an admin in
-// text and as a page.
+// version, arguments that don't fit, what `preview` shows an admin in text and
+// as a page, and the run kept in memory that preview prints.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,6 +17,9 @@
 #include "check/Check.h"
 #include "cli/CommandLine.h"
 #include "preview/PreviewPage.h"
+#include "run/Play.h"
+#include "run/Printers.h"
+#include "scenario/Scenario.h"
 #include "StandIn.h"
 #include "Support.h"
 #include "game/GameTypes.h"
@@ -387,11 +390,28 @@ TEST(HeraldPreview, FindingsComeFirstAndTheStatusIsChecksForEveryBrokenConfig) {
     }
 }
 
-TEST(HeraldPreview, TheTranscriptIsRunsWithoutThePreviewsMarkers) {
+TEST(HeraldPreview, TheTranscriptIsWhatRunPrintsForTheSameSpawns) {
     Scratch scratch;
-    const std::string config = scratch.Write("config.json", R"({"Items": {
+    const std::string text = R"({"Items": {
         "SupplyCrate_Level03_C": {"Notification": {"Msg": "", "Color": "0,255,0"}},
-        "ElementNode_C": {"Notification": {"Type": "Chat", "Msg": "node", "Sender": "Herald"}}}, "AsteroidGen2": {"Enable": false}})");
+        "ElementNode_C": {"Notification": {"Type": "Chat", "Msg": "node", "Sender": "Herald"}}}, "AsteroidGen2": {"Enable": false}})";
+    const std::string config = scratch.Write("config.json", text);
+    // The same spawns written as a scenario: preview's transcript ends with
+    // exactly what `herald run` prints for it.
+    const Json spawn = {{"event", "spawn_structure"}, {"class", "container"}, {"location", {0, 0, 0}}};
+    Json events = {spawn, spawn};
+    events[0]["name"] = "SupplyCrate_Level03_C_1";
+    events[1]["name"] = "ElementNode_C_1";
+    const std::string scenario = scratch.Write(
+        "scenario.json", Json{{"config_text", text}, {"players", {{{"name", "Survivor"}}}}, {"events", events}}.dump());
+    for (const std::vector<std::string>& format : {std::vector<std::string>{}, {"--json"}}) {
+        std::vector<std::string> arguments = {"run", scenario, "--plugin", HeraldTest::PluginPath};
+        arguments.insert(arguments.end(), format.begin(), format.end());
+        const Outcome run = RunHerald(arguments);
+        ASSERT_EQ(run.status, 0) << run.err;
+        ASSERT_THAT(run.out, HasSubstr("load"));
+        EXPECT_THAT(Preview(config, format).out, ::testing::EndsWith(run.out)) << run.out;
+    }
     const Outcome json = Preview(config, {"--json"});
     for (const Json& line : TranscriptLines(json.out)) {
         EXPECT_NE(line["type"], "refused") << line.dump();
@@ -490,6 +510,92 @@ TEST(HeraldPreview, LeavesNothingInTheTemporaryFolder) {
     EXPECT_EQ(refused.status, 0) << refused.err;
     EXPECT_THAT(refused.out, HasSubstr("plugin refused to load"));
     EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+// ---- The run kept in memory ------------------------------------------------------------
+
+struct PlayedExample {
+    std::string path;
+    Herald::PlayedScenario played;
+};
+
+// An example scenario played in memory, as preview plays its plan.
+PlayedExample PlayExample(const std::string& name) {
+    PlayedExample example{(Source / "examples" / "scenarios" / name).string(), {}};
+    std::ifstream file = Herald::OpenScenario(example.path);
+    const Herald::ScenarioSetup setup = Herald::CheckScenario(file, example.path);
+    std::vector<Herald::Event> events;
+    file.clear();
+    file.seekg(0);
+    Herald::PlayEvents(file, example.path,
+                       [&](std::size_t, const Herald::Event& event) { events.push_back(event); });
+    const Herald::TemporaryServerFolder folder;
+    example.played = Herald::PlayInMemory(setup, events, HeraldTest::PluginPath, folder);
+    return example;
+}
+
+TEST(HeraldPlayedInMemory, PrintsWhatRunPrintsAsItPlays) {
+    for (const char* name : {"tour.json", "reload.json"}) {
+        const PlayedExample example = PlayExample(name);
+        for (const auto format : {Herald::TranscriptFormat::Human, Herald::TranscriptFormat::Json}) {
+            const bool json = format == Herald::TranscriptFormat::Json;
+            std::vector<std::string> arguments = {"run", example.path, "--plugin", HeraldTest::PluginPath};
+            if (json) {
+                arguments.push_back("--json");
+            }
+            const Outcome run = RunHerald(arguments);
+            ASSERT_EQ(run.status, 0) << run.err;
+            std::ostringstream printed;
+            Herald::PrintPlayed(example.played, format, printed);
+            EXPECT_EQ(printed.str(), run.out) << name << (json ? " --json" : "");
+        }
+    }
+}
+
+// Takes `room` bytes, then fails as a pipe whose reader went away.
+struct ClosingBuffer : std::streambuf {
+    std::size_t room;
+    explicit ClosingBuffer(std::size_t bytes) : room(bytes) {}
+    int overflow(int c) override {
+        if (room == 0) {
+            return traits_type::eof();
+        }
+        --room;
+        return c;
+    }
+};
+
+TEST(HeraldPlayedInMemory, AClosedOutputStopsThePrintingWhereItWas) {
+    const PlayedExample example = PlayExample("reload.json");
+    std::ostringstream whole;
+    Herald::PrintPlayed(example.played, Herald::TranscriptFormat::Human, whole);
+    const std::string text = whole.str();
+    const std::string closed = "the transcript can't be written any more (its output was closed)";
+    struct Case {
+        std::size_t room;
+        std::string says;
+    };
+    // Each step is whole or the printing stops after it; the memory line is
+    // the last that must fit.
+    const Case cases[] = {
+        {0, closed + "; stopped before the first event"},
+        {text.find("\n#0 "), closed + "; stopped before the first event"},
+        {text.find("\n#0 ") + 1, closed + "; stopped at event 0"},
+        {text.find("\n#1 ") + 1, closed + "; stopped at event 1"},
+        {text.size() - 1, closed},
+        {text.size(), ""},
+    };
+    for (const Case& test : cases) {
+        ClosingBuffer buffer(test.room);
+        std::ostream out(&buffer);
+        std::string says;
+        try {
+            Herald::PrintPlayed(example.played, Herald::TranscriptFormat::Human, out);
+        } catch (const Herald::OutputClosed& error) {
+            says = error.what();
+        }
+        EXPECT_EQ(says, test.says) << "room for " << test.room << " bytes";
+    }
 }
 
 // ---- The page --------------------------------------------------------------------------

@@ -29,7 +29,8 @@ struct OutputClosed : std::runtime_error {
 void CheckOutput(const std::ostream& out, const std::string& stopped);
 
 // A fresh server folder for one run, removed with everything in it on every
-// way out (TemporaryFolder.h); the plugin only reads config.json there.
+// way out (TemporaryFolder.h; on a signal while the command holds a
+// SignalCleanup); the plugin only reads config.json there.
 class TemporaryServerFolder {
 public:
     TemporaryServerFolder();  // raises TemporaryFolderError; each command words it
