@@ -94,7 +94,12 @@ def main():
     arguments = parser.parse_args()
     source = pathlib.Path(arguments.source)
 
-    schema = json.loads((source / "examples" / "config.schema.json").read_text(encoding="utf-8"))
+    schema_text = (source / "examples" / "config.schema.json").read_text(encoding="utf-8")
+    printed = subprocess.run([arguments.herald, "schema"], capture_output=True, text=True)
+    if printed.returncode != 0 or printed.stdout != schema_text:
+        print("herald schema does not print examples/config.schema.json", file=sys.stderr)
+        return 1
+    schema = json.loads(schema_text)
     jsonschema.Draft202012Validator.check_schema(schema)
     validator = jsonschema.Draft202012Validator(schema)
     failures = []

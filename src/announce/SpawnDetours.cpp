@@ -33,27 +33,34 @@ struct Widened {
     static constexpr std::u16string_view view{units.data(), Text.size()};
 };
 
-// No two of the hunted fragments begin with the same letter.
-constexpr std::u16string_view SupplyCrate16 = Widened<SupplyCrateFragment>::view;
-constexpr std::u16string_view ElementNode16 = Widened<ElementNodeFragment>::view;
-constexpr std::u16string_view ArtifactCrate16 = Widened<ArtifactCrateFragment>::view;
-constexpr std::u16string_view Nest16 = Widened<NestFragment>::view;
-constexpr std::u16string_view BeaverDam16 = Widened<BeaverDamFragment>::view;
-
-constexpr const std::u16string_view* FragmentStartingWith(char16_t upper) {
-    switch (upper) {
-        case u'S': return &SupplyCrate16;
-        case u'E': return &ElementNode16;
-        case u'A': return &ArtifactCrate16;
-        case u'N': return &Nest16;
-        case u'B': return &BeaverDam16;
-        default: return nullptr;
-    }
-}
-
 constexpr char16_t UpperAscii(char16_t unit) {
     return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
 }
+
+constexpr std::array<std::u16string_view, HuntedFragments.size()> HuntedFragments16{
+    Widened<SupplyCrateFragment>::view, Widened<ElementNodeFragment>::view, Widened<ArtifactCrateFragment>::view,
+    Widened<NestFragment>::view, Widened<BeaverDamFragment>::view};
+constexpr const std::u16string_view* SupplyCrate16 = &HuntedFragments16[0];
+constexpr const std::u16string_view* Nest16 = &HuntedFragments16[3];
+static_assert(HuntedFragments[0] == SupplyCrateFragment && HuntedFragments[3] == NestFragment);
+
+// The fragment a letter opens, either case: no two begin with the same letter.
+constexpr const std::u16string_view* FragmentStartingWith(char16_t upper) {
+    for (const std::u16string_view& fragment : HuntedFragments16) {
+        if (UpperAscii(fragment[0]) == upper) {
+            return &fragment;
+        }
+    }
+    return nullptr;
+}
+static_assert([] {
+    for (const std::u16string_view& fragment : HuntedFragments16) {
+        if (FragmentStartingWith(UpperAscii(fragment[0])) != &fragment) {
+            return false;
+        }
+    }
+    return true;
+}());
 
 // The fragment each ASCII unit opens, either case: a name is nearly always
 // ASCII, and most of its units open none.
@@ -223,10 +230,10 @@ NameFragments FindFragments(const FString& name) {
         }
         if (Platform::CompareIgnoringCase(text + i + 1, fragment->data() + 1, fragment->size() - 1) == 0) {
             found.hunted = true;
-            found.nest = found.nest || fragment == &Nest16;
+            found.nest = found.nest || fragment == Nest16;
             found.spaceCrate =
                 found.spaceCrate ||
-                (fragment == &SupplyCrate16 &&
+                (fragment == SupplyCrate16 &&
                  Platform::CompareIgnoringCase(text + i + fragment->size(), SpaceCrateRest.data(),
                                                SpaceCrateRest.size()) == 0);
         }

@@ -75,11 +75,26 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    CLI::App app(
-        "Plays scenarios through the SkyCrateHerald plugin library on a stand-in game server, checks "
-        "config.json files the way the plugin reads them, and previews what players would see from one.",
-        "herald");
+namespace {
+
+// What the command line gave, whichever command it names.
+struct Options {
+    std::string file;
+    bool json = false;
+    std::string plugin;
+    std::string map = "TheIsland";
+    std::string html;
+    bool keys = false;
+};
+
+struct Commands {
+    CLI::App* run;
+    CLI::App* check;
+    CLI::App* preview;
+    CLI::App* schema;
+};
+
+void Describe(CLI::App& app) {
     app.set_version_flag("--version", "herald " HERALD_VERSION, "Print herald's version and exit");
     app.require_subcommand(1);
     // On Windows CLI11 would take /path/to/file for an option /path; the
@@ -94,31 +109,28 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
         "\n"
         "herald COMMAND --help lists a command's options. Formats and exit statuses: docs/scenarios.md, "
         "docs/config.md, docs/preview.md.");
+}
 
-    std::string file;
-    bool json = false;
-    std::string plugin;
-    std::string map = "TheIsland";
-    std::string html;
+Commands AddCommands(CLI::App& app, Options& options) {
     const std::string pluginHelp = "Plugin library to load (default: the one beside herald)";
 
     CLI::App* run = app.add_subcommand("run", "Play a scenario; print what players, the log and the consoles received");
-    run->add_option("SCENARIO.json", file, "Scenario file (docs/scenarios.md)")->required();
-    run->add_flag("--json", json, "One JSON object per line");
-    run->add_option("--plugin", plugin, pluginHelp)->type_name("PATH");
+    run->add_option("SCENARIO.json", options.file, "Scenario file (docs/scenarios.md)")->required();
+    run->add_flag("--json", options.json, "One JSON object per line");
+    run->add_option("--plugin", options.plugin, pluginHelp)->type_name("PATH");
     run->footer("Exit status: 0 the scenario ran, 1 the run failed, 2 the scenario can't be used.");
 
     CLI::App* check = app.add_subcommand("check", "Say what would go wrong or surprise in a config.json");
-    check->add_option("CONFIG.json", file, "Configuration file (docs/config.md)")->required();
-    check->add_flag("--json", json, "One JSON object per finding");
+    check->add_option("CONFIG.json", options.file, "Configuration file (docs/config.md)")->required();
+    check->add_flag("--json", options.json, "One JSON object per finding");
     check->footer("Exit status: 0 nothing to report, 1 warnings only, 2 errors.");
 
     CLI::App* preview = app.add_subcommand("preview", "Show what players would see from a config.json");
-    preview->add_option("CONFIG.json", file, "Configuration file (docs/config.md)")->required();
-    preview->add_option("--map", map, "Map for the structures, crates and nests of Items")->capture_default_str();
-    preview->add_flag("--json", json, "One JSON object per line");
-    preview->add_option("--html", html, "Also write the preview as a self-contained page")->type_name("FILE");
-    preview->add_option("--plugin", plugin, pluginHelp)->type_name("PATH");
+    preview->add_option("CONFIG.json", options.file, "Configuration file (docs/config.md)")->required();
+    preview->add_option("--map", options.map, "Map for the structures, crates and nests of Items")->capture_default_str();
+    preview->add_flag("--json", options.json, "One JSON object per line");
+    preview->add_option("--html", options.html, "Also write the preview as a self-contained page")->type_name("FILE");
+    preview->add_option("--plugin", options.plugin, pluginHelp)->type_name("PATH");
     preview->footer(
         "Every entry of Items is spawned once at world position (0, 0): ocean crates on Ragnarok, the rest on --map;\n"
         "each asteroid code of AsteroidGen2 on Gen2. One player receives everything. Printed: check's findings,\n"
@@ -126,15 +138,50 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
         "Exit status as check's: 0 nothing to report, 1 warnings only, 2 errors or no such file.");
 
     CLI::App* schema = app.add_subcommand("schema", "Print the JSON Schema of config.json, for editors");
-    bool keys = false;
-    schema->add_flag("--keys", keys, "Print the table of every key instead, as docs/config.md holds it");
+    schema->add_flag("--keys", options.keys, "Print the table of every key instead, as docs/config.md holds it");
     schema->footer("The same schema as examples/config.schema.json; exit status 0.");
+    return {run, check, preview, schema};
+}
+
+int RunParsed(const Commands& commands, const Options& options, std::ostream& out, std::ostream& err) {
+    const std::string pluginPath = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
+    if (commands.run->parsed()) {
+        return RunCommand(options.file, pluginPath, options.json ? TranscriptFormat::Json : TranscriptFormat::Human,
+                          out, err);
+    }
+    if (commands.check->parsed()) {
+        return CheckCommand(options.file, options.json, out);
+    }
+    if (commands.schema->parsed()) {
+        out << (options.keys ? KeyReferenceMarkdown() : ConfigSchemaText());
+        return 0;
+    }
+    PreviewOptions preview;
+    preview.configPath = options.file;
+    preview.map = options.map;
+    preview.json = options.json;
+    if (commands.preview->count("--html") > 0) {
+        preview.htmlPath = options.html;
+    }
+    preview.pluginPath = pluginPath;
+    return PreviewCommand(preview, out, err);
+}
+
+}  // namespace
+
+int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    CLI::App app(
+        "Plays scenarios through the SkyCrateHerald plugin library on a stand-in game server, checks "
+        "config.json files the way the plugin reads them, and previews what players would see from one.",
+        "herald");
+    Describe(app);
+    Options options;
+    const Commands commands = AddCommands(app, options);
 
     // CLI11 would call a mistyped command a missing one.
-    const std::array<const CLI::App*, 4> commands{run, check, preview, schema};
+    const std::array<const CLI::App*, 4> all{commands.run, commands.check, commands.preview, commands.schema};
     if (!arguments.empty() && !arguments[0].starts_with("-") &&
-        std::none_of(commands.begin(), commands.end(),
-                     [&](const CLI::App* command) { return command->check_name(arguments[0]); })) {
+        std::none_of(all.begin(), all.end(), [&](const CLI::App* command) { return command->check_name(arguments[0]); })) {
         err << "herald: unknown command \"" << arguments[0] << "\" (herald --help shows the usage)\n";
         return UsageStatus;
     }
@@ -149,27 +196,7 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
         err << "herald: " << OneLine(error.what()) << " (herald --help shows the usage)\n";
         return UsageStatus;
     }
-
-    const std::string pluginPath = plugin.empty() ? DefaultPluginPath() : plugin;
-    if (run->parsed()) {
-        return RunCommand(file, pluginPath, json ? TranscriptFormat::Json : TranscriptFormat::Human, out, err);
-    }
-    if (check->parsed()) {
-        return CheckCommand(file, json, out);
-    }
-    if (schema->parsed()) {
-        out << (keys ? KeyReferenceMarkdown() : ConfigSchemaText());
-        return 0;
-    }
-    PreviewOptions options;
-    options.configPath = file;
-    options.map = map;
-    options.json = json;
-    if (preview->count("--html") > 0) {
-        options.htmlPath = html;
-    }
-    options.pluginPath = pluginPath;
-    return PreviewCommand(options, out, err);
+    return RunParsed(commands, options, out, err);
 }
 
 }  // namespace Herald
