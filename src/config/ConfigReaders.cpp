@@ -66,9 +66,11 @@ std::optional<std::int32_t> ReadColorNumber(std::string_view piece) {
 KeyFragments FindKeyFragments(std::string_view key) {
     KeyFragments found;
     found.ocean = ContainsIgnoringCase(key, OceanCrateName);
-    found.hunted = std::any_of(HuntedFragments.begin(), HuntedFragments.end(),
-                               [key](std::string_view fragment) { return ContainsIgnoringCase(key, fragment); });
     found.nest = ContainsIgnoringCase(key, NestFragment);
+    found.container = std::any_of(HuntedFragments.begin(), HuntedFragments.end(), [key](std::string_view fragment) {
+        return fragment != NestFragment && ContainsIgnoringCase(key, fragment);
+    });
+    found.hunted = found.nest || found.container;
     return found;
 }
 

@@ -33,8 +33,9 @@ inline constexpr std::string_view OceanCrateName = "SupplyCreate_OceanInstant_Hi
 
 // Which fragments an item key's text holds, ASCII case ignored.
 struct KeyFragments {
-    bool hunted = false;  // any of HuntedFragments
-    bool nest = false;    // NestFragment among them
+    bool hunted = false;     // any of HuntedFragments
+    bool nest = false;       // NestFragment among them
+    bool container = false;  // one of the others: those of item containers
     bool ocean = false;   // OceanCrateName
 };
 KeyFragments FindKeyFragments(std::string_view key);

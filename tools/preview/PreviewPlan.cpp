@@ -45,26 +45,6 @@ bool NameGivesKey(std::string_view name, std::size_t keyLength) {
     return end != std::string_view::npos && end + ItemKeyEndLength == keyLength;
 }
 
-// Whether a key holds one of the hunted fragments besides the nest's: then
-// it is spawned as an item container even when it names a nest too.
-// FindKeyFragments only says whether some fragment is there, so it is asked
-// of every stretch of the key as long as each such fragment: a stretch finds
-// one exactly where the key holds it, as none of them holds the nest's.
-bool HoldsContainerFragment(std::string_view key) {
-    for (const std::string_view fragment : HuntedFragments) {
-        if (fragment == NestFragment) {
-            continue;
-        }
-        for (std::size_t at = 0; at + fragment.size() <= key.size(); ++at) {
-            const KeyFragments found = FindKeyFragments(key.substr(at, fragment.size()));
-            if (found.hunted && !found.nest) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
 SpawnStructureEvent StructureSpawn(const std::string& name, SpawnClass objectClass) {
     SpawnStructureEvent spawn;
     spawn.name = name;
@@ -81,7 +61,7 @@ void PlanItemSpawn(const std::string& key, PlannedEntry& planned) {
     if (fragments.ocean) {
         planned.spawn = SpawnContainerEvent{name, {}, true};
         shown.spawn = "ocean crate " + name;
-    } else if (fragments.hunted && (!fragments.nest || HoldsContainerFragment(key))) {
+    } else if (fragments.container) {
         planned.spawn = StructureSpawn(name, SpawnClass::Container);
         shown.spawn = "item container " + name;
     } else if (fragments.nest) {
