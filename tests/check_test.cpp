@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "Support.h"
+#include "check/Walk.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
 
@@ -995,7 +996,8 @@ TEST_F(HeraldCheckAgainstPlugin, EveryKeyAbsentWrongOrAtItsEdgeAgrees) {
             const std::string text = document.dump();
             const std::vector<Finding> findings = Herald::CheckConfigText(text);
             const PluginDid did = Play(text, reader.spawn);
-            const std::string what = std::string(key.pointer) + " in " + text + "\n" + Describe(findings) + did.transcript;
+            const std::string what =
+                std::string(key.pointer) + " in " + text + "\n" + Describe(findings) + did.transcript;
             const CheckSays says = WhatCheckSays(findings);
             ExpectPluginDoesAsCheckSays(findings, did, what);
             EXPECT_EQ(says.logged, did.errorLines > 0) << what;
@@ -1010,6 +1012,63 @@ TEST_F(HeraldCheckAgainstPlugin, EveryKeyAbsentWrongOrAtItsEdgeAgrees) {
                 EXPECT_EQ(did.deliveries.size(), 1u) << what;
             }
         }
+    }
+}
+
+// ---- Rules stand alone ------------------------------------------------------------------
+
+// Every document of the key-table test and of tests/check-configs.
+std::vector<Json> RuleCorpus() {
+    // A chat line reads what an on-screen notification doesn't.
+    std::vector<Json> documents{AgreementBase(),
+                                Json::parse(CrateConfig(R"({"Msg": "x", "Type": "Chat", "Sender": "S\u0000x"})"))};
+    for (const ConfigKey& key : ConfigKeys()) {
+        const Json::json_pointer pointer(Concrete(key.pointer));
+        for (const Json& value : TestedValues(key, AgreementBase()[pointer])) {
+            documents.push_back(AgreementBase());
+            documents.back()[pointer] = value;
+        }
+    }
+    for (const auto& file : fs::directory_iterator(Source / "tests" / "check-configs")) {
+        std::ifstream stream(file.path(), std::ios::binary);
+        const Json document = Json::parse(stream, nullptr, false);
+        if (!document.is_discarded()) {
+            documents.push_back(document);
+        }
+    }
+    return documents;
+}
+
+std::vector<std::string> Sorted(std::vector<Finding> findings) {
+    std::vector<std::string> lines;
+    for (const Finding& finding : findings) {
+        lines.push_back(Describe({finding}));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// Each rule run alone says at each document what it says among all of them,
+// so no rule leans on another having run; and each says something somewhere.
+TEST(HeraldCheck, EveryRuleSaysAloneWhatItSaysAmongAll) {
+    const std::vector<Json> corpus = RuleCorpus();
+    std::map<std::string_view, std::size_t> spoke;
+    for (const Json& document : corpus) {
+        Herald::Report all;
+        Herald::WalkDocument(document, all);
+        std::vector<Finding> alone;
+        for (const Herald::Rule& rule : Herald::Rules()) {
+            Herald::Report one;
+            Herald::WalkDocument(document, std::span(&rule, 1), one);
+            spoke[rule.name] += one.Count();
+            for (Finding& finding : one.Take()) {
+                alone.push_back(std::move(finding));
+            }
+        }
+        EXPECT_EQ(Sorted(all.Take()), Sorted(std::move(alone))) << document.dump();
+    }
+    for (const Herald::Rule& rule : Herald::Rules()) {
+        EXPECT_GT(spoke[rule.name], 0u) << rule.name << " says nothing about any document of the corpus";
     }
 }
 

@@ -13,10 +13,16 @@ namespace {
 
 using Json = nlohmann::json;
 
-void Run(const Context& at, Report& report) {
-    for (const Rule& rule : Rules()) {
+// The rules the walk runs and the report they add to.
+struct Visit {
+    std::span<const Rule> rules;
+    Report& report;
+};
+
+void Run(const Context& at, const Visit& visit) {
+    for (const Rule& rule : visit.rules) {
         if ((rule.places & At(at.place)) != 0) {
-            rule.check(at, report);
+            rule.check(at, visit.report);
         }
     }
 }
@@ -76,67 +82,70 @@ constexpr std::pair<Place, std::string_view> NotificationKeys[] = {
     {Place::DisplaySize, "Size"}, {Place::Sender, "Sender"},     {Place::Color, "Color"},
 };
 
-void WalkNotification(Context notification, Report& report) {
-    Run(notification, report);
+void WalkNotification(Context notification, const Visit& visit) {
+    Run(notification, visit);
     if (!IsObject(notification)) {
         return;
     }
     notification.onScreen = SentOnScreen(*notification.value);
     for (const auto& [place, name] : NotificationKeys) {
-        Run(Child(notification, place, name), report);
+        Run(Child(notification, place, name), visit);
     }
 }
 
-void WalkAsteroids(const Context& document, Report& report) {
+void WalkAsteroids(const Context& document, const Visit& visit) {
     const Context asteroids = Child(document, Place::Asteroids, "AsteroidGen2");
-    Run(asteroids, report);
+    Run(asteroids, visit);
     if (!IsObject(asteroids)) {
         return;
     }
-    Run(Child(asteroids, Place::AsteroidsEnable, "Enable"), report);
+    Run(Child(asteroids, Place::AsteroidsEnable, "Enable"), visit);
     if (!asteroids.asteroidsOn) {
         return;
     }
     for (const std::string_view map : AsteroidCodeMaps()) {
         const Context codes = Child(asteroids, Place::AsteroidCodeMap, map);
-        Run(codes, report);
+        Run(codes, visit);
         if (!IsObject(codes)) {
             continue;
         }
         for (const auto& [code, value] : codes.value->items()) {
             Context entry = Child(codes, Place::AsteroidCode, code, "*");
             entry.codeMap = map;
-            Run(entry, report);
+            Run(entry, visit);
         }
     }
     Context notification = Child(asteroids, Place::Notification, "Notification");
     notification.kind = AnnouncementKind::Asteroid;
-    WalkNotification(std::move(notification), report);
+    WalkNotification(std::move(notification), visit);
 }
 
-void WalkItems(const Context& document, Report& report) {
+void WalkItems(const Context& document, const Visit& visit) {
     const Context items = Child(document, Place::Items, "Items");
-    Run(items, report);
+    Run(items, visit);
     if (items.value == nullptr || !items.value->is_object()) {
         return;
     }
     for (const auto& [key, entry] : items.value->items()) {
         Context item = Child(items, Place::Item, key, "*");
         item.kind = ItemKind(key);
-        Run(item, report);
+        Run(item, visit);
         if (!entry.is_object()) {
             continue;
         }
-        Run(Child(item, Place::ItemName, "Name"), report);
-        WalkNotification(Child(item, Place::Notification, "Notification"), report);
+        Run(Child(item, Place::ItemName, "Name"), visit);
+        WalkNotification(Child(item, Place::Notification, "Notification"), visit);
     }
 }
 
 }  // namespace
 
-void WalkDocument(const Json& document, Report& report) {
+void WalkDocument(const Json& document, Report& report) { WalkDocument(document, Rules(), report); }
+
+void WalkDocument(const Json& document, std::span<const Rule> rules, Report& report) {
+    const Visit visit{rules, report};
     Context at{Place::Document, "", &document, ""};
-    Run(at, report);
+    Run(at, visit);
     if (!document.is_object()) {
         return;
     }
@@ -144,10 +153,10 @@ void WalkDocument(const Json& document, Report& report) {
     const Context asteroids = Child(at, Place::Asteroids, "AsteroidGen2");
     at.asteroidsOn = IsObject(asteroids) &&
                      Switch(Child(asteroids, Place::AsteroidsEnable, "Enable").value, DefaultAsteroidsEnabled);
-    Run(Child(at, Place::SchemaReference, "$schema"), report);
-    Run(Child(at, Place::EnableNests, "EnableNests"), report);
-    WalkAsteroids(at, report);
-    WalkItems(at, report);
+    Run(Child(at, Place::SchemaReference, "$schema"), visit);
+    Run(Child(at, Place::EnableNests, "EnableNests"), visit);
+    WalkAsteroids(at, visit);
+    WalkItems(at, visit);
 }
 
 }  // namespace Herald

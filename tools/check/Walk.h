@@ -9,6 +9,11 @@
 
 namespace Herald {
 
+// With every rule of the registry.
 void WalkDocument(const nlohmann::json& document, Report& report);
+
+// With the rules given only, in their order (a rule alone gives the findings
+// it gives among all of them: none depends on another).
+void WalkDocument(const nlohmann::json& document, std::span<const Rule> rules, Report& report);
 
 }  // namespace Herald
