@@ -4,13 +4,12 @@
 // the order in which the text gives the keys that preview plans with.
 
 #include <cstddef>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace Herald {
 

@@ -1,0 +1,162 @@
+#include "check/Walk.h"
+
+#include <utility>
+
+#include "check/DocumentScan.h"
+#include "check/Wording.h"
+#include "common/Output.h"
+#include "config/ConfigKeys.h"
+
+namespace Herald {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The rules the walk runs and the report they add to.
+struct Visit {
+    std::span<const Rule> rules;
+    Report& report;
+};
+
+void Run(const Context& at, const Visit& visit) {
+    for (const Rule& rule : visit.rules) {
+        if ((rule.places & At(at.place)) != 0) {
+            rule.check(at, visit.report);
+        }
+    }
+}
+
+// The place of a member of an object: its path, its value if given, and its
+// pattern in the key table (patternStep is "*" for a name of the admin's own).
+// What the walk knows around it is kept.
+Context Child(const Context& parent, Place place, std::string_view name, std::string_view patternStep) {
+    Context child = parent;
+    child.place = place;
+    child.path = parent.path + PointerStep(name);
+    child.value = nullptr;
+    if (parent.value != nullptr && parent.value->is_object()) {
+        const auto found = parent.value->find(name);
+        child.value = found == parent.value->end() ? nullptr : &*found;
+    }
+    const ConfigKey* key = FindConfigKey(std::string(parent.pattern) + "/" + std::string(patternStep));
+    child.pattern = key != nullptr ? key->pointer : std::string_view();
+    child.name = name;
+    return child;
+}
+
+Context Child(const Context& parent, Place place, std::string_view name) { return Child(parent, place, name, name); }
+
+bool IsObject(const Context& at) { return at.value != nullptr && at.value->is_object(); }
+
+// A switch as the plugin takes it: its default when absent, and off when the
+// lookup fails.
+bool Switch(const Json* value, bool byDefault) {
+    return value == nullptr ? byDefault : value->is_boolean() && value->get<bool>();
+}
+
+// Nests are looked up under the key of the creature that laid them, so a key
+// that a name can give but that names no hunted structure can only be a
+// creature's.
+AnnouncementKind ItemKind(std::string_view key) {
+    const KeyFragments fragments = FindKeyFragments(key);
+    if (fragments.ocean) {
+        return AnnouncementKind::OceanCrate;
+    }
+    return !fragments.hunted && IsItemKeyOfSomeName(key) ? AnnouncementKind::Nest : AnnouncementKind::Structure;
+}
+
+// The delivery a template chooses: Type's text when it is one (a Type of
+// another type fails before anything is sent), else the default.
+bool SentOnScreen(const Json& notification) {
+    const auto type = notification.find("Type");
+    const std::string_view chosen =
+        type == notification.end() || !type->is_string() ? DefaultType : type->get_ref<const std::string&>();
+    return chosen == NotificationType;
+}
+
+// A notification's keys, in the order their findings are told: what is sent,
+// how, and then what the delivery reads.
+constexpr std::pair<Place, std::string_view> NotificationKeys[] = {
+    {Place::Message, "Msg"},      {Place::DeliveryType, "Type"}, {Place::DisplayTime, "Time"},
+    {Place::DisplaySize, "Size"}, {Place::Sender, "Sender"},     {Place::Color, "Color"},
+};
+
+void WalkNotification(Context notification, const Visit& visit) {
+    Run(notification, visit);
+    if (!IsObject(notification)) {
+        return;
+    }
+    notification.onScreen = SentOnScreen(*notification.value);
+    for (const auto& [place, name] : NotificationKeys) {
+        Run(Child(notification, place, name), visit);
+    }
+}
+
+void WalkAsteroids(const Context& document, const Visit& visit) {
+    const Context asteroids = Child(document, Place::Asteroids, "AsteroidGen2");
+    Run(asteroids, visit);
+    if (!IsObject(asteroids)) {
+        return;
+    }
+    Run(Child(asteroids, Place::AsteroidsEnable, "Enable"), visit);
+    if (!asteroids.asteroidsOn) {
+        return;
+    }
+    for (const std::string_view map : AsteroidCodeMaps()) {
+        const Context codes = Child(asteroids, Place::AsteroidCodeMap, map);
+        Run(codes, visit);
+        if (!IsObject(codes)) {
+            continue;
+        }
+        for (const auto& [code, value] : codes.value->items()) {
+            Context entry = Child(codes, Place::AsteroidCode, code, "*");
+            entry.codeMap = map;
+            Run(entry, visit);
+        }
+    }
+    Context notification = Child(asteroids, Place::Notification, "Notification");
+    notification.kind = AnnouncementKind::Asteroid;
+    WalkNotification(std::move(notification), visit);
+}
+
+void WalkItems(const Context& document, const Visit& visit) {
+    const Context items = Child(document, Place::Items, "Items");
+    Run(items, visit);
+    if (items.value == nullptr || !items.value->is_object()) {
+        return;
+    }
+    for (const auto& [key, entry] : items.value->items()) {
+        Context item = Child(items, Place::Item, key, "*");
+        item.kind = ItemKind(key);
+        Run(item, visit);
+        if (!entry.is_object()) {
+            continue;
+        }
+        Run(Child(item, Place::ItemName, "Name"), visit);
+        WalkNotification(Child(item, Place::Notification, "Notification"), visit);
+    }
+}
+
+}  // namespace
+
+void WalkDocument(const Json& document, Report& report) { WalkDocument(document, Rules(), report); }
+
+void WalkDocument(const Json& document, std::span<const Rule> rules, Report& report) {
+    const Visit visit{rules, report};
+    Context at{Place::Document, "", &document, ""};
+    Run(at, visit);
+    if (!document.is_object()) {
+        return;
+    }
+    at.enableNests = Switch(Child(at, Place::EnableNests, "EnableNests").value, DefaultEnableNests);
+    const Context asteroids = Child(at, Place::Asteroids, "AsteroidGen2");
+    at.asteroidsOn = IsObject(asteroids) &&
+                     Switch(Child(asteroids, Place::AsteroidsEnable, "Enable").value, DefaultAsteroidsEnabled);
+    Run(Child(at, Place::SchemaReference, "$schema"), visit);
+    Run(Child(at, Place::EnableNests, "EnableNests"), visit);
+    WalkAsteroids(at, visit);
+    WalkItems(at, visit);
+}
+
+}  // namespace Herald

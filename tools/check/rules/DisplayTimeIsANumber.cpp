@@ -1,0 +1,18 @@
+#include "check/rules/Rules.h"
+
+namespace Herald {
+
+// Time is read only for an on-screen notification, when it is delivered; the
+// library reads true as a number too.
+void DisplayTimeIsANumber(const Context& at, Report& report) {
+    if (at.value == nullptr || at.value->is_number() || at.value->is_boolean()) {
+        return;
+    }
+    if (at.onScreen) {
+        report.Error(at.path, TypeFailure("number", *at.value) + LookupFailure(at.kind, true));
+    } else {
+        ReportUnread(at, "number", report);
+    }
+}
+
+}  // namespace Herald

@@ -1,0 +1,25 @@
+#include "check/rules/Rules.h"
+
+namespace Herald {
+
+// What the game receives as the display time, where it is not what is written.
+void DisplayTimeIsReadAsWritten(const Context& at, Report& report) {
+    if (at.value == nullptr || !at.onScreen || (!at.value->is_number() && !at.value->is_boolean())) {
+        return;
+    }
+    using Note = DisplayTime::Note;
+    const DisplayTime reading = ReadDisplayTime(*at.value);
+    const std::string read = at.value->dump() + " is read as " + std::to_string(reading.value);
+    switch (reading.note) {
+        case Note::Exact:
+            return;
+        case Note::Boolean:
+            return report.Warning(at.path, WrongType("number", *at.value) + ": " + read);
+        case Note::Fraction:
+            return report.Warning(at.path, "the fraction is dropped: " + read);
+        case Note::Saturated:
+            return report.Warning(at.path, "beyond the 32-bit range of the display time: " + read);
+    }
+}
+
+}  // namespace Herald

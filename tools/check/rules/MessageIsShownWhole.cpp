@@ -1,0 +1,12 @@
+#include "check/rules/Rules.h"
+
+namespace Herald {
+
+void MessageIsShownWhole(const Context& at, Report& report) {
+    if (at.value != nullptr && at.value->is_string()) {
+        ReportZeroCharacter(at.path, at.value->get_ref<const std::string&>(),
+                            "players see only what comes before it:", report);
+    }
+}
+
+}  // namespace Herald

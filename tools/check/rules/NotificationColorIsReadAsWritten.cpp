@@ -1,0 +1,11 @@
+#include "check/rules/Rules.h"
+
+namespace Herald {
+
+void NotificationColorIsReadAsWritten(const Context& at, Report& report) {
+    if (at.kind != AnnouncementKind::Asteroid && at.value != nullptr && at.value->is_string() && at.onScreen) {
+        ReportColorReading(at.path, at.value->get_ref<const std::string&>(), report);
+    }
+}
+
+}  // namespace Herald

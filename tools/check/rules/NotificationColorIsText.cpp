@@ -1,0 +1,17 @@
+#include "check/rules/Rules.h"
+
+namespace Herald {
+
+// Color is read only for an on-screen notification, when it is delivered.
+void NotificationColorIsText(const Context& at, Report& report) {
+    if (at.kind == AnnouncementKind::Asteroid || at.value == nullptr || at.value->is_string()) {
+        return;
+    }
+    if (at.onScreen) {
+        report.Error(at.path, TypeFailure("string", *at.value) + LookupFailure(at.kind, true));
+    } else {
+        ReportUnread(at, "string", report);
+    }
+}
+
+}  // namespace Herald
