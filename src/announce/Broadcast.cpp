@@ -118,6 +118,5 @@ FColorBytes ParseColorText(std::string_view text) {
     if (!reading.isColor) {
         return GreenColor;  // and still sent
     }
-    const auto low = [](int32_t number) { return static_cast<uint8_t>(number & 0xFF); };
-    return {low(reading.numbers[2]), low(reading.numbers[1]), low(reading.numbers[0]), 255};
+    return {ColorChannel(reading.numbers[2]), ColorChannel(reading.numbers[1]), ColorChannel(reading.numbers[0]), 255};
 }

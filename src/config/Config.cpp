@@ -25,7 +25,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-[[noreturn]] void RefuseUnopened() { throw std::runtime_error("Can't open config.json"); }
+[[noreturn]] void RefuseUnopened() { throw std::runtime_error(ConfigCantOpenMessage); }
 
 // The whole file, expected to be expectedSize bytes; readSome(buffer, room)
 // reads up to room bytes and gives how many, 0 at the end. A file that has

@@ -14,6 +14,7 @@ inline constexpr int ConfigDepthLimit = 100;                                // n
 
 // The refusals, as the log, the RCON reply and herald word them. Each names
 // its limit: change a limit and its message together.
+inline constexpr char ConfigCantOpenMessage[] = "Can't open config.json";
 inline constexpr char ConfigNotRegularFileMessage[] = "config.json is not a regular file";
 inline constexpr char ConfigTooLargeMessage[] = "config.json is larger than 16 MiB";
 inline constexpr char ConfigTooDeepMessage[] = "config.json is nested deeper than 100 levels";

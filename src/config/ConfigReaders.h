@@ -95,6 +95,9 @@ struct ColorReading {
 };
 ColorReading ReadColorText(std::string_view text);
 
+// A colour number as the game shows it: its low 8 bits (300 is 44, -1 is 255).
+constexpr std::uint8_t ColorChannel(std::int32_t number) { return static_cast<std::uint8_t>(number & 0xFF); }
+
 // Written as an admin writes a colour: "Random", or exactly three pieces of
 // digits with blanks around them.
 bool IsPlainColorText(std::string_view text);

@@ -22,7 +22,7 @@ using Json = nlohmann::json;
 
 // The plugin's words when it refuses a file, as its log line and its RCON
 // reply give them.
-constexpr std::string_view CantOpenWords = "Can't open config.json";
+constexpr std::string_view CantOpenWords = ConfigCantOpenMessage;
 constexpr std::string_view NotRegularFileWords = ConfigNotRegularFileMessage;
 constexpr std::string_view TooLargeWords = ConfigTooLargeMessage;
 constexpr std::string_view TooDeepWords = ConfigTooDeepMessage;

@@ -131,16 +131,15 @@ void ReportColorReading(const std::string& path, std::string_view text, Report& 
                                  " or three numbers 0 to 255, red first, such as \"255,128,0\"): it shows green");
         return;
     }
-    // The game keeps each number's low 8 bits.
     const auto inRange = [](std::int32_t number) { return number >= 0 && number <= 255; };
-    if (!reading.plain && !shown && std::all_of(reading.numbers.begin(), reading.numbers.end(), inRange)) {
+    if (!IsPlainColorText(text) && !shown && std::all_of(reading.numbers.begin(), reading.numbers.end(), inRange)) {
         report.Warning(path, Quote(text) + " is read as " + std::to_string(reading.numbers[0]) + "," +
                                  std::to_string(reading.numbers[1]) + "," + std::to_string(reading.numbers[2]));
     }
     for (const std::int32_t number : reading.numbers) {
         if (!reading.random && !inRange(number)) {
             report.Warning(path, "in " + Quote(text) + ", " + std::to_string(number) +
-                                     " is outside 0 to 255 and shows as " + std::to_string(number & 0xFF));
+                                     " is outside 0 to 255 and shows as " + std::to_string(ColorChannel(number)));
         }
     }
 }

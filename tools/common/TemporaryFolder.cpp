@@ -14,6 +14,7 @@
 #include <direct.h>
 #include <io.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -102,6 +103,28 @@ fs::path MakeFolder(const std::string& prefix) {
 #endif
 }
 
+// The cleaned signals held back while a folder is made and armed: one that
+// came between the two would end herald with a folder the handler doesn't
+// know of. Held back, it arrives once the folder is armed, and removes it.
+struct SignalsHeldBack {
+#if defined(_WIN32)
+    SignalsHeldBack() = default;  // no signal masks; the window is left open
+#else
+    sigset_t previous{};
+    SignalsHeldBack() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : CleanedSignals) {
+            sigaddset(&held, signal);
+        }
+        pthread_sigmask(SIG_BLOCK, &held, &previous);
+    }
+    ~SignalsHeldBack() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
+#endif
+    SignalsHeldBack(const SignalsHeldBack&) = delete;
+    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
+};
+
 }  // namespace
 
 SignalCleanup::SignalCleanup() {
@@ -139,6 +162,7 @@ TemporaryFolder::TemporaryFolder(const std::string& prefix) : slot_(std::size(si
     if (slot_ == std::size(signalSlots)) {
         throw TemporaryFolderError("more temporary folders at once than herald can remove on a signal");
     }
+    const SignalsHeldBack heldBack;
     root_ = MakeFolder(prefix);
     SignalSlot& slot = signalSlots[slot_];
     slot.count = 0;
