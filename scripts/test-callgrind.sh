@@ -7,11 +7,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-dir=build-bench
+# CALLGRIND_BUILD: a Release tree configured with HERALD_BENCHMARKS=ON, as
+# scripts/test.sh leaves build/; otherwise a tree of its own.
+dir=${CALLGRIND_BUILD:-build-bench}
 budgets=${CALLGRIND_BUDGETS:-scripts/callgrind-budgets.txt}
 
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DHERALD_BENCHMARKS=ON -DHERALD_TESTS=OFF -DHERALD_WERROR=ON \
-  > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+if [ -z "${CALLGRIND_BUILD:-}" ]; then
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DHERALD_BENCHMARKS=ON -DHERALD_TESTS=OFF -DHERALD_WERROR=ON \
+    > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+fi
 cmake --build "$dir" -j "$(nproc)" --target herald_hotpaths
 
 # Instructions inside the measured loop, divided by the number of spawns.

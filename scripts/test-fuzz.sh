@@ -57,19 +57,35 @@ for path in [*pathlib.Path("examples").rglob("*.json"), *pathlib.Path("tests/che
 PY
 
 mkdir -p "$dir/findings"
-for target in "${FUZZ_TARGETS[@]}"; do
-  binary="$dir/bin/fuzz_$target"
+# One target: its seeds and regressions replayed, then fuzzed; what it says
+# goes to its own summary, printed in the list's order once all are done.
+fuzz_one() {  # fuzz_one TARGET
+  local target=$1 binary="$dir/bin/fuzz_$1"
   fuzz_corpora "$dir" "$target"
   echo "-- fuzz_$target: replaying seeds and regressions"
   "$binary" -runs=0 -artifact_prefix="$dir/findings/$target-" \
     "tests/fuzz/seeds/${FUZZ_SEEDS[$target]}" "tests/fuzz/regressions/$target" > "$dir/fuzz_$target.replay.log" 2>&1 \
-    || { tail -50 "$dir/fuzz_$target.replay.log"; echo "fuzz_$target: a seed or regression fails"; exit 1; }
-  [ "$seconds" -gt 0 ] || continue
+    || { tail -50 "$dir/fuzz_$target.replay.log"; echo "fuzz_$target: a seed or regression fails"; return 1; }
+  [ "$seconds" -gt 0 ] || return 0
   echo "-- fuzz_$target: fuzzing for $seconds s"
   # shellcheck disable=SC2086  # the target's options are words
   "$binary" -max_total_time="$seconds" "${FUZZ_COMMON_OPTIONS[@]}" ${FUZZ_OPTIONS[$target]} \
     -artifact_prefix="$dir/findings/$target-" "${FUZZ_CORPORA[@]}" > "$dir/fuzz_$target.log" 2>&1 \
-    || { tail -60 "$dir/fuzz_$target.log"; echo "fuzz_$target: FINDING, input in $dir/findings/"; exit 1; }
+    || { tail -60 "$dir/fuzz_$target.log"; echo "fuzz_$target: FINDING, input in $dir/findings/"; return 1; }
   grep -h 'stat::number_of_executed_units' "$dir/fuzz_$target.log" | sed "s/^/   fuzz_$target /"
+}
+
+# Each target is one process: as many at once as there are cores.
+for target in "${FUZZ_TARGETS[@]}"; do
+  rm -f "$dir/fuzz_$target.status"
+  ( status=0; fuzz_one "$target" > "$dir/fuzz_$target.summary" 2>&1 || status=$?; echo "$status" > "$dir/fuzz_$target.status" ) &
+  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do sleep 0.2; done
 done
+wait
+failed=0
+for target in "${FUZZ_TARGETS[@]}"; do
+  cat "$dir/fuzz_$target.summary"
+  [ "$(cat "$dir/fuzz_$target.status" 2>/dev/null)" = 0 ] || failed=1
+done
+[ "$failed" -eq 0 ] || exit 1
 echo "-- fuzz targets: nothing found"

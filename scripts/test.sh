@@ -6,9 +6,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
-
 jobs=$(nproc)
+phases=()
+phase() {  # phase NAME COMMAND...: runs it and keeps how long it took
+  local name=$1 start=$SECONDS; shift
+  "$@"
+  phases+=("$(printf '%-58s %4d s' "$name" $((SECONDS - start)))")
+}
+report() {
+  echo "== Where the time went"
+  printf '  %s\n' "${phases[@]}"
+}
+trap report EXIT
+
+phase "install what is missing" bash scripts/install-deps.sh
 
 build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
   local dir=$1 type=$2; shift 2
@@ -19,20 +30,22 @@ build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
 
 # The plain build is Release: the first build type a user types, and the one
 # with the most optimisation, whose warnings the others may not show.
-# RelWithDebInfo is still built, by the sanitizer and fuzz builds below.
+# RelWithDebInfo is still built, by the sanitizer and fuzz builds below. Its
+# benchmarks are what the callgrind budgets count (test-callgrind.sh).
 echo "== Build and test (Release)"
-build build Release
-ctest --test-dir build --output-on-failure -j "$jobs"
+phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
+phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+phase "sanitizers: build" build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON
+phase "sanitizers: tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
 # Further suites, each its own script, run when present.
+export CALLGRIND_BUILD=build
 for extra in scripts/test-*.sh; do
   [ -e "$extra" ] || continue
   echo "== $extra"
-  bash "$extra"
+  phase "$extra" bash "$extra"
 done
 echo "== All tests passed"
