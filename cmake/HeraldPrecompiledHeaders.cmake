@@ -6,19 +6,18 @@
 #   herald_precompile(TARGET HEADERS...)   TARGET makes its group's header
 #   herald_reuse_precompiled(TARGET FROM)  TARGET reuses FROM's
 #
-# Off with -DHERALD_PCH=OFF. clang refuses a header made with other macros on
-# the command line, which targets of a group may have, so the fuzz tree (the
-# one clang tree) makes none.
+# Off with -DHERALD_PCH=OFF. With -Winvalid-pch (herald_enable_warnings) a
+# header the compiler can't use for a target is said, not parsed again quietly.
 option(HERALD_PCH "Precompile the third-party headers" ON)
 
 function(herald_precompile target)
-  if(HERALD_PCH AND NOT HERALD_FUZZ)
+  if(HERALD_PCH)
     target_precompile_headers(${target} PRIVATE ${ARGN})
   endif()
 endfunction()
 
 function(herald_reuse_precompiled target from)
-  if(HERALD_PCH AND NOT HERALD_FUZZ)
+  if(HERALD_PCH)
     target_precompile_headers(${target} REUSE_FROM ${from})
   endif()
 endfunction()

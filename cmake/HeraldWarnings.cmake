@@ -16,7 +16,7 @@ function(herald_enable_warnings target)
       # std::string insertion ("literal" + std::string), which cannot overlap:
       # a false positive, GCC bug 105651. Off for those GCC releases only.
       target_compile_options(${target} PRIVATE -Wno-restrict)
-      if(HERALD_PCH AND NOT HERALD_FUZZ)
+      if(HERALD_PCH)
         # With libstdc++'s headers precompiled, GCC 12 no longer keeps its
         # own inlined string copies out of these two warnings either, and
         # reports impossible sizes there ("between 9223372036854775810 and
