@@ -108,7 +108,7 @@ fs::path MakeFolder(const std::string& prefix) {
 // know of. Held back, it arrives once the folder is armed, and removes it.
 struct SignalsHeldBack {
 #if defined(_WIN32)
-    SignalsHeldBack() = default;  // no signal masks; the window is left open
+    SignalsHeldBack() {}  // no signal masks: the window stays open there
 #else
     sigset_t previous{};
     SignalsHeldBack() {
