@@ -30,14 +30,17 @@ build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
 
 # The plain build is Release: the first build type a user types, and the one
 # with the most optimisation, whose warnings the others may not show.
-# RelWithDebInfo is still built, by the sanitizer and fuzz builds below. Its
+# RelWithDebInfo is still built, by the fuzz and Windows builds below. Its
 # benchmarks are what the callgrind budgets count (test-callgrind.sh).
 echo "== Build and test (Release)"
 phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
 phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-phase "sanitizers: build" build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON
+# At -O1, as AddressSanitizer's own documentation advises: its checks are the
+# same, and the instrumented code compiles in two thirds of the time of -O2.
+phase "sanitizers: build" build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON \
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g -DNDEBUG"
 phase "sanitizers: tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
