@@ -101,7 +101,11 @@ std::string LookupFailure(AnnouncementKind kind, bool atDelivery) {
                : " when it spawns" + online + ": that announcement is skipped and an error line is logged";
 }
 
-void ReportUnread(const Context& at, std::string_view expected, Report& report) {
+void ReportWrongTypeForDelivery(const Context& at, std::string_view expected, bool readOnScreen, Report& report) {
+    if (at.onScreen == readOnScreen) {
+        report.Error(at.path, TypeFailure(expected, *at.value) + LookupFailure(at.kind, readOnScreen));
+        return;
+    }
     report.Warning(at.path, WrongType(expected, *at.value) + ", but it is not read for " +
                                 (at.onScreen ? "on-screen notifications" : "chat lines") +
                                 "; it would fail if Type changed");

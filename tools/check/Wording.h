@@ -44,9 +44,10 @@ std::string KindWords(AnnouncementKind kind);
 // read only at delivery, once someone is there to see the notification.
 std::string LookupFailure(AnnouncementKind kind, bool atDelivery);
 
-// A key the chosen delivery never reads cannot fail; a wrong type there only
+// A notification's key of the wrong type: an error where the chosen delivery
+// reads it (on screen, or as a chat line); elsewhere it cannot fail, and only
 // bites once Type changes.
-void ReportUnread(const Context& at, std::string_view expected, Report& report);
+void ReportWrongTypeForDelivery(const Context& at, std::string_view expected, bool readOnScreen, Report& report);
 
 // A text shown to players as the game shows it: its string ends at the first
 // zero character. None when it holds none.

@@ -7,11 +7,7 @@ void DisplaySizeIsANumber(const Context& at, Report& report) {
     if (at.value == nullptr || at.value->is_number()) {
         return;
     }
-    if (at.onScreen) {
-        report.Error(at.path, TypeFailure("number", *at.value) + LookupFailure(at.kind, true));
-    } else {
-        ReportUnread(at, "number", report);
-    }
+    ReportWrongTypeForDelivery(at, "number", true, report);
 }
 
 }  // namespace Herald

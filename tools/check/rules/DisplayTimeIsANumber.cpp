@@ -8,11 +8,7 @@ void DisplayTimeIsANumber(const Context& at, Report& report) {
     if (at.value == nullptr || at.value->is_number() || at.value->is_boolean()) {
         return;
     }
-    if (at.onScreen) {
-        report.Error(at.path, TypeFailure("number", *at.value) + LookupFailure(at.kind, true));
-    } else {
-        ReportUnread(at, "number", report);
-    }
+    ReportWrongTypeForDelivery(at, "number", true, report);
 }
 
 }  // namespace Herald

@@ -7,11 +7,7 @@ void NotificationColorIsText(const Context& at, Report& report) {
     if (at.kind == AnnouncementKind::Asteroid || at.value == nullptr || at.value->is_string()) {
         return;
     }
-    if (at.onScreen) {
-        report.Error(at.path, TypeFailure("string", *at.value) + LookupFailure(at.kind, true));
-    } else {
-        ReportUnread(at, "string", report);
-    }
+    ReportWrongTypeForDelivery(at, "string", true, report);
 }
 
 }  // namespace Herald

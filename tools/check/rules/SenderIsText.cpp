@@ -7,11 +7,7 @@ void SenderIsText(const Context& at, Report& report) {
     if (at.value == nullptr || at.value->is_string()) {
         return;
     }
-    if (at.onScreen) {
-        ReportUnread(at, "string", report);
-    } else {
-        report.Error(at.path, TypeFailure("string", *at.value) + LookupFailure(at.kind, false));
-    }
+    ReportWrongTypeForDelivery(at, "string", false, report);
 }
 
 }  // namespace Herald
