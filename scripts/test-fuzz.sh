@@ -3,7 +3,8 @@
 # every seed and every recorded regression, then fuzzes each target briefly
 # (FUZZ_SECONDS each, 10 by default; 0 only builds and replays). Any finding
 # fails the run; its input is left in build-fuzz/findings/ (FUZZ_BUILD_DIR
-# chooses another build directory). The targets are those of
+# chooses another build directory; FUZZ_BUILD one already configured, as
+# scripts/test.sh's sanitizer tree is). The targets are those of
 # tests/fuzz/targets.txt, with the options given there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,12 +12,16 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 source tests/fuzz/targets.sh
 
-dir=${FUZZ_BUILD_DIR:-build-fuzz}
+# FUZZ_BUILD: a clang tree configured with HERALD_FUZZ=ON, as scripts/test.sh
+# leaves build-sanitize/; otherwise a tree of its own.
+dir=${FUZZ_BUILD:-${FUZZ_BUILD_DIR:-build-fuzz}}
 seconds=${FUZZ_SECONDS:-10}
 
-CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DHERALD_TESTS=ON -DHERALD_FUZZ=ON -DHERALD_SANITIZE=ON -DHERALD_WERROR=ON > "$dir.configure.log" 2>&1 \
-  || { cat "$dir.configure.log"; exit 1; }
+if [ -z "${FUZZ_BUILD:-}" ]; then
+  CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DHERALD_TESTS=ON -DHERALD_FUZZ=ON -DHERALD_SANITIZE=ON -DHERALD_WERROR=ON > "$dir.configure.log" 2>&1 \
+    || { cat "$dir.configure.log"; exit 1; }
+fi
 cmake --build "$dir" -j "$(nproc)" --target fuzz-targets
 
 # Working corpora, kept between runs; the example inputs are made afresh:

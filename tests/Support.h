@@ -12,7 +12,22 @@
 
 #include "StandIn.h"
 
+// GCC says AddressSanitizer is on with a macro, clang through __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define HERALD_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HERALD_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace HeraldTest {
+
+#if defined(HERALD_ADDRESS_SANITIZER)
+inline constexpr bool AddressSanitizer = true;
+#else
+inline constexpr bool AddressSanitizer = false;
+#endif
 
 // The built plugin library, as the host loads it.
 inline constexpr char PluginPath[] = HERALD_PLUGIN_PATH;

@@ -428,17 +428,7 @@ TEST(HeraldCheck, OnlyARegularFileWithinTheSizeLimitIsRead) {
 
 // ---- Hostile sizes -------------------------------------------------------------------
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool AddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool AddressSanitizer = true;
-#else
-constexpr bool AddressSanitizer = false;
-#endif
-#else
-constexpr bool AddressSanitizer = false;
-#endif
+using HeraldTest::AddressSanitizer;
 
 // Checks the text in a child process whose data may not grow past 1 GiB
 // (unless AddressSanitizer, whose shadow memory counts as data, is in), and

@@ -14,15 +14,7 @@
 #include <windows.h>
 #endif
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define HERALD_WITH_LSAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define HERALD_WITH_LSAN 1
-#endif
-#if defined(HERALD_WITH_LSAN)
+#if defined(HERALD_ADDRESS_SANITIZER)
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -143,7 +135,7 @@ TEST_F(LoadUnloadCycles, HundredCyclesBehaveAlikeAndLeaveNothingBehind) {
             break;  // one broken cycle says it all; ninety-nine more copies would not
         }
     }
-#if defined(HERALD_WITH_LSAN)
+#if defined(HERALD_ADDRESS_SANITIZER)
     EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0) << "LeakSanitizer found heap blocks no one points to";
 #endif
 }
