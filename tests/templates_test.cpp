@@ -258,8 +258,8 @@ TEST_F(TemplatesTest, DidYouMeanNamesTheNearestConfiguredKey) {
         {"", std::nullopt},
         {std::string(100000, 'S'), std::nullopt},
     };
-    for (const auto& [typed, near] : cases) {
-        EXPECT_EQ(NearestItemKey(items, typed), near) << typed.substr(0, 40);
+    for (const auto& [typed, nearest] : cases) {
+        EXPECT_EQ(NearestItemKey(items, typed), nearest) << typed.substr(0, 40);
     }
     EXPECT_EQ(NearestItemKey(nlohmann::json::array({"SupplyCrate_Level03_C"}), "SupplyCrate_Level03"), std::nullopt);
     EXPECT_EQ(NearestItemKey(nullptr, "SupplyCrate_Level03"), std::nullopt);

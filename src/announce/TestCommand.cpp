@@ -35,8 +35,8 @@ std::optional<std::string> SilenceReason(const Json& notificationTemplate) {
 
 std::string NoEntry(const Json& items, const std::string& key) {
     std::string reply = "No entry " + key + " in Items";
-    if (const std::optional<std::string> near = NearestItemKey(items, key)) {
-        reply += " (did you mean " + *near + "?)";
+    if (const std::optional<std::string> nearest = NearestItemKey(items, key)) {
+        reply += " (did you mean " + *nearest + "?)";
     }
     return reply;
 }
