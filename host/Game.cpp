@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "HostState.h"
@@ -471,9 +472,13 @@ bool RconCommand(const std::string& line, int id) {
     for (const auto& [registered, handler] : server.rconCommands) {
         if (SameCommand(registered, name)) {
             const ArkApi::RconCommandHandler handlerCopy = handler;
-            RCONPacket packet{static_cast<int>(line.size()) + 10, id, 2};
+            // The body is the request's command line, a game string like any other.
+            RCONPacket packet{static_cast<int>(line.size()) + 10, id, 2, {}};
+            HostString body(Utf16(line));
+            std::swap(packet.Body, body.text);
             handlerCopy(reinterpret_cast<RCONClientConnection*>(server.rcon), &packet,
                         reinterpret_cast<UWorld*>(server.world));
+            std::swap(packet.Body, body.text);
             return true;
         }
     }

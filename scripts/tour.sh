@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The product's main job on this machine: installs what is missing, builds
 # the plugin and the herald program if needed, then plays the tour of every
-# announced kind on each map and a reload session (console and RCON, good and
-# broken files), and prints what the players and the admin received.
+# announced kind on each map, a reload session (console and RCON, good and
+# broken files) and SkyCrateHerald.Test, and prints what the players and the
+# admin received.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,3 +18,6 @@ echo "== Tour: every announced kind on its map"
 echo
 echo "== Reload session: console and RCON, good and broken config.json"
 "$build/bin/herald" run examples/scenarios/reload.json "$@"
+echo
+echo "== SkyCrateHerald.Test: each kind of key, on the console and over RCON, and every refusal"
+"$build/bin/herald" run examples/scenarios/test-command.json "$@"

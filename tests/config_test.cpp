@@ -366,4 +366,50 @@ TEST_F(ConfigTest, DisplayTimeAndSizeAreReadAsTheGameTakesThem) {
     }
 }
 
+// The nearness herald check and SkyCrateHerald.Test both go by: case ignored,
+// a swap of neighbours one edit, and nothing beyond the limit computed.
+TEST(NearMisses, EditDistanceUpToTheLimit) {
+    struct Case {
+        std::string a;
+        std::string b;
+        std::size_t limit;
+        std::size_t distance;
+    } cases[] = {
+        {"", "", 3, 0},
+        {"abc", "ABC", 3, 0},
+        {"abc", "", 3, 3},
+        {"abcd", "", 3, 4},
+        {"SupplyCrate", "SuplyCrate", 3, 1},
+        {"SupplyCrate", "SupplyCraet", 3, 1},
+        {"SupplyCrate", "SupplyCarte", 3, 1},
+        {"ca", "abc", 3, 3},
+        {"Notification", "Chat", 3, 4},
+        {"Notification", "Notifcation", 1, 1},
+        {"kitten", "sitting", 3, 3},
+        {"kitten", "sitting", 2, 3},
+        {"abcdef", "badcfe", 3, 3},
+        {"abcdefgh", "badcfehg", 3, 4},
+        {std::string(5000, 'a') + "b", std::string(5000, 'a') + "c", 3, 1},
+        {std::string(5000, 'a'), std::string(4996, 'a'), 3, 4},
+        {std::string(100000, 'a'), std::string(100000, 'b'), 3, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.a.substr(0, 20) + " / " + c.b.substr(0, 20));
+        EXPECT_EQ(EditDistance(c.a, c.b, c.limit), c.distance);
+        EXPECT_EQ(EditDistance(c.b, c.a, c.limit), c.distance);
+    }
+    // Long texts alike up to their last letter: the band keeps this to their
+    // length times the limit, where every cell would be ten billion.
+    const std::string longKey(100000, 'k');
+    EXPECT_EQ(EditDistance(longKey + "x", longKey + "y", 3), 1u);
+}
+
+TEST(NearMisses, LimitIsAThirdOfTheKnownKeyFromOneToThree) {
+    EXPECT_EQ(NearMissLimit(""), 1u);
+    EXPECT_EQ(NearMissLimit("Rex_C"), 1u);
+    EXPECT_EQ(NearMissLimit("Dodo_C"), 2u);
+    EXPECT_EQ(NearMissLimit("EnableNests"), 3u);
+    EXPECT_EQ(NearMissLimit("SupplyCrate_Level03_C"), 3u);
+}
+
 }  // namespace

@@ -72,7 +72,7 @@ TEST_P(GoldenTranscript, MatchesTheExpectedLinesInOrder) {
     EXPECT_THAT(Lines(outcome.output), ::testing::ElementsAreArray(Lines(ReadFile(golden))));
 }
 
-INSTANTIATE_TEST_SUITE_P(ExampleScenarios, GoldenTranscript, ::testing::Values("tour", "reload"));
+INSTANTIATE_TEST_SUITE_P(ExampleScenarios, GoldenTranscript, ::testing::Values("tour", "reload", "test-command"));
 
 TEST(HeraldRun, EveryExampleScenarioHasAGoldenTranscript) {
     for (const auto& entry : fs::directory_iterator(Source / "examples" / "scenarios")) {

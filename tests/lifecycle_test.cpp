@@ -21,6 +21,7 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
     EXPECT_THAT(StandIn::HostCalls(),
                 ElementsAre("GetLogSinks", "GetCurrentDir", "QueryServerStatus", "QueryGameMode",
                             "RegisterConsoleCommand SkyCrateHerald.Reload", "RegisterRconCommand SkyCrateHerald.Reload",
+                            "RegisterConsoleCommand SkyCrateHerald.Test", "RegisterRconCommand SkyCrateHerald.Test",
                             "InstallHook APrimalStructure.PostSpawnInitialize",
                             "InstallHook APrimalStructureItemContainer.PostSpawnInitialize",
                             "InstallHook AShooterGameMode.InitGame"));
@@ -31,6 +32,8 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
     EXPECT_THAT(StandIn::HostCalls(),
                 ElementsAre("UnregisterConsoleCommand SkyCrateHerald.Reload",
                             "UnregisterRconCommand SkyCrateHerald.Reload",
+                            "UnregisterConsoleCommand SkyCrateHerald.Test",
+                            "UnregisterRconCommand SkyCrateHerald.Test",
                             "RemoveHook APrimalStructure.PostSpawnInitialize",
                             "RemoveHook APrimalStructureItemContainer.PostSpawnInitialize",
                             "RemoveHook AShooterGameMode.InitGame"));
@@ -142,9 +145,13 @@ TEST_F(LifecycleTest, AfterUnloadTheGameRunsWithoutThePlugin) {
     const std::string alice = "Alice";
     EXPECT_FALSE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Reload"));
     EXPECT_FALSE(StandIn::RconCommand("SkyCrateHerald.Reload", 3));
+    EXPECT_FALSE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C"));
+    EXPECT_FALSE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 4));
     EXPECT_EQ(StandIn::StructureSpawnCalls().size(), 1u) << "the game's own function still runs";
     EXPECT_THAT(Transcript(), ElementsAre("refused \"unknown console command SkyCrateHerald.Reload\"",
-                                          "refused \"unknown RCON command SkyCrateHerald.Reload\""));
+                                          "refused \"unknown RCON command SkyCrateHerald.Reload\"",
+                                          "refused \"unknown console command SkyCrateHerald.Test\"",
+                                          "refused \"unknown RCON command SkyCrateHerald.Test\""));
 }
 
 TEST_F(LifecycleTest, LoadUnloadLoadAgainStartsAFreshLife) {
@@ -161,7 +168,7 @@ TEST_F(LifecycleTest, LoadUnloadLoadAgainStartsAFreshLife) {
     // A second life starts with an empty map name: it has seen no InitGame yet.
     StandIn::ClearRecords();
     LoadPlugin();
-    EXPECT_EQ(StandIn::HostCalls().size(), 9u - 1u) << "everything registered anew, no game mode asked";
+    EXPECT_EQ(StandIn::HostCalls().size(), 11u - 1u) << "everything registered anew, no game mode asked";
     StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_1"});
     EXPECT_THAT(Transcript(), IsEmpty());
     StandIn::RunInitGame("Ragnarok");

@@ -1,6 +1,9 @@
-// "SkyCrateHerald.Reload" from the console and over RCON, in every outcome.
+// The plugin's commands from the console and over RCON: "SkyCrateHerald.Reload"
+// in every outcome, and what "SkyCrateHerald.Test" sends, describes and refuses.
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "Support.h"
 #include "config/ConfigLimits.h"
@@ -174,6 +177,153 @@ TEST_F(ReloadTest, AReplyTheGameCannotDeliverIsLoggedNotThrownAtTheHost) {
     EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Reload"));
     EXPECT_THAT(Transcript(), ElementsAre("log SkyCrateHerald error \"Unknown game entry: "
                                           "AShooterPlayerController.ClientServerChatDirectMessage\""));
+}
+
+// ---- SkyCrateHerald.Test ---------------------------------------------------------
+
+class TestCommandTest : public HeraldTest::ServerTest {
+protected:
+    const std::string alice = "Alice";
+
+    void SetUp() override {
+        StandIn::ConnectPlayer(alice, true);
+        StandIn::ConnectPlayer("Bob", false);
+        StandIn::SetMapName("Gen2");
+        server.WriteConfig(nlohmann::json::object());
+        LoadPlugin();
+    }
+    // The config, read by a reload whose reply is not kept.
+    void UseConfig(const nlohmann::json& config) {
+        server.WriteConfig(config);
+        ASSERT_TRUE(StandIn::RconCommand("SkyCrateHerald.Reload", 0));
+        ASSERT_EQ(StandIn::Records().back().text, "Reloaded config");
+        StandIn::ClearRecords();
+    }
+};
+
+// The console delivers to the admin alone what a spawn delivers to each, and
+// RCON says it in words: text decoded from UTF-8 and ended at a zero as the
+// game's string ends, the colour's 8 bits, size and time as an admin writes them.
+TEST_F(TestCommandTest, RconReplyDescribesWhatTheConsoleDelivers) {
+    struct Case {
+        nlohmann::json notification;
+        std::string delivered;  // to Alice, and to nobody else
+        std::string described;
+    } cases[] = {
+        {{{"Msg", "{Name} at {Lat} / {Lon} {EggLvl}"}, {"Color", "255,128,0"}, {"Size", 1.2}, {"Time", 10}},
+         "notification Alice \"Crate at 48.0 / 51.0 {EggLvl}\" color=1,0.215861,0,1 size=1.2 time=10",
+         "Notification \"Crate at 48.0 / 51.0 {EggLvl}\" colour 255,128,0 size 1.2 time 10"},
+        {{{"Msg", "x"}, {"Color", "300,-1,12abc"}, {"Size", 1e30}, {"Time", 7.9}},
+         "notification Alice \"x\" color=0.0251869,1,0.00367651,1 size=1e+30 time=7",
+         "Notification \"x\" colour 44,255,12 size 1e+30 time 7"},
+        {{{"Msg", "x"}, {"Color", "blue"}, {"Size", 0.1}},
+         "notification Alice \"x\" color=0,1,0,1 size=0.1 time=10", "Notification \"x\" colour 0,255,0 size 0.1 time 10"},
+        {{{"Msg", "x"}, {"Size", 2}, {"Time", -3}},
+         "notification Alice \"x\" color=0,1,0,1 size=2 time=-3", "Notification \"x\" colour 0,255,0 size 2 time -3"},
+        {{{"Msg", "Caf\u00e9 {Name}"}, {"Type", "Chat"}, {"Sender", "H\u00e9raut"}},
+         "chat Alice H\u00e9raut: \"Caf\u00e9 Crate\"", "Chat from H\u00e9raut: \"Caf\u00e9 Crate\""},
+        {{{"Msg", "x"}, {"Type", "notification"}}, "chat Alice Server: \"x\"", "Chat from Server: \"x\""},
+        {{{"Msg", std::string("seen\0unseen", 11)}, {"Color", "1,2,3"}},
+         "notification Alice \"seen\" color=0.000303527,0.000607054,0.000910581,1 size=1.2 time=10",
+         "Notification \"seen\" colour 1,2,3 size 1.2 time 10"},
+        {{{"Msg", "x"}, {"Type", "Chat"}, {"Sender", std::string("Her\0ald", 7)}}, "chat Alice Her: \"x\"",
+         "Chat from Her: \"x\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notification.dump());
+        UseConfig({{"Items", {{"SupplyCrate_Level03_C", {{"Name", "Crate"}, {"Notification", c.notification}}}}}});
+        EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C 8000 -16000"));
+        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C 8000 -16000", 3));
+        EXPECT_THAT(Transcript(), ElementsAre(c.delivered, "rcon_reply 3 type=0 \"" + c.described + "\""));
+    }
+}
+
+TEST_F(TestCommandTest, RandomColourIsDrawnOnceForTheOneRecipient) {
+    UseConfig({{"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "x"}, {"Color", "Random"}}}}}}}});
+    std::srand(11);
+    const auto blue = static_cast<uint8_t>(std::rand() % 256);
+    const auto green = static_cast<uint8_t>(std::rand() % 256);
+    const auto red = static_cast<uint8_t>(std::rand() % 256);
+    const int next = std::rand();
+    std::srand(11);
+    EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C"));
+    EXPECT_EQ(std::rand(), next) << "three draws, for Alice alone";
+    const FColorLinear expected = LinearColor({blue, green, red, 255});
+    ASSERT_EQ(StandIn::Records().size(), 1u);
+    const StandIn::Record& record = StandIn::Records()[0];
+    EXPECT_EQ(record.player, alice);
+    EXPECT_THAT(std::vector<float>({record.color.R, record.color.G, record.color.B, record.color.A}),
+                ElementsAre(expected.R, expected.G, expected.B, expected.A));
+    std::srand(11);
+    EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 4));
+    EXPECT_EQ(StandIn::Records().back().text, "Notification \"x\" colour Random size 1.2 time 10");
+    EXPECT_EQ(std::rand() % 256, blue) << "over RCON nothing is drawn";
+}
+
+// Each refusal is one line, red on the console, the same over RCON, and never
+// logged; where a lookup fails on the config's types it is the very line a
+// spawn of that object logs.
+TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
+    using StandIn::ObjectClass;
+    const nlohmann::json sends = {{"Notification", {{"Msg", "x"}}}};
+    const nlohmann::json asteroids = {{"Enable", true}, {"Color", nlohmann::json::object()},
+                                      {"PrimaryResources", nlohmann::json::object()},
+                                      {"SecondaryResources", nlohmann::json::object()}, {"Notification", {{"Msg", "x"}}}};
+    const auto asteroidsWith = [&](const nlohmann::json& changes) {
+        nlohmann::json changed = asteroids;
+        changed.update(changes);
+        return changed;
+    };
+    const StandIn::StructureSpawn crate{u"SupplyCrate_Level03_C_1", ObjectClass::ItemContainer};
+    const StandIn::StructureSpawn asteroid{u"SupplyCrate_Space_01_Metal_C_1", ObjectClass::ItemContainer};
+    const std::string typeError = "[json.exception.type_error.";
+    struct Case {
+        nlohmann::json config;
+        std::string arguments;
+        std::string reply;
+        std::optional<StandIn::StructureSpawn> spawn;  // logs the same text
+    } cases[] = {
+        {{{"Items", {1}}}, "SupplyCrate_Level03_C",
+         typeError + "305] cannot use operator[] with a string argument with array", crate},
+        {{{"Items", {{"SupplyCrate_Level03_C", "crate"}}}}, "SupplyCrate_Level03_C",
+         typeError + "306] cannot use value() with string", crate},
+        {{{"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "x"}, {"Type", "Chat"}, {"Sender", 7}}}}}}}},
+         "SupplyCrate_Level03_C", typeError + "302] type must be string, but is number", crate},
+        {{{"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "x"}, {"Size", true}}}}}}}},
+         "SupplyCrate_Level03_C", typeError + "302] type must be number, but is boolean", crate},
+        {{{"EnableNests", 1}, {"Items", {{"Rex_Character_BP_C", sends}}}}, "Rex_Character_BP_C",
+         typeError + "302] type must be boolean, but is number", StandIn::StructureSpawn{u"Nest_C_1"}},
+        {nlohmann::json::object(), "AsteroidGen2 Metal", typeError + "306] cannot use value() with null", asteroid},
+        {{{"AsteroidGen2", {{"Enable", "yes"}}}}, "AsteroidGen2 Metal",
+         typeError + "302] type must be boolean, but is string", asteroid},
+        {{{"AsteroidGen2", asteroids}}, "AsteroidGen2 Metal", typeError + "306] cannot use value() with null",
+         asteroid},
+        {{{"AsteroidGen2", asteroidsWith({{"Name", nlohmann::json::object()}, {"Notification", "loud"}})}},
+         "AsteroidGen2 Metal", typeError + "305] cannot use operator[] with a string argument with string", asteroid},
+        {{{"Items", {{"SupplyCrate_Level03_C", nullptr}}}}, "SupplyCrate_Level03_C",
+         "No entry SupplyCrate_Level03_C in Items", std::nullopt},
+        {{{"Items", {{"Caf\u00e9_C", sends}}}}, "Caf\u00e8_C",
+         "No entry Caf\u00e8_C in Items (did you mean Caf\u00e9_C?)", std::nullopt},
+        {{{"Items", {{"Dodo_Nest_C", sends}}}}, "Dodo_Nest_C", "Dodo_Nest_C sends nothing: EnableNests is false",
+         std::nullopt},
+        {{{"AsteroidGen2", asteroidsWith({{"Enable", false}})}}, "ASTEROIDGEN2 Metal 1 2",
+         "AsteroidGen2 Metal sends nothing: AsteroidGen2 is not enabled", std::nullopt},
+        {{{"Items", {{"SupplyCrate_Level03_C", sends}}}}, "SupplyCrate_Level03_C " + std::string(2000, '1') + " 0",
+         "Usage: SkyCrateHerald.Test KEY [X Y], or SkyCrateHerald.Test AsteroidGen2 CODE [X Y]", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.config.dump() + " / " + c.arguments.substr(0, 40));
+        UseConfig(c.config);
+        EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test " + c.arguments));
+        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test " + c.arguments, 5));
+        EXPECT_THAT(Transcript(), ElementsAre("console_reply Alice \"" + c.reply + "\" color=1,0,0,1",
+                                              "rcon_reply 5 type=0 \"" + c.reply + "\""));
+        if (c.spawn) {
+            StandIn::ClearRecords();
+            StandIn::SpawnStructure(*c.spawn);
+            EXPECT_THAT(Transcript(), ElementsAre("log SkyCrateHerald error \"" + c.reply + "\""));
+        }
+    }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The building blocks of a message: item keys, coordinates and their text,
-// template filling and colour texts.
+// template filling and colour texts; how SkyCrateHerald.Test reads its line.
 
 #include <cmath>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include "announce/Broadcast.h"
 #include "announce/SpawnDetours.h"
 #include "announce/Templates.h"
+#include "announce/TestCommandLine.h"
 
 using ::testing::ElementsAre;
 
@@ -171,6 +172,97 @@ TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatSixSearchesFind) {
         EXPECT_EQ(found.nest, name.IndexOfIgnoreCase(u"Nest_C") != -1) << StandIn::Utf8(units);
         EXPECT_EQ(found.spaceCrate, name.IndexOfIgnoreCase(u"SupplyCrate_Space_") != -1) << StandIn::Utf8(units);
     }
+}
+
+// What an admin types, and what a client may send instead: a request, or the
+// usage line (none).
+TEST_F(TemplatesTest, TestCommandLineIsReadWholeOrNotAtAll) {
+    struct Case {
+        std::u16string line;
+        std::optional<TestRequest> request;
+    };
+    const std::u16string name = u"SkyCrateHerald.Test ";
+    const std::vector<Case> cases = {
+        {name + u"SupplyCrate_Level03_C", TestRequest{false, "SupplyCrate_Level03_C", 0, 0}},
+        {name + u"SupplyCrate_Level03_C 100000 -200000.5", TestRequest{false, "SupplyCrate_Level03_C", 100000, -200000.5F}},
+        {name + u"AsteroidGen2 Metal", TestRequest{true, "Metal", 0, 0}},
+        {name + u"asteroidGEN2 Metal 1e3 .5", TestRequest{true, "Metal", 1000, 0.5F}},
+        // Any blank or control character parts words; the game's text ends at a zero.
+        {u"  SkyCrateHerald.Test\tKey_C\r\n1  2  ", TestRequest{false, "Key_C", 1, 2}},
+        {name + u"Key_C" + u'\0' + u" 1 2", TestRequest{false, "Key_C", 0, 0}},
+        {name + u"Caf\u00e9_C", TestRequest{false, "Caf\xC3\xA9_C", 0, 0}},
+        {name + u"Key_C -0 3.4028234e38", TestRequest{false, "Key_C", -0.0F, 3.4028234e38F}},
+        // Usage: a word missing or too many, a number not read whole, not
+        // finite, beyond a float, or not ASCII.
+        {u"SkyCrateHerald.Test", std::nullopt},
+        {name + u"  ", std::nullopt},
+        {name + u"AsteroidGen2", std::nullopt},
+        {name + u"AsteroidGen2 Metal 1", std::nullopt},
+        {name + u"Key_C 1", std::nullopt},
+        {name + u"Key_C 1 2 3", std::nullopt},
+        {name + u"AsteroidGen2 Metal 1 2 3", std::nullopt},
+        {name + u"Key_C 12abc 0", std::nullopt},
+        {name + u"Key_C 0x10 0", std::nullopt},
+        {name + u"Key_C +1 0", std::nullopt},
+        {name + u"Key_C nan 0", std::nullopt},
+        {name + u"Key_C 0 inf", std::nullopt},
+        {name + u"Key_C 1e39 0", std::nullopt},
+        {name + u"Key_C 1e999 0", std::nullopt},
+        {name + u"Key_C \uFF11 0", std::nullopt},
+        {name + u"Key_C 1," + u"5 0", std::nullopt},
+        {name + u"Key_C " + std::u16string(64, u'1') + u" 0", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(StandIn::Utf8(c.line));
+        const std::optional<TestRequest> request = ReadTestCommand(c.line);
+        ASSERT_EQ(request.has_value(), c.request.has_value());
+        if (request) {
+            EXPECT_EQ(request->asteroid, c.request->asteroid);
+            EXPECT_EQ(request->key, c.request->key);
+            EXPECT_EQ(request->x, c.request->x);
+            EXPECT_EQ(request->y, c.request->y);
+            EXPECT_EQ(std::signbit(request->x), std::signbit(c.request->x));
+        }
+    }
+}
+
+// A client's line costs nothing beyond the limit, however long or odd it is.
+TEST_F(TemplatesTest, TestCommandLineBeyondTheLimitIsUsage) {
+    const std::u16string head = u"SkyCrateHerald.Test K";
+    const std::u16string atLimit = head + std::u16string(TestCommandLengthLimit - head.size(), u'x');
+    ASSERT_TRUE(ReadTestCommand(atLimit).has_value());
+    EXPECT_EQ(ReadTestCommand(atLimit)->key.size(), TestCommandLengthLimit - head.size() + 1);
+    EXPECT_FALSE(ReadTestCommand(atLimit + u"x").has_value());
+    EXPECT_FALSE(ReadTestCommand(std::u16string(1'000'000, u' ')).has_value());
+    EXPECT_EQ(ReadTestCommand(head + u"\xD800")->key, "K\xEF\xBF\xBD") << "a lone surrogate reads as U+FFFD";
+}
+
+TEST_F(TemplatesTest, DidYouMeanNamesTheNearestConfiguredKey) {
+    const nlohmann::json items = {{"SupplyCrate_Level03_C", {{"Name", "x"}}},
+                                  {"SupplyCrate_Level05_C", {{"Name", "x"}}},
+                                  {"Wyvern_Character_BP_Fire_C", {{"Name", "x"}}},
+                                  {"Rex_C", {{"Name", "x"}}},
+                                  {"Dodo_C", nullptr}};
+    const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+        {"supplycrate_level03_c", "SupplyCrate_Level03_C"},   // case alone
+        {"SupplyCrate_Levl03_C", "SupplyCrate_Level03_C"},    // one letter left out
+        {"SupplyCrate_Level30_C", "SupplyCrate_Level03_C"},   // two neighbours swapped: one edit
+        {"SupplyCrate_Level04_C", "SupplyCrate_Level03_C"},   // as near as _Level05_C: the first in order
+        {"SupplyCrate_Level05", "SupplyCrate_Level05_C"},     // nearer than _Level03_C
+        {"Wyvern_Character_BP_Fier_C", "Wyvern_Character_BP_Fire_C"},
+        {"Wyvern_Character_BP_Lightning_C", std::nullopt},    // past the three edits allowed
+        {"Rex_D", "Rex_C"},                                    // a five-letter key allows one edit
+        {"Rex_DD", std::nullopt},
+        {"Dodo_C", std::nullopt},                              // a null entry is not configured
+        {"Dodo_D", std::nullopt},
+        {"", std::nullopt},
+        {std::string(100000, 'S'), std::nullopt},
+    };
+    for (const auto& [typed, nearest] : cases) {
+        EXPECT_EQ(NearestItemKey(items, typed), nearest) << typed.substr(0, 40);
+    }
+    EXPECT_EQ(NearestItemKey(nlohmann::json::array({"SupplyCrate_Level03_C"}), "SupplyCrate_Level03"), std::nullopt);
+    EXPECT_EQ(NearestItemKey(nullptr, "SupplyCrate_Level03"), std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "announce/Broadcast.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -30,7 +31,24 @@ void ForEachConnectedPlayer(Deliver&& deliver) {
     }
 }
 
-void SendNotifications(const Json& notificationTemplate, FString& text) {
+// Calls deliver(player) for the one player given.
+struct OnePlayer {
+    AShooterPlayerController* player;
+    template <typename Deliver>
+    void operator()(Deliver&& deliver) const {
+        deliver(player);
+    }
+};
+
+struct EveryConnectedPlayer {
+    template <typename Deliver>
+    void operator()(Deliver&& deliver) const {
+        ForEachConnectedPlayer(deliver);
+    }
+};
+
+template <typename Recipients>
+void SendNotifications(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
     // Time, Size and Color are read once, at the first recipient: they are the
     // same for everyone, and with nobody connected they are not read at all.
     // Only "Random" is drawn anew for each recipient, and only there: its
@@ -39,7 +57,7 @@ void SendNotifications(const Json& notificationTemplate, FString& text) {
     float size = 0.0f;
     bool random = false;
     FColorLinear fixedColor{};
-    ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+    recipients([&](AShooterPlayerController* player) {
         if (!time) {
             time = static_cast<float>(DisplayTimeOf(notificationTemplate));
             size = DisplaySizeOf(notificationTemplate);
@@ -57,11 +75,12 @@ void SendNotifications(const Json& notificationTemplate, FString& text) {
     });
 }
 
-void SendChatLines(const Json& notificationTemplate, FString& text) {
+template <typename Recipients>
+void SendChatLines(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
     FChatMessageRecord record;
     record.SenderName = FString::FromUtf8(notificationTemplate.value("Sender", std::string(DefaultSender)));
     record.Message = text;
-    ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+    recipients([&](AShooterPlayerController* player) {
         GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
             player, record);
     });
@@ -84,26 +103,85 @@ std::string_view ReadText(const Json& object, std::string_view key, std::string_
     return spare;
 }
 
-void Broadcast(const Json& notificationTemplate, ReplacementList replacements) {
+namespace {
+
+// The message as every recipient gets it, or none when there is nothing to send.
+std::optional<FString> AnnouncementText(const Json& notificationTemplate, ReplacementList replacements) {
     if (!notificationTemplate.is_object()) {
-        return;
+        return std::nullopt;
     }
     std::string spareMessage;
     const std::string_view message = ReadText(notificationTemplate, "Msg", {}, spareMessage);
     if (message.empty()) {
-        return;
+        return std::nullopt;
     }
     // Filled in storage kept from one announcement to the next: its text is
     // needed only until it is the game's string.
     static std::string filled;
     FillTemplateInto(filled, message, replacements);
-    FString text = FString::FromUtf8(filled);
+    return FString::FromUtf8(filled);
+}
+
+bool IsNotification(const Json& notificationTemplate) {
     std::string spareType;
-    if (ReadText(notificationTemplate, "Type", DefaultType, spareType) == NotificationType) {
-        SendNotifications(notificationTemplate, text);
-    } else {
-        SendChatLines(notificationTemplate, text);
+    return ReadText(notificationTemplate, "Type", DefaultType, spareType) == NotificationType;
+}
+
+template <typename Recipients>
+void Deliver(const Json& notificationTemplate, ReplacementList replacements, const Recipients& recipients) {
+    std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
+    if (!text) {
+        return;
     }
+    if (IsNotification(notificationTemplate)) {
+        SendNotifications(notificationTemplate, *text, recipients);
+    } else {
+        SendChatLines(notificationTemplate, *text, recipients);
+    }
+}
+
+// A float as an admin writes it in config.json: the fewest digits that read
+// back as the same float (1.2, not 1.20000005).
+std::string ShortestText(float value) {
+    char text[32];
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+}  // namespace
+
+void Broadcast(const Json& notificationTemplate, ReplacementList replacements) {
+    Deliver(notificationTemplate, replacements, EveryConnectedPlayer{});
+}
+
+void SendToPlayer(AShooterPlayerController* player, const Json& notificationTemplate, ReplacementList replacements) {
+    Deliver(notificationTemplate, replacements, OnePlayer{player});
+}
+
+// Read in the order a delivery to one recipient reads: Msg, Type, then Time,
+// Size and Color, or Sender; a value of the wrong type raises here as it
+// would there.
+std::optional<std::string> DescribeAnnouncement(const Json& notificationTemplate, ReplacementList replacements) {
+    const std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
+    if (!text) {
+        return std::nullopt;
+    }
+    const std::string shown = "\"" + text->ToUtf8() + "\"";
+    if (!IsNotification(notificationTemplate)) {
+        const FString sender = FString::FromUtf8(notificationTemplate.value("Sender", std::string(DefaultSender)));
+        return "Chat from " + sender.ToUtf8() + ": " + shown;
+    }
+    const std::int32_t time = DisplayTimeOf(notificationTemplate);
+    const float size = DisplaySizeOf(notificationTemplate);
+    std::string spare;
+    const std::string_view colorText = ReadText(notificationTemplate, "Color", DefaultColorText, spare);
+    std::string color(RandomColorText);
+    if (colorText != RandomColorText) {
+        const FColorBytes bytes = ParseColorText(colorText);
+        color = std::to_string(bytes.R) + "," + std::to_string(bytes.G) + "," + std::to_string(bytes.B);
+    }
+    return "Notification " + shown + " colour " + color + " size " + ShortestText(size) + " time " +
+           std::to_string(time);
 }
 
 FColorBytes ParseColorText(std::string_view text) {

@@ -1,6 +1,7 @@
 #pragma once
 // Delivering one announcement to every connected player.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,18 @@
 // on-screen notification (Type "Notification") or a chat line. A template that
 // is not an object, or has no Msg, sends nothing.
 void Broadcast(const nlohmann::json& notificationTemplate, ReplacementList replacements);
+
+// The same delivery to one player alone: a "Random" colour is drawn once.
+void SendToPlayer(AShooterPlayerController* player, const nlohmann::json& notificationTemplate,
+                  ReplacementList replacements);
+
+// What each player would receive, in one line: Notification "TEXT" colour
+// R,G,B size S time T (colour "Random" when drawn for each), or Chat from
+// SENDER: "TEXT". The text is the one players get, decoded from UTF-8 and
+// ended at a zero character as the game's string ends. None when nothing
+// would be sent. Raises where the delivery would.
+std::optional<std::string> DescribeAnnouncement(const nlohmann::json& notificationTemplate,
+                                                ReplacementList replacements);
 
 // "Random", or "R,G,B" in decimal; anything else is green.
 FColorBytes ParseColorText(std::string_view text);

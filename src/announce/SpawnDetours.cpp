@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "announce/Announcements.h"
 #include "announce/Broadcast.h"
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
@@ -82,55 +83,16 @@ bool IsA(const void* object, const char* staticClassFunction) {
     return GameFunction<bool(const void*, void*)>("UObjectBaseUtility.IsA")(object, objectClass);
 }
 
-std::optional<MapPosition> SpawnCoordinates(float x, float y) {
-    UWorld* world = ArkApi::GetApiUtils().QueryWorld();
-    if (world == nullptr) {
-        return std::nullopt;
-    }
-    void* settings = GameFunction<void*(UWorld*, bool, bool)>("UWorld.GetWorldSettings")(world, false, true);
-    return MapCoordinates(settings, x, y);
-}
-
-void AnnounceAsteroid(const Json& asteroids, const std::string& code) {
+// A repeated code is held back, and counts as announced only once Broadcast
+// is through. A lookup that raised, or a read that raised in Broadcast (all
+// its reads come before its first delivery), dropped the announcement unsent:
+// the next crate of this code tries again, and logs again, until it goes out.
+void AnnounceAsteroidOnce(const Json& asteroids, const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
         return;
     }
-    // The code's colour goes onto the copy handed to Broadcast; the document stays as read.
-    const std::string color = Member(asteroids, "Color").value(code, std::string(DefaultAsteroidColor));
-    const std::string name = Member(asteroids, "Name").value(code, code);
-    const std::string primary = Member(asteroids, "PrimaryResources").value(code, std::string());
-    const std::string secondary = Member(asteroids, "SecondaryResources").value(code, std::string());
-    const std::string_view replacements[] = {
-        MapNamePlaceholder,          CurrentMapName, NamePlaceholder,               name,
-        PrimaryResourcesPlaceholder, primary,        SecondaryResourcesPlaceholder, secondary,
-    };
-    Json notification = Member(asteroids, "Notification");
-    notification["Color"] = color;
-    // The code counts as announced only once Broadcast is through. A lookup
-    // that raised above, or a read that raised in Broadcast (all its reads
-    // come before its first delivery), dropped the announcement unsent: the
-    // next crate of this code tries again, and logs again, until it goes out.
-    Broadcast(notification, replacements);
+    AnnounceAsteroid(asteroids, code, &Broadcast);
     LastAsteroidCode = code;
-}
-
-// The announcement of an Items entry at a world position. Only structures
-// carry an egg level; an ocean crate's message keeps "{EggLvl}" as written.
-void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel) {
-    const std::optional<MapPosition> position = SpawnCoordinates(x, y);
-    if (!position) {
-        return;
-    }
-    const std::string latitude = FormatCoordinate(position->Latitude);
-    const std::string longitude = FormatCoordinate(position->Longitude);
-    std::string spareName;
-    const std::string_view name = ReadText(entry, "Name", itemKey, spareName);
-    const std::string_view replacements[] = {
-        MapNamePlaceholder, CurrentMapName, LatitudePlaceholder, latitude, LongitudePlaceholder, longitude,
-        NamePlaceholder,    name,           EggLevelPlaceholder, eggLevel != nullptr ? std::string_view(*eggLevel) : std::string_view(),
-    };
-    Broadcast(Member(entry, "Notification"),
-              ReplacementList(replacements).first(eggLevel != nullptr ? std::size(replacements) : 8));
 }
 
 void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
@@ -154,7 +116,7 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
             const Json& asteroids = Member(PluginConfig, "AsteroidGen2");
             if (asteroids.value("Enable", DefaultAsteroidsEnabled)) {
                 if (const std::optional<std::string_view> code = AsteroidCode(itemKey)) {
-                    AnnounceAsteroid(asteroids, std::string(*code));
+                    AnnounceAsteroidOnce(asteroids, std::string(*code));
                 }
             }
         });
@@ -177,7 +139,7 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
 
     const Json& entry = Member(Member(PluginConfig, "Items"), itemKey);
     if (!entry.is_null()) {
-        AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel);
+        AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel, &Broadcast);
     }
 }
 
@@ -203,7 +165,7 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     }
     FVector position{};
     GameFunction<void(void*, FVector*)>("USceneComponent.GetWorldLocation")(root, &position);
-    AnnounceItem(entry, itemKey, position.X, position.Y, nullptr);
+    AnnounceItem(entry, itemKey, position.X, position.Y, nullptr, &Broadcast);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -183,3 +184,50 @@ float DisplaySizeOf(const Json& notificationTemplate) {
     const auto found = notificationTemplate.find("Size");
     return found == notificationTemplate.end() ? static_cast<float>(DefaultDisplaySize) : ReadDisplaySize(*found).value;
 }
+
+// Only the cells within limit of the diagonal can stay within limit, so each
+// row is computed across that band alone; the cells just outside it are set
+// beyond the limit, which is all a neighbouring row reads of them.
+std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit) {
+    if (a.size() < b.size()) {
+        std::swap(a, b);
+    }
+    if (a.size() - b.size() > limit) {
+        return limit + 1;
+    }
+    const std::size_t beyond = limit + 1;
+    const auto same = [](char x, char y) { return LowerAscii(x) == LowerAscii(y); };
+    std::vector<std::size_t> beforePrevious(b.size() + 1, beyond);
+    std::vector<std::size_t> previous(b.size() + 1, beyond);
+    std::vector<std::size_t> current(b.size() + 1, beyond);
+    for (std::size_t j = 0; j <= std::min(b.size(), limit); ++j) {
+        previous[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        const std::size_t first = i > limit ? i - limit : 1;
+        const std::size_t last = std::min(b.size(), i + limit);
+        current[0] = std::min(i, beyond);
+        current[first - 1] = first == 1 ? current[0] : beyond;
+        std::size_t rowLeast = current[first - 1];
+        for (std::size_t j = first; j <= last; ++j) {
+            const std::size_t change = same(a[i - 1], b[j - 1]) ? 0 : 1;
+            std::size_t cell = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
+            if (i > 1 && j > 1 && same(a[i - 1], b[j - 2]) && same(a[i - 2], b[j - 1])) {
+                cell = std::min(cell, beforePrevious[j - 2] + 1);
+            }
+            current[j] = std::min(cell, beyond);
+            rowLeast = std::min(rowLeast, current[j]);
+        }
+        if (last + 1 <= b.size()) {
+            current[last + 1] = beyond;
+        }
+        if (rowLeast > limit) {
+            return beyond;
+        }
+        std::swap(beforePrevious, previous);
+        std::swap(previous, current);
+    }
+    return std::min(previous[b.size()], beyond);
+}
+
+std::size_t NearMissLimit(std::string_view known) { return std::clamp<std::size_t>(known.size() / 3, 1, 3); }

@@ -124,3 +124,15 @@ struct DisplaySize {
 DisplaySize ReadDisplaySize(const nlohmann::json& size);
 // A notification's Size, DefaultDisplaySize when absent. The template is an object.
 float DisplaySizeOf(const nlohmann::json& notificationTemplate);
+
+// ---- Near misses -------------------------------------------------------------------
+
+// Edits between two texts, ASCII case ignored, a swap of neighbours counting
+// as one; anything beyond limit is given as limit + 1. Time grows with the
+// longer text times the limit, so a long text costs no more than its length.
+std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit);
+
+// How far a text may be from a known key to be called a near miss of it: a
+// third of the known key, at least one edit and at most three. herald check's
+// "did you mean" and SkyCrateHerald.Test's share it, so both name the same key.
+std::size_t NearMissLimit(std::string_view known);

@@ -3,23 +3,19 @@
 #include "config/Config.h"
 #include "config/ConfigLimits.h"
 #include "game/GameTypes.h"
+#include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
 
 namespace {
 
-constexpr FColorBytes SuccessColor{0, 255, 0, 255};
-constexpr FColorBytes FailureColor{0, 0, 255, 255};
-
-void SendConsoleReply(APlayerController* player, const char* text, FColorBytes color) {
+void ReplyOnConsole(APlayerController* player, const char* text, FColorBytes color) {
     FString message = FString::FromNarrow(text);
-    GameFunction<void(APlayerController*, FString*, FColorLinear, bool)>(
-        "AShooterPlayerController.ClientServerChatDirectMessage")(player, &message, LinearColor(color), false);
+    SendConsoleReply(player, message, color);
 }
 
-void SendRconReply(RCONClientConnection* connection, const RCONPacket* request, const char* text) {
+void ReplyOverRcon(RCONClientConnection* connection, const RCONPacket* request, const char* text) {
     FString message = FString::FromNarrow(text);
-    GameFunction<void(RCONClientConnection*, int, int, FString*)>("RCONClientConnection.SendMessageW")(
-        connection, request->Id, 0, &message);
+    SendRconReply(connection, request, message);
 }
 
 }  // namespace
@@ -32,13 +28,13 @@ void ReloadConsoleHandler(APlayerController* player, FString* /*command*/, bool 
     } catch (const std::exception& error) {
         const std::string reason = error.what();
         if (player != nullptr) {
-            RunLogged([player] { SendConsoleReply(player, "Failed to reload config", FailureColor); });
+            RunLogged([player] { ReplyOnConsole(player, "Failed to reload config", FailureColor); });
         }
         PluginLog::WriteError(reason);
         return;
     }
     if (player != nullptr) {
-        RunLogged([player] { SendConsoleReply(player, "Reloaded config", SuccessColor); });
+        RunLogged([player] { ReplyOnConsole(player, "Reloaded config", SuccessColor); });
     }
 }
 
@@ -49,8 +45,8 @@ void ReloadRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWo
         // The log line and the reply carry the same text, cut alike.
         const std::string reason = CutErrorText(error.what());
         PluginLog::WriteError(reason);
-        RunLogged([&] { SendRconReply(connection, packet, reason.c_str()); });
+        RunLogged([&] { ReplyOverRcon(connection, packet, reason.c_str()); });
         return;
     }
-    RunLogged([&] { SendRconReply(connection, packet, "Reloaded config"); });
+    RunLogged([&] { ReplyOverRcon(connection, packet, "Reloaded config"); });
 }

@@ -27,13 +27,7 @@ struct APlayerController;
 struct AShooterPlayerController;
 struct RCONClientConnection;
 struct FString;
-
-// The request of an RCON command; the plugin reads only its id.
-struct RCONPacket {
-    int Length;
-    int Id;
-    int Type;
-};
+struct RCONPacket;  // game/GameTypes.h
 
 namespace ArkApi {
 

@@ -153,6 +153,17 @@ static_assert(offsetof(FChatMessageRecord, ChatType) == 112);
 static_assert(offsetof(FChatMessageRecord, SenderIcon) == 120);
 static_assert(offsetof(FChatMessageRecord, UserId) == 128);
 
+// The request of an RCON command: its id, which the reply carries back, and
+// its body, the command line as the client sent it.
+struct RCONPacket {
+    int Length;
+    int Id;
+    int Type;
+    FString Body;
+};
+static_assert(offsetof(RCONPacket, Id) == 4);
+static_assert(offsetof(RCONPacket, Body) == 16);
+
 // A colour as 8-bit channels, in the game's blue-green-red-alpha order.
 struct FColorBytes {
     uint8_t B;

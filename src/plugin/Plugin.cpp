@@ -1,6 +1,7 @@
 #include "plugin/Plugin.h"
 
 #include "announce/SpawnDetours.h"
+#include "announce/TestCommand.h"
 #include "config/Config.h"
 #include "config/ReloadCommands.h"
 #include "game/GameTypes.h"
@@ -38,6 +39,8 @@ void PluginLoad() {
     ArkApi::ICommands& commands = ArkApi::GetCommands();
     commands.RegisterConsoleCommand(FString::FromNarrow(ReloadCommandName), &ReloadConsoleHandler);
     commands.RegisterRconCommand(FString::FromNarrow(ReloadCommandName), &ReloadRconHandler);
+    commands.RegisterConsoleCommand(FString::FromNarrow(TestCommandName), &TestConsoleHandler);
+    commands.RegisterRconCommand(FString::FromNarrow(TestCommandName), &TestRconHandler);
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.InstallHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour), AsSlot(&StructurePostSpawnOriginal));
     hooks.InstallHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour),
@@ -49,6 +52,8 @@ void PluginUnload() {
     ArkApi::ICommands& commands = ArkApi::GetCommands();
     commands.UnregisterConsoleCommand(FString::FromNarrow(ReloadCommandName));
     commands.UnregisterRconCommand(FString::FromNarrow(ReloadCommandName));
+    commands.UnregisterConsoleCommand(FString::FromNarrow(TestCommandName));
+    commands.UnregisterRconCommand(FString::FromNarrow(TestCommandName));
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.RemoveHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour));
     hooks.RemoveHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour));

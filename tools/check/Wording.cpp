@@ -30,44 +30,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameIgnoringCase);
 }
 
-// Anything beyond limit is given as limit + 1: a text longer than the other
-// by more than limit costs nothing, and otherwise three rows as long as the
-// shorter text are all it takes.
-std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit) {
-    if (a.size() < b.size()) {
-        std::swap(a, b);
-    }
-    if (a.size() - b.size() > limit) {
-        return limit + 1;
-    }
-    std::vector<std::size_t> beforePrevious(b.size() + 1);
-    std::vector<std::size_t> previous(b.size() + 1);
-    std::vector<std::size_t> current(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        previous[j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        current[0] = i;
-        std::size_t rowLeast = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t change = SameIgnoringCase(a[i - 1], b[j - 1]) ? 0 : 1;
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
-            if (i > 1 && j > 1 && SameIgnoringCase(a[i - 1], b[j - 2]) && SameIgnoringCase(a[i - 2], b[j - 1])) {
-                current[j] = std::min(current[j], beforePrevious[j - 2] + 1);
-            }
-            rowLeast = std::min(rowLeast, current[j]);
-        }
-        if (rowLeast > limit) {
-            return limit + 1;
-        }
-        std::swap(beforePrevious, previous);
-        std::swap(previous, current);
-    }
-    return std::min(previous[b.size()], limit + 1);
-}
-
-std::size_t NearMissLimit(std::string_view known) { return std::clamp<std::size_t>(known.size() / 3, 1, 3); }
-
 std::string Quote(std::string_view text) { return JsonString(text); }
 
 std::string WrongType(std::string_view expected, const Json& value) {

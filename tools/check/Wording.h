@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "check/Rule.h"
+#include "config/ConfigReaders.h"  // EditDistance, NearMissLimit
 
 namespace Herald {
 
@@ -18,14 +19,6 @@ namespace Herald {
 inline constexpr std::size_t FindingsListedPerPlace = 20;
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b);
-
-// Edits between two texts, ignoring case, a swap of neighbours counting as
-// one; anything beyond limit is given as limit + 1.
-std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit);
-
-// How far a key may be from a known one to be called a near miss of it: a
-// third of the known key, at least one edit and at most three.
-std::size_t NearMissLimit(std::string_view known);
 
 // A text as the admin wrote it, quoted, with control characters escaped.
 std::string Quote(std::string_view text);

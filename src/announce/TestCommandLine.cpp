@@ -1,0 +1,116 @@
+#include "announce/TestCommandLine.h"
+
+#include <array>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+
+#include "config/ConfigReaders.h"
+#include "game/Platform.h"
+
+namespace {
+
+constexpr std::size_t MostWords = 5;  // the name, AsteroidGen2, CODE, X, Y
+
+bool IsSeparator(char16_t unit) { return unit <= u' '; }
+
+bool IsAsteroidWord(std::u16string_view word) {
+    if (word.size() != AsteroidWord.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const auto lower = [](char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; };
+        if (lower(word[i]) != lower(static_cast<char16_t>(AsteroidWord[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A whole word of ASCII that reads as a finite number within the float range;
+// no position needs 64 characters.
+std::optional<float> ReadCoordinate(std::u16string_view word) {
+    std::array<char, 64> text{};
+    if (word.size() >= text.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        if (word[i] > 0x7F) {
+            return std::nullopt;
+        }
+        text[i] = static_cast<char>(word[i]);
+    }
+    double value = 0;
+    const char* end = text.data() + word.size();
+    const std::from_chars_result read = std::from_chars(text.data(), end, value);
+    if (read.ec != std::errc() || read.ptr != end || !std::isfinite(value) || std::fabs(value) > FLT_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<float>(value);
+}
+
+}  // namespace
+
+std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
+    line = line.substr(0, line.find(u'\0'));
+    if (line.size() > TestCommandLengthLimit) {
+        return std::nullopt;
+    }
+    std::array<std::u16string_view, MostWords> words;
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < line.size();) {
+        if (IsSeparator(line[at])) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < line.size() && !IsSeparator(line[end])) {
+            ++end;
+        }
+        if (count == words.size()) {
+            return std::nullopt;
+        }
+        words[count++] = line.substr(at, end - at);
+        at = end;
+    }
+    // words[0] is the command's name, which the host has matched.
+    TestRequest request;
+    request.asteroid = count >= 2 && IsAsteroidWord(words[1]);
+    const std::size_t keyAt = request.asteroid ? 2 : 1;
+    if (count != keyAt + 1 && count != keyAt + 3) {
+        return std::nullopt;
+    }
+    request.key = Platform::Utf16ToUtf8(words[keyAt].data(), words[keyAt].size());
+    if (count == keyAt + 3) {
+        const std::optional<float> x = ReadCoordinate(words[keyAt + 1]);
+        const std::optional<float> y = ReadCoordinate(words[keyAt + 2]);
+        if (!x || !y) {
+            return std::nullopt;
+        }
+        request.x = *x;
+        request.y = *y;
+    }
+    return request;
+}
+
+std::optional<std::string> NearestItemKey(const nlohmann::json& items, std::string_view typed) {
+    if (!items.is_object()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> nearest;
+    std::size_t nearestDistance = SIZE_MAX;
+    for (const auto& [key, entry] : items.items()) {
+        if (entry.is_null() || key == typed) {
+            continue;
+        }
+        const std::size_t limit = NearMissLimit(key);
+        const std::size_t distance = EditDistance(typed, key, limit);
+        if (distance <= limit && distance < nearestDistance) {
+            nearest = key;
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Reading "SkyCrateHerald.Test" as an admin types it, on the console or in an
+// RCON request's body. Pure functions: no game calls.
+
+#include <cstddef>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+inline constexpr std::string_view TestUsage =
+    "Usage: SkyCrateHerald.Test KEY [X Y], or SkyCrateHerald.Test AsteroidGen2 CODE [X Y]";
+
+// A line longer than this is not read at all: the command's words are a key,
+// a code and two numbers, and reading must cost the game's thread nothing
+// whatever a client sends.
+inline constexpr std::size_t TestCommandLengthLimit = 1024;  // 16-bit units
+
+// The word before an asteroid code, ignoring case as command names are.
+inline constexpr std::string_view AsteroidWord = "AsteroidGen2";
+
+struct TestRequest {
+    bool asteroid = false;
+    std::string key;  // an Items key, or an asteroid code (UTF-8)
+    float x = 0;
+    float y = 0;
+};
+
+// The command's name, then KEY [X Y] or AsteroidGen2 CODE [X Y], words apart
+// by blanks or control characters; the line ends at its first zero unit. X and
+// Y are decimal numbers read whole that fit a float. None for anything else.
+std::optional<TestRequest> ReadTestCommand(std::u16string_view line);
+
+// The key of the items object nearest to a key it lacks, when one is a near
+// miss of it (NearMissLimit): "did you mean" of the reply. Entries that are
+// null are not configured and never named.
+std::optional<std::string> NearestItemKey(const nlohmann::json& items, std::string_view typed);
