@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev
+  libcpp-httplib-dev  # herald preview --serve
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev

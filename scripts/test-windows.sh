@@ -201,7 +201,51 @@ tools_run() {
     diff "$golden" "$build/transcripts/$name.tools.jsonl" || return 1
   done
 }
+# herald.exe preview --serve under Wine: the page over plain HTTP, and a save
+# seen through the event stream, the way a browser follows it.
+tools_serve() {
+  local status=0
+  cp examples/config.json "$tools/serve-config.json"
+  (cd "$tools" && exec timeout 120 "$wine" herald.exe preview serve-config.json --serve --port 0 \
+    > "$build/serve.out" 2> "$build/serve.err") &
+  local server=$!
+  python3 - "$build/serve.out" "$tools/serve-config.json" <<'PYTHON' || status=1
+import re, sys, time, urllib.request
+out, config = sys.argv[1], sys.argv[2]
+deadline = time.monotonic() + 60
+while time.monotonic() < deadline:
+    found = re.search(r"http://127\.0\.0\.1:(\d+)/", open(out, encoding="utf-8", errors="replace").read())
+    if found:
+        break
+    time.sleep(0.2)
+else:
+    sys.exit("  herald.exe printed no address")
+url = "http://127.0.0.1:%s/" % found.group(1)
+page = urllib.request.urlopen(url, timeout=30).read().decode("utf-8")
+if "White supply crate (level 3) dropped at 50.0 / 50.0" not in page:
+    sys.exit("  the served page lacks the example's first announcement")
+stream = urllib.request.urlopen(url + "events?since=none", timeout=30)
+text = open(config, encoding="utf-8").read()
+def next_page():
+    lines = []
+    for raw in stream:
+        line = raw.decode("utf-8").rstrip("\r\n")
+        if not line and "event: page" in lines:
+            return "\n".join(lines)
+        lines = [] if not line else lines + [line]
+next_page()
+open(config, "w", encoding="utf-8").write(text.replace("White supply crate", "Wine supply crate"))
+if "Wine supply crate (level 3) dropped at 50.0 / 50.0" not in next_page():
+    sys.exit("  the page sent after a save lacks the change")
+PYTHON
+  kill "$server" 2> /dev/null || true
+  wait "$server" 2> /dev/null || true
+  [ $status -eq 0 ] || { head -5 "$build/serve.out" "$build/serve.err"; }
+  return $status
+}
+
 mkdir -p "$build/transcripts"
+check "the unpacked tools serve the preview page and follow a save under Wine" tools_serve
 check "the unpacked tools check the example config clean under Wine" tools_check
 check "the unpacked tools preview the example config as a page under Wine" tools_preview
 check "the unpacked tools play the example scenarios as on Linux under Wine" tools_run

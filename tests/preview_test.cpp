@@ -152,6 +152,17 @@ TEST(HeraldCommandLine, ArgumentsThatDoNotFitAreOneLineOnStandardErrorWithStatus
         {{"check", "a.json", "--html", "p.html"}, "--html"},
         {{"preview", "a.json", "--map"}, "--map"},
         {{"--json", "run", "a.json"}, "--json"},
+        // --serve's port: digits from 0 to 65535, and only with --serve.
+        {{"preview", "a.json", "--serve", "--port", "abc"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", "65536"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", "-1"}, "--port"},
+        {{"preview", "a.json", "--serve", "--port", "0x1f"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", "+80"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", "99999999999999999999"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", ""}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--port", "8080"}, "--port requires --serve"},
+        {{"preview", "a.json", "--serve", "--json"}, "--json excludes --serve"},
+        {{"preview", "a.json", "--serve", "--html", "p.html"}, "--html excludes --serve"},
     };
     for (const Case& wrong : cases) {
         const Outcome outcome = RunHerald(wrong.arguments);

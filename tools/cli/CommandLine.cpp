@@ -20,6 +20,7 @@
 #include "preview/Preview.h"
 #include "run/Run.h"
 #include "schema/Schema.h"
+#include "serve/Serve.h"
 
 namespace Herald {
 
@@ -84,8 +85,20 @@ struct Options {
     std::string plugin;
     std::string map = "TheIsland";
     std::string html;
+    bool serve = false;
+    int port = DefaultServePort;
     bool keys = false;
 };
+
+// Digits only, as a person writes a port: CLI11 alone would also take
+// "0x1f", "1e3" or "+80".
+const CLI::Validator PortNumber(
+    [](const std::string& text) {
+        const bool digits = !text.empty() && text.size() <= 5 &&
+                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        return digits && std::stoi(text) <= 65535 ? std::string() : "--port: a port is a number from 0 to 65535";
+    },
+    "PORT");
 
 struct Commands {
     CLI::App* run;
@@ -131,11 +144,20 @@ Commands AddCommands(CLI::App& app, Options& options) {
     preview->add_flag("--json", options.json, "One JSON object per line");
     preview->add_option("--html", options.html, "Also write the preview as a self-contained page")->type_name("FILE");
     preview->add_option("--plugin", options.plugin, pluginHelp)->type_name("PATH");
+    CLI::Option* serve = preview->add_flag(
+        "--serve", options.serve,
+        "Serve the page on http://127.0.0.1:PORT/ and preview again on every save, until Ctrl-C");
+    serve->excludes(preview->get_option("--json"))->excludes(preview->get_option("--html"));
+    preview->add_option("--port", options.port, "Port of --serve (0: a free one)")
+        ->capture_default_str()
+        ->check(PortNumber)
+        ->needs(serve);
     preview->footer(
         "Every entry of Items is spawned once at world position (0, 0): ocean crates on Ragnarok, the rest on --map;\n"
         "each asteroid code of AsteroidGen2 on Gen2. One player receives everything. Printed: check's findings,\n"
         "the entries that send nothing and why, then run's transcript (docs/preview.md).\n"
-        "Exit status as check's: 0 nothing to report, 1 warnings only, 2 errors or no such file.");
+        "Exit status as check's: 0 nothing to report, 1 warnings only, 2 errors or no such file.\n"
+        "With --serve, each save's preview is printed under a rule; Ctrl-C ends herald by its signal.");
 
     CLI::App* schema = app.add_subcommand("schema", "Print the JSON Schema of config.json, for editors");
     schema->add_flag("--keys", options.keys, "Print the table of every key instead, as docs/config.md holds it");
@@ -164,6 +186,9 @@ int RunParsed(const Commands& commands, const Options& options, std::ostream& ou
         preview.htmlPath = options.html;
     }
     preview.pluginPath = pluginPath;
+    if (options.serve) {
+        return ServeCommand({preview, options.port}, out, err);
+    }
     return PreviewCommand(preview, out, err);
 }
 

@@ -258,45 +258,46 @@ PlayedScenario PlayPlan(const PreviewScenario& scenario, const std::string& plug
     return PlayInMemory(scenario.setup, scenario.events, pluginPath, *folder);
 }
 
-int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err) {
-    std::error_code error;
-    if (!fs::exists(options.configPath, error)) {
-        err << "herald: " << options.configPath << ": no such file\n";
-        return 2;
-    }
-    std::ofstream page;
-    if (options.htmlPath && !OpenPage(options, page, err)) {
-        return 2;
-    }
-    const CheckedConfig checked = CheckConfigFileOnce(options.configPath);
+// The findings and the report of one preview, the page not yet made. With
+// keepGoing (--serve), a file that is missing or can't be read is a report
+// too: its findings say why, and the next save may mend it.
+struct Previewed {
+    CheckedConfig checked;
     PreviewReport report;
+    std::optional<PlayedScenario> played;
+};
+
+Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
+    Previewed previewed{CheckConfigFileOnce(options.configPath), {}, std::nullopt};
+    const CheckedConfig& checked = previewed.checked;
+    PreviewReport& report = previewed.report;
     report.configPath = options.configPath;
     report.map = options.map;
     report.checkStatus = CheckExitStatus(checked.findings);
     report.notPreviewed = WhyNotPreviewed(options.configPath);
-    std::vector<PlannedEntry> plan;
-    std::optional<PlayedScenario> played;
-    if (!report.notPreviewed) {
-        if (!checked.text) {
+    if (!report.notPreviewed && !checked.text) {
+        if (!keepGoing) {
             throw std::runtime_error("can't open " + options.configPath);
         }
+        report.notPreviewed = "herald can't open the file";
+    }
+    std::vector<PlannedEntry> plan;
+    if (!report.notPreviewed) {
         plan = PlanPreview(checked, options.map);
         const PreviewScenario scenario = ScenarioOfPlan(plan, *checked.text, options.map);
-        played = PlayPlan(scenario, options.pluginPath);
-        Attribute(*played, scenario, plan, report);
+        previewed.played = PlayPlan(scenario, options.pluginPath);
+        Attribute(*previewed.played, scenario, plan, report);
     }
     GroupFindings(checked.findings, plan, report);
     for (PlannedEntry& entry : plan) {
         report.entries.push_back(std::move(entry.shown));
     }
-    // The page is whole before anything is printed: a reader that stops
-    // early (herald preview ... | head) does not cut it short.
-    if (options.htmlPath && !(page << PreviewPageHtml(report)).flush()) {
-        throw std::runtime_error("can't write the page to " + *options.htmlPath);
-    }
-    page.close();
+    return previewed;
+}
 
-    const int status = PrintFindings(options.configPath, checked.findings, options.json, out);
+int Print(const PreviewOptions& options, const Previewed& previewed, std::ostream& out) {
+    const PreviewReport& report = previewed.report;
+    const int status = PrintFindings(options.configPath, previewed.checked.findings, options.json, out);
     if (report.notPreviewed) {
         if (options.json) {
             out << OrderedJson{{"type", "not_previewed"}, {"reason", *report.notPreviewed}}.dump() << "\n";
@@ -308,8 +309,28 @@ int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err)
     PrintSilent(report, options.json, out);
     // The transcript is the one `herald run` prints for the plan's scenario;
     // a closed output raises OutputClosed, said on err.
-    PrintPlayed(*played, options.json ? TranscriptFormat::Json : TranscriptFormat::Human, out);
+    PrintPlayed(*previewed.played, options.json ? TranscriptFormat::Json : TranscriptFormat::Human, out);
     return status;
+}
+
+int Preview(const PreviewOptions& options, std::ostream& out, std::ostream& err) {
+    std::error_code error;
+    if (!fs::exists(options.configPath, error)) {
+        err << "herald: " << options.configPath << ": no such file\n";
+        return 2;
+    }
+    std::ofstream page;
+    if (options.htmlPath && !OpenPage(options, page, err)) {
+        return 2;
+    }
+    const Previewed previewed = Prepare(options, false);
+    // The page is whole before anything is printed: a reader that stops
+    // early (herald preview ... | head) does not cut it short.
+    if (options.htmlPath && !(page << PreviewPageHtml(previewed.report)).flush()) {
+        throw std::runtime_error("can't write the page to " + *options.htmlPath);
+    }
+    page.close();
+    return Print(options, previewed, out);
 }
 
 }  // namespace
@@ -327,6 +348,32 @@ int PreviewCommand(const PreviewOptions& options, std::ostream& out, std::ostrea
         err << "herald: " << error.what() << "\n";
         return 2;
     }
+}
+
+PagePreview PreviewToPage(const PreviewOptions& options, std::ostream& out) {
+    const SignalCleanup signals;
+    PreviewOptions text = options;
+    text.json = false;
+    PagePreview result;
+    try {
+        const Previewed previewed = Prepare(text, true);
+        result.html = PreviewPageHtml(previewed.report);
+        result.status = Print(text, previewed, out);
+    } catch (const OutputClosed&) {
+        throw;
+    } catch (const std::exception& error) {
+        // Said on the page as in the output: the last good result is gone
+        // from both, so neither shows it as the file's.
+        PreviewReport report;
+        report.configPath = options.configPath;
+        report.map = options.map;
+        report.checkStatus = 2;
+        report.notPreviewed = std::string("herald could not preview this save: ") + error.what();
+        result.html = PreviewPageHtml(report);
+        out << "\nNothing to preview: " << *report.notPreviewed << "\n";
+        result.status = 2;
+    }
+    return result;
 }
 
 }  // namespace Herald

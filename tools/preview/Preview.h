@@ -24,4 +24,15 @@ struct PreviewOptions {
 // is missing or the preview itself can't be made (said on err, one line).
 int PreviewCommand(const PreviewOptions& options, std::ostream& out, std::ostream& err);
 
+// One preview for `herald preview --serve`: the text printed on out (never
+// JSON; options.json and options.htmlPath are not read) and the page in
+// memory. A file that is missing, unreadable or can't be previewed still
+// makes a page, of check's findings and why; nothing is said on err. Raises
+// OutputClosed when out's reader went away.
+struct PagePreview {
+    int status = 2;  // check's exit status, as PreviewCommand's
+    std::string html;
+};
+PagePreview PreviewToPage(const PreviewOptions& options, std::ostream& out);
+
 }  // namespace Herald

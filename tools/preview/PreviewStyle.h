@@ -22,6 +22,8 @@ h1 { margin: 4px 0 6px; font-size: 26px; font-weight: 600; color: #f3f6fa; word-
 .check.warnings { background: #3b3010; color: #f6c453; }
 .check.errors { background: #431519; color: #ff7d7d; }
 .counts { display: inline-block; margin: 0; color: #8d9bb0; }
+.live-test { margin: 10px 0 0; font-size: 13px; color: #8d9bb0; }
+.live-test code { color: #c9d6e6; }
 main { padding: 4px 40px 36px; }
 .banner { margin: 18px 0 0; padding: 10px 14px; border-radius: 6px; background: #431519; color: #ffb3b3; font-weight: 600; }
 h2 { margin: 28px 0 10px; padding-bottom: 6px; border-bottom: 1px solid #1f2b3d; color: #8fb6e6;
