@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev
   libcpp-httplib-dev  # herald preview --serve
   libgtest-dev libgmock-dev googletest

@@ -37,8 +37,13 @@ timed() {  # timed LABEL COMMAND...: runs it, says how long it took, keeps its s
 install() { bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64; }
 timed "installing mingw-w64 and Wine" install
 
+source scripts/generator.sh
 configure_and_build() {
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHERALD_WERROR=ON \
+  forget_other_generator "$build"
+  # Optimised, without debug information, which no one reads under Wine: at
+  # -O1 the tree compiles in two thirds of the time of RelWithDebInfo.
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" -DHERALD_WERROR=ON \
     > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
   cmake --build "$build" -j "$jobs"
 }

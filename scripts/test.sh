@@ -16,13 +16,27 @@ phase() {  # phase NAME COMMAND...: runs it and keeps how long it took
 report() {
   echo "== Where the time went"
   printf '  %s\n' "${phases[@]}"
+  local dir
+  for dir in build build-sanitize build-windows; do
+    [ -f "$dir/.ninja_log" ] || continue
+    echo "  slowest steps of $dir:"
+    # .ninja_log: start and end in ms, then the output; a step run again
+    # (after a change) counts once, at its latest.
+    awk -F'\t' 'NR > 1 { took[$4] = $2 - $1 } END { for (out in took) printf "%7.1f s  %s\n", took[out] / 1000, out }' \
+      "$dir/.ninja_log" | sort -rn | head -5 | sed 's/^/  /'
+  done
 }
 trap report EXIT
 
 phase "install what is missing" bash scripts/install-deps.sh
+source scripts/generator.sh
 
+# Ninja starts a target's sources while what it links is still linking, and
+# logs each step's time (.ninja_log), of which the report shows the slowest.
+export CMAKE_GENERATOR=Ninja
 build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
   local dir=$1 type=$2; shift 2
+  forget_other_generator "$dir"
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DHERALD_WERROR=ON "$@" > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; exit 1; }
   cmake --build "$dir" -j "$jobs"
@@ -30,8 +44,7 @@ build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
 
 # The plain build is Release: the first build type a user types, and the one
 # with the most optimisation, whose warnings the others may not show.
-# RelWithDebInfo is still built, by the fuzz and Windows builds below. Its
-# benchmarks are what the callgrind budgets count (test-callgrind.sh).
+# Its benchmarks are what the callgrind budgets count (test-callgrind.sh).
 echo "== Build and test (Release)"
 phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
 phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
