@@ -16,6 +16,7 @@ phase() {  # phase NAME COMMAND...: runs it and keeps how long it took
 report() {
   echo "== Where the time went"
   printf '  %s\n' "${phases[@]}"
+  printf '  %-58s %4d s\n' "total" "$SECONDS"
   local dir
   for dir in build build-sanitize build-windows; do
     [ -f "$dir/.ninja_log" ] || continue
@@ -26,7 +27,10 @@ report() {
       "$dir/.ninja_log" | sort -rn | head -5 | sed 's/^/  /'
   done
 }
-trap report EXIT
+# The Windows suite's process group, while it runs in the background.
+windows_pid=
+stop_windows() { [ -z "$windows_pid" ] || kill -- "-$windows_pid" 2> /dev/null || true; }
+trap 'stop_windows; report' EXIT
 
 phase "install what is missing" bash scripts/install-deps.sh
 source scripts/generator.sh
@@ -47,6 +51,17 @@ build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
 # Its benchmarks are what the callgrind budgets count (test-callgrind.sh).
 echo "== Build and test (Release)"
 phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
+
+# The Windows suite (mingw-w64 and Wine) from here on in the background, at the
+# lowest priority: it takes a core whenever the phases below leave one idle
+# (tests waiting on herald or the browser, callgrind's single thread), and the
+# rest of its work at the end. It needs the Release tree's herald, to compare
+# transcripts with. Its output is kept in build-windows.log and shown when it
+# is done.
+windows_start=$SECONDS
+setsid nice -n 19 bash scripts/test-windows.sh > build-windows.log 2>&1 &
+windows_pid=$!
+
 phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -64,8 +79,17 @@ phase "sanitizers: tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_st
 # Further suites, each its own script, run when present.
 export CALLGRIND_BUILD=build FUZZ_BUILD=build-sanitize
 for extra in scripts/test-*.sh; do
-  [ -e "$extra" ] || continue
+  [ -e "$extra" ] && [ "$extra" != scripts/test-windows.sh ] || continue
   echo "== $extra"
   phase "$extra" bash "$extra"
 done
+
+echo "== scripts/test-windows.sh (in the background since the Release build)"
+windows_status=0
+wait_windows() { wait "$windows_pid" || windows_status=$?; }
+phase "waiting for the Windows suite" wait_windows
+windows_pid=
+phases+=("$(printf '%-58s %4d s' "Windows suite, from its start in the background" $((SECONDS - windows_start)))")
+cat build-windows.log
+[ "$windows_status" -eq 0 ] || { echo "== The Windows suite failed"; exit 1; }
 echo "== All tests passed"
