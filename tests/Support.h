@@ -31,6 +31,9 @@ inline constexpr bool AddressSanitizer = false;
 
 // The built plugin library, as the host loads it.
 inline constexpr char PluginPath[] = HERALD_PLUGIN_PATH;
+// The source tree, and the herald program of this build.
+inline const std::filesystem::path Source = HERALD_SOURCE_DIR;
+inline const std::filesystem::path HeraldProgram = std::filesystem::path(HERALD_BINARY_DIR) / "herald";
 
 // A fresh server directory (removed at destruction), server reset.
 struct ServerDirectory {

@@ -34,8 +34,8 @@ using Herald::Severity;
 using Json = nlohmann::json;
 using ::testing::HasSubstr;
 
-const fs::path Source = HERALD_SOURCE_DIR;
-const fs::path HeraldProgram = fs::path(HERALD_BINARY_DIR) / "herald";
+using HeraldTest::Source;
+using HeraldTest::HeraldProgram;
 
 std::string Describe(const std::vector<Finding>& findings) {
     std::string text;

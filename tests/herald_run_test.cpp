@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "Support.h"
+
 extern char** environ;
 
 namespace {
@@ -28,7 +30,7 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using Json = nlohmann::json;
 
-const fs::path Herald = fs::path(HERALD_BINARY_DIR) / "herald";
+using HeraldTest::HeraldProgram;
 const fs::path Examples = fs::path(HERALD_SOURCE_DIR) / "examples" / "scenarios";
 
 // A folder of the test's own, removed afterwards.
@@ -64,7 +66,7 @@ struct Process {
     int err = -1;
 
     Process(const std::vector<std::string>& arguments, const std::string& tmpdir) {
-        std::vector<std::string> words = {Herald.string()};
+        std::vector<std::string> words = {HeraldProgram.string()};
         words.insert(words.end(), arguments.begin(), arguments.end());
         std::vector<std::string> environment;
         for (char** variable = environ; *variable != nullptr; ++variable) {

@@ -22,8 +22,8 @@ using HeraldTest::Lines;
 using HeraldTest::ReadFile;
 using Json = nlohmann::json;
 
-const fs::path Source = HERALD_SOURCE_DIR;
-const fs::path Herald = fs::path(HERALD_BINARY_DIR) / "herald";
+using HeraldTest::Source;
+using HeraldTest::HeraldProgram;
 
 struct Outcome {
     int status = -1;
@@ -31,7 +31,7 @@ struct Outcome {
 };
 
 Outcome RunHerald(const std::string& arguments) {
-    const std::string command = "'" + Herald.string() + "' " + arguments + " 2>&1";
+    const std::string command = "'" + HeraldProgram.string() + "' " + arguments + " 2>&1";
     Outcome outcome;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {

@@ -40,7 +40,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using Json = nlohmann::json;
 
-const fs::path Source = HERALD_SOURCE_DIR;
+using HeraldTest::Source;
 const std::string ExampleConfig = (Source / "examples" / "config.json").string();
 
 struct Outcome {

@@ -12,7 +12,7 @@ using Json = nlohmann::json;
 
 namespace {
 
-const std::filesystem::path Source = HERALD_SOURCE_DIR;
+using HeraldTest::Source;
 
 std::string Between(const std::string& text, const std::string& start, const std::string& end) {
     const std::size_t from = text.find(start);
