@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <spdlog/common.h>
+// spdlog's sink, declared only: what includes this header need not compile
+// spdlog's headers, which some builds take header-only.
+namespace spdlog::sinks {
+class sink;
+}
 
 #if defined(_WIN32)
 #if defined(ARKAPI_BUILDING_HOST)
@@ -85,4 +89,4 @@ ARKAPI_API std::u16string Utf8Decode(const std::string& text);
 }  // namespace ArkApi
 
 // The host's shared list of log sinks, which every plugin's channel writes to.
-ARKAPI_API std::vector<spdlog::sink_ptr>& GetLogSinks();
+ARKAPI_API std::vector<std::shared_ptr<spdlog::sinks::sink>>& GetLogSinks();

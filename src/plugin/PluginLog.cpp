@@ -1,5 +1,6 @@
 #include "plugin/PluginLog.h"
 
+#include <spdlog/logger.h>
 #include <spdlog/sinks/sink.h>
 
 #include "config/ConfigLimits.h"

@@ -6,7 +6,11 @@
 #include <memory>
 #include <string>
 
-#include <spdlog/logger.h>
+// Declared only: what includes this header writes through WriteError, and
+// spdlog's own headers (header-only in some builds) stay with PluginLog.cpp.
+namespace spdlog {
+class logger;
+}
 
 namespace PluginLog {
 
