@@ -29,8 +29,12 @@ report() {
 }
 # The Windows suite's process group, while it runs in the background.
 windows_pid=
-stop_windows() { [ -z "$windows_pid" ] || kill -- "-$windows_pid" 2> /dev/null || true; }
-trap 'stop_windows; report' EXIT
+callgrind_pid=
+stop_background() {
+  [ -z "$windows_pid" ] || kill -- "-$windows_pid" 2> /dev/null || true
+  [ -z "$callgrind_pid" ] || kill "$callgrind_pid" 2> /dev/null || true
+}
+trap 'stop_background; report' EXIT
 
 phase "install what is missing" bash scripts/install-deps.sh
 source scripts/generator.sh
@@ -77,13 +81,26 @@ echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 clang_build() { CC=clang CXX=clang++ build "$@"; }
 phase "sanitizers: build (clang, fuzz targets included)" clang_build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON -DHERALD_FUZZ=ON \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only -DNDEBUG"
-phase "sanitizers: tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+export CALLGRIND_BUILD=build FUZZ_BUILD=build-sanitize
+# The callgrind budgets beside the tests, which leave a core idle while they
+# wait on herald and the browser: callgrind counts instructions, which other
+# work does not change. Its output is shown once the tests are done.
+bash scripts/test-callgrind.sh > build/callgrind.log 2>&1 &
+callgrind_pid=$!
+phase "sanitizers: tests (callgrind budgets beside them)" env ASAN_OPTIONS=detect_leaks=1 \
+  UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+echo "== scripts/test-callgrind.sh"
+callgrind_status=0
+wait_callgrind() { wait "$callgrind_pid" || callgrind_status=$?; }
+phase "waiting for the callgrind budgets" wait_callgrind
+callgrind_pid=
+cat build/callgrind.log
+[ "$callgrind_status" -eq 0 ] || { echo "== The callgrind budgets failed"; exit 1; }
 
 # Further suites, each its own script, run when present.
-export CALLGRIND_BUILD=build FUZZ_BUILD=build-sanitize
 for extra in scripts/test-*.sh; do
-  [ -e "$extra" ] && [ "$extra" != scripts/test-windows.sh ] || continue
+  case "$extra" in scripts/test-windows.sh | scripts/test-callgrind.sh) continue ;; esac
+  [ -e "$extra" ] || continue
   echo "== $extra"
   phase "$extra" bash "$extra"
 done
