@@ -56,18 +56,15 @@ build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
 echo "== Build and test (Release)"
 phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
 
-# The Windows suite (mingw-w64 and Wine) from here on in the background, at the
-# lowest priority: it takes a core whenever the phases below leave one idle
-# (tests waiting on herald or the browser, callgrind's single thread), and the
-# rest of its work at the end. It needs the Release tree's herald, to compare
-# transcripts with. Its output is kept in build-windows.log and shown when it
-# is done.
+# The Windows suite (mingw-w64 and Wine) from here on in the background, beside
+# the phases below: they share the cores, and its steps that leave one idle
+# (Wine starting, the archive, its scenarios) overlap with their work, and
+# theirs (tests waiting on herald or the browser) with its. It needs the
+# Release tree's herald, to compare transcripts with. Its output is kept in
+# build-windows.log and shown when it is done. A session of its own, so that
+# it can be stopped whole.
 windows_start=$SECONDS
-# A session of its own, so that it can be stopped whole; such a session is a
-# scheduling group of its own too, where the kernel groups them (autogroup),
-# and the group itself is then given the lowest priority.
-setsid bash -c 'echo 19 > /proc/self/autogroup; exec nice -n 19 bash scripts/test-windows.sh' \
-  > build-windows.log 2>&1 &
+setsid bash scripts/test-windows.sh > build-windows.log 2>&1 &
 windows_pid=$!
 
 phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
