@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigReaders.h"
@@ -99,18 +100,14 @@ std::optional<std::string> NearestItemKey(const nlohmann::json& items, std::stri
     if (!items.is_object()) {
         return std::nullopt;
     }
-    std::optional<std::string> nearest;
-    std::size_t nearestDistance = SIZE_MAX;
+    std::vector<std::string_view> known;
     for (const auto& [key, entry] : items.items()) {
-        if (entry.is_null() || key == typed) {
-            continue;
-        }
-        const std::size_t limit = NearMissLimit(key);
-        const std::size_t distance = EditDistance(typed, key, limit);
-        if (distance <= limit && distance < nearestDistance) {
-            nearest = key;
-            nearestDistance = distance;
+        if (!entry.is_null() && key != typed) {
+            known.push_back(key);
         }
     }
-    return nearest;
+    if (const std::optional<std::string_view> nearest = NearestKnown(typed, known)) {
+        return std::string(*nearest);
+    }
+    return std::nullopt;
 }

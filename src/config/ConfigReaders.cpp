@@ -231,3 +231,17 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
 }
 
 std::size_t NearMissLimit(std::string_view known) { return std::clamp<std::size_t>(known.size() / 3, 1, 3); }
+
+std::optional<std::string_view> NearestKnown(std::string_view typed, std::span<const std::string_view> known) {
+    std::optional<std::string_view> nearest;
+    std::size_t nearestDistance = SIZE_MAX;
+    for (const std::string_view candidate : known) {
+        const std::size_t limit = NearMissLimit(candidate);
+        const std::size_t distance = EditDistance(typed, candidate, limit);
+        if (distance <= limit && distance < nearestDistance) {
+            nearest = candidate;
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
+}

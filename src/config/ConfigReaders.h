@@ -136,3 +136,7 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
 // third of the known key, at least one edit and at most three. herald check's
 // "did you mean" and SkyCrateHerald.Test's share it, so both name the same key.
 std::size_t NearMissLimit(std::string_view known);
+
+// Of the known keys, the one nearest to typed within its near-miss limit; the
+// first of them on a tie. None when no key is near enough.
+std::optional<std::string_view> NearestKnown(std::string_view typed, std::span<const std::string_view> known);

@@ -7,25 +7,6 @@
 
 namespace Herald {
 
-namespace {
-
-// The known key a misspelt one most likely meant, when one is near enough.
-std::optional<std::string_view> NearestKnown(std::string_view key, const std::vector<std::string_view>& known) {
-    std::optional<std::string_view> nearest;
-    std::size_t nearestDistance = SIZE_MAX;
-    for (const std::string_view candidate : known) {
-        const std::size_t limit = NearMissLimit(candidate);
-        const std::size_t distance = EditDistance(key, candidate, limit);
-        if (distance <= limit && distance < nearestDistance) {
-            nearest = candidate;
-            nearestDistance = distance;
-        }
-    }
-    return nearest;
-}
-
-}  // namespace
-
 // Keys the plugin never reads, with the nearest known key when one is a near
 // miss, and else the keys it does read there.
 void UnknownKeys(const Context& at, Report& report) {
