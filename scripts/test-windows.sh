@@ -127,7 +127,7 @@ check "the packaged library imports only system DLLs and the host's library" \
 # The unpacked archive is a server folder: its library loads with its config.
 unpacked_loads() {
   local output
-  output=$(cd "$build" && HERALD_PACKAGE_DIR="$unpacked" timeout 300 "$wine" bin/herald_tests.exe \
+  output=$(cd "$build" && HERALD_PACKAGE_DIR="$unpacked" timeout 300 "$wine" bin/plugin_tests.exe \
     --gtest_filter=PackageTest.TheUnpackedArchiveRunsOnAServer 2>&1) || { echo "$output"; return 1; }
   # A skip would also exit 0.
   grep -q '^\[  PASSED  \] 1 test' <<< "$output" && ! grep -q 'SKIPPED' <<< "$output" || { echo "$output"; return 1; }

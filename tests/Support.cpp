@@ -60,4 +60,12 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+void SpawnCrate(const char16_t* name, float x, float y) {
+    StandIn::StructureSpawn spawn;
+    spawn.name = name;
+    spawn.objectClass = StandIn::ObjectClass::ItemContainer;
+    spawn.location = {x, y, 0};
+    StandIn::SpawnStructure(spawn);
+}
+
 }  // namespace HeraldTest

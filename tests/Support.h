@@ -65,4 +65,7 @@ protected:
 std::string ReadFile(const std::filesystem::path& path);
 std::vector<std::string> Lines(const std::string& text);
 
+// A supply crate (an item container) of that name spawned at (x, y).
+void SpawnCrate(const char16_t* name, float x = 0, float y = 0);
+
 }  // namespace HeraldTest

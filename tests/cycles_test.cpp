@@ -60,13 +60,7 @@ bool PluginMapped() {
 #endif
 }
 
-void SpawnCrate(const char16_t* name, float x = 0, float y = 0) {
-    StandIn::StructureSpawn spawn;
-    spawn.name = name;
-    spawn.objectClass = StandIn::ObjectClass::ItemContainer;
-    spawn.location = {x, y, 0};
-    StandIn::SpawnStructure(spawn);
-}
+using HeraldTest::SpawnCrate;
 
 class LoadUnloadCycles : public HeraldTest::ServerTest {
 protected:

@@ -18,12 +18,7 @@ using ::testing::HasSubstr;
 
 const fs::path ExampleConfig = fs::path(HERALD_SOURCE_DIR) / "examples" / "config.json";
 
-void SpawnCrate(const char16_t* name) {
-    StandIn::StructureSpawn spawn;
-    spawn.name = name;
-    spawn.objectClass = StandIn::ObjectClass::ItemContainer;
-    StandIn::SpawnStructure(spawn);
-}
+using HeraldTest::SpawnCrate;
 
 class PackageTest : public HeraldTest::ServerTest {};
 
