@@ -978,7 +978,7 @@ TEST_F(HeraldCheckAgainstPlugin, EveryKeyAbsentWrongOrAtItsEdgeAgrees) {
         std::vector<Json> documents{base};
         documents[0][pointer.parent_pointer()].erase(pointer.back());
         // A key EveryKey() leaves out (the asteroid notification's Color) has
-        // no current value: a const operator[] on it would read past the map.
+        // no current value: a const operator[] on it is undefined behaviour.
         const Json current = base.contains(pointer) ? base.at(pointer) : Json();
         for (const Json& value : TestedValues(key, current)) {
             documents.push_back(base);
