@@ -37,11 +37,8 @@ stop_background() {
 trap 'stop_background; report' EXIT
 
 phase "install what is missing" bash scripts/install-deps.sh
+# Ninja for every tree (scripts/generator.sh).
 source scripts/generator.sh
-
-# Ninja starts a target's sources while what it links is still linking, and
-# logs each step's time (.ninja_log), of which the report shows the slowest.
-export CMAKE_GENERATOR=Ninja
 build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
   local dir=$1 type=$2; shift 2
   forget_other_generator "$dir"
