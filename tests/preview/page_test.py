@@ -13,15 +13,16 @@ A screenshot of each page is saved beside it:
     page_test.py --herald PATH --chromium PATH --source DIR --out DIR
 """
 
-import argparse
 import html
 import json
 import os
 import re
-import shutil
 import struct
 import subprocess
 import sys
+
+import harness
+from harness import expect
 
 WIDTH = 1280  # of the browser's window: a desktop's
 
@@ -55,15 +56,6 @@ PROBE = r"""
 })();
 </script>
 """
-
-failures = []
-
-
-def expect(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAILED: " + message)
-
 
 def chromium(arguments, browser, profile):
     command = [browser, "--headless", "--disable-gpu", "--hide-scrollbars", "--no-first-run",
@@ -178,15 +170,7 @@ def check_showcase(shown):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for name in ("herald", "chromium", "source", "out"):
-        parser.add_argument("--" + name, required=True)
-    arguments = parser.parse_args()
-    browser = shutil.which(arguments.chromium) or ""
-    if not browser:
-        sys.exit("chromium not found (%s): bash scripts/install-deps.sh installs it" % arguments.chromium)
-    out = os.path.abspath(arguments.out)
-    os.makedirs(out, exist_ok=True)
+    arguments, browser, out = harness.arguments()
     profile = os.path.join(out, "chromium-profile")
 
     example_config = os.path.join(arguments.source, "examples", "config.json")
@@ -203,9 +187,7 @@ def main():
             check_showcase(shown)
         screenshot(page, shown["height"], browser, profile)
 
-    if failures:
-        sys.exit("%d checks failed" % len(failures))
-    print("the preview pages show what they should")
+    harness.finish("the preview pages show what they should")
 
 
 if __name__ == "__main__":

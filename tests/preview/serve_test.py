@@ -13,7 +13,6 @@ before and after stay in the output folder:
     serve_test.py --herald PATH --chromium PATH --source DIR --out DIR
 """
 
-import argparse
 import base64
 import json
 import os
@@ -28,17 +27,10 @@ import time
 import urllib.error
 import urllib.request
 
+import harness
+from harness import expect
+
 RULE = re.compile(r"^==== \d\d:\d\d:\d\d herald preview .* ====$", re.M)
-failures = []
-
-
-def expect(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAILED: " + message)
-    return condition
-
-
 def wait_for(probe, seconds=5.0):
     """probe's first true value within seconds, else its last."""
     deadline = time.monotonic() + seconds
@@ -181,31 +173,27 @@ def page_follows_a_save(serve, browser, out):
     expect(serve.rules() == 2, "one save, one more preview printed under a rule")
 
 
-def broken_save_then_good_one(serve, browser, out):
-    browser.open(serve.url())
-    good = serve.edited("White supply crate (level 3)", "Snow supply crate (level 3)")
-    serve.save(good.replace('"Items": {', '"Items": {,'))
-    broken = wait_for(lambda: "findings about no single entry" in browser.text(), 1.5)
-    expect(broken, "a broken save shows check's findings for the whole file")
-    text = browser.text()
-    expect("herald check: 1 error" in text, "the broken page gives check's verdict: " + text[:400])
-    expect("White supply crate (level 3) dropped" not in text, "the broken page shows no earlier result")
-    expect(": 1 error, 0 warnings" in serve.output.split("====")[-1], "the text output gives check's findings")
-    serve.save(good)
-    expect(wait_for(lambda: "Snow supply crate (level 3) dropped at 50.0 / 50.0" in browser.text(), 1.5),
-           "the good save after it shows its result")
-    expect("findings about no single entry" not in browser.text(), "and the findings of the broken save are gone")
-
-
-def vanished_file_then_back(serve, browser, out):
+def spoilt_file_then_mended(serve, browser, out):
     browser.open(serve.url())
     with open(serve.config, encoding="utf-8") as file:
-        text = file.read()
-    os.remove(serve.config)
-    expect(wait_for(lambda: "can't open" in browser.text(), 1.5), "a file gone shows check's finding that it is")
-    expect("dropped at" not in browser.text(), "and no earlier result")
-    serve.save(text)
-    expect(wait_for(lambda: "White supply crate (level 3) dropped" in browser.text(), 1.5), "the file back is shown")
+        original = file.read()
+    broken = original.replace('"Items": {', '"Items": {,')
+    # How the file is spoilt, what the page then says, and what the text
+    # output says under its rule (None: not checked).
+    spoilt = [
+        ("a broken save", lambda: serve.save(broken), "herald check: 1 error", ": 1 error, 0 warnings"),
+        ("a file gone", lambda: os.remove(serve.config), "can't open", None),
+    ]
+    for (what, spoil, page_says, output_says), name in zip(spoilt, ("Snow", "Frost")):
+        spoil()
+        expect(wait_for(lambda: page_says in browser.text(), 1.5), what + " shows check's verdict on the page")
+        expect("dropped at" not in browser.text(), what + " shows no earlier result")
+        if output_says:
+            expect(output_says in serve.output.split("====")[-1], what + ": the text output gives check's findings")
+        serve.save(original.replace("White supply crate (level 3)", name + " supply crate (level 3)"))
+        expect(wait_for(lambda: name + " supply crate (level 3) dropped at 50.0 / 50.0" in browser.text(), 1.5),
+               what + ", then a good save: its result is shown")
+        expect(page_says not in browser.text(), what + ", then a good save: the spoilt file's verdict is gone")
 
 
 def editor_save_lands_once(serve, browser, out):
@@ -271,7 +259,7 @@ def ctrl_c_leaves_nothing(serve, browser, out):
     expect(serve.process.stderr.read() == "", "nothing is said on stopping")
 
 
-CASES = [page_follows_a_save, broken_save_then_good_one, vanished_file_then_back, editor_save_lands_once,
+CASES = [page_follows_a_save, spoilt_file_then_mended, editor_save_lands_once,
          only_the_page_and_its_stream, ctrl_c_leaves_nothing]
 
 
@@ -291,15 +279,7 @@ def port_in_use(herald, source):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for name in ("herald", "chromium", "source", "out"):
-        parser.add_argument("--" + name, required=True)
-    arguments = parser.parse_args()
-    chromium = shutil.which(arguments.chromium) or ""
-    if not chromium:
-        sys.exit("chromium not found (%s): bash scripts/install-deps.sh installs it" % arguments.chromium)
-    out = os.path.abspath(arguments.out)
-    os.makedirs(out, exist_ok=True)
+    arguments, chromium, out = harness.arguments()
     browser = Browser(chromium, os.path.join(out, "chromium-profile"))
     try:
         for case in CASES:
@@ -314,9 +294,7 @@ def main():
         port_in_use(arguments.herald, arguments.source)
     finally:
         browser.close()
-    if failures:
-        sys.exit("%d checks failed" % len(failures))
-    print("herald preview --serve does what it should")
+    harness.finish("herald preview --serve does what it should")
 
 
 if __name__ == "__main__":

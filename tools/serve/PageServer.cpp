@@ -149,21 +149,6 @@ void Route(PageServer& server) {
     });
 }
 
-// The connections' threads take no signal: Ctrl-C reaches the thread that
-// watches the file, which stops them in order.
-void StartListening(PageServer& server) {
-#if defined(_WIN32)
-    server.listener = std::thread([&server] { server.http.listen_after_bind(); });
-#else
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
-    server.listener = std::thread([&server] { server.http.listen_after_bind(); });
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-#endif
-}
-
 }  // namespace
 
 void PublishPage(LivePage& live, std::string html, std::uint64_t saves) {
@@ -216,7 +201,20 @@ PageServerHandle StartPageServer(LivePage& live, int port) {
     return server;
 }
 
-void AcceptPages(PageServer& server) { StartListening(server); }
+// The connections' threads take no signal: Ctrl-C reaches the thread that
+// watches the file, which stops them in order.
+void AcceptPages(PageServer& server) {
+#if defined(_WIN32)
+    server.listener = std::thread([&server] { server.http.listen_after_bind(); });
+#else
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    server.listener = std::thread([&server] { server.http.listen_after_bind(); });
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
+}
 
 int ServerPort(const PageServer& server) { return server.port; }
 
