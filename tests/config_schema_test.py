@@ -41,7 +41,9 @@ VALUES = [
 ] + [
     (NOTIFICATION + ["Type"], kind) for kind in ["Notification", "Chat", "notification", "Notifcation", ""]
 ] + [
-    (NOTIFICATION + ["Time"], time) for time in [10, 8.0, -5, 7.9, 2147483647, 2147483648, 4294967296, 1e300, True]
+    (NOTIFICATION + ["Time"], time) for time in [10, 8.0, -5, 7.9, 16777216, 16777217, 33554431, 33554432,
+                                          -33554436, 2147483520, 2147483647, -2147483648, 2147483648, 4294967296,
+                                          1e300, True]
 ] + [
     (NOTIFICATION + ["Msg"], message) for message in ["{Name} at {Lat}", "a\u0000b"]
 ] + [

@@ -403,4 +403,35 @@ TEST(NearMisses, EditDistanceUpToTheLimit) {
     }
 }
 
+// The search for the nearest key runs on the game's thread: keys beyond the
+// length limit are never compared, and the comparisons stop at the work limit,
+// wherever the nearest key stands and however many keys there are.
+TEST(NearMisses, TheSearchIsBoundedByLengthAndByWork) {
+    const std::string typed = "SupplyCrate_Levl03_C";
+    const std::string nearest = "SupplyCrate_Level03_C";
+    // Each decoy is as long as the nearest key and nothing like it: compared, never chosen.
+    const std::string decoy(nearest.size(), 'z');
+    const std::size_t cellsEach = (nearest.size() + 1) * (2 * NearMissLimit(nearest) + 1);
+    const std::size_t decoysWithin = NearMissWorkLimit / cellsEach - 1;
+    const auto search = [&](std::size_t decoys, const std::string& last) {
+        std::vector<std::string_view> known(decoys, decoy);
+        known.push_back(last);
+        return NearestKnown(typed, known);
+    };
+    EXPECT_EQ(search(decoysWithin, nearest), nearest) << "the last key the work limit reaches";
+    EXPECT_EQ(search(decoysWithin + 1, nearest), std::nullopt) << "one key past the work limit";
+    EXPECT_EQ(search(1'000'000, nearest), std::nullopt);
+
+    const std::string longTyped(NearMissLengthLimit, 'k');
+    const std::string atLimit = std::string(NearMissLengthLimit - 1, 'k') + "x";
+    const std::string pastLimit = atLimit + "k";
+    EXPECT_EQ(NearestKnown(longTyped, std::vector<std::string_view>{atLimit}), atLimit);
+    EXPECT_EQ(NearestKnown(longTyped + "k", std::vector<std::string_view>{pastLimit}), std::nullopt)
+        << "a key longer than the limit is never named";
+    // Keys far from typed in length cost nothing, and leave the work for the rest.
+    std::vector<std::string_view> mostlyLong(100'000, std::string_view(pastLimit));
+    mostlyLong.push_back(nearest);
+    EXPECT_EQ(NearestKnown(typed, mostlyLong), nearest);
+}
+
 }  // namespace

@@ -16,6 +16,8 @@
 
 #include "check/Check.h"
 #include "cli/CommandLine.h"
+#include "config/ConfigLimits.h"
+#include "preview/Preview.h"
 #include "preview/PreviewPage.h"
 #include "run/Play.h"
 #include "run/Printers.h"
@@ -158,6 +160,8 @@ TEST(HeraldCommandLine, ArgumentsThatDoNotFitAreOneLineOnStandardErrorWithStatus
         {{"preview", "a.json", "--serve", "--port", "-1"}, "--port"},
         {{"preview", "a.json", "--serve", "--port", "0x1f"}, "a port is a number from 0 to 65535"},
         {{"preview", "a.json", "--serve", "--port", "+80"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", "080"}, "a port is a number from 0 to 65535"},
+        {{"preview", "a.json", "--serve", "--port", "00"}, "a port is a number from 0 to 65535"},
         {{"preview", "a.json", "--serve", "--port", "99999999999999999999"}, "a port is a number from 0 to 65535"},
         {{"preview", "a.json", "--serve", "--port", ""}, "a port is a number from 0 to 65535"},
         {{"preview", "a.json", "--port", "8080"}, "--port requires --serve"},
@@ -449,6 +453,30 @@ TEST(HeraldPreview, AFileThePluginRefusesShowsTheRefusal) {
     EXPECT_EQ(std::count_if(transcript.begin(), transcript.end(),
                             [](const Json& line) { return line["type"] == "load" && line["ok"] == false; }),
               1);
+}
+
+// The served preview goes on when the file goes away or turns into something
+// the plugin won't read, and says which.
+TEST(HeraldPreview, AServedPreviewSaysWhyTheFileIsNotPreviewed) {
+    Scratch scratch;
+    fs::create_directories(scratch.root / "folder.json");
+    const std::string large = scratch.Write("large.json", "");
+    fs::resize_file(large, ConfigFileSizeLimit + 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {(scratch.root / "deleted.json").string(), "Nothing to preview: the file does not exist"},
+        {(scratch.root / "folder.json").string(), "Nothing to preview: the plugin reads config.json only as a regular file"},
+        {large, "Nothing to preview: the file is larger than the 16 MiB that the plugin reads"},
+    };
+    for (const auto& [path, says] : cases) {
+        std::ostringstream out;
+        Herald::PreviewOptions options;
+        options.configPath = path;
+        options.pluginPath = HeraldTest::PluginPath;
+        const Herald::PagePreview page = Herald::PreviewToPage(options, out);
+        EXPECT_THAT(out.str(), HasSubstr(says)) << path;
+        EXPECT_EQ(page.status, 2) << path;
+        EXPECT_FALSE(page.html.empty()) << path;
+    }
 }
 
 // The plugin is loaded once for the whole preview, however many entries it

@@ -9,6 +9,7 @@
 #include "config/ConfigLimits.h"
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {
@@ -274,6 +275,8 @@ TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
         changed.update(changes);
         return changed;
     };
+    nlohmann::json withoutNotification = asteroidsWith({{"Name", {{"Metal", "M"}}}});
+    withoutNotification.erase("Notification");
     const StandIn::StructureSpawn crate{u"SupplyCrate_Level03_C_1", ObjectClass::ItemContainer};
     const StandIn::StructureSpawn asteroid{u"SupplyCrate_Space_01_Metal_C_1", ObjectClass::ItemContainer};
     const std::string typeError = "[json.exception.type_error.";
@@ -302,6 +305,25 @@ TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
          "AsteroidGen2 Metal", typeError + "305] cannot use operator[] with a string argument with string", asteroid},
         {{{"Items", {{"SupplyCrate_Level03_C", nullptr}}}}, "SupplyCrate_Level03_C",
          "No entry SupplyCrate_Level03_C in Items", std::nullopt},
+        // Entries that a spawn never finds: its name is cut at the first "_C_".
+        {{{"Items", {{"SupplyCrate_Level03_C_5", sends}}}}, "SupplyCrate_Level03_C_5",
+         "SupplyCrate_Level03_C_5 sends nothing: no spawned object has this item key (an item key ends at its first "
+         "\"_C\")",
+         std::nullopt},
+        {{{"Items", {{"SupplyCrate_Level15_C_C_", sends}}}, {"EnableNests", true}}, "SupplyCrate_Level15_C_C_",
+         "SupplyCrate_Level15_C_C_ sends nothing: no spawned object has this item key (an item key ends at its first "
+         "\"_C\")",
+         std::nullopt},
+        // An asteroid without a Notification is silent for that reason.
+        {{{"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}, {"Notification", nullptr}})}}, "AsteroidGen2 Metal",
+         "AsteroidGen2 Metal sends nothing: it has no Notification", std::nullopt},
+        {{{"AsteroidGen2", withoutNotification}}, "AsteroidGen2 Metal",
+         "AsteroidGen2 Metal sends nothing: it has no Notification", std::nullopt},
+        // An asteroid code typed where an Items key goes.
+        {{{"Items", {{"Metal_C", sends}}}, {"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}})}}, "Metal",
+         "No entry Metal in Items (for an asteroid, type SkyCrateHerald.Test AsteroidGen2 Metal)", std::nullopt},
+        {{{"Items", {{"Metal_C", sends}}}, {"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}})}}, "Metal_",
+         "No entry Metal_ in Items (did you mean Metal_C?)", std::nullopt},
         {{{"Items", {{"Caf\u00e9_C", sends}}}}, "Caf\u00e8_C",
          "No entry Caf\u00e8_C in Items (did you mean Caf\u00e9_C?)", std::nullopt},
         {{{"Items", {{"Dodo_Nest_C", sends}}}}, "Dodo_Nest_C", "Dodo_Nest_C sends nothing: EnableNests is false",
@@ -323,6 +345,88 @@ TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
             StandIn::SpawnStructure(*c.spawn);
             EXPECT_THAT(Transcript(), ElementsAre("log SkyCrateHerald error \"" + c.reply + "\""));
         }
+    }
+}
+
+// What the game receives is what the reply says: the time and the size as
+// the game's single-precision numbers, which skip whole numbers past 2^24.
+TEST_F(TestCommandTest, RconReplySaysTheTimeAndSizeTheGameReceives) {
+    struct Case {
+        nlohmann::json time;
+        nlohmann::json size;
+        float receivedTime;
+        float receivedSize;
+        std::string described;
+    } cases[] = {
+        {33554431, 2, 33554432.0F, 2.0F, "size 2 time 33554432"},
+        {16777216, 16777217, 16777216.0F, 16777216.0F, "size 16777216 time 16777216"},
+        {2147483647, 0.1, 2147483648.0F, 0.1F, "size 0.1 time 2147483648"},
+        {-2147483647, 1.1, -2147483648.0F, 1.1F, "size 1.1 time -2147483648"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time.dump());
+        UseConfig({{"Items",
+                    {{"SupplyCrate_Level03_C",
+                      {{"Notification", {{"Msg", "x"}, {"Color", "0,255,0"}, {"Time", c.time}, {"Size", c.size}}}}}}}});
+        EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C"));
+        StandIn::SpawnStructure({u"SupplyCrate_Level03_C_1", StandIn::ObjectClass::ItemContainer});
+        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 3));
+        const std::vector<StandIn::Record> records = StandIn::Records();
+        ASSERT_EQ(records.size(), 4u) << "Alice's test, the spawn to Alice and Bob, the reply";
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(records[i].time, c.receivedTime);
+            EXPECT_EQ(records[i].size, c.receivedSize);
+        }
+        EXPECT_EQ(records[3].text, "Notification \"x\" colour 0,255,0 " + c.described);
+    }
+}
+
+// An asteroid code is cut as a crate's name is, so the test announces the code
+// the crate named with it would; a code that no map of AsteroidGen2 names
+// still announces the defaults, and the admin is told, on the console on a
+// line of its own and over RCON at the end of the reply.
+TEST_F(TestCommandTest, AsteroidCodesAreCutAsASpawnCutsThemAndAnUnconfiguredOneIsNamed) {
+    const nlohmann::json asteroids = {
+        {"Enable", true},
+        {"Color", {{"Metal", "255,0,0"}, {"Crystal", "0,0,255"}}},
+        {"Name", {{"Metal", "Metal asteroid"}}},
+        {"PrimaryResources", {{"Red", "rubies"}}},
+        {"SecondaryResources", nlohmann::json::object()},
+        {"Notification", {{"Msg", "{Name}: {PrimaryResources}"}, {"Type", "Chat"}}},
+    };
+    UseConfig({{"AsteroidGen2", asteroids}});
+    struct Case {
+        std::string typed;
+        std::string chat;                   // what Alice and a spawn's players receive
+        std::optional<std::string> remark;  // said besides
+    } cases[] = {
+        {"Metal", "Metal asteroid: ", std::nullopt},
+        {"Red_C_Gem", "Red: rubies", std::nullopt},
+        {"Metal_C_", "Metal asteroid: ", std::nullopt},
+        {"Cristal", "Cristal: ", "(AsteroidGen2 has no entry for Cristal; did you mean Crystal?)"},
+        {"Gold_C_x", "Gold: ", "(AsteroidGen2 has no entry for Gold)"},
+        {"C_Metal", "C: ", "(AsteroidGen2 has no entry for C)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        StandIn::ClearRecords();
+        EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test AsteroidGen2 " + c.typed));
+        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test AsteroidGen2 " + c.typed, 6));
+        std::vector<std::string> expected = {"chat Alice Server: \"" + c.chat + "\""};
+        if (c.remark) {
+            expected.push_back("console_reply Alice \"" + *c.remark + "\" color=1,0,0,1");
+        }
+        expected.push_back("rcon_reply 6 type=0 \"Chat from Server: \"" + c.chat + "\"" +
+                           (c.remark ? " " + *c.remark : "") + "\"");
+        EXPECT_THAT(Transcript(), ElementsAreArray(expected));
+        // The crate named with the typed code announces the same.
+        StandIn::ClearRecords();
+        StandIn::SpawnStructure({StandIn::Utf16("SupplyCrate_Space_01_" + c.typed + "_C_1"),
+                                 StandIn::ObjectClass::ItemContainer});
+        EXPECT_THAT(Transcript(), ElementsAre("chat Alice Server: \"" + c.chat + "\"",
+                                              "chat Bob Server: \"" + c.chat + "\""));
+        // A different code comes between, so that the next crate is announced.
+        StandIn::SpawnStructure({u"SupplyCrate_Space_01_Between_C_1", StandIn::ObjectClass::ItemContainer});
     }
 }
 

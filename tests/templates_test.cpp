@@ -1,6 +1,7 @@
 // The building blocks of a message: item keys, coordinates and their text,
 // template filling and colour texts; how SkyCrateHerald.Test reads its line.
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -187,11 +188,21 @@ TEST_F(TemplatesTest, TestCommandLineIsReadWholeOrNotAtAll) {
         {name + u"SupplyCrate_Level03_C 100000 -200000.5", TestRequest{false, "SupplyCrate_Level03_C", 100000, -200000.5F}},
         {name + u"AsteroidGen2 Metal", TestRequest{true, "Metal", 0, 0}},
         {name + u"asteroidGEN2 Metal 1e3 .5", TestRequest{true, "Metal", 1000, 0.5F}},
-        // Any blank or control character parts words; the game's text ends at a zero.
+        // Any blank, control character or Unicode space parts words, the
+        // invisible ones too: none of them is left at the end of a key.
         {u"  SkyCrateHerald.Test\tKey_C\r\n1  2  ", TestRequest{false, "Key_C", 1, 2}},
-        {name + u"Key_C" + u'\0' + u" 1 2", TestRequest{false, "Key_C", 0, 0}},
+        {name + u"Key_C\u00A0", TestRequest{false, "Key_C", 0, 0}},
+        {name + u"Key_C\u3000 1\u2003\u200B2\uFEFF", TestRequest{false, "Key_C", 1, 2}},
+        {name + u"\u0085Key_C\u202F\u205F\u2028\u2029\u1680\u009F", TestRequest{false, "Key_C", 0, 0}},
         {name + u"Caf\u00e9_C", TestRequest{false, "Caf\xC3\xA9_C", 0, 0}},
+        {name + u"Key_C\u00AD", TestRequest{false, "Key_C\xC2\xAD", 0, 0}},  // a soft hyphen is no space
+        // The largest float, also in its shortest text, which lies just above it.
         {name + u"Key_C -0 3.4028234e38", TestRequest{false, "Key_C", -0.0F, 3.4028234e38F}},
+        {name + u"Key_C -3.4028235e38 3.4028235e38", TestRequest{false, "Key_C", -FLT_MAX, FLT_MAX}},
+        // A zero unit would end the game's text there, hiding the rest.
+        {name + u"Key_C" + u'\0' + u" 1 2", std::nullopt},
+        {name + u"Key_C 1 2" + u'\0', std::nullopt},
+        {name + u"Key_C 3.4028236e38 0", std::nullopt},
         // Usage: a word missing or too many, a number not read whole, not
         // finite, beyond a float, or not ASCII.
         {u"SkyCrateHerald.Test", std::nullopt},

@@ -62,7 +62,11 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code, const Anno
         SecondaryResourcesPlaceholder,
         secondary,
     };
+    // Without a Notification there is nothing to colour, and nothing is sent;
+    // any other kind of value still raises here, as a lookup on it would.
     Json notification = Member(asteroids, "Notification");
-    notification["Color"] = color;
+    if (!notification.is_null()) {
+        notification["Color"] = color;
+    }
     send(notification, replacements);
 }

@@ -1,6 +1,5 @@
 #include "announce/Broadcast.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -59,7 +58,7 @@ void SendNotifications(const Json& notificationTemplate, FString& text, const Re
     FColorLinear fixedColor{};
     recipients([&](AShooterPlayerController* player) {
         if (!time) {
-            time = static_cast<float>(DisplayTimeOf(notificationTemplate));
+            time = DeliveredDisplayTime(DisplayTimeOf(notificationTemplate));
             size = DisplaySizeOf(notificationTemplate);
             std::string spare;
             const std::string_view colorText = ReadText(notificationTemplate, "Color", DefaultColorText, spare);
@@ -140,14 +139,6 @@ void Deliver(const Json& notificationTemplate, ReplacementList replacements, con
     }
 }
 
-// A float as an admin writes it in config.json: the fewest digits that read
-// back as the same float (1.2, not 1.20000005).
-std::string ShortestText(float value) {
-    char text[32];
-    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, written.ptr);
-}
-
 }  // namespace
 
 void Broadcast(const Json& notificationTemplate, ReplacementList replacements) {
@@ -171,7 +162,7 @@ std::optional<std::string> DescribeAnnouncement(const Json& notificationTemplate
         const FString sender = FString::FromUtf8(notificationTemplate.value("Sender", std::string(DefaultSender)));
         return "Chat from " + sender.ToUtf8() + ": " + shown;
     }
-    const std::int32_t time = DisplayTimeOf(notificationTemplate);
+    const std::string time = DeliveredDisplayTimeText(DisplayTimeOf(notificationTemplate));
     const float size = DisplaySizeOf(notificationTemplate);
     std::string spare;
     const std::string_view colorText = ReadText(notificationTemplate, "Color", DefaultColorText, spare);
@@ -180,8 +171,7 @@ std::optional<std::string> DescribeAnnouncement(const Json& notificationTemplate
         const FColorBytes bytes = ParseColorText(colorText);
         color = std::to_string(bytes.R) + "," + std::to_string(bytes.G) + "," + std::to_string(bytes.B);
     }
-    return "Notification " + shown + " colour " + color + " size " + ShortestText(size) + " time " +
-           std::to_string(time);
+    return "Notification " + shown + " colour " + color + " size " + FloatText(size) + " time " + time;
 }
 
 FColorBytes ParseColorText(std::string_view text) {

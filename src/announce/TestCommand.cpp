@@ -12,6 +12,7 @@
 #include "config/ConfigLimits.h"
 #include "config/ConfigReaders.h"
 #include "plugin/CommandReplies.h"
+#include "plugin/PluginName.h"
 #include "plugin/PluginLog.h"
 
 namespace {
@@ -20,6 +21,13 @@ using Json = nlohmann::json;
 
 // The level shown for a creature's nest: the one herald preview shows.
 constexpr std::string_view TestCreatureLevel = "150";
+
+// What the command answers besides the announcement itself: the refusal when
+// nothing would be sent, and a remark on what was tested.
+struct TestReply {
+    std::optional<std::string> refusal;
+    std::optional<std::string> remark;  // in parentheses
+};
 
 // Why a built announcement would reach nobody, or none when it would go out.
 std::optional<std::string> SilenceReason(const Json& notificationTemplate) {
@@ -34,11 +42,28 @@ std::optional<std::string> SilenceReason(const Json& notificationTemplate) {
 }
 
 std::string NoEntry(const Json& items, const std::string& key) {
-    std::string reply = "No entry " + key + " in Items";
+    const std::string reply = "No entry " + key + " in Items";
+    if (HasAsteroidCode(Member(PluginConfig, "AsteroidGen2"), key)) {
+        return reply + " (for an asteroid, type " + std::string(TestCommandName) + " " + std::string(AsteroidWord) +
+               " " + key + ")";
+    }
     if (const std::optional<std::string> nearest = NearestItemKey(items, key)) {
-        reply += " (did you mean " + *nearest + "?)";
+        return reply + " (did you mean " + *nearest + "?)";
     }
     return reply;
+}
+
+// A code that no map of AsteroidGen2 names is announced with the defaults,
+// which is rarely what the admin meant.
+std::optional<std::string> UnconfiguredCode(const Json& asteroids, const std::string& code) {
+    if (HasAsteroidCode(asteroids, code)) {
+        return std::nullopt;
+    }
+    std::string remark = "(" + std::string(AsteroidWord) + " has no entry for " + code;
+    if (const std::optional<std::string_view> nearest = NearestAsteroidCode(asteroids, code)) {
+        remark += "; did you mean " + std::string(*nearest) + "?";
+    }
+    return remark + ")";
 }
 
 // Builds the request's announcement as a spawn of that object would, on the
@@ -46,9 +71,11 @@ std::string NoEntry(const Json& items, const std::string& key) {
 // refusal otherwise. An Items key is announced as the object it names: an
 // ocean crate's whatever the map, an item container's, or a nest's, which a
 // key naming none of the hunted objects is the creature of (at level 150).
-// The entry is looked up before EnableNests, so a mistyped key is named first.
-std::optional<std::string> BuildTest(const TestRequest& request, const AnnouncementSink& deliver) {
-    const std::string subject = request.asteroid ? std::string(AsteroidWord) + " " + request.key : request.key;
+// An asteroid code is cut as a crate's name is. The entry is looked up before
+// EnableNests, so a mistyped key is named first.
+TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver) {
+    const std::string key = request.asteroid ? AsteroidCodeAsSpawned(request.key) : request.key;
+    const std::string subject = request.asteroid ? std::string(AsteroidWord) + " " + key : key;
     std::optional<std::string> refusal = subject + " sends nothing: the server has no world";
     const AnnouncementSink checked = [&](const Json& notificationTemplate, ReplacementList replacements) {
         refusal = SilenceReason(notificationTemplate);
@@ -61,42 +88,46 @@ std::optional<std::string> BuildTest(const TestRequest& request, const Announcem
     if (request.asteroid) {
         const Json& asteroids = Member(PluginConfig, "AsteroidGen2");
         if (!asteroids.value("Enable", DefaultAsteroidsEnabled)) {
-            return subject + " sends nothing: AsteroidGen2 is not enabled";
+            return {subject + " sends nothing: AsteroidGen2 is not enabled", std::nullopt};
         }
-        AnnounceAsteroid(asteroids, request.key, checked);
-        return refusal;
+        AnnounceAsteroid(asteroids, key, checked);
+        return {refusal, UnconfiguredCode(asteroids, key)};
     }
     const Json& items = Member(PluginConfig, "Items");
-    const Json& entry = Member(items, request.key);
+    const Json& entry = Member(items, key);
     if (entry.is_null()) {
-        return NoEntry(items, request.key);
+        return {NoEntry(items, key), std::nullopt};
     }
-    const KeyFragments fragments = FindKeyFragments(request.key);
+    if (!CanBeItemKey(key)) {
+        return {subject + " sends nothing: no spawned object has this item key (an item key ends at its first \"_C\")",
+                std::nullopt};
+    }
+    const KeyFragments fragments = FindKeyFragments(key);
     if (fragments.ocean) {
-        AnnounceItem(entry, request.key, request.x, request.y, nullptr, checked);
-        return refusal;
+        AnnounceItem(entry, key, request.x, request.y, nullptr, checked);
+        return {refusal, std::nullopt};
     }
     // Only an item container is examined without EnableNests.
     if (!fragments.container && !PluginConfig.value("EnableNests", DefaultEnableNests)) {
-        return subject + " sends nothing: EnableNests is false";
+        return {subject + " sends nothing: EnableNests is false", std::nullopt};
     }
     const std::string eggLevel(fragments.hunted ? EggLevelPlaceholder : TestCreatureLevel);
-    AnnounceItem(entry, request.key, request.x, request.y, &eggLevel, checked);
-    return refusal;
+    AnnounceItem(entry, key, request.x, request.y, &eggLevel, checked);
+    return {refusal, std::nullopt};
 }
 
 // The request read from the command's text; the refusal when it can't be.
 // A lookup that fails on the config's types refuses with the text a spawn
 // would have logged.
-std::optional<std::string> RunTest(const FString* command, const AnnouncementSink& deliver) {
+TestReply RunTest(const FString* command, const AnnouncementSink& deliver) {
     const std::optional<TestRequest> request = command != nullptr ? ReadTestCommand(command->View()) : std::nullopt;
     if (!request) {
-        return std::string(TestUsage);
+        return {std::string(TestUsage), std::nullopt};
     }
     try {
         return BuildTest(*request, deliver);
     } catch (const std::exception& error) {
-        return CutErrorText(error.what());
+        return {CutErrorText(error.what()), std::nullopt};
     }
 }
 
@@ -110,25 +141,31 @@ void TestConsoleHandler(APlayerController* player, FString* command, bool /*from
     // The console's player is the game's AShooterPlayerController.
     auto* admin = reinterpret_cast<AShooterPlayerController*>(player);
     RunLogged([&] {
-        const std::optional<std::string> refusal =
+        const TestReply reply =
             RunTest(command, [admin](const Json& notificationTemplate, ReplacementList replacements) {
                 SendToPlayer(admin, notificationTemplate, replacements);
             });
-        if (refusal) {
-            FString message = FString::FromUtf8(*refusal);
-            SendConsoleReply(player, message, FailureColor);
+        for (const std::optional<std::string>& line : {reply.refusal, reply.remark}) {
+            if (line) {
+                FString message = FString::FromUtf8(*line);
+                SendConsoleReply(player, message, FailureColor);
+            }
         }
     });
 }
 
 void TestRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
     RunLogged([&] {
-        std::string reply;
-        const std::optional<std::string> refusal =
-            RunTest(&packet->Body, [&reply](const Json& notificationTemplate, ReplacementList replacements) {
-                reply = DescribeAnnouncement(notificationTemplate, replacements).value_or(std::string());
+        std::string described;
+        const TestReply reply =
+            RunTest(&packet->Body, [&described](const Json& notificationTemplate, ReplacementList replacements) {
+                described = DescribeAnnouncement(notificationTemplate, replacements).value_or(std::string());
             });
-        FString message = FString::FromUtf8(refusal ? *refusal : reply);
+        std::string text = reply.refusal.value_or(described);
+        if (reply.remark) {
+            text += " " + *reply.remark;
+        }
+        FString message = FString::FromUtf8(text);
         SendRconReply(connection, packet, message);
     });
 }

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigReaders.h"
@@ -15,7 +14,27 @@ namespace {
 
 constexpr std::size_t MostWords = 5;  // the name, AsteroidGen2, CODE, X, Y
 
-bool IsSeparator(char16_t unit) { return unit <= u' '; }
+// Blanks, control characters and every Unicode space, the invisible ones
+// included: a key followed by a no-break space would otherwise be a key no
+// one can tell from the one configured.
+bool IsSeparator(char16_t unit) {
+    switch (unit) {
+        case u'\u0085':
+        case u'\u00A0':
+        case u'\u1680':
+        case u'\u180E':
+        case u'\u2028':
+        case u'\u2029':
+        case u'\u202F':
+        case u'\u205F':
+        case u'\u2060':
+        case u'\u3000':
+        case u'\uFEFF':
+            return true;
+        default:
+            return unit <= u' ' || (unit >= u'\u007F' && unit <= u'\u009F') || (unit >= u'\u2000' && unit <= u'\u200B');
+    }
+}
 
 bool IsAsteroidWord(std::u16string_view word) {
     if (word.size() != AsteroidWord.size()) {
@@ -46,8 +65,18 @@ std::optional<float> ReadCoordinate(std::u16string_view word) {
     double value = 0;
     const char* end = text.data() + word.size();
     const std::from_chars_result read = std::from_chars(text.data(), end, value);
-    if (read.ec != std::errc() || read.ptr != end || !std::isfinite(value) || std::fabs(value) > FLT_MAX) {
+    if (read.ec != std::errc() || read.ptr != end || !std::isfinite(value)) {
         return std::nullopt;
+    }
+    if (std::fabs(value) > FLT_MAX) {
+        // The shortest text of the largest float (3.4028235e38) is just above
+        // it and rounds to it; what rounds beyond it is out of range.
+        float rounded = 0;
+        const std::from_chars_result narrowed = std::from_chars(text.data(), end, rounded);
+        if (narrowed.ec != std::errc() || narrowed.ptr != end || !std::isfinite(rounded)) {
+            return std::nullopt;
+        }
+        return rounded;
     }
     return static_cast<float>(value);
 }
@@ -55,8 +84,9 @@ std::optional<float> ReadCoordinate(std::u16string_view word) {
 }  // namespace
 
 std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
-    line = line.substr(0, line.find(u'\0'));
-    if (line.size() > TestCommandLengthLimit) {
+    // The game's text would end at a zero, and what follows it would be
+    // neither read nor counted against the limit.
+    if (line.size() > TestCommandLengthLimit || line.find(u'\0') != std::u16string_view::npos) {
         return std::nullopt;
     }
     std::array<std::u16string_view, MostWords> words;
@@ -100,13 +130,14 @@ std::optional<std::string> NearestItemKey(const nlohmann::json& items, std::stri
     if (!items.is_object()) {
         return std::nullopt;
     }
-    std::vector<std::string_view> known;
+    NearMissSearch search(typed);
     for (const auto& [key, entry] : items.items()) {
-        if (!entry.is_null() && key != typed) {
-            known.push_back(key);
+        if (!entry.is_null() && !search.Offer(key)) {
+            break;
         }
     }
-    if (const std::optional<std::string_view> nearest = NearestKnown(typed, known)) {
+    // typed itself is no near miss of typed: its entry, if any, is null.
+    if (const std::optional<std::string_view> nearest = search.Nearest(); nearest && *nearest != typed) {
         return std::string(*nearest);
     }
     return std::nullopt;

@@ -27,8 +27,9 @@ struct TestRequest {
 };
 
 // The command's name, then KEY [X Y] or AsteroidGen2 CODE [X Y], words apart
-// by blanks or control characters; the line ends at its first zero unit. X and
-// Y are decimal numbers read whole that fit a float. None for anything else.
+// by blanks, control characters or Unicode spaces. X and Y are decimal numbers
+// read whole that round to a finite float. None for anything else, a line
+// holding a zero unit among it.
 std::optional<TestRequest> ReadTestCommand(std::u16string_view line);
 
 // The key of the items object nearest to a key it lacks, when one is a near

@@ -31,7 +31,8 @@ inline constexpr std::string_view DefaultAsteroidColor = "0,255,0";
 // ---- The table --------------------------------------------------------------------
 
 // The JSON type a value must have to be read without a word from herald check.
-// Integer is a whole number within 32 bits; NoEffect is a key that is read but
+// Integer is a whole number within 32 bits that a float holds exactly (the
+// game takes it as one); NoEffect is a key that is read but
 // whose value is replaced before use.
 enum class KeyType { Boolean, Object, String, Number, Integer, NoEffect };
 

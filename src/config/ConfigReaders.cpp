@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -81,6 +82,24 @@ std::optional<std::string_view> AsteroidCode(std::string_view itemKey) {
     }
     const std::size_t suffix = itemKey.size() >= AsteroidCodeStart + 2 ? 2 : 0;
     return itemKey.substr(AsteroidCodeStart, itemKey.size() - AsteroidCodeStart - suffix);
+}
+
+std::string AsteroidCodeAsSpawned(std::string_view code) {
+    std::string name(SpaceCrateNamePrefix);
+    name += code;
+    name += "_C_1";
+    const std::string_view key = std::string_view(name).substr(0, FindItemKeyEnd(std::string_view(name)) + ItemKeyEndLength);
+    return std::string(AsteroidCode(key).value_or(std::string_view()));
+}
+
+bool HasAsteroidCode(const Json& asteroids, std::string_view code) {
+    if (!asteroids.is_object()) {
+        return false;
+    }
+    return std::any_of(AsteroidCodeMaps.begin(), AsteroidCodeMaps.end(), [&](std::string_view map) {
+        const auto found = asteroids.find(map);
+        return found != asteroids.end() && found->is_object() && found->contains(code);
+    });
 }
 
 std::span<const std::string_view> FilledPlaceholders(AnnouncementKind kind) {
@@ -174,6 +193,10 @@ std::int32_t DisplayTimeOf(const Json& notificationTemplate) {
     return found == notificationTemplate.end() ? DefaultDisplayTime : ReadDisplayTime(*found).value;
 }
 
+std::string DeliveredDisplayTimeText(std::int32_t time) {
+    return std::to_string(static_cast<std::int64_t>(DeliveredDisplayTime(time)));
+}
+
 DisplaySize ReadDisplaySize(const Json& size) {
     constexpr double largest = FLT_MAX;
     const double number = size.get<double>();  // the library's error for what is not a number, true included
@@ -183,6 +206,22 @@ DisplaySize ReadDisplaySize(const Json& size) {
 float DisplaySizeOf(const Json& notificationTemplate) {
     const auto found = notificationTemplate.find("Size");
     return found == notificationTemplate.end() ? static_cast<float>(DefaultDisplaySize) : ReadDisplaySize(*found).value;
+}
+
+std::string FloatText(float value) {
+    char text[32];
+    const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
+}
+
+bool IsDeliveredAsWritten(double written) {
+    if (!std::isfinite(written) || std::fabs(written) > FLT_MAX) {
+        return false;
+    }
+    const std::string text = FloatText(static_cast<float>(written));
+    double reread = 0;
+    std::from_chars(text.data(), text.data() + text.size(), reread);
+    return reread == written;
 }
 
 // Only the cells within limit of the diagonal can stay within limit, so each
@@ -232,16 +271,53 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
 
 std::size_t NearMissLimit(std::string_view known) { return std::clamp<std::size_t>(known.size() / 3, 1, 3); }
 
+bool NearMissSearch::Offer(std::string_view known) {
+    if (spent_) {
+        return false;
+    }
+    const std::size_t limit = NearMissLimit(known);
+    const std::size_t apart = typed_.size() > known.size() ? typed_.size() - known.size() : known.size() - typed_.size();
+    if (known.size() > NearMissLengthLimit || apart > limit) {
+        return true;
+    }
+    // The band's cells: a row for each unit of the longer text.
+    work_ += (std::max(typed_.size(), known.size()) + 1) * (2 * limit + 1);
+    if (work_ > NearMissWorkLimit) {
+        spent_ = true;
+        return false;
+    }
+    const std::size_t distance = EditDistance(typed_, known, limit);
+    if (distance <= limit && distance < nearestDistance_) {
+        nearest_ = known;
+        nearestDistance_ = distance;
+    }
+    return true;
+}
+
 std::optional<std::string_view> NearestKnown(std::string_view typed, std::span<const std::string_view> known) {
-    std::optional<std::string_view> nearest;
-    std::size_t nearestDistance = SIZE_MAX;
+    NearMissSearch search(typed);
     for (const std::string_view candidate : known) {
-        const std::size_t limit = NearMissLimit(candidate);
-        const std::size_t distance = EditDistance(typed, candidate, limit);
-        if (distance <= limit && distance < nearestDistance) {
-            nearest = candidate;
-            nearestDistance = distance;
+        if (!search.Offer(candidate)) {
+            break;
         }
     }
-    return nearest;
+    return search.Nearest();
+}
+
+std::optional<std::string_view> NearestAsteroidCode(const Json& asteroids, std::string_view typed) {
+    NearMissSearch search(typed);
+    if (asteroids.is_object()) {
+        for (const std::string_view map : AsteroidCodeMaps) {
+            const auto found = asteroids.find(map);
+            if (found == asteroids.end() || !found->is_object()) {
+                continue;
+            }
+            for (const auto& [code, value] : found->items()) {
+                if (!search.Offer(code)) {
+                    return search.Nearest();
+                }
+            }
+        }
+    }
+    return search.Nearest();
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include <nlohmann/json_fwd.hpp>
@@ -59,6 +60,24 @@ inline constexpr std::size_t ItemKeyEndLength = 2;  // of the match, kept in the
 // key's last two bytes (the "_C"). A key shorter than that has none.
 inline constexpr std::size_t AsteroidCodeStart = 21;
 std::optional<std::string_view> AsteroidCode(std::string_view itemKey);
+
+// Whether some spawned object's name is cut to exactly this item key: a key
+// never holds "_C_", since a name is cut at its first one.
+constexpr bool CanBeItemKey(std::string_view key) { return FindItemKeyEnd(key) == std::string_view::npos; }
+
+// The code that an asteroid crate named with a typed code announces: the
+// crate SupplyCrate_Space_01_CODE_C_1 is cut at its first "_C_" like any
+// name, so "Red_C_Gem" is announced as "Red".
+inline constexpr std::string_view SpaceCrateNamePrefix = "SupplyCrate_Space_01_";
+static_assert(SpaceCrateNamePrefix.size() == AsteroidCodeStart && SpaceCrateNamePrefix.starts_with(SpaceCrateFragment));
+std::string AsteroidCodeAsSpawned(std::string_view code);
+
+// The four maps of AsteroidGen2 that hold a value for each code.
+inline constexpr std::array<std::string_view, 4> AsteroidCodeMaps{"Color", "Name", "PrimaryResources",
+                                                                  "SecondaryResources"};
+// Whether one of those maps has an entry for the code; maps that are not
+// objects have none.
+bool HasAsteroidCode(const nlohmann::json& asteroids, std::string_view code);
 
 // ---- Placeholders ------------------------------------------------------------------
 
@@ -113,6 +132,11 @@ struct DisplayTime {
 DisplayTime ReadDisplayTime(const nlohmann::json& time);
 // A notification's Time, DefaultDisplayTime when absent. The template is an object.
 std::int32_t DisplayTimeOf(const nlohmann::json& notificationTemplate);
+// The game takes the time as a float, which beyond 2^24 holds only some whole
+// numbers: 33554431 arrives as 33554432.
+constexpr float DeliveredDisplayTime(std::int32_t time) { return static_cast<float>(time); }
+// The delivered time as digits ("33554432"); it is always a whole number.
+std::string DeliveredDisplayTimeText(std::int32_t time);
 
 // Size as the library reads a double, narrowed to the game's float: beyond the
 // float range, the largest finite float of its sign. A value that is not a
@@ -124,6 +148,14 @@ struct DisplaySize {
 DisplaySize ReadDisplaySize(const nlohmann::json& size);
 // A notification's Size, DefaultDisplaySize when absent. The template is an object.
 float DisplaySizeOf(const nlohmann::json& notificationTemplate);
+
+// A float as an admin writes it in config.json: the fewest digits that read
+// back as the same float (1.2, not 1.20000005).
+std::string FloatText(float value);
+// Whether a number written in config.json reaches the game as written: the
+// float it becomes reads as the same number in its own fewest digits (1.1 does;
+// 16777217, which arrives as 16777216, and 0.123456789 do not).
+bool IsDeliveredAsWritten(double written);
 
 // ---- Near misses -------------------------------------------------------------------
 
@@ -137,6 +169,34 @@ std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t lim
 // "did you mean" and SkyCrateHerald.Test's share it, so both name the same key.
 std::size_t NearMissLimit(std::string_view known);
 
-// Of the known keys, the one nearest to typed within its near-miss limit; the
-// first of them on a tie. None when no key is near enough.
+// What one search for the nearest key may cost, whatever the keys and the
+// typed text: SkyCrateHerald.Test searches on the game's thread. Keys longer
+// than NearMissLengthLimit are never named (the game's class names are far
+// shorter), and the comparisons stop once they have computed
+// NearMissWorkLimit cells of the edit distance's band, keeping the nearest
+// found so far: an ordinary config needs a few thousand.
+inline constexpr std::size_t NearMissLengthLimit = 128;
+inline constexpr std::size_t NearMissWorkLimit = 100'000;
+// One search for the nearest key, offered the known keys one at a time.
+class NearMissSearch {
+public:
+    explicit NearMissSearch(std::string_view typed) : typed_(typed) {}
+    // Compares one known key with typed, unless its length or typed's rules
+    // it out at once. False once the search's work is spent: the keys not yet
+    // offered need not be.
+    bool Offer(std::string_view known);
+    // The nearest key offered within its near-miss limit; the first of them on a tie.
+    std::optional<std::string_view> Nearest() const { return nearest_; }
+
+private:
+    std::string_view typed_;
+    std::optional<std::string_view> nearest_;
+    std::size_t nearestDistance_ = SIZE_MAX;
+    std::size_t work_ = 0;
+    bool spent_ = false;
+};
+
 std::optional<std::string_view> NearestKnown(std::string_view typed, std::span<const std::string_view> known);
+// The asteroid code of AsteroidGen2's maps nearest to typed, as NearestKnown
+// finds it, the maps searched in the order of AsteroidCodeMaps.
+std::optional<std::string_view> NearestAsteroidCode(const nlohmann::json& asteroids, std::string_view typed);

@@ -91,10 +91,10 @@ struct Options {
 };
 
 // Digits only, as a person writes a port: CLI11 alone would also take
-// "0x1f", "1e3" or "+80".
+// "0x1f", "1e3" or "+80", and would read "080" as octal and fail.
 const CLI::Validator PortNumber(
     [](const std::string& text) {
-        const bool digits = !text.empty() && text.size() <= 5 &&
+        const bool digits = !text.empty() && text.size() <= 5 && (text == "0" || text[0] != '0') &&
                             std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
         return digits && std::stoi(text) <= 65535 ? std::string() : "--port: a port is a number from 0 to 65535";
     },

@@ -219,6 +219,9 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
 // read it either.
 std::optional<std::string> WhyNotPreviewed(const std::string& path) {
     std::error_code error;
+    if (!fs::exists(path, error)) {
+        return "the file does not exist";
+    }
     const std::uintmax_t size = fs::file_size(path, error);
     if (error || !fs::is_regular_file(path, error)) {
         return "the plugin reads config.json only as a regular file";

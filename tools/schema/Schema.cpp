@@ -88,6 +88,18 @@ OrderedJson ValueSchema(const ConfigKey& key) {
     if (key.type == KeyType::Integer) {
         schema["minimum"] = std::numeric_limits<std::int32_t>::min();
         schema["maximum"] = std::numeric_limits<std::int32_t>::max();
+        // The game takes it as a float, which holds every whole number up to
+        // 2^24, and past 2^(24+k) only the multiples of 2^(k+1).
+        OrderedJson exact = OrderedJson::array();
+        for (int k = 0; k <= 7; ++k) {
+            const std::int64_t bound = std::int64_t{1} << (24 + k);
+            OrderedJson range = {{"minimum", -bound}, {"maximum", bound}};
+            if (k > 0) {
+                range["multipleOf"] = std::int64_t{1} << k;
+            }
+            exact.push_back(std::move(range));
+        }
+        schema["anyOf"] = std::move(exact);
     }
     if (key.defaultValue) {
         schema["default"] = DefaultValue(key);
