@@ -327,7 +327,7 @@ TEST(HeraldCheck, EveryKnownKeyOfTheWrongTypeIsReportedWithTheTypeItMustHave) {
     EXPECT_THAT(Herald::CheckConfigText(EveryKey().dump()), ::testing::IsEmpty());
     for (const ConfigKey& key : ConfigKeys()) {
         Json document = EveryKey();
-        const Json::json_pointer pointer(Concrete(key.pointer));
+        const Json::json_pointer pointer(Concrete(key.Pointer()));
         const std::string path = pointer.to_string();
         if (key.type == KeyType::NoEffect) {
             document[pointer] = "0,0,0";
@@ -396,7 +396,7 @@ TEST(HeraldCheck, SchemaHoldsEveryKeyAndTypeCheckKnowsAndNoOther) {
     SchemaKeys(schema, schema, "", inSchema);
     std::map<std::string, std::string> inCheck;
     for (const ConfigKey& key : ConfigKeys()) {
-        inCheck.emplace(key.pointer, TypeName(key.type));
+        inCheck.emplace(key.Pointer(), TypeName(key.type));
     }
     EXPECT_EQ(inSchema, inCheck);
 }
@@ -987,7 +987,7 @@ TEST_F(HeraldCheckAgainstPlugin, EveryKeyAbsentWrongOrAtItsEdgeAgrees) {
     const Json base = AgreementBase();
     ASSERT_THAT(Herald::CheckConfigText(base.dump()), ::testing::IsEmpty());
     for (const ConfigKey& key : ConfigKeys()) {
-        const Json::json_pointer pointer(Concrete(key.pointer));
+        const Json::json_pointer pointer(Concrete(key.Pointer()));
         std::vector<Json> documents{base};
         documents[0][pointer.parent_pointer()].erase(pointer.back());
         // A key EveryKey() leaves out (the asteroid notification's Color) has
@@ -997,13 +997,13 @@ TEST_F(HeraldCheckAgainstPlugin, EveryKeyAbsentWrongOrAtItsEdgeAgrees) {
             documents.push_back(base);
             documents.back()[pointer] = value;
         }
-        const Reader reader = ReaderOf(key.pointer);
+        const Reader reader = ReaderOf(key.Pointer());
         for (const Json& document : documents) {
             const std::string text = document.dump();
             const std::vector<Finding> findings = Herald::CheckConfigText(text);
             const PluginDid did = Play(text, reader.spawn);
             const std::string what =
-                std::string(key.pointer) + " in " + text + "\n" + Describe(findings) + did.transcript;
+                std::string(key.Pointer()) + " in " + text + "\n" + Describe(findings) + did.transcript;
             const CheckSays says = WhatCheckSays(findings);
             ExpectPluginDoesAsCheckSays(findings, did, what);
             EXPECT_EQ(says.logged, did.errorLines > 0) << what;
@@ -1029,7 +1029,7 @@ std::vector<Json> RuleCorpus() {
     std::vector<Json> documents{AgreementBase(),
                                 Json::parse(CrateConfig(R"({"Msg": "x", "Type": "Chat", "Sender": "S\u0000x"})"))};
     for (const ConfigKey& key : ConfigKeys()) {
-        const Json::json_pointer pointer(Concrete(key.pointer));
+        const Json::json_pointer pointer(Concrete(key.Pointer()));
         for (const Json& value : TestedValues(key, AgreementBase()[pointer])) {
             documents.push_back(AgreementBase());
             documents.back()[pointer] = value;

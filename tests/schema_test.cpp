@@ -40,7 +40,8 @@ TEST_F(KeyTableDefaults, AreWhatThePluginDeliversWhenTheKeyIsAbsent) {
     const auto tableDefault = [](std::string_view pointer) {
         const ConfigKey* key = FindConfigKey(pointer);
         EXPECT_NE(key, nullptr) << pointer;
-        return key->type == KeyType::String ? Json(std::string(*key->defaultValue)) : Json::parse(*key->defaultValue);
+        const std::string text = key->defaultValue.Text();
+        return key->type == KeyType::String ? Json(text) : Json::parse(text);
     };
     server.WriteConfig(Json::parse(R"({"Items": {
         "SupplyCrate_Bare_C": {"Notification": {"Msg": "shown"}},

@@ -1,9 +1,12 @@
 #include "config/ConfigKeys.h"
 
+#include <charconv>
+
 namespace {
 
 using enum KeyType;
 using enum KeyForm;
+namespace K = Key;
 
 constexpr std::string_view Items = "structures, nests and ocean crates";
 constexpr std::string_view Asteroids = "asteroid crates on Gen2";
@@ -27,58 +30,58 @@ constexpr std::string_view ColorMeaning =
     "Anything else shows green; a number outside 0 to 255 keeps its low 8 bits.";
 
 constexpr ConfigKey Table[] = {
-    {"/$schema", String, Any, {}, "none", "never read by the plugin",
+    {{K::SchemaReference}, String, Any, {}, "none", "never read by the plugin",
      "Where an editor finds this schema (\"config.schema.json\" beside the file). The plugin never reads it."},
-    {"/EnableNests", Boolean, Any, "false", "", "nests",
+    {{K::EnableNests}, Boolean, Any, DefaultEnableNests, "", "nests",
      "Examine structures that are not item containers (nests) too. Item containers (crates, element nodes, artifact "
      "crates, beaver dams, ocean crates) are examined whatever it says."},
-    {"/Items", Object, ItemKeys, "{}", "none: nothing is announced", Items,
+    {{K::Items}, Object, ItemKeys, KeyDefault::EmptyObject(), "none: nothing is announced", Items,
      "The announced kinds, keyed by item key: a spawned object's name cut after its first \"_C_\", keeping the \"_C\" "
      "(SupplyCrate_Level03_C_5 is announced under SupplyCrate_Level03_C). A nest is announced under the key of the "
      "creature that laid it."},
-    {"/Items/*", Object, Any, {}, "not announced (null too)", Items, "One announced kind."},
-    {"/Items/*/Name", String, PlayerText, {}, "the item key", Items, "The value of {Name}."},
-    {"/Items/*/Notification", Object, Any, {}, "none: nothing is sent", Items,
+    {{K::Items, K::AnyMember}, Object, Any, {}, "not announced (null too)", Items, "One announced kind."},
+    {{K::Items, K::AnyMember, K::Name}, String, PlayerText, {}, "the item key", Items, "The value of {Name}."},
+    {{K::Items, K::AnyMember, K::Notification}, Object, Any, {}, "none: nothing is sent", Items,
      "The message and how it is delivered. Without it, or without Msg, nothing is sent."},
-    {"/Items/*/Notification/Msg", String, PlayerText, "", "empty: nothing is sent", Items, MsgMeaning},
-    {"/Items/*/Notification/Type", String, DeliveryType, DefaultType, "", Items, TypeMeaning},
-    {"/Items/*/Notification/Time", Integer, Any, "10", "", ItemsOnScreen, TimeMeaning},
-    {"/Items/*/Notification/Size", Number, Any, "1.2", "", ItemsOnScreen, SizeMeaning},
-    {"/Items/*/Notification/Color", String, Color, DefaultColorText, "empty: shows green", ItemsOnScreen, ColorMeaning},
-    {"/Items/*/Notification/Sender", String, PlayerText, DefaultSender, "", ItemsChat, SenderMeaning},
-    {"/AsteroidGen2", Object, Any, {}, "none: every asteroid crate on Gen2 logs an error", Asteroids,
+    {{K::Items, K::AnyMember, K::Notification, K::Msg}, String, PlayerText, std::string_view(), "empty: nothing is sent", Items, MsgMeaning},
+    {{K::Items, K::AnyMember, K::Notification, K::Type}, String, DeliveryType, DefaultType, "", Items, TypeMeaning},
+    {{K::Items, K::AnyMember, K::Notification, K::Time}, Integer, Any, DefaultDisplayTime, "", ItemsOnScreen, TimeMeaning},
+    {{K::Items, K::AnyMember, K::Notification, K::Size}, Number, Any, DefaultDisplaySize, "", ItemsOnScreen, SizeMeaning},
+    {{K::Items, K::AnyMember, K::Notification, K::Color}, String, Color, DefaultColorText, "empty: shows green", ItemsOnScreen, ColorMeaning},
+    {{K::Items, K::AnyMember, K::Notification, K::Sender}, String, PlayerText, DefaultSender, "", ItemsChat, SenderMeaning},
+    {{K::AsteroidGen2}, Object, Any, {}, "none: every asteroid crate on Gen2 logs an error", Asteroids,
      "Asteroid announcements on the map Gen2. An asteroid crate is a name with \"SupplyCrate_Space_\"; it is "
      "announced when its code differs from the previous asteroid announcement's. Absent: every asteroid crate on Gen2 "
      "writes an error line to the log; {\"Enable\": false} switches them off quietly."},
-    {"/AsteroidGen2/Enable", Boolean, Any, "false", "", Asteroids,
+    {{K::AsteroidGen2, K::Enable}, Boolean, Any, DefaultAsteroidsEnabled, "", Asteroids,
      "Switches asteroid announcements on. Then Color, Name, PrimaryResources and SecondaryResources must all be "
      "objects ({} for none)."},
-    {"/AsteroidGen2/Color", Object, Any, {}, "none", Asteroids,
+    {{K::AsteroidGen2, K::Color}, Object, Any, {}, "none", Asteroids,
      "The colour for each asteroid code: an asteroid crate's item key from its 22nd byte up to the final \"_C\" "
      "(SupplyCrate_Space_01_Metal_C gives Metal).",
-     "/AsteroidGen2/Enable"},
-    {"/AsteroidGen2/Color/*", String, Color, DefaultAsteroidColor, "", Asteroids, ColorMeaning},
-    {"/AsteroidGen2/Name", Object, Any, {}, "none", Asteroids, "{Name} for each asteroid code.",
-     "/AsteroidGen2/Enable"},
-    {"/AsteroidGen2/Name/*", String, PlayerText, {}, "the asteroid code", Asteroids, "The value of {Name}."},
-    {"/AsteroidGen2/PrimaryResources", Object, Any, {}, "none", Asteroids,
-     "{PrimaryResources} for each asteroid code.", "/AsteroidGen2/Enable"},
-    {"/AsteroidGen2/PrimaryResources/*", String, PlayerText, "", "empty", Asteroids,
+     K::Enable},
+    {{K::AsteroidGen2, K::Color, K::AnyMember}, String, Color, DefaultAsteroidColor, "", Asteroids, ColorMeaning},
+    {{K::AsteroidGen2, K::Name}, Object, Any, {}, "none", Asteroids, "{Name} for each asteroid code.",
+     K::Enable},
+    {{K::AsteroidGen2, K::Name, K::AnyMember}, String, PlayerText, {}, "the asteroid code", Asteroids, "The value of {Name}."},
+    {{K::AsteroidGen2, K::PrimaryResources}, Object, Any, {}, "none", Asteroids,
+     "{PrimaryResources} for each asteroid code.", K::Enable},
+    {{K::AsteroidGen2, K::PrimaryResources, K::AnyMember}, String, PlayerText, std::string_view(), "empty", Asteroids,
      "The value of {PrimaryResources}."},
-    {"/AsteroidGen2/SecondaryResources", Object, Any, {}, "none", Asteroids,
-     "{SecondaryResources} for each asteroid code.", "/AsteroidGen2/Enable"},
-    {"/AsteroidGen2/SecondaryResources/*", String, PlayerText, "", "empty", Asteroids,
+    {{K::AsteroidGen2, K::SecondaryResources}, Object, Any, {}, "none", Asteroids,
+     "{SecondaryResources} for each asteroid code.", K::Enable},
+    {{K::AsteroidGen2, K::SecondaryResources, K::AnyMember}, String, PlayerText, std::string_view(), "empty", Asteroids,
      "The value of {SecondaryResources}."},
-    {"/AsteroidGen2/Notification", Object, Any, {}, "none: nothing is sent", Asteroids,
+    {{K::AsteroidGen2, K::Notification}, Object, Any, {}, "none: nothing is sent", Asteroids,
      "The asteroid message and its delivery. Its colour is the code's, from AsteroidGen2 → Color."},
-    {"/AsteroidGen2/Notification/Msg", String, PlayerText, "", "empty: nothing is sent", Asteroids, MsgMeaning},
-    {"/AsteroidGen2/Notification/Type", String, DeliveryType, DefaultType, "", Asteroids,
+    {{K::AsteroidGen2, K::Notification, K::Msg}, String, PlayerText, std::string_view(), "empty: nothing is sent", Asteroids, MsgMeaning},
+    {{K::AsteroidGen2, K::Notification, K::Type}, String, DeliveryType, DefaultType, "", Asteroids,
      TypeMeaning},
-    {"/AsteroidGen2/Notification/Time", Integer, Any, "10", "", AsteroidsOnScreen, TimeMeaning},
-    {"/AsteroidGen2/Notification/Size", Number, Any, "1.2", "", AsteroidsOnScreen, SizeMeaning},
-    {"/AsteroidGen2/Notification/Color", NoEffect, Any, {}, "the code's colour", Asteroids,
+    {{K::AsteroidGen2, K::Notification, K::Time}, Integer, Any, DefaultDisplayTime, "", AsteroidsOnScreen, TimeMeaning},
+    {{K::AsteroidGen2, K::Notification, K::Size}, Number, Any, DefaultDisplaySize, "", AsteroidsOnScreen, SizeMeaning},
+    {{K::AsteroidGen2, K::Notification, K::Color}, NoEffect, Any, {}, "the code's colour", Asteroids,
      "Has no effect: each asteroid announcement takes its colour from AsteroidGen2 → Color for its code."},
-    {"/AsteroidGen2/Notification/Sender", String, PlayerText, DefaultSender, "", AsteroidsChat,
+    {{K::AsteroidGen2, K::Notification, K::Sender}, String, PlayerText, DefaultSender, "", AsteroidsChat,
      SenderMeaning},
 };
 
@@ -88,7 +91,7 @@ std::span<const ConfigKey> ConfigKeys() { return Table; }
 
 const ConfigKey* FindConfigKey(std::string_view pointer) {
     for (const ConfigKey& key : Table) {
-        if (key.pointer == pointer) {
+        if (key.Pointer() == pointer) {
             return &key;
         }
     }
@@ -98,10 +101,10 @@ const ConfigKey* FindConfigKey(std::string_view pointer) {
 std::vector<std::string_view> KeyNamesUnder(std::string_view pointer) {
     std::vector<std::string_view> names;
     for (const ConfigKey& key : Table) {
-        if (key.pointer.size() > pointer.size() + 1 && key.pointer.starts_with(pointer) &&
-            key.pointer[pointer.size()] == '/') {
-            const std::string_view name = key.pointer.substr(pointer.size() + 1);
-            if (name.find('/') == std::string_view::npos && name != "*") {
+        const std::string_view at = key.Pointer();
+        if (at.size() > pointer.size() + 1 && at.starts_with(pointer) && at[pointer.size()] == '/') {
+            const std::string_view name = at.substr(pointer.size() + 1);
+            if (name.find('/') == std::string_view::npos && name != Key::AnyMember) {
                 names.push_back(name);
             }
         }
@@ -117,6 +120,39 @@ std::string_view TypeName(KeyType type) {
         case Number: return "number";
         case Integer: return "integer";
         case NoEffect: return "ignored";
+    }
+    return {};
+}
+
+std::span<const std::string_view> AsteroidCodeMaps() {
+    static const std::vector<std::string_view> maps = [] {
+        const std::string parent(KeyPointer{Key::AsteroidGen2}.View());
+        std::vector<std::string_view> names = KeyNamesUnder(parent);
+        std::erase_if(names, [&](std::string_view name) {
+            return FindConfigKey(parent + "/" + std::string(name) + "/" + std::string(Key::AnyMember)) == nullptr;
+        });
+        return names;
+    }();
+    return maps;
+}
+
+std::string KeyDefault::Text() const {
+    switch (kind_) {
+        case Kind::None:
+            return {};
+        case Kind::Boolean:
+            return boolean_ ? "true" : "false";
+        case Kind::Integer:
+            return std::to_string(integer_);
+        case Kind::Number: {
+            char text[32];
+            const std::to_chars_result written = std::to_chars(text, text + sizeof text, number_);
+            return std::string(text, written.ptr);
+        }
+        case Kind::Text:
+            return std::string(text_);
+        case Kind::EmptyObject:
+            return "{}";
     }
     return {};
 }

@@ -5,11 +5,39 @@
 // below; herald's checker, the JSON Schema and the key reference in the docs
 // are made from the table.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <initializer_list>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
+
+// ---- Names --------------------------------------------------------------------
+
+// Every key of config.json by its name, written here once: the table's
+// pointers are made of them, and every read of the document names a key
+// through them.
+namespace Key {
+inline constexpr std::string_view SchemaReference = "$schema";
+inline constexpr std::string_view EnableNests = "EnableNests";
+inline constexpr std::string_view Items = "Items";
+inline constexpr std::string_view AsteroidGen2 = "AsteroidGen2";
+inline constexpr std::string_view Enable = "Enable";
+inline constexpr std::string_view Name = "Name";
+inline constexpr std::string_view Color = "Color";
+inline constexpr std::string_view PrimaryResources = "PrimaryResources";
+inline constexpr std::string_view SecondaryResources = "SecondaryResources";
+inline constexpr std::string_view Notification = "Notification";
+inline constexpr std::string_view Msg = "Msg";
+inline constexpr std::string_view Type = "Type";
+inline constexpr std::string_view Time = "Time";
+inline constexpr std::string_view Size = "Size";
+inline constexpr std::string_view Sender = "Sender";
+// In a pointer pattern: any member name (an item key, an asteroid code).
+inline constexpr std::string_view AnyMember = "*";
+}  // namespace Key
 
 // ---- Named defaults ------------------------------------------------------------
 
@@ -41,17 +69,63 @@ enum class KeyType { Boolean, Object, String, Number, Integer, NoEffect };
 // their own; item keys are the names of an object.
 enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys };
 
+// A key's place in the document as a JSON pointer pattern ("/Items/*/Name"),
+// made of the names above.
+class KeyPointer {
+public:
+    constexpr KeyPointer(std::initializer_list<std::string_view> steps) {
+        for (const std::string_view step : steps) {
+            text_[size_++] = '/';
+            for (const char c : step) {
+                text_[size_++] = c;
+            }
+        }
+    }
+    constexpr std::string_view View() const { return {text_.data(), size_}; }
+
+private:
+    std::array<char, 48> text_{};
+    std::size_t size_ = 0;
+};
+
+// A key's default, of the key's own type; none where it is not a fixed value
+// (the item key, an asteroid code).
+class KeyDefault {
+public:
+    enum class Kind { None, Boolean, Integer, Number, Text, EmptyObject };
+    constexpr KeyDefault() = default;
+    constexpr KeyDefault(bool value) : kind_(Kind::Boolean), boolean_(value) {}
+    constexpr KeyDefault(std::int32_t value) : kind_(Kind::Integer), integer_(value) {}
+    constexpr KeyDefault(double value) : kind_(Kind::Number), number_(value) {}
+    constexpr KeyDefault(std::string_view value) : kind_(Kind::Text), text_(value) {}
+    static constexpr KeyDefault EmptyObject() {
+        KeyDefault value;
+        value.kind_ = Kind::EmptyObject;
+        return value;
+    }
+    constexpr bool Given() const { return kind_ != Kind::None; }
+    // A text default as it is; any other as JSON text ("10", "1.2", "false", "{}").
+    std::string Text() const;
+
+private:
+    Kind kind_ = Kind::None;
+    bool boolean_ = false;
+    std::int32_t integer_ = 0;
+    double number_ = 0;
+    std::string_view text_;
+};
+
 struct ConfigKey {
-    std::string_view pointer;  // a JSON pointer; "*" stands for any member name (an item key, an asteroid code)
+    KeyPointer at;
     KeyType type;
     KeyForm form;
-    // The default: the text itself for a string, JSON text ("10", "false",
-    // "{}") for the rest; none where it is not a fixed value (the item key).
-    std::optional<std::string_view> defaultValue;
+    KeyDefault defaultValue;
     std::string_view defaultWords;  // what the default means, where its value alone does not say it
     std::string_view readFor;       // which announcements read it
     std::string_view meaning;       // one line on what it does
     std::string_view requiredWhen = {};  // a boolean key whose true makes this one required
+
+    constexpr std::string_view Pointer() const { return at.View(); }
 };
 
 std::span<const ConfigKey> ConfigKeys();
@@ -65,3 +139,7 @@ std::vector<std::string_view> KeyNamesUnder(std::string_view pointer);
 
 // "boolean", "object", "string", "number", "integer", or "ignored" for NoEffect.
 std::string_view TypeName(KeyType type);
+
+// The members of AsteroidGen2 keyed by asteroid code (Color, Name,
+// PrimaryResources, SecondaryResources), in the table's order.
+std::span<const std::string_view> AsteroidCodeMaps();

@@ -96,7 +96,7 @@ bool HasAsteroidCode(const Json& asteroids, std::string_view code) {
     if (!asteroids.is_object()) {
         return false;
     }
-    return std::any_of(AsteroidCodeMaps.begin(), AsteroidCodeMaps.end(), [&](std::string_view map) {
+    return std::ranges::any_of(AsteroidCodeMaps(), [&](std::string_view map) {
         const auto found = asteroids.find(map);
         return found != asteroids.end() && found->is_object() && found->contains(code);
     });
@@ -307,7 +307,7 @@ std::optional<std::string_view> NearestKnown(std::string_view typed, std::span<c
 std::optional<std::string_view> NearestAsteroidCode(const Json& asteroids, std::string_view typed) {
     NearMissSearch search(typed);
     if (asteroids.is_object()) {
-        for (const std::string_view map : AsteroidCodeMaps) {
+        for (const std::string_view map : AsteroidCodeMaps()) {
             const auto found = asteroids.find(map);
             if (found == asteroids.end() || !found->is_object()) {
                 continue;

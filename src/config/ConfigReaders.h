@@ -72,11 +72,8 @@ inline constexpr std::string_view SpaceCrateNamePrefix = "SupplyCrate_Space_01_"
 static_assert(SpaceCrateNamePrefix.size() == AsteroidCodeStart && SpaceCrateNamePrefix.starts_with(SpaceCrateFragment));
 std::string AsteroidCodeAsSpawned(std::string_view code);
 
-// The four maps of AsteroidGen2 that hold a value for each code.
-inline constexpr std::array<std::string_view, 4> AsteroidCodeMaps{"Color", "Name", "PrimaryResources",
-                                                                  "SecondaryResources"};
-// Whether one of those maps has an entry for the code; maps that are not
-// objects have none.
+// Whether one of AsteroidGen2's maps keyed by code (AsteroidCodeMaps) has an
+// entry for the code; maps that are not objects have none.
 bool HasAsteroidCode(const nlohmann::json& asteroids, std::string_view code);
 
 // ---- Placeholders ------------------------------------------------------------------

@@ -11,8 +11,6 @@ namespace Herald {
 
 namespace {
 
-constexpr std::string_view ItemsKey = "Items";
-constexpr std::string_view AsteroidsKey = "AsteroidGen2";
 
 std::size_t StepLength(std::string_view key) {
     return 1 + key.size() +
@@ -20,18 +18,6 @@ std::size_t StepLength(std::string_view key) {
 }
 
 }  // namespace
-
-const std::vector<std::string_view>& AsteroidCodeMaps() {
-    static const std::vector<std::string_view> maps = [] {
-        const std::string parent = "/" + std::string(AsteroidsKey);
-        std::vector<std::string_view> names = KeyNamesUnder(parent);
-        std::erase_if(names, [&](std::string_view name) {
-            return FindConfigKey(parent + "/" + std::string(name) + "/*") == nullptr;
-        });
-        return names;
-    }();
-    return maps;
-}
 
 bool DocumentScan::key(string_t& key) {
     if (levelsPastLimit_ > 0) {
@@ -126,10 +112,10 @@ void DocumentScan::NoteKeyOrder(const std::string& key) {
     const auto memberOf = [&](std::size_t depth, std::string_view name) {
         return levels_[depth].object && *levels_[depth].key == name;
     };
-    if (levels_.size() == 2 && memberOf(0, ItemsKey)) {
+    if (levels_.size() == 2 && memberOf(0, Key::Items)) {
         itemKeys.push_back(key);
-    } else if (levels_.size() == 3 && memberOf(0, AsteroidsKey) && levels_[1].object) {
-        const std::vector<std::string_view>& maps = AsteroidCodeMaps();
+    } else if (levels_.size() == 3 && memberOf(0, Key::AsteroidGen2) && levels_[1].object) {
+        const std::span<const std::string_view> maps = AsteroidCodeMaps();
         if (std::find(maps.begin(), maps.end(), *levels_[1].key) != maps.end()) {
             asteroidCodes.push_back(key);
         }

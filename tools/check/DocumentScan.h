@@ -13,10 +13,6 @@
 
 namespace Herald {
 
-// The members of AsteroidGen2 keyed by asteroid code (Color, Name,
-// PrimaryResources, SecondaryResources), in the key table's order.
-const std::vector<std::string_view>& AsteroidCodeMaps();
-
 // What the scan is for: checking alone stops at the depth limit (the plugin
 // refuses the file there, and nothing past it is looked at); planning builds
 // the whole first value, as the library parses it with no depth limit, and

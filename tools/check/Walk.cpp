@@ -40,7 +40,7 @@ Context Child(const Context& parent, Place place, std::string_view name, std::st
         child.value = found == parent.value->end() ? nullptr : &*found;
     }
     const ConfigKey* key = FindConfigKey(std::string(parent.pattern) + "/" + std::string(patternStep));
-    child.pattern = key != nullptr ? key->pointer : std::string_view();
+    child.pattern = key != nullptr ? key->Pointer() : std::string_view();
     child.name = name;
     return child;
 }

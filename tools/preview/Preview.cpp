@@ -12,6 +12,7 @@
 #include "check/DocumentScan.h"
 #include "common/Output.h"
 #include "common/TemporaryFolder.h"
+#include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
 #include "preview/PreviewPage.h"
 #include "preview/PreviewPlan.h"

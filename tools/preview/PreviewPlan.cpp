@@ -8,6 +8,7 @@
 
 #include "check/DocumentScan.h"
 #include "common/Output.h"
+#include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 
 namespace Herald {

@@ -35,17 +35,15 @@ std::string ColorPattern() {
 }
 
 OrderedJson DefaultValue(const ConfigKey& key) {
-    if (key.type == KeyType::String) {
-        return std::string(*key.defaultValue);
-    }
-    return OrderedJson::parse(*key.defaultValue);
+    const std::string text = key.defaultValue.Text();
+    return key.type == KeyType::String ? OrderedJson(text) : OrderedJson::parse(text);
 }
 
 // The meaning, and when the key must be there.
 std::string Meaning(const ConfigKey& key) {
     std::string text(key.meaning);
     if (!key.requiredWhen.empty()) {
-        text += " Required while " + std::string(key.requiredWhen.substr(key.requiredWhen.rfind('/') + 1)) +
+        text += " Required while " + std::string(key.requiredWhen) +
                 " is true ({} for none).";
     }
     return text;
@@ -101,7 +99,7 @@ OrderedJson ValueSchema(const ConfigKey& key) {
         }
         schema["anyOf"] = std::move(exact);
     }
-    if (key.defaultValue) {
+    if (key.defaultValue.Given()) {
         schema["default"] = DefaultValue(key);
     }
     schema["description"] = Description(key);
@@ -138,7 +136,7 @@ void AddMembers(std::string_view pointer, OrderedJson& schema) {
     }
     if (!required.empty()) {
         // Only a boolean that is there and true asks for the others.
-        const std::string flag(condition.substr(condition.rfind('/') + 1));
+        const std::string flag(condition);
         schema["if"] = {{"properties", {{flag, {{"const", true}}}}}, {"required", {flag}}};
         schema["then"] = {{"required", required}};
     }
@@ -157,7 +155,7 @@ std::string DefaultCell(const ConfigKey& key) {
     if (!key.defaultWords.empty()) {
         return Cell(key.defaultWords);
     }
-    if (!key.defaultValue) {
+    if (!key.defaultValue.Given()) {
         return "none";
     }
     return "`" + DefaultValue(key).dump() + "`";
@@ -179,7 +177,7 @@ std::string KeyReferenceMarkdown() {
     std::string table = "| Key | Type | Default | Read for | Meaning |\n|---|---|---|---|---|\n";
     for (const ConfigKey& key : ConfigKeys()) {
         std::string path;
-        for (std::string_view rest = key.pointer.substr(1);;) {
+        for (std::string_view rest = key.Pointer().substr(1);;) {
             const std::size_t slash = rest.find('/');
             path += rest.substr(0, slash);
             if (slash == std::string_view::npos) {
