@@ -55,24 +55,3 @@ macro(herald_add_googletest)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endmacro()
-
-# cpp-httplib for herald preview --serve. Debian's libcpp-httplib-dev holds
-# only the declarations of its Linux library; the same release's source
-# package has the whole header, which Windows builds compile in the one
-# source file that includes it. Fetched once into the build tree.
-set(HERALD_HTTPLIB_SOURCE ${CMAKE_BINARY_DIR}/cpp-httplib)
-execute_process(
-  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fetch-httplib-source.sh ${HERALD_HTTPLIB_SOURCE}
-  RESULT_VARIABLE herald_httplib_fetched)
-if(NOT herald_httplib_fetched EQUAL 0 OR NOT EXISTS ${HERALD_HTTPLIB_SOURCE}/httplib.h)
-  message(FATAL_ERROR "cpp-httplib's source could not be fetched into ${HERALD_HTTPLIB_SOURCE}: "
-                      "install libcpp-httplib-dev and dpkg-dev")
-endif()
-# Only its header folder is exposed: the source tree holds other headers.
-set(HERALD_HTTPLIB_INCLUDE ${CMAKE_BINARY_DIR}/httplib-include)
-file(MAKE_DIRECTORY ${HERALD_HTTPLIB_INCLUDE})
-configure_file(${HERALD_HTTPLIB_SOURCE}/httplib.h ${HERALD_HTTPLIB_INCLUDE}/httplib.h COPYONLY)
-add_library(herald::httplib INTERFACE IMPORTED GLOBAL)
-set_target_properties(herald::httplib PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${HERALD_HTTPLIB_INCLUDE}
-  INTERFACE_LINK_LIBRARIES ws2_32)

@@ -6,7 +6,6 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev
-  libcpp-httplib-dev  # herald preview --serve
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev

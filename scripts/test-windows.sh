@@ -206,17 +206,19 @@ tools_run() {
     diff "$golden" "$build/transcripts/$name.tools.jsonl" || return 1
   done
 }
-# herald.exe preview --serve under Wine: the page over plain HTTP, and a save
-# seen through the event stream, the way a browser follows it.
+# herald.exe preview --serve under Wine: the page over plain HTTP, a save
+# seen through the event stream and the page fetched again, the way a browser
+# follows it; a body refused at once, and a second herald.exe on the same port
+# refused (Windows lets a port be shared unless its listener forbids it).
 tools_serve() {
   local status=0
   cp examples/config.json "$tools/serve-config.json"
   (cd "$tools" && exec timeout 120 "$wine" herald.exe preview serve-config.json --serve --port 0 \
     > "$build/serve.out" 2> "$build/serve.err") &
   local server=$!
-  python3 - "$build/serve.out" "$tools/serve-config.json" <<'PYTHON' || status=1
-import re, sys, time, urllib.request
-out, config = sys.argv[1], sys.argv[2]
+  python3 - "$build/serve.out" "$tools/serve-config.json" "$tools" "$wine" <<'PYTHON' || status=1
+import re, subprocess, sys, time, urllib.error, urllib.request
+out, config, tools, wine = sys.argv[1:5]
 deadline = time.monotonic() + 60
 while time.monotonic() < deadline:
     found = re.search(r"http://127\.0\.0\.1:(\d+)/", open(out, encoding="utf-8", errors="replace").read())
@@ -225,23 +227,38 @@ while time.monotonic() < deadline:
     time.sleep(0.2)
 else:
     sys.exit("  herald.exe printed no address")
-url = "http://127.0.0.1:%s/" % found.group(1)
+port = found.group(1)
+url = "http://127.0.0.1:%s/" % port
 page = urllib.request.urlopen(url, timeout=30).read().decode("utf-8")
 if "White supply crate (level 3) dropped at 50.0 / 50.0" not in page:
     sys.exit("  the served page lacks the example's first announcement")
 stream = urllib.request.urlopen(url + "events?since=none", timeout=30)
 text = open(config, encoding="utf-8").read()
-def next_page():
+def next_page_event():
     lines = []
     for raw in stream:
         line = raw.decode("utf-8").rstrip("\r\n")
         if not line and "event: page" in lines:
             return "\n".join(lines)
         lines = [] if not line else lines + [line]
-next_page()
+next_page_event()
 open(config, "w", encoding="utf-8").write(text.replace("White supply crate", "Wine supply crate"))
-if "Wine supply crate (level 3) dropped at 50.0 / 50.0" not in next_page():
-    sys.exit("  the page sent after a save lacks the change")
+event = next_page_event()
+if len(event) > 200:
+    sys.exit("  the page event carries %d bytes, more than a version" % len(event))
+if "Wine supply crate (level 3) dropped at 50.0 / 50.0" not in urllib.request.urlopen(url, timeout=30).read().decode():
+    sys.exit("  the page fetched after a save lacks the change")
+try:
+    urllib.request.urlopen(urllib.request.Request(url, data=b"x" * 10000, method="POST"), timeout=30)
+    sys.exit("  a POST was answered as a page")
+except urllib.error.HTTPError as error:
+    if error.code != 405:
+        sys.exit("  a POST was answered %d, not 405" % error.code)
+second = subprocess.run([wine, "herald.exe", "preview", "serve-config.json", "--serve", "--port", port], cwd=tools,
+                        capture_output=True, text=True, timeout=120)
+said = second.stderr.replace("\r", "")
+if second.returncode != 2 or "herald: can't listen on 127.0.0.1:%s: the port is in use" % port not in said:
+    sys.exit("  a second herald.exe on the same port: exit %d, %r" % (second.returncode, said))
 PYTHON
   kill "$server" 2> /dev/null || true
   wait "$server" 2> /dev/null || true

@@ -16,73 +16,16 @@ before and after stay in the output folder:
 import base64
 import json
 import os
-import re
-import shutil
 import signal
 import socket
 import subprocess
 import sys
-import threading
 import time
 import urllib.error
 import urllib.request
 
 import harness
-from harness import expect
-
-RULE = re.compile(r"^==== \d\d:\d\d:\d\d herald preview .* ====$", re.M)
-def wait_for(probe, seconds=5.0):
-    """probe's first true value within seconds, else its last."""
-    deadline = time.monotonic() + seconds
-    while True:
-        value = probe()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(0.05)
-
-
-class Serve:
-    """herald preview --serve on a copy of the example, its output kept."""
-
-    def __init__(self, herald, source, folder):
-        shutil.rmtree(folder, ignore_errors=True)
-        self.tmp = os.path.join(folder, "tmp")
-        os.makedirs(self.tmp)
-        self.config = os.path.join(folder, "config.json")
-        shutil.copy(os.path.join(source, "examples", "config.json"), self.config)
-        self.process = subprocess.Popen([herald, "preview", self.config, "--serve", "--port", "0"],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                        env=dict(os.environ, TMPDIR=self.tmp))
-        first = self.process.stdout.readline()
-        self.port = int(re.search(r"on http://127\.0\.0\.1:(\d+)/ \(Ctrl-C stops\)$", first).group(1))
-        self.output = first
-        threading.Thread(target=self._read, daemon=True).start()
-        wait_for(lambda: self.rules() == 1)
-
-    def _read(self):
-        for line in self.process.stdout:
-            self.output += line
-
-    def rules(self):
-        return len(RULE.findall(self.output))
-
-    def url(self, path="/"):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
-
-    def save(self, text):
-        with open(self.config, "w", encoding="utf-8") as file:
-            file.write(text)
-
-    def edited(self, old, new):
-        with open(self.config, encoding="utf-8") as file:
-            text = file.read()
-        assert old in text
-        return text.replace(old, new)
-
-    def stop(self, how=signal.SIGINT):
-        self.process.send_signal(how)
-        self.process.wait(timeout=30)
-        return self.process.returncode
+from harness import Serve, expect, wait_for
 
 
 class Browser:
@@ -160,6 +103,11 @@ def page_follows_a_save(serve, browser, out):
            "the served page shows the example's announcements")
     expect("SkyCrateHerald.Test KEY [X Y]" in browser.text(), "the served page names the test command")
     browser.screenshot(os.path.join(out, "before.png"))
+    # Beside the browser, a stream of the same page, to weigh what a save sends.
+    shown_version = browser.evaluate("document.querySelector('meta[name=\"herald-version\"]').content")
+    stream, status = harness.open_stream(serve.port, shown_version)
+    expect(status == 200, "a second stream of the page is served")
+    fetches = "performance.getEntriesByType('resource').filter((entry) => entry.initiatorType === 'fetch').length"
     # A reload would lose both the mark and the scroll position.
     browser.evaluate("window.heraldMark = 'kept'; window.scrollTo(0, 300); window.scrollY")
     serve.save(serve.edited("White supply crate (level 3)", "Ivory supply crate (level 3)"))
@@ -168,6 +116,16 @@ def page_follows_a_save(serve, browser, out):
     expect("White supply crate" not in browser.text(), "the page no longer shows the old text")
     expect(browser.evaluate("window.heraldMark") == "kept", "the page changed without a reload")
     expect(browser.evaluate("window.scrollY") == 300, "the page kept its scroll position")
+    expect(browser.evaluate(fetches) == 1, "the page fetched the new page once, not %s times"
+           % browser.evaluate(fetches))
+    # The stream says what changed, not the page itself: the page is fetched
+    # once, so a big one is not sent whole in every event to every page.
+    sent = stream.until(b"event: page", 2.0) or b""
+    sent += stream.until(b"\n\n", 2.0) or b""
+    stream.close()
+    page_bytes = len(harness.get(serve.port)[2])
+    expect(b"event: page" in sent and len(sent) < 256,
+           "a save sends each stream %d bytes, not the page (%d bytes)" % (len(sent), page_bytes))
     browser.evaluate("window.scrollTo(0, 0)")
     browser.screenshot(os.path.join(out, "after.png"))
     expect(serve.rules() == 2, "one save, one more preview printed under a rule")

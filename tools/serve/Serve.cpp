@@ -8,6 +8,10 @@
 #include <string>
 #include <thread>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "run/Play.h"
 #include "serve/PageServer.h"
 
@@ -78,19 +82,25 @@ std::string ClockTime() {
 }
 
 // One preview: its text under a rule, its page to every open page.
-bool PreviewOnce(const ServeOptions& options, LivePage& live, std::uint64_t saves, std::ostream& out) {
+bool PreviewOnce(const ServeOptions& options, PageServer& server, std::uint64_t saves, std::ostream& out) {
     out << "\n==== " << ClockTime() << " herald preview " << options.preview.configPath << " ====\n";
     PagePreview preview = PreviewToPage(options.preview, out);
-    PublishPage(live, std::move(preview.html), saves);
+    PublishPage(server, std::move(preview.html), saves);
+#if defined(__GLIBC__)
+    // A preview of a big file leaves the heap full of free pages among the
+    // few still used; glibc keeps them unless asked, and a watcher left
+    // running for hours would hold the most any preview ever needed.
+    malloc_trim(0);
+#endif
     return static_cast<bool>(out.flush());
 }
 
 // Polls the file until a stop is asked for; a change previews it again once
 // the file has been still for QuietInterval.
-bool Watch(const ServeOptions& options, LivePage& live, PageServer& server, std::ostream& out) {
+bool Watch(const ServeOptions& options, PageServer& server, std::ostream& out) {
     FileStamp stamp = StampOf(options.preview.configPath);
     std::uint64_t saves = 0;
-    if (!PreviewOnce(options, live, saves, out)) {
+    if (!PreviewOnce(options, server, saves, out)) {
         return false;
     }
     AcceptPages(server);
@@ -102,13 +112,13 @@ bool Watch(const ServeOptions& options, LivePage& live, PageServer& server, std:
         if (now != stamp) {
             stamp = now;
             if (!due) {
-                saves = PublishSave(live);
+                saves = PublishSave(server);
             }
             due = true;
             changed = Clock::now();
         } else if (due && Clock::now() - changed >= QuietInterval) {
             due = false;
-            if (!PreviewOnce(options, live, saves, out)) {
+            if (!PreviewOnce(options, server, saves, out)) {
                 return false;
             }
         }
@@ -124,19 +134,18 @@ int ServeCommand(const ServeOptions& options, std::ostream& out, std::ostream& e
         err << "herald: " << options.preview.configPath << ": no such file\n";
         return 2;
     }
-    LivePage live;
     const StopOnSignal stop;
-    PageServerHandle server = StartPageServer(live, options.port);
+    PageServerHandle server = StartPageServer(options.port);
     if (!server) {
         err << "herald: can't listen on 127.0.0.1:" << options.port
             << ": the port is in use or not allowed (--port picks another, --port 0 a free one)\n";
         return 2;
     }
-    out << "Serving the preview of " << options.preview.configPath << " on http://127.0.0.1:"
-        << ServerPort(*server) << "/ (Ctrl-C stops)" << std::endl;
+    out << "Serving the preview of " << options.preview.configPath << " on http://127.0.0.1:" << ServerPort(*server)
+        << "/ (Ctrl-C stops)" << std::endl;
     bool written = false;
     try {
-        written = Watch(options, live, *server, out);
+        written = Watch(options, *server, out);
     } catch (const OutputClosed&) {
     }
     server.reset();
