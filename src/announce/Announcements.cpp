@@ -34,39 +34,27 @@ void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y,
     const std::string latitude = FormatCoordinate(position->Latitude);
     const std::string longitude = FormatCoordinate(position->Longitude);
     std::string spareName;
-    const std::string_view name = ReadText(entry, "Name", itemKey, spareName);
-    const std::string_view replacements[] = {
-        MapNamePlaceholder,   CurrentMapName,
-        LatitudePlaceholder,  latitude,
-        LongitudePlaceholder, longitude,
-        NamePlaceholder,      name,
-        EggLevelPlaceholder,  eggLevel != nullptr ? std::string_view(*eggLevel) : std::string_view(),
-    };
-    send(Member(entry, "Notification"),
-         ReplacementList(replacements).first(eggLevel != nullptr ? std::size(replacements) : 8));
+    PlaceholderValues values;
+    values.mapName = CurrentMapName;
+    values.latitude = latitude;
+    values.longitude = longitude;
+    values.name = ItemName(entry, itemKey, spareName);
+    const Json& notification = NotificationOf(entry);
+    if (eggLevel != nullptr) {
+        values.eggLevel = *eggLevel;
+        send(notification, ReplacementsOf<AnnouncementKind::Nest>(values));
+    } else {
+        send(notification, ReplacementsOf<AnnouncementKind::Structure>(values));
+    }
 }
 
 void AnnounceAsteroid(const Json& asteroids, const std::string& code, const AnnouncementSink& send) {
+    const AsteroidValues found = AsteroidValuesOf(asteroids, code);
+    PlaceholderValues values;
+    values.mapName = CurrentMapName;
+    values.name = found.name;
+    values.primaryResources = found.primaryResources;
+    values.secondaryResources = found.secondaryResources;
     // The code's colour goes onto the copy handed on; the document stays as read.
-    const std::string color = Member(asteroids, "Color").value(code, std::string(DefaultAsteroidColor));
-    const std::string name = Member(asteroids, "Name").value(code, code);
-    const std::string primary = Member(asteroids, "PrimaryResources").value(code, std::string());
-    const std::string secondary = Member(asteroids, "SecondaryResources").value(code, std::string());
-    const std::string_view replacements[] = {
-        MapNamePlaceholder,
-        CurrentMapName,
-        NamePlaceholder,
-        name,
-        PrimaryResourcesPlaceholder,
-        primary,
-        SecondaryResourcesPlaceholder,
-        secondary,
-    };
-    // Without a Notification there is nothing to colour, and nothing is sent;
-    // any other kind of value still raises here, as a lookup on it would.
-    Json notification = Member(asteroids, "Notification");
-    if (!notification.is_null()) {
-        notification["Color"] = color;
-    }
-    send(notification, replacements);
+    send(AsteroidTemplate(asteroids, found.color), ReplacementsOf<AnnouncementKind::Asteroid>(values));
 }

@@ -61,7 +61,7 @@ void SendNotifications(const Json& notificationTemplate, FString& text, const Re
             time = DeliveredDisplayTime(DisplayTimeOf(notificationTemplate));
             size = DisplaySizeOf(notificationTemplate);
             std::string spare;
-            const std::string_view colorText = ReadText(notificationTemplate, "Color", DefaultColorText, spare);
+            const std::string_view colorText = ColorTextOf(notificationTemplate, spare);
             random = colorText == RandomColorText;
             if (!random) {
                 fixedColor = LinearColor(ParseColorText(colorText));
@@ -77,7 +77,7 @@ void SendNotifications(const Json& notificationTemplate, FString& text, const Re
 template <typename Recipients>
 void SendChatLines(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
     FChatMessageRecord record;
-    record.SenderName = FString::FromUtf8(notificationTemplate.value("Sender", std::string(DefaultSender)));
+    record.SenderName = FString::FromUtf8(SenderOf(notificationTemplate));
     record.Message = text;
     recipients([&](AShooterPlayerController* player) {
         GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
@@ -87,21 +87,6 @@ void SendChatLines(const Json& notificationTemplate, FString& text, const Recipi
 
 }  // namespace
 
-std::string_view ReadText(const Json& object, std::string_view key, std::string_view fallback, std::string& spare) {
-    if (object.is_object()) {
-        const auto found = object.find(key);
-        if (found == object.end()) {
-            return fallback;
-        }
-        if (found->is_string()) {
-            return found->get_ref<const std::string&>();
-        }
-    }
-    // Not an object, or no text there: value() raises exactly as it always has.
-    spare = object.value(key, std::string(fallback));
-    return spare;
-}
-
 namespace {
 
 // The message as every recipient gets it, or none when there is nothing to send.
@@ -110,7 +95,7 @@ std::optional<FString> AnnouncementText(const Json& notificationTemplate, Replac
         return std::nullopt;
     }
     std::string spareMessage;
-    const std::string_view message = ReadText(notificationTemplate, "Msg", {}, spareMessage);
+    const std::string_view message = MessageOf(notificationTemplate, spareMessage);
     if (message.empty()) {
         return std::nullopt;
     }
@@ -121,18 +106,13 @@ std::optional<FString> AnnouncementText(const Json& notificationTemplate, Replac
     return FString::FromUtf8(filled);
 }
 
-bool IsNotification(const Json& notificationTemplate) {
-    std::string spareType;
-    return ReadText(notificationTemplate, "Type", DefaultType, spareType) == NotificationType;
-}
-
 template <typename Recipients>
 void Deliver(const Json& notificationTemplate, ReplacementList replacements, const Recipients& recipients) {
     std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
     if (!text) {
         return;
     }
-    if (IsNotification(notificationTemplate)) {
+    if (SentOnScreen(notificationTemplate)) {
         SendNotifications(notificationTemplate, *text, recipients);
     } else {
         SendChatLines(notificationTemplate, *text, recipients);
@@ -158,14 +138,14 @@ std::optional<std::string> DescribeAnnouncement(const Json& notificationTemplate
         return std::nullopt;
     }
     const std::string shown = "\"" + text->ToUtf8() + "\"";
-    if (!IsNotification(notificationTemplate)) {
-        const FString sender = FString::FromUtf8(notificationTemplate.value("Sender", std::string(DefaultSender)));
+    if (!SentOnScreen(notificationTemplate)) {
+        const FString sender = FString::FromUtf8(SenderOf(notificationTemplate));
         return "Chat from " + sender.ToUtf8() + ": " + shown;
     }
     const std::string time = DeliveredDisplayTimeText(DisplayTimeOf(notificationTemplate));
     const float size = DisplaySizeOf(notificationTemplate);
     std::string spare;
-    const std::string_view colorText = ReadText(notificationTemplate, "Color", DefaultColorText, spare);
+    const std::string_view colorText = ColorTextOf(notificationTemplate, spare);
     std::string color(RandomColorText);
     if (colorText != RandomColorText) {
         const FColorBytes bytes = ParseColorText(colorText);

@@ -96,10 +96,10 @@ void AnnounceAsteroidOnce(const Json& asteroids, const std::string& code) {
 }
 
 void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
-    if (!IsA(structure, "APrimalStructureItemContainer.GetPrivateStaticClass")) {
-        if (!PluginConfig.value("EnableNests", DefaultEnableNests) || !IsA(structure, "APrimalStructure.GetPrivateStaticClass")) {
-            return;
-        }
+    const bool itemContainer = IsA(structure, "APrimalStructureItemContainer.GetPrivateStaticClass");
+    if (!IsExamined(itemContainer, PluginConfig) ||
+        (!itemContainer && !IsA(structure, "APrimalStructure.GetPrivateStaticClass"))) {
+        return;
     }
     const FString name = ObjectName(structure);
     const NameFragments fragments = FindFragments(name);
@@ -113,8 +113,8 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     // A failed asteroid announcement costs only itself: the item announcement follows.
     if (CurrentMapName == AsteroidMap && fragments.spaceCrate) {
         RunLogged([&] {
-            const Json& asteroids = Member(PluginConfig, "AsteroidGen2");
-            if (asteroids.value("Enable", DefaultAsteroidsEnabled)) {
+            const Json& asteroids = AsteroidsOf(PluginConfig);
+            if (AsteroidsEnabled(asteroids)) {
                 if (const std::optional<std::string_view> code = AsteroidCode(itemKey)) {
                     AnnounceAsteroidOnce(asteroids, std::string(*code));
                 }
@@ -137,7 +137,7 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
         }
     }
 
-    const Json& entry = Member(Member(PluginConfig, "Items"), itemKey);
+    const Json& entry = ItemEntry(PluginConfig, itemKey);
     if (!entry.is_null()) {
         AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel, &Broadcast);
     }
@@ -154,7 +154,7 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     ItemKey key;
     MakeItemKey(name, key);
     const std::string_view itemKey = key.View();
-    const Json& entry = Member(Member(PluginConfig, "Items"), itemKey);
+    const Json& entry = ItemEntry(PluginConfig, itemKey);
     if (entry.is_null()) {
         return;
     }

@@ -19,9 +19,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The level shown for a creature's nest: the one herald preview shows.
-constexpr std::string_view TestCreatureLevel = "150";
-
 // What the command answers besides the announcement itself: the refusal when
 // nothing would be sent, and a remark on what was tested.
 struct TestReply {
@@ -32,18 +29,18 @@ struct TestReply {
 // Why a built announcement would reach nobody, or none when it would go out.
 std::optional<std::string> SilenceReason(const Json& notificationTemplate) {
     if (!notificationTemplate.is_object()) {
-        return "it has no Notification";
+        return "it has no " + std::string(Key::Notification);
     }
     std::string spare;
-    if (ReadText(notificationTemplate, "Msg", {}, spare).empty()) {
-        return "its Msg is empty";
+    if (MessageOf(notificationTemplate, spare).empty()) {
+        return "its " + std::string(Key::Msg) + " is empty";
     }
     return std::nullopt;
 }
 
 std::string NoEntry(const Json& items, const std::string& key) {
-    const std::string reply = "No entry " + key + " in Items";
-    if (HasAsteroidCode(Member(PluginConfig, "AsteroidGen2"), key)) {
+    const std::string reply = "No entry " + key + " in " + std::string(Key::Items);
+    if (HasAsteroidCode(AsteroidsOf(PluginConfig), key)) {
         return reply + " (for an asteroid, type " + std::string(TestCommandName) + " " + std::string(AsteroidWord) +
                " " + key + ")";
     }
@@ -86,14 +83,14 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
         }
     };
     if (request.asteroid) {
-        const Json& asteroids = Member(PluginConfig, "AsteroidGen2");
-        if (!asteroids.value("Enable", DefaultAsteroidsEnabled)) {
-            return {subject + " sends nothing: AsteroidGen2 is not enabled", std::nullopt};
+        const Json& asteroids = AsteroidsOf(PluginConfig);
+        if (!AsteroidsEnabled(asteroids)) {
+            return {subject + " sends nothing: " + std::string(Key::AsteroidGen2) + " is not enabled", std::nullopt};
         }
         AnnounceAsteroid(asteroids, key, checked);
         return {refusal, UnconfiguredCode(asteroids, key)};
     }
-    const Json& items = Member(PluginConfig, "Items");
+    const Json& items = ItemsOf(PluginConfig);
     const Json& entry = Member(items, key);
     if (entry.is_null()) {
         return {NoEntry(items, key), std::nullopt};
@@ -107,11 +104,11 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
         AnnounceItem(entry, key, request.x, request.y, nullptr, checked);
         return {refusal, std::nullopt};
     }
-    // Only an item container is examined without EnableNests.
-    if (!fragments.container && !PluginConfig.value("EnableNests", DefaultEnableNests)) {
-        return {subject + " sends nothing: EnableNests is false", std::nullopt};
+    if (!IsExamined(fragments.container, PluginConfig)) {
+        return {subject + " sends nothing: " + std::string(Key::EnableNests) + " is false", std::nullopt};
     }
-    const std::string eggLevel(fragments.hunted ? EggLevelPlaceholder : TestCreatureLevel);
+    const std::string eggLevel =
+        fragments.hunted ? std::string(EggLevelPlaceholder) : std::to_string(SampleCreatureLevel);
     AnnounceItem(entry, key, request.x, request.y, &eggLevel, checked);
     return {refusal, std::nullopt};
 }

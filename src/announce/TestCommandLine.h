@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <nlohmann/json_fwd.hpp>
+
+#include "config/ConfigKeys.h"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +19,7 @@ inline constexpr std::string_view TestUsage =
 inline constexpr std::size_t TestCommandLengthLimit = 1024;  // 16-bit units
 
 // The word before an asteroid code, ignoring case as command names are.
-inline constexpr std::string_view AsteroidWord = "AsteroidGen2";
+inline constexpr std::string_view AsteroidWord = Key::AsteroidGen2;
 
 struct TestRequest {
     bool asteroid = false;

@@ -190,15 +190,3 @@ void ReadConfig() {
     Json::sax_parse(text.begin(), text.end(), &builder, Json::input_format_t::json, false);
     PluginConfig = std::move(document);
 }
-
-const nlohmann::json& Member(const nlohmann::json& container, std::string_view key) {
-    static const nlohmann::json absent;
-    if (container.is_object()) {
-        const auto found = container.find(key);
-        return found == container.end() ? absent : *found;
-    }
-    if (container.is_null()) {
-        return absent;
-    }
-    return container[std::string(key)];
-}

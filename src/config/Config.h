@@ -1,6 +1,6 @@
 #pragma once
-// config.json: where it lives, how it is read, and how the announcement code
-// looks values up in it.
+// config.json: where it lives and how it is read. Its values are read through
+// ConfigReaders.h.
 
 #include <string_view>
 
@@ -14,9 +14,3 @@ extern nlohmann::json PluginConfig;
 // the limits of ConfigLimits.h is read; anything else is refused with a
 // message that says which limit it broke.
 void ReadConfig();
-
-// A member by key, or null when absent. Unlike the library's non-constant
-// operator[] it inserts nothing, so the document does not grow with every
-// spawned name; on a value that is neither object nor null it raises the
-// library's own type error, as operator[] would.
-const nlohmann::json& Member(const nlohmann::json& container, std::string_view key);

@@ -88,6 +88,10 @@ private:
     std::size_t size_ = 0;
 };
 
+// The two objects of the document whose members are announced.
+inline constexpr KeyPointer ItemsPointer{Key::Items};
+inline constexpr KeyPointer AsteroidsPointer{Key::AsteroidGen2};
+
 // A key's default, of the key's own type; none where it is not a fixed value
 // (the item key, an asteroid code).
 class KeyDefault {

@@ -21,11 +21,6 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view fragment) {
     return std::search(text.begin(), text.end(), fragment.begin(), fragment.end(), same) != text.end();
 }
 
-constexpr std::string_view ItemPlaceholders[] = {MapNamePlaceholder, LatitudePlaceholder, LongitudePlaceholder,
-                                                 NamePlaceholder, EggLevelPlaceholder};
-constexpr std::string_view AsteroidPlaceholders[] = {MapNamePlaceholder, NamePlaceholder,
-                                                     PrimaryResourcesPlaceholder, SecondaryResourcesPlaceholder};
-
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Blanks, digits, blanks: a colour number as an admin writes one.
@@ -65,6 +60,87 @@ std::optional<std::int32_t> ReadColorNumber(std::string_view piece) {
 
 }  // namespace
 
+const Json& Member(const Json& container, std::string_view key) {
+    static const Json absent;
+    if (container.is_object()) {
+        const auto found = container.find(key);
+        return found == container.end() ? absent : *found;
+    }
+    if (container.is_null()) {
+        return absent;
+    }
+    return container[std::string(key)];
+}
+
+std::string_view ReadText(const Json& object, std::string_view key, std::string_view fallback, std::string& spare) {
+    if (object.is_object()) {
+        const auto found = object.find(key);
+        if (found == object.end()) {
+            return fallback;
+        }
+        if (found->is_string()) {
+            return found->get_ref<const std::string&>();
+        }
+    }
+    // Not an object, or no text there: value() raises exactly as it always has.
+    spare = object.value(key, std::string(fallback));
+    return spare;
+}
+
+const Json& ItemsOf(const Json& document) { return Member(document, Key::Items); }
+
+const Json& ItemEntry(const Json& document, std::string_view itemKey) { return Member(ItemsOf(document), itemKey); }
+
+const Json& AsteroidsOf(const Json& document) { return Member(document, Key::AsteroidGen2); }
+
+const Json& NotificationOf(const Json& owner) { return Member(owner, Key::Notification); }
+
+bool NestsExamined(const Json& document) { return document.value(Key::EnableNests, DefaultEnableNests); }
+
+bool IsExamined(bool itemContainer, const Json& document) { return itemContainer || NestsExamined(document); }
+
+bool AsteroidsEnabled(const Json& asteroids) { return asteroids.value(Key::Enable, DefaultAsteroidsEnabled); }
+
+bool SentOnScreen(const Json& notificationTemplate) {
+    std::string spare;
+    return ReadText(notificationTemplate, Key::Type, DefaultType, spare) == NotificationType;
+}
+
+std::string_view ItemName(const Json& entry, std::string_view itemKey, std::string& spare) {
+    return ReadText(entry, Key::Name, itemKey, spare);
+}
+
+std::string_view MessageOf(const Json& notificationTemplate, std::string& spare) {
+    return ReadText(notificationTemplate, Key::Msg, {}, spare);
+}
+
+std::string_view ColorTextOf(const Json& notificationTemplate, std::string& spare) {
+    return ReadText(notificationTemplate, Key::Color, DefaultColorText, spare);
+}
+
+std::string SenderOf(const Json& notificationTemplate) {
+    return notificationTemplate.value(Key::Sender, std::string(DefaultSender));
+}
+
+AsteroidValues AsteroidValuesOf(const Json& asteroids, const std::string& code) {
+    AsteroidValues values;
+    values.color = Member(asteroids, Key::Color).value(code, std::string(DefaultAsteroidColor));
+    values.name = Member(asteroids, Key::Name).value(code, code);
+    values.primaryResources = Member(asteroids, Key::PrimaryResources).value(code, std::string());
+    values.secondaryResources = Member(asteroids, Key::SecondaryResources).value(code, std::string());
+    return values;
+}
+
+Json AsteroidTemplate(const Json& asteroids, const std::string& color) {
+    // Without a Notification there is nothing to colour, and nothing is sent;
+    // any other kind of value still raises here, as a lookup on it would.
+    Json notification = NotificationOf(asteroids);
+    if (!notification.is_null()) {
+        notification[std::string(Key::Color)] = color;
+    }
+    return notification;
+}
+
 KeyFragments FindKeyFragments(std::string_view key) {
     KeyFragments found;
     found.ocean = ContainsIgnoringCase(key, OceanCrateName);
@@ -100,19 +176,6 @@ bool HasAsteroidCode(const Json& asteroids, std::string_view code) {
         const auto found = asteroids.find(map);
         return found != asteroids.end() && found->is_object() && found->contains(code);
     });
-}
-
-std::span<const std::string_view> FilledPlaceholders(AnnouncementKind kind) {
-    switch (kind) {
-        case AnnouncementKind::Structure:
-        case AnnouncementKind::OceanCrate:
-            return std::span(ItemPlaceholders).first(4);
-        case AnnouncementKind::Nest:
-            return ItemPlaceholders;
-        case AnnouncementKind::Asteroid:
-            return AsteroidPlaceholders;
-    }
-    return {};
 }
 
 ColorReading ReadColorText(std::string_view text) {
@@ -189,7 +252,7 @@ DisplayTime ReadDisplayTime(const Json& time) {
 }
 
 std::int32_t DisplayTimeOf(const Json& notificationTemplate) {
-    const auto found = notificationTemplate.find("Time");
+    const auto found = notificationTemplate.find(Key::Time);
     return found == notificationTemplate.end() ? DefaultDisplayTime : ReadDisplayTime(*found).value;
 }
 
@@ -204,7 +267,7 @@ DisplaySize ReadDisplaySize(const Json& size) {
 }
 
 float DisplaySizeOf(const Json& notificationTemplate) {
-    const auto found = notificationTemplate.find("Size");
+    const auto found = notificationTemplate.find(Key::Size);
     return found == notificationTemplate.end() ? static_cast<float>(DefaultDisplaySize) : ReadDisplaySize(*found).value;
 }
 

@@ -49,10 +49,15 @@ Context Child(const Context& parent, Place place, std::string_view name) { retur
 
 bool IsObject(const Context& at) { return at.value != nullptr && at.value->is_object(); }
 
-// A switch as the plugin takes it: its default when absent, and off when the
-// lookup fails.
-bool Switch(const Json* value, bool byDefault) {
-    return value == nullptr ? byDefault : value->is_boolean() && value->get<bool>();
+// What the plugin decides, by its own reads; where a read raises, the plugin
+// does nothing further with the value, and the walk goes on as ifItRaises says.
+template <typename Decision>
+bool Decided(const Decision& decision, bool ifItRaises) {
+    try {
+        return decision();
+    } catch (const nlohmann::json::exception&) {
+        return ifItRaises;
+    }
 }
 
 // Nests are looked up under the key of the creature that laid them, so a key
@@ -66,20 +71,11 @@ AnnouncementKind ItemKind(std::string_view key) {
     return !fragments.hunted && IsItemKeyOfSomeName(key) ? AnnouncementKind::Nest : AnnouncementKind::Structure;
 }
 
-// The delivery a template chooses: Type's text when it is one (a Type of
-// another type fails before anything is sent), else the default.
-bool SentOnScreen(const Json& notification) {
-    const auto type = notification.find("Type");
-    const std::string_view chosen =
-        type == notification.end() || !type->is_string() ? DefaultType : type->get_ref<const std::string&>();
-    return chosen == NotificationType;
-}
-
 // A notification's keys, in the order their findings are told: what is sent,
 // how, and then what the delivery reads.
 constexpr std::pair<Place, std::string_view> NotificationKeys[] = {
-    {Place::Message, "Msg"},      {Place::DeliveryType, "Type"}, {Place::DisplayTime, "Time"},
-    {Place::DisplaySize, "Size"}, {Place::Sender, "Sender"},     {Place::Color, "Color"},
+    {Place::Message, Key::Msg},      {Place::DeliveryType, Key::Type}, {Place::DisplayTime, Key::Time},
+    {Place::DisplaySize, Key::Size}, {Place::Sender, Key::Sender},     {Place::Color, Key::Color},
 };
 
 void WalkNotification(Context notification, const Visit& visit) {
@@ -87,19 +83,22 @@ void WalkNotification(Context notification, const Visit& visit) {
     if (!IsObject(notification)) {
         return;
     }
-    notification.onScreen = SentOnScreen(*notification.value);
+    // A Type of another type fails before anything is sent: the keys are told
+    // as the default delivery reads them.
+    const Json& sent = *notification.value;
+    notification.onScreen = Decided([&] { return SentOnScreen(sent); }, DefaultType == NotificationType);
     for (const auto& [place, name] : NotificationKeys) {
         Run(Child(notification, place, name), visit);
     }
 }
 
 void WalkAsteroids(const Context& document, const Visit& visit) {
-    const Context asteroids = Child(document, Place::Asteroids, "AsteroidGen2");
+    const Context asteroids = Child(document, Place::Asteroids, Key::AsteroidGen2);
     Run(asteroids, visit);
     if (!IsObject(asteroids)) {
         return;
     }
-    Run(Child(asteroids, Place::AsteroidsEnable, "Enable"), visit);
+    Run(Child(asteroids, Place::AsteroidsEnable, Key::Enable), visit);
     if (!asteroids.asteroidsOn) {
         return;
     }
@@ -110,31 +109,31 @@ void WalkAsteroids(const Context& document, const Visit& visit) {
             continue;
         }
         for (const auto& [code, value] : codes.value->items()) {
-            Context entry = Child(codes, Place::AsteroidCode, code, "*");
+            Context entry = Child(codes, Place::AsteroidCode, code, Key::AnyMember);
             entry.codeMap = map;
             Run(entry, visit);
         }
     }
-    Context notification = Child(asteroids, Place::Notification, "Notification");
+    Context notification = Child(asteroids, Place::Notification, Key::Notification);
     notification.kind = AnnouncementKind::Asteroid;
     WalkNotification(std::move(notification), visit);
 }
 
 void WalkItems(const Context& document, const Visit& visit) {
-    const Context items = Child(document, Place::Items, "Items");
+    const Context items = Child(document, Place::Items, Key::Items);
     Run(items, visit);
     if (items.value == nullptr || !items.value->is_object()) {
         return;
     }
     for (const auto& [key, entry] : items.value->items()) {
-        Context item = Child(items, Place::Item, key, "*");
+        Context item = Child(items, Place::Item, key, Key::AnyMember);
         item.kind = ItemKind(key);
         Run(item, visit);
         if (!entry.is_object()) {
             continue;
         }
-        Run(Child(item, Place::ItemName, "Name"), visit);
-        WalkNotification(Child(item, Place::Notification, "Notification"), visit);
+        Run(Child(item, Place::ItemName, Key::Name), visit);
+        WalkNotification(Child(item, Place::Notification, Key::Notification), visit);
     }
 }
 
@@ -149,12 +148,10 @@ void WalkDocument(const Json& document, std::span<const Rule> rules, Report& rep
     if (!document.is_object()) {
         return;
     }
-    at.enableNests = Switch(Child(at, Place::EnableNests, "EnableNests").value, DefaultEnableNests);
-    const Context asteroids = Child(at, Place::Asteroids, "AsteroidGen2");
-    at.asteroidsOn = IsObject(asteroids) &&
-                     Switch(Child(asteroids, Place::AsteroidsEnable, "Enable").value, DefaultAsteroidsEnabled);
-    Run(Child(at, Place::SchemaReference, "$schema"), visit);
-    Run(Child(at, Place::EnableNests, "EnableNests"), visit);
+    at.enableNests = Decided([&] { return NestsExamined(document); }, false);
+    at.asteroidsOn = Decided([&] { return AsteroidsEnabled(AsteroidsOf(document)); }, false);
+    Run(Child(at, Place::SchemaReference, Key::SchemaReference), visit);
+    Run(Child(at, Place::EnableNests, Key::EnableNests), visit);
     WalkAsteroids(at, visit);
     WalkItems(at, visit);
 }

@@ -93,6 +93,8 @@ void Attribute(const PlayedScenario& played, const PreviewScenario& scenario, st
 // Each finding goes to the entry it lies in: an Items entry is the pointer's
 // first two steps, an asteroid code its first three (/AsteroidGen2/Name/Metal).
 void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntry>& plan, PreviewReport& report) {
+    const std::string items = std::string(ItemsPointer.View()) + "/";
+    const std::string asteroids(AsteroidsPointer.View());
     std::unordered_map<std::string, std::size_t> owners;
     for (std::size_t index = 0; index < plan.size(); ++index) {
         const PreviewEntry& entry = plan[index].shown;
@@ -101,7 +103,7 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
             continue;
         }
         for (const std::string_view map : AsteroidCodeMaps()) {
-            owners.emplace("/AsteroidGen2/" + std::string(map) + PointerStep(*entry.code), index);
+            owners.emplace(asteroids + PointerStep(map) + PointerStep(*entry.code), index);
         }
     }
     const auto prefix = [](const std::string& path, int steps) {
@@ -112,14 +114,14 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
         return path.substr(0, end);
     };
     for (const Finding& finding : findings) {
-        const auto item = finding.path.starts_with("/Items/") ? owners.find(prefix(finding.path, 2)) : owners.end();
-        const auto code =
-            finding.path.starts_with("/AsteroidGen2/") ? owners.find(prefix(finding.path, 3)) : owners.end();
+        const bool ofAsteroids = finding.path.starts_with(asteroids + "/");
+        const auto item = finding.path.starts_with(items) ? owners.find(prefix(finding.path, 2)) : owners.end();
+        const auto code = ofAsteroids ? owners.find(prefix(finding.path, 3)) : owners.end();
         if (item != owners.end()) {
             plan[item->second].shown.findings.push_back(finding);
         } else if (code != owners.end()) {
             plan[code->second].shown.findings.push_back(finding);
-        } else if (finding.path == "/AsteroidGen2" || finding.path.starts_with("/AsteroidGen2/")) {
+        } else if (finding.path == asteroids || ofAsteroids) {
             report.asteroidFindings.push_back(finding);
         } else {
             report.fileFindings.push_back(finding);

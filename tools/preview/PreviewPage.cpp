@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/Output.h"
+#include "config/ConfigKeys.h"
 #include "preview/PreviewStyle.h"
 
 namespace Herald {
@@ -320,8 +321,9 @@ std::string EntriesHtml(const PreviewReport& report) {
                     "</span></h2>";
             if (asteroid && !report.asteroidFindings.empty()) {
                 html +=
-                    "<div class=\"entry shared\" data-entry=\"/AsteroidGen2\"><div class=\"what\"><div "
-                    "class=\"key\">AsteroidGen2</div><div class=\"spawn\">findings shared by every code</div>"
+                    "<div class=\"entry shared\" data-entry=\"" + std::string(AsteroidsPointer.View()) +
+                    "\"><div class=\"what\"><div class=\"key\">" + std::string(Key::AsteroidGen2) +
+                    "</div><div class=\"spawn\">findings shared by every code</div>"
                     "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
                     FindingsList(report.asteroidFindings, "") + "</div></div>";
             }

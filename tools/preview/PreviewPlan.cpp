@@ -17,8 +17,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The level of the creature whose nest is previewed: it shows what {EggLvl} becomes.
-constexpr int SampleCreatureLevel = 150;
 // The game numbers each object it spawns after its class name.
 constexpr std::string_view FirstInstance = "_1";
 // An asteroid crate is named SupplyCrate_Space_NN_CODE_C_N: its code begins
@@ -26,17 +24,16 @@ constexpr std::string_view FirstInstance = "_1";
 constexpr std::string_view AsteroidCrateNumber = "01_";
 static_assert(SpaceCrateFragment.size() + AsteroidCrateNumber.size() == AsteroidCodeStart);
 
-// The text of Notification/Color, as the plugin would read it for a colour.
-std::string ColorText(const Json& entry) {
-    if (!entry.is_object()) {
-        return {};
+// Whether the plugin reads the entry's colour as "Random"; where its reads
+// raise, it sends nothing.
+bool DrawsRandomColor(const Json& entry) {
+    try {
+        const Json& notification = NotificationOf(entry);
+        std::string spare;
+        return notification.is_object() && ColorTextOf(notification, spare) == RandomColorText;
+    } catch (const nlohmann::json::exception&) {
+        return false;
     }
-    const auto notification = entry.find("Notification");
-    if (notification == entry.end() || !notification->is_object()) {
-        return {};
-    }
-    const auto color = notification->find("Color");
-    return color != notification->end() && color->is_string() ? color->get<std::string>() : std::string();
 }
 
 // Whether the plugin's item key of an object named `name` is `key`: the name
@@ -81,9 +78,9 @@ void PlanItemSpawn(const std::string& key, PlannedEntry& planned) {
 PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::string& structureMap) {
     PlannedEntry planned;
     PreviewEntry& shown = planned.shown;
-    shown.pointer = "/Items" + PointerStep(key);
+    shown.pointer = std::string(ItemsPointer.View()) + PointerStep(key);
     shown.title = key;
-    shown.randomColor = ColorText(entry) == RandomColorText;
+    shown.randomColor = DrawsRandomColor(entry);
     shown.map = FindKeyFragments(key).ocean ? std::string(OceanCrateMap) : structureMap;
     // No object's name gives a key that the plugin would cut shorter, nor
     // one not ending in "_C"; a near name would find another entry, so
@@ -97,11 +94,11 @@ PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::stri
 PlannedEntry PlanAsteroid(const std::string& code, const Json& asteroids, bool enabled) {
     PlannedEntry entry;
     PreviewEntry& shown = entry.shown;
-    shown.pointer = "/AsteroidGen2";
+    shown.pointer = AsteroidsPointer.View();
     shown.title = code;
     shown.code = code;
     shown.map = AsteroidMap;
-    if (const auto colors = asteroids.find("Color"); colors != asteroids.end() && colors->is_object()) {
+    if (const auto colors = asteroids.find(Key::Color); colors != asteroids.end() && colors->is_object()) {
         const auto color = colors->find(code);
         shown.randomColor =
             color != colors->end() && color->is_string() && color->get<std::string>() == RandomColorText;
@@ -125,12 +122,15 @@ PlannedEntry PlanAsteroid(const std::string& code, const Json& asteroids, bool e
 
 std::vector<PlannedEntry> PlanAsteroids(const Json& document, const std::vector<std::string>& codes) {
     std::vector<PlannedEntry> planned;
-    const auto asteroids = document.find("AsteroidGen2");
+    const auto asteroids = document.find(Key::AsteroidGen2);
     if (asteroids == document.end() || !asteroids->is_object()) {
         return planned;
     }
-    const auto enable = asteroids->find("Enable");
-    const bool enabled = enable != asteroids->end() && enable->is_boolean() && enable->get<bool>();
+    bool enabled = false;
+    try {
+        enabled = AsteroidsEnabled(*asteroids);
+    } catch (const nlohmann::json::exception&) {
+    }
     const auto inDocument = [&](const std::string& code) {
         return std::any_of(AsteroidCodeMaps().begin(), AsteroidCodeMaps().end(), [&](std::string_view map) {
             const auto codeMap = asteroids->find(std::string(map));
@@ -172,7 +172,7 @@ std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::s
     }
     std::vector<PlannedEntry> plan;
     std::vector<PlannedEntry> ocean;
-    if (const auto items = document.find("Items"); items != document.end() && items->is_object()) {
+    if (const auto items = document.find(Key::Items); items != document.end() && items->is_object()) {
         for (const std::string& key : Once(checked.itemKeys)) {
             // A key of an Items object that a later "Items" replaced is gone.
             if (const auto entry = items->find(key); entry != items->end()) {

@@ -44,9 +44,10 @@ void PlaceholdersAreFilled(const Context& at, Report& report) {
     }
     const std::string& text = at.value->get_ref<const std::string&>();
     const std::string_view message = TextBeforeZero(text).value_or(text);
-    const std::span<const std::string_view> filled = FilledPlaceholders(at.kind);
+    const std::span<const FilledPlaceholder> filled = FilledPlaceholders(at.kind);
     const auto isFilled = [&](std::string_view token) {
-        return std::find(filled.begin(), filled.end(), token) != filled.end();
+        return std::any_of(filled.begin(), filled.end(),
+                           [token](const FilledPlaceholder& placeholder) { return placeholder.text == token; });
     };
     std::unordered_map<std::string_view, int> seen;
     const std::size_t before = report.Count();
