@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "Support.h"
@@ -11,6 +12,7 @@
 #include "announce/SpawnDetours.h"
 #include "announce/Templates.h"
 #include "announce/TestCommandLine.h"
+#include "config/ConfigReaders.h"
 
 using ::testing::ElementsAre;
 
@@ -141,9 +143,13 @@ TEST_F(TemplatesTest, RandomColourDrawsBlueThenGreenThenRed) {
 }
 
 // The spawn hook reads a name once for all five fragments and the asteroid
-// crate's prefix; it must answer as the game-string search of each does.
+// crate's prefix; it must answer as the game-string search of each does, and
+// as the readers that the test command, check and preview use answer for the
+// same text (up to a zero, which ends the game's text). The readers ignore
+// ASCII case alone, the game's search any case, so the two are compared on
+// ASCII names: the names corpus of the fuzz target among them.
 TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatSixSearchesFind) {
-    const std::vector<std::u16string> names = {
+    std::vector<std::u16string> names = {
         u"SupplyCrate_Level03_C_5", u"supplycrate_x_C_1", u"StorageBox_Huge_C_1", u"Dodo_Nest_C_5",
         u"Wyvern_NEST_c_3", u"BeaverDam_C_1", u"ElementNode_C_2", u"ArtifactCrate_Skull_C_1",
         u"Supply", u"SupplyCrat", u"SSupplyCrate", u"NestNest_C", u"Nest_", u"N", u"", u"Element\u00e9Node",
@@ -153,6 +159,9 @@ TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatSixSearchesFind) {
         u"Nest_C_SupplyCrate_Space_1", u"SupplyCrate_SupplyCrate_Space_", u"SupplyCrate_Level03_Space_",
         std::u16string(u"SupplyCrate_\0Space_", 19), u"\u00e9SupplyCrate_Space_\u00e9",
     };
+    for (const auto& seed : std::filesystem::directory_iterator(HeraldTest::Source / "tests" / "fuzz" / "seeds" / "names")) {
+        names.push_back(StandIn::Utf16(HeraldTest::ReadFile(seed.path())));
+    }
     const std::vector<const char16_t*> fragments = {u"SupplyCrate", u"ElementNode", u"ArtifactCrate", u"Nest_C",
                                                     u"BeaverDam"};
     for (const std::u16string& units : names) {
@@ -172,6 +181,12 @@ TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatSixSearchesFind) {
         EXPECT_EQ(found.hunted, hunted) << StandIn::Utf8(units);
         EXPECT_EQ(found.nest, name.IndexOfIgnoreCase(u"Nest_C") != -1) << StandIn::Utf8(units);
         EXPECT_EQ(found.spaceCrate, name.IndexOfIgnoreCase(u"SupplyCrate_Space_") != -1) << StandIn::Utf8(units);
+        const std::u16string visible = units.substr(0, units.find(u'\0'));
+        if (std::all_of(visible.begin(), visible.end(), [](char16_t unit) { return unit < 0x80; })) {
+            const KeyFragments read = FindKeyFragments(StandIn::Utf8(visible));
+            EXPECT_EQ(read.hunted, found.hunted) << StandIn::Utf8(units);
+            EXPECT_EQ(read.nest, found.nest) << StandIn::Utf8(units);
+        }
     }
 }
 
