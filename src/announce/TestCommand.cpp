@@ -119,7 +119,7 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
 TestReply RunTest(const FString* command, const AnnouncementSink& deliver) {
     const std::optional<TestRequest> request = command != nullptr ? ReadTestCommand(command->View()) : std::nullopt;
     if (!request) {
-        return {std::string(TestUsage), std::nullopt};
+        return {TestUsage(), std::nullopt};
     }
     try {
         return BuildTest(*request, deliver);

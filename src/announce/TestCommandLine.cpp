@@ -9,6 +9,7 @@
 
 #include "config/ConfigReaders.h"
 #include "game/Platform.h"
+#include "plugin/PluginName.h"
 
 namespace {
 
@@ -82,6 +83,10 @@ std::optional<float> ReadCoordinate(std::u16string_view word) {
 }
 
 }  // namespace
+
+std::string TestUsage() {
+    return "Usage: " + std::string(TestCommandForm) + ", or " + std::string(TestAsteroidCommandForm);
+}
 
 std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
     // The game's text would end at a zero, and what follows it would be

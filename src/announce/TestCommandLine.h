@@ -10,8 +10,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr std::string_view TestUsage =
-    "Usage: SkyCrateHerald.Test KEY [X Y], or SkyCrateHerald.Test AsteroidGen2 CODE [X Y]";
+std::string TestUsage();
 
 // A line longer than this is not read at all: the command's words are a key,
 // a code and two numbers, and reading must cost the game's thread nothing

@@ -180,8 +180,8 @@ struct DepthLimitedBuilder {
 }  // namespace
 
 void ReadConfig() {
-    const std::string path =
-        ArkApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/" + PluginName + "/config.json";
+    const std::string path = ArkApi::Tools::GetCurrentDir() + "/" + std::string(PluginsFolder) + "/" + PluginName +
+                             "/" + std::string(ConfigFileName);
     const std::string text = ReadConfigText(path);
     // One value from the start of the text, as the library's stream reading
     // takes it (not strict): what follows that value is not examined.

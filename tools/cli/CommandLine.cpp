@@ -83,7 +83,7 @@ struct Options {
     std::string file;
     bool json = false;
     std::string plugin;
-    std::string map = "TheIsland";
+    std::string map = DefaultMap;
     std::string html;
     bool serve = false;
     int port = DefaultServePort;

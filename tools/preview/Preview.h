@@ -8,11 +8,13 @@
 #include <ostream>
 #include <string>
 
+#include "scenario/Scenario.h"
+
 namespace Herald {
 
 struct PreviewOptions {
     std::string configPath;
-    std::string map = "TheIsland";  // where Items' structures, crates and nests spawn
+    std::string map = DefaultMap;  // where Items' structures, crates and nests spawn
     bool json = false;
     std::optional<std::string> htmlPath;  // a self-contained page written there
     std::string pluginPath;

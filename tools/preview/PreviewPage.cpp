@@ -8,6 +8,7 @@
 
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
+#include "plugin/PluginName.h"
 #include "preview/PreviewStyle.h"
 
 namespace Herald {
@@ -268,11 +269,14 @@ namespace {
 
 // The page shows the offline result; the live server's own world settings
 // and map can only be seen there.
-constexpr std::string_view LiveTestHint =
-    "<p class=\"live-test\">On the live server, after <code>SkyCrateHerald.Reload</code>, "
-    "<code>SkyCrateHerald.Test KEY [X Y]</code> on the console sends you alone a test announcement of an entry "
-    "(<code>SkyCrateHerald.Test AsteroidGen2 CODE [X Y]</code> for an asteroid code), its coordinates from world "
-    "position X Y; over RCON it answers with what players would receive.</p>";
+std::string LiveTestHint() {
+    return "<p class=\"live-test\">On the live server, after <code>" + std::string(ReloadCommandName) +
+           "</code>, <code>" + Html(TestCommandForm) +
+           "</code> on the console sends you alone a test announcement of an entry (<code>" +
+           Html(TestAsteroidCommandForm) +
+           "</code> for an asteroid code), its coordinates from world position X Y; over RCON it answers with what "
+           "players would receive.</p>";
+}
 
 // The page's head and its header: what was previewed, check's verdict, and
 // how many entries send something.
@@ -303,7 +307,7 @@ std::string PageTop(const PreviewReport& report) {
             "(0, 0), for one player.</p>" +
             CheckSummary(report, errors, warnings) + "<p class=\"counts\">" +
             Plural(sent, "entry sends", "entries send") + " an announcement &middot; " +
-            Plural(silent, "sends", "send") + " nothing</p>" + std::string(LiveTestHint) + "</header>\n<main>";
+            Plural(silent, "sends", "send") + " nothing</p>" + LiveTestHint() + "</header>\n<main>";
     return html;
 }
 

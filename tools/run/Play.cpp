@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "StandIn.h"
+#include "plugin/PluginName.h"
 
 namespace Herald {
 
@@ -18,8 +19,8 @@ void CheckOutput(const std::ostream& out, const std::string& stopped) {
 // ---- The temporary server folder ---------------------------------------------
 
 TemporaryServerFolder::TemporaryServerFolder() : folder_("herald") {
-    const fs::path plugins = folder_.Root() / "ArkApi" / "Plugins";
-    folder_.Holds(PluginFolder() / "config.json", false);
+    const fs::path plugins = folder_.Root() / PluginsFolder;
+    folder_.Holds(PluginFolder() / ConfigFileName, false);
     folder_.Holds(PluginFolder(), true);
     folder_.Holds(plugins, true);
     folder_.Holds(plugins.parent_path(), true);
@@ -31,7 +32,7 @@ TemporaryServerFolder::TemporaryServerFolder() : folder_("herald") {
 }
 
 fs::path TemporaryServerFolder::PluginFolder() const {
-    return folder_.Root() / "ArkApi" / "Plugins" / "SkyCrateHerald";
+    return folder_.Root() / PluginsFolder / PluginName;
 }
 
 void TemporaryServerFolder::WriteConfig(const std::optional<std::string>& text) const {

@@ -96,7 +96,7 @@ public:
         reader_.OnlyKeys(header_, ScenarioKeys);
         setup_.configText = ReadConfigSource(reader_, header_, "config", "config_text", false);
         setup_.serverReady = reader_.Boolean(header_, "server_ready", true);
-        setup_.map = reader_.Text(header_, "map", "TheIsland");
+        setup_.map = reader_.Text(header_, "map", DefaultMap);
         if (header_.contains("world_settings")) {
             const Json& settings = reader_.Object(header_, "world_settings");
             const Reader inside = reader_.Inside("\"world_settings\"");

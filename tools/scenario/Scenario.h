@@ -94,11 +94,14 @@ struct WorldSettingsEvent {
 using Event = std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent,
                            ConnectEvent, DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent>;
 
+// The map a scenario's server runs, and a preview's structures spawn on, when none is named.
+inline constexpr char DefaultMap[] = "TheIsland";
+
 // What the server starts with, before the first event.
 struct ScenarioSetup {
     std::optional<std::string> configText;  // none: no config.json at the start
     bool serverReady = true;
-    std::string map = "TheIsland";
+    std::string map = DefaultMap;
     WorldSettings worldSettings;
     std::vector<Player> players;
 };
