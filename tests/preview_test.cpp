@@ -713,6 +713,19 @@ TEST(HeraldPreviewPage, ShowsEachAnnouncementAsSeenBesideItsFindings) {
     EXPECT_THAT(artifact, HasSubstr("/Notification/Msg</code> <span class=\"message\">empty Msg: nothing is sent"));
 }
 
+// Bytes that are not UTF-8 read the same on the page as in the transcript:
+// E2 82 41 is one U+FFFD and an "A" in both, not two.
+TEST(HeraldPreviewPage, TextThatIsNotUtf8ReadsAsTheTranscriptReadsIt) {
+    Scratch scratch;
+    const std::string map = "Th\xE2\x82" "A\xFF";
+    const std::string pagePath = (scratch.root / "page.html").string();
+    const Outcome outcome = Preview(ExampleConfig, {"--map", map, "--html", pagePath});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const std::string read = "Th\uFFFDA\uFFFD";
+    EXPECT_THAT(outcome.out, HasSubstr("Server on " + read + ", 1 player"));
+    EXPECT_THAT(ReadFile(pagePath), HasSubstr("<h2>" + read + "<span"));
+}
+
 TEST(HeraldPreviewPage, APageThatCannotBeWrittenStopsBeforeAnythingIsPrinted) {
     Scratch scratch;
     const std::string config = scratch.Write("config.json", ReadFile(ExampleConfig));

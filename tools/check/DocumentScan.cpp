@@ -46,7 +46,7 @@ bool DocumentScan::parse_error(std::size_t, const std::string&, const nlohmann::
         // The library quotes the bytes it last read, which can be most of
         // the file and need not be UTF-8: cut as the plugin's log line is,
         // then given as --json prints them, U+FFFD for a byte that is not.
-        parseError = Json::parse(JsonString(CutErrorText(error.what()))).get<std::string>();
+        parseError = ValidUtf8(CutErrorText(error.what()));
     }
     return false;
 }

@@ -11,6 +11,8 @@ std::string JsonString(std::string_view text) {
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string ValidUtf8(std::string_view text) { return nlohmann::json::parse(JsonString(text)).get<std::string>(); }
+
 std::string PointerStep(std::string_view key) {
     std::string step = "/";
     step.reserve(key.size() + 1);

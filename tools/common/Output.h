@@ -10,6 +10,12 @@ namespace Herald {
 // A JSON string literal; bytes that are not UTF-8 become U+FFFD.
 std::string JsonString(std::string_view text);
 
+// Text as the JSON of a transcript carries it: what is not UTF-8 becomes
+// U+FFFD, as the JSON library replaces it (one for each maximal piece of a
+// sequence cut short). The page, the plan and check's messages all use it, so
+// the same bytes read the same everywhere.
+std::string ValidUtf8(std::string_view text);
+
 // One step of a JSON pointer: "/" and the key, its "~" and "/" escaped.
 std::string PointerStep(std::string_view key);
 

@@ -31,17 +31,13 @@ using OrderedJson = nlohmann::ordered_json;
 
 // ---- What each entry sent --------------------------------------------------------
 
-// Text as the transcript's JSON carries it: bytes that are not UTF-8 read as
-// U+FFFD on the page too.
-std::string AsTranscriptText(const std::string& text) { return Json::parse(JsonString(text)).get<std::string>(); }
-
 // What the game received, as the transcript's JSON carries it: a number JSON
 // can't hold (NaN, infinities) is none.
 std::optional<float> Finite(float value) { return std::isfinite(value) ? std::optional<float>(value) : std::nullopt; }
 
 std::optional<Delivery> AsDelivery(const StandIn::Record& record) {
     Delivery delivery;
-    delivery.text = AsTranscriptText(record.text);
+    delivery.text = ValidUtf8(record.text);
     switch (record.kind) {
         case StandIn::RecordKind::Notification:
             delivery.kind = Delivery::Kind::Notification;
@@ -52,11 +48,11 @@ std::optional<Delivery> AsDelivery(const StandIn::Record& record) {
             return delivery;
         case StandIn::RecordKind::Chat:
             delivery.kind = Delivery::Kind::Chat;
-            delivery.sender = AsTranscriptText(record.sender);
+            delivery.sender = ValidUtf8(record.sender);
             return delivery;
         case StandIn::RecordKind::Log:
             delivery.kind = Delivery::Kind::Log;
-            delivery.level = AsTranscriptText(record.level);
+            delivery.level = ValidUtf8(record.level);
             return delivery;
         case StandIn::RecordKind::ConsoleReply:
         case StandIn::RecordKind::RconReply:

@@ -71,39 +71,8 @@ std::string Escape(std::string_view text) {
     return escaped;
 }
 
-// Texts from config.json may hold bytes that are not UTF-8; the page gets
-// U+FFFD for each, as the JSON transcript does.
-std::string ValidUtf8(std::string_view text) {
-    std::string valid;
-    valid.reserve(text.size());
-    for (std::size_t at = 0; at < text.size();) {
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-        const unsigned char lead = byte(at);
-        const std::size_t length = lead < 0x80           ? 1
-                                   : (lead >> 5) == 0x6  ? 2
-                                   : (lead >> 4) == 0xE  ? 3
-                                   : (lead >> 3) == 0x1E ? 4
-                                                         : 0;
-        bool ok = length != 0 && at + length <= text.size();
-        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (std::size_t i = 1; ok && i < length; ++i) {
-            ok = (byte(at + i) & 0xC0) == 0x80;
-            point = (point << 6) | (byte(at + i) & 0x3F);
-        }
-        // Overlong forms, surrogates and points beyond U+10FFFF are not UTF-8 either.
-        constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        ok = ok && point >= Smallest[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
-        if (ok) {
-            valid.append(text.substr(at, length));
-            at += length;
-        } else {
-            valid += "\xEF\xBF\xBD";
-            ++at;
-        }
-    }
-    return valid;
-}
-
+// Texts from config.json may hold bytes that are not UTF-8; the page shows
+// them as the JSON transcript does.
 std::string Html(std::string_view text) { return Escape(ValidUtf8(text)); }
 
 std::string Plural(std::size_t count, std::string_view one, std::string_view many) {

@@ -158,11 +158,6 @@ std::vector<std::string> Once(const std::vector<std::string>& keys) {
     return once;
 }
 
-// The scenario preview plays is the one `herald run` would play from a file,
-// where every text is JSON: bytes that are not UTF-8 read as U+FFFD there,
-// and so the plugin and the transcript see them that way here too.
-std::string AsScenarioText(const std::string& text) { return Json::parse(JsonString(text)).get<std::string>(); }
-
 }  // namespace
 
 std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::string& structureMap) {
@@ -187,11 +182,14 @@ std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::s
     return plan;
 }
 
+// The scenario preview plays is the one `herald run` would play from a file,
+// where every text is JSON: bytes that are not UTF-8 read as U+FFFD there, and
+// so the plugin and the transcript see them that way here too.
 PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std::string& configText,
                                const std::string& map) {
     PreviewScenario scenario;
-    scenario.setup.configText = AsScenarioText(configText);
-    scenario.setup.map = AsScenarioText(map);
+    scenario.setup.configText = ValidUtf8(configText);
+    scenario.setup.map = ValidUtf8(map);
     scenario.setup.players.push_back({std::string(PreviewPlayerName), false});
     std::string current = map;
     for (const PlannedEntry& entry : plan) {
@@ -201,7 +199,7 @@ PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std:
         }
         if (entry.shown.map != current) {
             current = entry.shown.map;
-            scenario.events.emplace_back(InitGameEvent{AsScenarioText(current)});
+            scenario.events.emplace_back(InitGameEvent{ValidUtf8(current)});
         }
         scenario.spawnEvents.emplace_back(scenario.events.size());
         scenario.events.push_back(*entry.spawn);
