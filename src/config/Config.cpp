@@ -4,12 +4,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "config/ConfigFile.h"
 #include "config/ConfigLimits.h"
 #include "game/ArkApi.h"
 #include "plugin/PluginName.h"
 
-#if defined(_WIN32)
 #include <filesystem>
+#include <optional>
+
+#if defined(_WIN32)
 #include <fstream>
 #else
 #include <fcntl.h>
@@ -27,28 +30,19 @@ using Json = nlohmann::json;
 
 [[noreturn]] void RefuseUnopened() { throw std::runtime_error(ConfigCantOpenMessage); }
 
-// The whole file, expected to be expectedSize bytes; readSome(buffer, room)
-// reads up to room bytes and gives how many, 0 at the end. A file that has
-// grown past the limit since its size was taken is refused all the same.
-template <typename ReadSome>
-std::string ReadAtMostTheLimit(std::uintmax_t expectedSize, ReadSome&& readSome) {
-    std::string text(static_cast<std::size_t>(expectedSize) + 1, '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == text.size()) {
-            if (text.size() > ConfigFileSizeLimit) {
-                throw std::runtime_error(ConfigTooLargeMessage);
-            }
-            text.resize(std::min<std::size_t>(text.size() * 2, ConfigFileSizeLimit + 1));
-        }
-        const std::size_t got = readSome(text.data() + filled, text.size() - filled);
-        if (got == 0) {
-            break;
-        }
-        filled += got;
+void RefuseIfCalledFor(const ConfigFileFacts& facts) {
+    if (const std::optional<ConfigFileRefusal> refusal = RefusalOf(facts)) {
+        throw std::runtime_error(RefusalMessage(*refusal));
     }
-    text.resize(filled);
-    return text;
+}
+
+template <typename ReadSome>
+std::string ReadWhole(std::uintmax_t expectedSize, ReadSome&& readSome) {
+    std::optional<std::string> text = ReadAtMostTheLimit(expectedSize, readSome);
+    if (!text) {
+        throw std::runtime_error(ConfigTooLargeMessage);
+    }
+    return std::move(*text);
 }
 
 // The file is read on the game's thread: whatever is not a regular file (a
@@ -57,26 +51,13 @@ std::string ReadAtMostTheLimit(std::uintmax_t expectedSize, ReadSome&& readSome)
 #if defined(_WIN32)
 
 std::string ReadConfigText(const std::string& path) {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status)) {
-        RefuseUnopened();
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        throw std::runtime_error(ConfigNotRegularFileMessage);
-    }
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error) {
-        RefuseUnopened();
-    }
-    if (size > ConfigFileSizeLimit) {
-        throw std::runtime_error(ConfigTooLargeMessage);
-    }
+    const ConfigFileFacts facts = ConfigFileFactsOf(path);
+    RefuseIfCalledFor(facts);
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open()) {
         RefuseUnopened();
     }
-    return ReadAtMostTheLimit(size, [&file](char* buffer, std::size_t room) {
+    return ReadWhole(*facts.size, [&file](char* buffer, std::size_t room) {
         file.read(buffer, static_cast<std::streamsize>(room));
         return static_cast<std::size_t>(file.gcount());
     });
@@ -94,13 +75,11 @@ struct OpenFile {
     }
 };
 
-void RefuseUnlessSmallRegularFile(const struct stat& status) {
-    if (!S_ISREG(status.st_mode)) {
-        throw std::runtime_error(ConfigNotRegularFileMessage);
-    }
-    if (static_cast<std::uintmax_t>(status.st_size) > ConfigFileSizeLimit) {
-        throw std::runtime_error(ConfigTooLargeMessage);
-    }
+ConfigFileFacts FactsOf(const struct stat& status) {
+    ConfigFileFacts facts;
+    facts.type = S_ISREG(status.st_mode) ? std::filesystem::file_type::regular : std::filesystem::file_type::unknown;
+    facts.size = static_cast<std::uintmax_t>(status.st_size);
+    return facts;
 }
 
 std::string ReadConfigText(const std::string& path) {
@@ -108,15 +87,15 @@ std::string ReadConfigText(const std::string& path) {
     if (::stat(path.c_str(), &status) != 0) {
         RefuseUnopened();
     }
-    RefuseUnlessSmallRegularFile(status);
+    RefuseIfCalledFor(FactsOf(status));
     // Non-blocking, and looked at again once open: a FIFO put in the file's
     // place since the first look must not block the open either.
     const OpenFile file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.descriptor < 0 || ::fstat(file.descriptor, &status) != 0) {
         RefuseUnopened();
     }
-    RefuseUnlessSmallRegularFile(status);
-    return ReadAtMostTheLimit(static_cast<std::uintmax_t>(status.st_size), [&file](char* buffer, std::size_t room) {
+    RefuseIfCalledFor(FactsOf(status));
+    return ReadWhole(static_cast<std::uintmax_t>(status.st_size), [&file](char* buffer, std::size_t room) {
         for (;;) {
             const ssize_t got = ::read(file.descriptor, buffer, room);
             if (got >= 0) {

@@ -11,6 +11,7 @@
 #include "check/DocumentScan.h"
 #include "check/Walk.h"
 #include "common/Output.h"
+#include "config/ConfigFile.h"
 #include "config/ConfigLimits.h"
 
 namespace Herald {
@@ -74,13 +75,13 @@ FileRead ReadConfigBytes(const std::string& path) {
                                  std::string(CantOpenWords) + "\"), and a reload keeps the previous settings";
     // Looked at before it is opened: a pipe would block the read, a device
     // never end it.
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status)) {
+    const ConfigFileFacts facts = ConfigFileFactsOf(path);
+    const std::optional<ConfigFileRefusal> refusal = RefusalOf(facts);
+    if (refusal == ConfigFileRefusal::CantOpen) {
         return {std::nullopt, Refusal(cantOpen)};
     }
-    if (!fs::is_regular_file(status)) {
-        const fs::file_type type = status.type();
+    if (refusal == ConfigFileRefusal::NotRegularFile) {
+        const fs::file_type type = facts.type;
         const std::string what = type == fs::file_type::directory ? "a folder"
                                  : type == fs::file_type::fifo    ? "a pipe"
                                  : type == fs::file_type::socket  ? "a socket"
@@ -90,28 +91,21 @@ FileRead ReadConfigBytes(const std::string& path) {
         return {std::nullopt, Refusal(path + " is " + what + ", not a regular file: " + std::string(RefusedWords) +
                                       " (\"" + std::string(NotRegularFileWords) + "\")")};
     }
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error) {
-        return {std::nullopt, Refusal(cantOpen)};
-    }
-    if (size > ConfigFileSizeLimit) {
+    if (refusal == ConfigFileRefusal::TooLarge) {
         return {std::nullopt, Refusal(TooLarge())};
     }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         return {std::nullopt, Refusal(cantOpen)};
     }
-    // Read up to the limit whatever the size said: the file may have grown since.
-    std::string text;
-    text.reserve(static_cast<std::size_t>(size));
-    std::array<char, 1 << 16> buffer{};
-    while (file.read(buffer.data(), buffer.size()) || file.gcount() > 0) {
-        text.append(buffer.data(), static_cast<std::size_t>(file.gcount()));
-        if (text.size() > ConfigFileSizeLimit) {
-            return {std::nullopt, Refusal(TooLarge())};
-        }
+    std::optional<std::string> text = ReadAtMostTheLimit(*facts.size, [&file](char* buffer, std::size_t room) {
+        file.read(buffer, static_cast<std::streamsize>(room));
+        return static_cast<std::size_t>(file.gcount());
+    });
+    if (!text) {
+        return {std::nullopt, Refusal(TooLarge())};
     }
-    return {std::move(text), {}};
+    return {std::move(*text), {}};
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "check/DocumentScan.h"
 #include "common/Output.h"
 #include "common/TemporaryFolder.h"
+#include "config/ConfigFile.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
 #include "preview/PreviewPage.h"
@@ -217,17 +218,20 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
 // Why nothing of the file can be spawned at all, if so: the plugin would not
 // read it either.
 std::optional<std::string> WhyNotPreviewed(const std::string& path) {
-    std::error_code error;
-    if (!fs::exists(path, error)) {
+    const ConfigFileFacts facts = ConfigFileFactsOf(path);
+    if (!facts.Exists()) {
         return "the file does not exist";
     }
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error || !fs::is_regular_file(path, error)) {
+    const std::optional<ConfigFileRefusal> refusal = RefusalOf(facts);
+    if (refusal == ConfigFileRefusal::NotRegularFile) {
         return "the plugin reads config.json only as a regular file";
     }
-    if (size > ConfigFileSizeLimit) {
+    if (refusal == ConfigFileRefusal::TooLarge) {
         return "the file is larger than the " + std::to_string(ConfigFileSizeLimit >> 20) +
                " MiB that the plugin reads";
+    }
+    if (refusal == ConfigFileRefusal::CantOpen) {
+        return "herald can't open the file";
     }
     return std::nullopt;
 }
