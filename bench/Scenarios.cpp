@@ -11,7 +11,10 @@
 
 #include "StandIn.h"
 #include "announce/SpawnDetours.h"
+#include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
 #include "game/GameTypes.h"
+#include "plugin/PluginName.h"
 
 namespace HeraldBench {
 
@@ -98,7 +101,7 @@ bool FloorExamined(const void* structure) {
     if (FloorIsA(structure, "APrimalStructureItemContainer.GetPrivateStaticClass")) {
         return true;
     }
-    return FindFlag(FloorConfig, "EnableNests") && FloorIsA(structure, "APrimalStructure.GetPrivateStaticClass");
+    return FindFlag(FloorConfig, Key::EnableNests) && FloorIsA(structure, "APrimalStructure.GetPrivateStaticClass");
 }
 
 // The bytes of the name up to its class suffix: the least that a lookup by
@@ -144,16 +147,16 @@ void FloorForEachPlayer(Deliver&& deliver) {
 
 // The delivered text, made the game's string by the framework's UTF-8 decoding, and its delivery.
 void FloorBroadcast(const Json& notification) {
-    const std::string* message = FindText(notification, "Msg");
+    const std::string* message = FindText(notification, Key::Msg);
     if (message == nullptr || message->empty() || FloorTexts.empty()) {
         return;
     }
-    const std::string* type = FindText(notification, "Type");
+    const std::string* type = FindText(notification, Key::Type);
     FString text = FString::FromUtf8(FloorTexts[FloorTextIndex++ % FloorTexts.size()]);
-    if (type == nullptr || *type == "Notification") {
-        const float time = FindNumber(notification, "Time", 10.0f);
-        const float size = FindNumber(notification, "Size", 1.2f);
-        FloorSink = FindText(notification, "Color") != nullptr ? 1.0f : 0.0f;
+    if (type == nullptr || *type == NotificationType) {
+        const float time = FindNumber(notification, Key::Time, static_cast<float>(DefaultDisplayTime));
+        const float size = FindNumber(notification, Key::Size, static_cast<float>(DefaultDisplaySize));
+        FloorSink = FindText(notification, Key::Color) != nullptr ? 1.0f : 0.0f;
         const FColorLinear color{0.0f, 1.0f, 0.0f, 1.0f};
         FloorForEachPlayer([&](AShooterPlayerController* player) {
             GameFunction<void(AShooterPlayerController*, FString*, FColorLinear, float, float, void*, void*)>(
@@ -162,9 +165,9 @@ void FloorBroadcast(const Json& notification) {
         });
         return;
     }
-    const std::string* sender = FindText(notification, "Sender");
+    const std::string* sender = FindText(notification, Key::Sender);
     FChatMessageRecord record;
-    record.SenderName = FString::FromNarrow(sender != nullptr ? sender->c_str() : "Server");
+    record.SenderName = FString::FromNarrow(sender != nullptr ? sender->c_str() : std::string(DefaultSender).c_str());
     record.Message = text;
     FloorForEachPlayer([&](AShooterPlayerController* player) {
         GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
@@ -174,14 +177,14 @@ void FloorBroadcast(const Json& notification) {
 
 // The item announcement once the key is known: entry, coordinates, name, delivery.
 void FloorItem(std::string_view key) {
-    const Json* items = Find(FloorConfig, "Items");
+    const Json* items = Find(FloorConfig, Key::Items);
     const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
     if (entry == nullptr || entry->is_null()) {
         return;
     }
     FloorReadWorldSettings();
-    FloorSink = FindText(*entry, "Name") != nullptr ? 1.0f : 0.0f;
-    if (const Json* notification = Find(*entry, "Notification")) {
+    FloorSink = FindText(*entry, Key::Name) != nullptr ? 1.0f : 0.0f;
+    if (const Json* notification = Find(*entry, Key::Notification)) {
         FloorBroadcast(*notification);
     }
 }
@@ -246,17 +249,18 @@ void FloorAsteroidDetour(APrimalStructure* structure, FVector* location, FRotato
     const FString name = ObjectName(structure);
     char buffer[128];
     const std::string_view key = FloorKey(name.View(), buffer);
-    const Json* asteroids = Find(FloorConfig, "AsteroidGen2");
-    if (FloorMapName == "Gen2" && asteroids != nullptr && FindFlag(*asteroids, "Enable") && key.size() >= 23) {
-        const std::string_view code = key.substr(21, key.size() - 23);
+    const Json* asteroids = Find(FloorConfig, Key::AsteroidGen2);
+    if (FloorMapName == AsteroidMap && asteroids != nullptr && FindFlag(*asteroids, Key::Enable) &&
+        key.size() >= AsteroidCodeStart + ItemKeyEndLength) {
+        const std::string_view code = key.substr(AsteroidCodeStart, key.size() - AsteroidCodeStart - ItemKeyEndLength);
         if (FloorLastAsteroidCode != code) {
             FloorLastAsteroidCode = code;
-            for (const char* map : {"Color", "Name", "PrimaryResources", "SecondaryResources"}) {
+            for (const std::string_view map : AsteroidCodeMaps()) {
                 if (const Json* values = Find(*asteroids, map)) {
                     FloorSink = FindText(*values, code) != nullptr ? 1.0f : 0.0f;
                 }
             }
-            if (const Json* notification = Find(*asteroids, "Notification")) {
+            if (const Json* notification = Find(*asteroids, Key::Notification)) {
                 FloorBroadcast(*notification);
             }
         }
@@ -265,7 +269,8 @@ void FloorAsteroidDetour(APrimalStructure* structure, FVector* location, FRotato
 }
 
 void FloorReloadHandler(APlayerController* /*player*/, FString* /*command*/, bool /*fromCheat*/) {
-    const std::string path = ArkApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/SkyCrateHerald/config.json";
+    const std::string path = ArkApi::Tools::GetCurrentDir() + "/" + std::string(PluginsFolder) + "/" + PluginName +
+                             "/" + std::string(ConfigFileName);
     std::ifstream file(path, std::ios::binary);
     if (!file.is_open()) {
         throw std::runtime_error("Can't open config.json");

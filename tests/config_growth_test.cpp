@@ -3,13 +3,11 @@
 // plugin's detours are installed in this process (PluginLoad called directly)
 // so that its PluginConfig can be compared before and after.
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Support.h"
+#include "Workloads.h"
 #include "config/Config.h"
 #include "plugin/Plugin.h"
 
@@ -20,62 +18,6 @@ using Json = nlohmann::json;
 
 constexpr int DistinctNames = 10000;
 constexpr int Spawns = 100000;
-
-std::size_t ValueCount(const Json& value) {
-    std::size_t count = 1;
-    if (value.is_structured()) {
-        for (const Json& child : value) {
-            count += ValueCount(child);
-        }
-    }
-    return count;
-}
-
-long ResidentKiB() {
-    long pages = 0;
-    long resident = 0;
-    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
-    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// Every kind of spawn that looks a name up: supply crates and element nodes by
-// item key, nests by their creature's key, asteroid crates by code in the four
-// code maps and then by item key. One name in a hundred has an entry.
-std::vector<StandIn::StructureSpawn> DistinctSpawns() {
-    std::vector<StandIn::StructureSpawn> spawns;
-    for (int i = 0; i < DistinctNames; ++i) {
-        char name[64];
-        StandIn::StructureSpawn spawn;
-        spawn.objectClass = StandIn::ObjectClass::ItemContainer;
-        switch (i % 4) {
-            case 0:
-                std::snprintf(name, sizeof name, "SupplyCrate_Growth%05d_C_1", i % 100 == 0 ? 0 : i);
-                break;
-            case 1:
-                std::snprintf(name, sizeof name, "ElementNode_Growth%05d_C_1", i);
-                break;
-            case 2: {
-                std::snprintf(name, sizeof name, "DinoNest_Growth%05d_Nest_C_1", i);
-                spawn.objectClass = StandIn::ObjectClass::Structure;
-                char creature[64];
-                std::snprintf(creature, sizeof creature, "GrowthDino%05d_Character_BP_C_1", i);
-                spawn.instigator = StandIn::Instigator{StandIn::Utf16(creature), StandIn::ObjectClass::Dino, 30, true};
-                break;
-            }
-            default:
-                std::snprintf(name, sizeof name, "SupplyCrate_Space_Bp_G%05d_C_1", i);
-                break;
-        }
-        spawn.name = StandIn::Utf16(name);
-        spawns.push_back(std::move(spawn));
-    }
-    return spawns;
-}
 
 class ConfigGrowthTest : public ServerTest {
 protected:
@@ -105,9 +47,9 @@ protected:
 };
 
 TEST_F(ConfigGrowthTest, SpawnsOfManyDistinctNamesLeaveTheDocumentAndMemoryAsTheyWere) {
-    const std::vector<StandIn::StructureSpawn> spawns = DistinctSpawns();
+    const std::vector<StandIn::StructureSpawn> spawns = StandIn::DistinctSpawns(DistinctNames, 100);
     const Json asRead = PluginConfig;
-    const std::size_t valuesAsRead = ValueCount(PluginConfig);
+    const std::size_t valuesAsRead = StandIn::ValueCount(PluginConfig);
     // One pass first, so that whatever the first spawns set up in the process
     // belongs to the memory baseline; the document is compared with the file's.
     std::size_t announcements = 0;
@@ -120,7 +62,7 @@ TEST_F(ConfigGrowthTest, SpawnsOfManyDistinctNamesLeaveTheDocumentAndMemoryAsThe
     // asteroid code were announced, to both players, and nothing was logged.
     EXPECT_EQ(announcements, 2u * (DistinctNames / 100 + DistinctNames / 4));
 
-    const long residentBefore = ResidentKiB();
+    const long residentBefore = StandIn::ResidentKiB();
     for (int i = 0; i < Spawns; ++i) {
         StandIn::SpawnStructure(spawns[static_cast<std::size_t>(i % DistinctNames)]);
         if (i % 1024 == 1023) {
@@ -129,14 +71,14 @@ TEST_F(ConfigGrowthTest, SpawnsOfManyDistinctNamesLeaveTheDocumentAndMemoryAsThe
     }
     StandIn::ClearRecords();
 
-    EXPECT_EQ(ValueCount(PluginConfig), valuesAsRead);
+    EXPECT_EQ(StandIn::ValueCount(PluginConfig), valuesAsRead);
     EXPECT_TRUE(PluginConfig == asRead) << Json::diff(asRead, PluginConfig).size()
                                         << " changes to the document, the first: "
                                         << Json::diff(asRead, PluginConfig)[0];
     // The sanitizer keeps freed memory in quarantine, so only a plain build can
     // tell. A null member per name would take well over a megabyte here.
     if (!HeraldTest::AddressSanitizer) {
-        EXPECT_LT(ResidentKiB() - residentBefore, 1024) << "resident memory grew with spawns";
+        EXPECT_LT(StandIn::ResidentKiB() - residentBefore, 1024) << "resident memory grew with spawns";
     }
 }
 
