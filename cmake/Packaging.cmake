@@ -32,12 +32,17 @@ install(FILES ${HERALD_EXAMPLE_CONFIG} ${PROJECT_SOURCE_DIR}/examples/config.sch
         DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/INSTALL.txt DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 
-# herald finds the plugin library beside itself, and both need the host's.
-install(PROGRAMS $<TARGET_FILE:herald> $<TARGET_FILE:HeraldHost> ${HERALD_PACKAGED_PLUGIN} DESTINATION . COMPONENT tools)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples COMPONENT tools)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/config.md ${PROJECT_SOURCE_DIR}/docs/scenarios.md
-              ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/deploying.md
-        DESTINATION docs COMPONENT tools)
+set(herald_archives plugin)
+if(TARGET herald)
+  # herald finds the plugin library beside itself, and both need the host's.
+  install(PROGRAMS $<TARGET_FILE:herald> $<TARGET_FILE:HeraldHost> ${HERALD_PACKAGED_PLUGIN} DESTINATION .
+          COMPONENT tools)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples COMPONENT tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/config.md ${PROJECT_SOURCE_DIR}/docs/scenarios.md
+                ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/deploying.md
+          DESTINATION docs COMPONENT tools)
+  list(APPEND herald_archives tools)
+endif()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME SkyCrateHerald)
@@ -48,6 +53,6 @@ set(CPACK_ARCHIVE_TOOLS_FILE_NAME SkyCrateHerald-tools-${PROJECT_VERSION}-win64)
 # the tools' folder).
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_COMPONENTS_ALL plugin tools)
+set(CPACK_COMPONENTS_ALL ${herald_archives})
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 include(CPack)

@@ -18,7 +18,7 @@ report() {
   printf '  %s\n' "${phases[@]}"
   printf '  %-58s %4d s\n' "total" "$SECONDS"
   local dir
-  for dir in build build-sanitize build-windows; do
+  for dir in build build-sanitize build-nounity build-windows; do
     [ -f "$dir/.ninja_log" ] || continue
     echo "  slowest steps of $dir:"
     # .ninja_log: start and end in ms, then the output; a step run again
@@ -30,9 +30,11 @@ report() {
 # The Windows suite's process group, while it runs in the background.
 windows_pid=
 callgrind_pid=
+nounity_pid=
 stop_background() {
   [ -z "$windows_pid" ] || kill -- "-$windows_pid" 2> /dev/null || true
   [ -z "$callgrind_pid" ] || kill "$callgrind_pid" 2> /dev/null || true
+  [ -z "$nounity_pid" ] || kill "$nounity_pid" 2> /dev/null || true
 }
 trap 'stop_background; report' EXIT
 
@@ -94,6 +96,20 @@ callgrind_pid=
 cat build/callgrind.log
 [ "$callgrind_status" -eq 0 ] || { echo "== The callgrind budgets failed"; exit 1; }
 
+# Every file of the plugin, the stand-in and herald compiled on its own
+# (HERALD_UNITY=OFF), unoptimised: a file that compiles only merged with its
+# neighbours fails here. Beside the fuzz smoke, whose targets run one at a time
+# and leave a core to it.
+nounity_build() {
+  forget_other_generator build-nounity
+  cmake -S . -B build-nounity -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_TESTS=OFF -DHERALD_WERROR=ON \
+    > build-nounity.configure.log 2>&1 || { cat build-nounity.configure.log; return 1; }
+  cmake --build build-nounity -j 1
+}
+nounity_start=$(date +%s)
+nounity_build > build-nounity.log 2>&1 &
+nounity_pid=$!
+
 # Further suites, each its own script, run when present.
 for extra in scripts/test-*.sh; do
   case "$extra" in scripts/test-windows.sh | scripts/test-callgrind.sh) continue ;; esac
@@ -101,6 +117,17 @@ for extra in scripts/test-*.sh; do
   echo "== $extra"
   phase "$extra" bash "$extra"
 done
+
+echo "== Every file on its own (in the background since the fuzz smoke)"
+nounity_status=0
+wait_nounity() { wait "$nounity_pid" || nounity_status=$?; }
+phase "waiting for the build of every file on its own" wait_nounity
+nounity_pid=
+# Its log's last write is its end.
+phases+=("$(printf '%-58s %4d s' "every file on its own: build, from its start to its end" \
+  $(($(stat -c %Y build-nounity.log) - nounity_start)))")
+tail -3 build-nounity.log
+[ "$nounity_status" -eq 0 ] || { cat build-nounity.log; echo "== A file does not compile on its own"; exit 1; }
 
 echo "== scripts/test-windows.sh (in the background since the Release build)"
 windows_status=0
