@@ -8,17 +8,28 @@ namespace HeraldTest {
 
 namespace fs = std::filesystem;
 
-ServerDirectory::ServerDirectory() {
+ScratchFolder::ScratchFolder() {
+    // Random, not the process's id: tests run side by side in processes of
+    // their own, and one test may hold several folders at once.
     std::random_device random;
     root = fs::temp_directory_path() / ("herald-test-" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(root);
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+}
+
+std::string ScratchFolder::Write(const std::string& name, const std::string& text) const {
+    std::ofstream(root / name, std::ios::binary | std::ios::trunc) << text;
+    return (root / name).string();
+}
+
+ServerDirectory::ServerDirectory() {
     fs::create_directories(root / "ArkApi" / "Plugins" / "SkyCrateHerald");
     StandIn::ResetServer();
     StandIn::SetServerDirectory(root.string());
-}
-
-ServerDirectory::~ServerDirectory() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
 }
 
 fs::path ServerDirectory::ConfigPath() const { return root / "ArkApi" / "Plugins" / "SkyCrateHerald" / "config.json"; }
@@ -58,6 +69,19 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+std::string Nested(int levels) {
+    return std::string(static_cast<std::size_t>(levels), '[') + std::string(static_cast<std::size_t>(levels), ']');
+}
+
+std::string Repeat(std::string_view piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    while (times-- > 0) {
+        text += piece;
+    }
+    return text;
 }
 
 void SpawnCrate(const char16_t* name, float x, float y) {

@@ -3,8 +3,10 @@
 // config.json written there, and the checks that the game's allocator holds
 // nothing afterwards.
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -35,13 +37,23 @@ inline constexpr char PluginPath[] = HERALD_PLUGIN_PATH;
 inline const std::filesystem::path Source = HERALD_SOURCE_DIR;
 inline const std::filesystem::path HeraldProgram = std::filesystem::path(HERALD_BINARY_DIR) / "herald";
 
-// A fresh server directory (removed at destruction), server reset.
-struct ServerDirectory {
+// A fresh folder of the test's own files, removed at destruction with all
+// that was put in it.
+struct ScratchFolder {
     std::filesystem::path root;
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Writes (or rewrites) the file of that name with exactly these bytes, and
+    // gives its path as herald's arguments take it.
+    std::string Write(const std::string& name, const std::string& text) const;
+};
+
+// A fresh server directory (removed at destruction), server reset.
+struct ServerDirectory : ScratchFolder {
     ServerDirectory();
-    ~ServerDirectory();
-    ServerDirectory(const ServerDirectory&) = delete;
-    ServerDirectory& operator=(const ServerDirectory&) = delete;
 
     std::filesystem::path ConfigPath() const;
     void WriteConfig(const nlohmann::json& document) const;
@@ -61,9 +73,25 @@ protected:
     std::vector<std::string> Transcript() const { return StandIn::Describe(StandIn::Records()); }
 };
 
+// How herald ended and what it said: its exit status (-1 when it did not end
+// by exiting), its standard output and its standard error.
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    // Both, standard output first: what a terminal shows of a herald that
+    // writes one after the other.
+    std::string Output() const { return out + err; }
+};
+
 // A file's bytes, and a text's lines without their line ends.
 std::string ReadFile(const std::filesystem::path& path);
 std::vector<std::string> Lines(const std::string& text);
+
+// Nested arrays, levels deep: [[[...]]].
+std::string Nested(int levels);
+// The piece, that many times over.
+std::string Repeat(std::string_view piece, std::size_t times);
 
 // A supply crate (an item container) of that name spawned at (x, y).
 void SpawnCrate(const char16_t* name, float x = 0, float y = 0);

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +20,7 @@
 #include <optional>
 #include <sstream>
 
+#include "Processes.h"
 #include "Support.h"
 #include "check/Walk.h"
 #include "config/ConfigKeys.h"
@@ -34,8 +34,11 @@ using Herald::Severity;
 using Json = nlohmann::json;
 using ::testing::HasSubstr;
 
+using HeraldTest::Nested;
+using HeraldTest::ReadAll;
+using HeraldTest::Repeat;
+using HeraldTest::ScratchFolder;
 using HeraldTest::Source;
-using HeraldTest::HeraldProgram;
 
 std::string Describe(const std::vector<Finding>& findings) {
     std::string text;
@@ -50,29 +53,6 @@ bool Says(const std::vector<Finding>& findings, const std::string& path, const s
     return std::any_of(findings.begin(), findings.end(), [&](const Finding& finding) {
         return finding.path == path && finding.message.find(fragment) != std::string::npos;
     });
-}
-
-std::string Nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
-
-// A file of this test's own, removed afterwards.
-struct ScratchPath {
-    fs::path path;
-    explicit ScratchPath(const std::string& name)
-        : path(fs::temp_directory_path() / ("herald-check-test-" + std::to_string(::getpid()) + "-" + name)) {}
-    ~ScratchPath() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    void Write(const std::string& text) const { std::ofstream(path, std::ios::binary) << text; }
-};
-
-std::string ReadAll(FILE* stream) {
-    std::string text;
-    char buffer[1 << 16];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0;) {
-        text.append(buffer, got);
-    }
-    return text;
 }
 
 // A config whose one entry, SupplyCrate_Level03_C, has this Notification.
@@ -273,10 +253,10 @@ TEST(HeraldCheck, FileReadOnceGivesTheDocumentAndTheKeyOrderOfTheText) {
         {"broken off", R"({"Items": {"a_C": 1)", {"a_C"}, {}},
         {"not an object", "[1, 2]", {}, {}},
     };
+    const ScratchFolder scratch;
     for (const auto& file : files) {
-        const ScratchPath path("once.json");
-        path.Write(file.text);
-        const Herald::CheckedConfig checked = Herald::CheckConfigFileOnce(path.path.string());
+        const fs::path path = scratch.Write("once.json", file.text);
+        const Herald::CheckedConfig checked = Herald::CheckConfigFileOnce(path.string());
         Json library;
         std::istringstream stream(file.text);
         try {
@@ -288,14 +268,14 @@ TEST(HeraldCheck, FileReadOnceGivesTheDocumentAndTheKeyOrderOfTheText) {
         EXPECT_EQ(checked.text, std::optional(file.text)) << file.what;
         EXPECT_EQ(checked.itemKeys, file.itemKeys) << file.what;
         EXPECT_EQ(checked.asteroidCodes, file.asteroidCodes) << file.what;
-        EXPECT_EQ(Describe(checked.findings), Describe(Herald::CheckConfigFile(path.path.string()))) << file.what;
+        EXPECT_EQ(Describe(checked.findings), Describe(Herald::CheckConfigFile(path.string()))) << file.what;
     }
-    const ScratchPath folder("once-folder");
-    fs::create_directory(folder.path);
-    const Herald::CheckedConfig refused = Herald::CheckConfigFileOnce(folder.path.string());
+    const fs::path folder = scratch.root / "once-folder";
+    fs::create_directory(folder);
+    const Herald::CheckedConfig refused = Herald::CheckConfigFileOnce(folder.string());
     EXPECT_FALSE(refused.text);
     EXPECT_TRUE(refused.document.is_null());
-    EXPECT_EQ(Describe(refused.findings), Describe(Herald::CheckConfigFile(folder.path.string())));
+    EXPECT_EQ(Describe(refused.findings), Describe(Herald::CheckConfigFile(folder.string())));
 }
 
 // ---- The table of keys, against check itself and against the schema ------------------
@@ -404,38 +384,38 @@ TEST(HeraldCheck, SchemaHoldsEveryKeyAndTypeCheckKnowsAndNoOther) {
 // ---- Files that are no files ----------------------------------------------------------
 
 TEST(HeraldCheck, OnlyARegularFileWithinTheSizeLimitIsRead) {
-    const ScratchPath folder("folder");
-    fs::create_directory(folder.path);
-    const ScratchPath pipe("pipe");
-    ASSERT_EQ(::mkfifo(pipe.path.c_str(), 0600), 0);
-    const ScratchPath large("large.json");
-    large.Write("{}");
-    fs::resize_file(large.path, ConfigFileSizeLimit + 1);
-    const ScratchPath atLimit("at-limit.json");
+    const ScratchFolder scratch;
+    const fs::path folder = scratch.root / "folder";
+    fs::create_directory(folder);
+    const fs::path pipe = scratch.root / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const fs::path large = scratch.Write("large.json", "{}");
+    fs::resize_file(large, ConfigFileSizeLimit + 1);
     const std::string document = R"({"AsteroidGen2": {"Enable": false}})";
-    atLimit.Write(document + std::string(ConfigFileSizeLimit - document.size(), ' '));
-    ASSERT_EQ(fs::file_size(atLimit.path), ConfigFileSizeLimit);
+    const fs::path atLimit =
+        scratch.Write("at-limit.json", document + std::string(ConfigFileSizeLimit - document.size(), ' '));
+    ASSERT_EQ(fs::file_size(atLimit), ConfigFileSizeLimit);
 
     const struct {
         fs::path path;
         const char* says;
     } files[] = {
-        {folder.path, "is a folder, not a regular file: the plugin refuses to load it"},
-        {pipe.path, "is a pipe, not a regular file"},
+        {folder, "is a folder, not a regular file: the plugin refuses to load it"},
+        {pipe, "is a pipe, not a regular file"},
         {"/dev/zero", "is a device, not a regular file"},
-        {large.path, "larger than 16 MiB"},
+        {large, "larger than 16 MiB"},
         {"/nonexistent/config.json", "Can't open config.json"},
-        {atLimit.path, "no Items: nothing is ever announced"},
+        {atLimit, "no Items: nothing is ever announced"},
     };
     for (const auto& file : files) {
         const std::vector<Finding> findings = Herald::CheckConfigFile(file.path.string());
         ASSERT_EQ(findings.size(), 1u) << file.path << "\n" << Describe(findings);
         EXPECT_THAT(findings[0].message, HasSubstr(file.says)) << file.path;
     }
-    for (const fs::path& refused : {folder.path, pipe.path, large.path}) {
+    for (const fs::path& refused : {folder, pipe, large}) {
         EXPECT_THAT(Herald::CheckConfigFile(refused.string())[0].message,
-                    HasSubstr(refused == large.path ? "(\"config.json is larger than 16 MiB\")"
-                                                    : "(\"config.json is not a regular file\")"));
+                    HasSubstr(refused == large ? "(\"config.json is larger than 16 MiB\")"
+                                               : "(\"config.json is not a regular file\")"));
     }
 }
 
@@ -473,9 +453,8 @@ std::optional<std::vector<Finding>> CheckInBoundedChild(const std::string& text)
         ::_exit(0);
     }
     ::close(pipe[1]);
-    FILE* stream = ::fdopen(pipe[0], "r");
-    const std::string bytes = ReadAll(stream);
-    std::fclose(stream);
+    const std::string bytes = ReadAll(pipe[0]);
+    ::close(pipe[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -486,15 +465,6 @@ std::optional<std::vector<Finding>> CheckInBoundedChild(const std::string& text)
         findings.push_back({finding[0].get<bool>() ? Severity::Error : Severity::Warning, finding[1], finding[2]});
     }
     return findings;
-}
-
-std::string Repeat(std::string_view piece, std::size_t times) {
-    std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) {
-        text += piece;
-    }
-    return text;
 }
 
 // Short distinct words: a, b, ..., z, ba, bb, ...
@@ -612,19 +582,13 @@ struct PluginDid {
 };
 
 PluginDid PlayThrough(const Agreement& row) {
-    const ScratchPath scenario("scenario.json");
+    const ScratchFolder scratch;
     Json played = Json::parse(R"({"players": [{"name": "Ann"}]})");
     played["config_text"] = row.config;
     played["map"] = row.map;
     played["events"] = row.spawns;
-    scenario.Write(played.dump());
     PluginDid did;
-    FILE* pipe = ::popen(("'" + HeraldProgram.string() + "' run '" + scenario.path.string() + "' --json").c_str(), "r");
-    if (pipe == nullptr) {
-        return did;
-    }
-    did.transcript = ReadAll(pipe);
-    ::pclose(pipe);
+    did.transcript = HeraldTest::RunHeraldProgram({"run", scratch.Write("scenario.json", played.dump()), "--json"}).out;
     std::istringstream lines(did.transcript);
     for (std::string line; std::getline(lines, line);) {
         const Json record = Json::parse(line);
@@ -821,10 +785,9 @@ void ExpectPluginDoesAsCheckSays(const std::vector<Finding>& findings, const Plu
 }
 
 TEST(HeraldCheck, SaysWhatThePluginDoesWithTheSameFile) {
+    const ScratchFolder scratch;
     for (const Agreement& row : Agreements()) {
-        const ScratchPath file("config.json");
-        file.Write(row.config);
-        const std::vector<Finding> findings = Herald::CheckConfigFile(file.path.string());
+        const std::vector<Finding> findings = Herald::CheckConfigFile(scratch.Write("config.json", row.config));
         const PluginDid did = PlayThrough(row);
         const std::string what = std::string(row.what) + "\n" + Describe(findings) + did.transcript.substr(0, 2000);
 

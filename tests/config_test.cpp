@@ -29,6 +29,7 @@ using Json = nlohmann::json;
 
 namespace {
 
+using HeraldTest::Nested;
 using HeraldTest::ServerTest;
 
 const Json PreviousDocument = {{"EnableNests", false}, {"Items", {{"SupplyCrate_Level03_C", {{"Name", "Crate"}}}}}};
@@ -47,11 +48,6 @@ protected:
         ServerTest::TearDown();
     }
 };
-
-// Nested arrays, levels deep.
-std::string Nested(int levels) {
-    return std::string(static_cast<std::size_t>(levels), '[') + std::string(static_cast<std::size_t>(levels), ']');
-}
 
 // Padding after the document: text after the first value is accepted unread,
 // so only the file's size can refuse it.

@@ -2,7 +2,6 @@
 // server folder goes on every way out, paths that aren't regular files are
 // refused at once, and hostile scenarios end in exit 2 naming the file.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -14,15 +13,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Processes.h"
 #include "Support.h"
-
-extern char** environ;
 
 namespace {
 
@@ -30,155 +27,14 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using Json = nlohmann::json;
 
-using HeraldTest::HeraldProgram;
+using HeraldTest::HeraldProcess;
+using HeraldTest::Nested;
+using HeraldTest::Outcome;
+using HeraldTest::ReadAll;
+using HeraldTest::Repeat;
+using HeraldTest::RunHeraldProgram;
+using HeraldTest::ScratchFolder;
 const fs::path Examples = fs::path(HERALD_SOURCE_DIR) / "examples" / "scenarios";
-
-// A folder of the test's own, removed afterwards.
-struct Folder {
-    fs::path path;
-    explicit Folder(const std::string& what) {
-        path = fs::temp_directory_path() / ("herald-run-test-" + what + "-" + std::to_string(::getpid()));
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Folder() { fs::remove_all(path); }
-    bool Empty() const { return fs::is_empty(path); }
-    fs::path Write(const std::string& name, const std::string& text) const {
-        std::ofstream(path / name, std::ios::binary) << text;
-        return path / name;
-    }
-};
-
-std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
-    return text;
-}
-
-// herald started with its own TMPDIR, its standard output on a pipe that the
-// test reads (or doesn't), signals at their defaults.
-struct Process {
-    pid_t pid = -1;
-    int out = -1;
-    int err = -1;
-
-    Process(const std::vector<std::string>& arguments, const std::string& tmpdir) {
-        std::vector<std::string> words = {HeraldProgram.string()};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<std::string> environment;
-        for (char** variable = environ; *variable != nullptr; ++variable) {
-            if (std::strncmp(*variable, "TMPDIR=", 7) != 0) {
-                environment.emplace_back(*variable);
-            }
-        }
-        environment.push_back("TMPDIR=" + tmpdir);
-        std::vector<char*> argv;
-        std::vector<char*> envp;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        for (std::string& variable : environment) {
-            envp.push_back(variable.data());
-        }
-        argv.push_back(nullptr);
-        envp.push_back(nullptr);
-        int outPipe[2];
-        int errPipe[2];
-        if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) {
-            return;
-        }
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(outPipe[1], 1);
-            ::dup2(errPipe[1], 2);
-            for (const int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
-                ::close(fd);
-            }
-            for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-                ::signal(signal, SIG_DFL);
-            }
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(outPipe[1]);
-        ::close(errPipe[1]);
-        out = outPipe[0];
-        err = errPipe[0];
-    }
-    ~Process() {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        CloseOutput();
-        if (err >= 0) {
-            ::close(err);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    void CloseOutput() {
-        if (out >= 0) {
-            ::close(out);
-            out = -1;
-        }
-    }
-
-    // The wait status, or -1 when herald is still running after 30 s (then it is killed).
-    int Wait() {
-        for (int waited = 0; waited < 3000; ++waited) {
-            int status = 0;
-            if (::waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return status;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
-};
-
-// Runs herald to its end, its output read all along.
-struct Finished {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Reads both outputs until herald closes them, for 30 s at most: a herald
-// that hangs is killed and gives status -1.
-Finished RunToEnd(const std::vector<std::string>& arguments, const std::string& tmpdir) {
-    Process herald(arguments, tmpdir);
-    Finished finished;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    pollfd outputs[] = {{herald.out, POLLIN, 0}, {herald.err, POLLIN, 0}};
-    std::string* texts[] = {&finished.out, &finished.err};
-    while ((outputs[0].fd >= 0 || outputs[1].fd >= 0) && std::chrono::steady_clock::now() < deadline) {
-        if (::poll(outputs, 2, 100) <= 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (outputs[i].fd >= 0 && outputs[i].revents != 0) {
-                char buffer[4096];
-                const ssize_t got = ::read(outputs[i].fd, buffer, sizeof buffer);
-                if (got > 0) {
-                    texts[i]->append(buffer, static_cast<std::size_t>(got));
-                } else {
-                    outputs[i].fd = -1;
-                }
-            }
-        }
-    }
-    if (outputs[0].fd >= 0 || outputs[1].fd >= 0) {
-        return finished;
-    }
-    finished.status = herald.Wait();
-    return finished;
-}
 
 bool ExitedWith(int status, int code) { return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == code; }
 bool KilledBy(int status, int signal) { return status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == signal; }
@@ -215,10 +71,10 @@ std::string LargeConfig() {
 
 // Waits until herald has made its temporary folder and, when it prints as it
 // plays, begun its transcript.
-bool Playing(const Process& herald, const Folder& tmpdir, bool printsWhilePlaying) {
+bool Playing(const HeraldProcess& herald, const ScratchFolder& tmpdir, bool printsWhilePlaying) {
     pollfd readable{herald.out, POLLIN, 0};
     for (int waited = 0; waited < 30000; ++waited) {
-        if (!tmpdir.Empty() && (!printsWhilePlaying || ::poll(&readable, 1, 0) == 1)) {
+        if (!fs::is_empty(tmpdir.root) && (!printsWhilePlaying || ::poll(&readable, 1, 0) == 1)) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -227,17 +83,17 @@ bool Playing(const Process& herald, const Folder& tmpdir, bool printsWhilePlayin
 }
 
 TEST(HeraldRunCutShort, LeavesNoTemporaryFolderOnAnyWayOut) {
-    const Folder scenarios("scenarios");
+    const ScratchFolder scenarios;
     const fs::path longScenario = scenarios.Write("long.json", LongScenario());
     const std::string tour = (Examples / "tour.json").string();
 
     // To its end, with or without a plugin that loads.
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"run", tour}, {"run", tour, "--json", "--plugin", "/nonexistent/Plugin.so"}}) {
-        const Folder tmpdir("tmp");
-        const Finished run = RunToEnd(arguments, tmpdir.path.string());
-        EXPECT_TRUE(ExitedWith(run.status, 0)) << run.err;
-        EXPECT_TRUE(tmpdir.Empty()) << arguments.back();
+        const ScratchFolder tmpdir;
+        const Outcome run = RunHeraldProgram(arguments, tmpdir.root);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(fs::is_empty(tmpdir.root)) << arguments.back();
     }
 
     // Run prints as it plays; preview plays first, in its server folder, and
@@ -249,49 +105,49 @@ TEST(HeraldRunCutShort, LeavesNoTemporaryFolderOnAnyWayOut) {
     };
     const Command commands[] = {
         {{"run", longScenario.string(), "--json"}, 1, true},
-        {{"preview", scenarios.Write("config.json", LargeConfig()).string(), "--json"}, 2, false},
+        {{"preview", scenarios.Write("config.json", LargeConfig()), "--json"}, 2, false},
     };
     for (const Command& command : commands) {
         const std::string& name = command.arguments[0];
         // Its reader goes away after the first byte (`herald run ... | head -c 1`).
         {
-            const Folder tmpdir("tmp");
-            Process herald(command.arguments, tmpdir.path.string());
+            const ScratchFolder tmpdir;
+            HeraldProcess herald(command.arguments, tmpdir.root);
             char first = 0;
             ASSERT_EQ(::read(herald.out, &first, 1), 1) << name;
             herald.CloseOutput();
             const int status = herald.Wait();
             EXPECT_TRUE(ExitedWith(status, command.closedStatus)) << name << ": status " << status;
             EXPECT_THAT(ReadAll(herald.err), HasSubstr("output was closed")) << name;
-            EXPECT_TRUE(tmpdir.Empty()) << name << ": closed output";
+            EXPECT_TRUE(fs::is_empty(tmpdir.root)) << name << ": closed output";
         }
 
         // Ended by a signal mid-run, while its folder is there (and run's
         // output fills the pipe): the signal still ends herald, as it would
         // without the clean-up.
         for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-            const Folder tmpdir("tmp");
-            Process herald(command.arguments, tmpdir.path.string());
+            const ScratchFolder tmpdir;
+            HeraldProcess herald(command.arguments, tmpdir.root);
             ASSERT_TRUE(Playing(herald, tmpdir, command.printsWhilePlaying)) << name << ": " << strsignal(signal);
             ::kill(herald.pid, signal);
             const int status = herald.Wait();
             EXPECT_TRUE(KilledBy(status, signal)) << name << ": " << strsignal(signal) << ": status " << status;
-            EXPECT_TRUE(tmpdir.Empty()) << name << ": " << strsignal(signal);
+            EXPECT_TRUE(fs::is_empty(tmpdir.root)) << name << ": " << strsignal(signal);
         }
     }
 }
 
 TEST(HeraldRunCutShort, UnusableTemporaryFolderIsExitTwoWithAMessage) {
-    const Folder scenarios("scenarios");
+    const ScratchFolder scenarios;
     const fs::path notAFolder = scenarios.Write("file", "");
     const fs::path config = scenarios.Write("config.json", "{}");
     for (const std::string& tmpdir : {std::string("/nonexistent/tmp"), notAFolder.string()}) {
-        const Finished run = RunToEnd({"run", (Examples / "tour.json").string()}, tmpdir);
-        EXPECT_TRUE(ExitedWith(run.status, 2)) << tmpdir << ": " << run.err;
+        const Outcome run = RunHeraldProgram({"run", (Examples / "tour.json").string()}, tmpdir);
+        EXPECT_EQ(run.status, 2) << tmpdir << ": " << run.err;
         EXPECT_THAT(run.err, HasSubstr("can't make a temporary server folder")) << tmpdir;
         EXPECT_THAT(run.err, HasSubstr(tmpdir));
-        const Finished preview = RunToEnd({"preview", config.string()}, tmpdir);
-        EXPECT_TRUE(ExitedWith(preview.status, 2)) << tmpdir << ": " << preview.err;
+        const Outcome preview = RunHeraldProgram({"preview", config.string()}, tmpdir);
+        EXPECT_EQ(preview.status, 2) << tmpdir << ": " << preview.err;
         EXPECT_THAT(preview.err, HasSubstr("can't make a temporary folder")) << tmpdir;
         EXPECT_THAT(preview.err, HasSubstr(tmpdir));
         EXPECT_EQ(preview.out, "") << "nothing may be previewed";
@@ -300,8 +156,8 @@ TEST(HeraldRunCutShort, UnusableTemporaryFolderIsExitTwoWithAMessage) {
 }
 
 TEST(HeraldRunInput, PathsThatAreNotRegularFilesAreRefusedAtOnce) {
-    const Folder scenarios("scenarios");
-    const fs::path fifo = scenarios.path / "fifo.json";
+    const ScratchFolder scenarios;
+    const fs::path fifo = scenarios.root / "fifo.json";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         std::string path;
@@ -310,33 +166,21 @@ TEST(HeraldRunInput, PathsThatAreNotRegularFilesAreRefusedAtOnce) {
     const Case cases[] = {
         {fifo.string(), "is not a regular file"},  // would block until a writer came
         {"/dev/zero", "is not a regular file"},    // would never end
-        {scenarios.path.string(), "is a folder"},  // was "unexpected end of input"
-        {(scenarios.path / "missing.json").string(), "can't open the file"},
+        {scenarios.root.string(), "is a folder"},  // was "unexpected end of input"
+        {(scenarios.root / "missing.json").string(), "can't open the file"},
     };
-    const Folder tmpdir("tmp");
+    const ScratchFolder tmpdir;
     for (const Case& c : cases) {
-        const Finished run = RunToEnd({"run", c.path}, tmpdir.path.string());
-        EXPECT_TRUE(ExitedWith(run.status, 2)) << c.path << ": status " << run.status;
+        const Outcome run = RunHeraldProgram({"run", c.path}, tmpdir.root);
+        EXPECT_EQ(run.status, 2) << c.path << ": status " << run.status;
         EXPECT_THAT(run.err, HasSubstr(c.path + ": " + c.says));
         EXPECT_EQ(run.out, "") << c.path;
     }
 }
 
-// Nested n levels deep: [[[...]]].
-std::string Nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
-
-std::string Repeat(const std::string& piece, std::size_t times) {
-    std::string text;
-    text.reserve(piece.size() * times);
-    while (times-- > 0) {
-        text += piece;
-    }
-    return text;
-}
-
 TEST(HeraldRunInput, HostileScenariosAreExitTwoNamingTheFileAndWhatIsWrong) {
-    const Folder scenarios("scenarios");
-    const Folder tmpdir("tmp");
+    const ScratchFolder scenarios;
+    const ScratchFolder tmpdir;
     struct Case {
         std::string text;
         std::string says;
@@ -371,9 +215,9 @@ TEST(HeraldRunInput, HostileScenariosAreExitTwoNamingTheFileAndWhatIsWrong) {
     };
     for (const Case& c : cases) {
         const fs::path scenario = scenarios.Write("hostile.json", c.text);
-        const Finished run = RunToEnd({"run", scenario.string(), "--json"}, tmpdir.path.string());
+        const Outcome run = RunHeraldProgram({"run", scenario.string(), "--json"}, tmpdir.root);
         const std::string shown = c.text.substr(0, 80);
-        EXPECT_TRUE(ExitedWith(run.status, 2)) << shown << ": status " << run.status << " " << run.err;
+        EXPECT_EQ(run.status, 2) << shown << ": status " << run.status << " " << run.err;
         EXPECT_THAT(run.err, HasSubstr(scenario.string() + ": ")) << shown;
         EXPECT_THAT(run.err, HasSubstr(c.says)) << shown;
         EXPECT_EQ(run.out, "") << "nothing may run: " << shown;
@@ -409,16 +253,16 @@ TEST(HeraldRunInput, ScenariosAtTheEdgesOfTheFormatPlayAsWritten) {
          true,
          {R"({"type": "chat", "player": "Ann", "sender": "Server", "text": "Ragnarok"})"}},
     };
-    const Folder scenarios("scenarios");
-    const Folder tmpdir("tmp");
+    const ScratchFolder scenarios;
+    const ScratchFolder tmpdir;
     for (const Case& c : cases) {
         const fs::path scenario = scenarios.Write("edge.json", c.text);
         std::vector<std::string> arguments = {"run", scenario.string()};
         if (c.json) {
             arguments.push_back("--json");
         }
-        const Finished run = RunToEnd(arguments, tmpdir.path.string());
-        ASSERT_TRUE(ExitedWith(run.status, 0)) << c.what << ": " << run.err;
+        const Outcome run = RunHeraldProgram(arguments, tmpdir.root);
+        ASSERT_EQ(run.status, 0) << c.what << ": " << run.err;
         for (const std::string& shown : c.shown) {
             EXPECT_THAT(run.out, HasSubstr(shown)) << c.what;
         }

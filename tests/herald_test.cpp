@@ -4,14 +4,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "Processes.h"
 #include "Support.h"
 
 namespace {
@@ -22,43 +19,10 @@ using HeraldTest::Lines;
 using HeraldTest::ReadFile;
 using Json = nlohmann::json;
 
+using HeraldTest::Outcome;
+using HeraldTest::RunHeraldProgram;
+using HeraldTest::ScratchFolder;
 using HeraldTest::Source;
-using HeraldTest::HeraldProgram;
-
-struct Outcome {
-    int status = -1;
-    std::string output;  // stdout, then stderr
-};
-
-Outcome RunHerald(const std::string& arguments) {
-    const std::string command = "'" + HeraldProgram.string() + "' " + arguments + " 2>&1";
-    Outcome outcome;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return outcome;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        outcome.output.append(buffer, got);
-    }
-    const int status = pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
-}
-
-std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-// A scenario file written for one test, removed afterwards.
-struct ScratchFile {
-    fs::path path;
-    explicit ScratchFile(const std::string& text) {
-        path = fs::temp_directory_path() /
-               ("herald-test-scenario-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".json");
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    ~ScratchFile() { fs::remove(path); }
-    static inline int counter = 0;
-};
 
 // ---- Golden transcripts -------------------------------------------------------
 
@@ -67,9 +31,9 @@ class GoldenTranscript : public ::testing::TestWithParam<std::string> {};
 TEST_P(GoldenTranscript, MatchesTheExpectedLinesInOrder) {
     const fs::path scenario = Source / "examples" / "scenarios" / (GetParam() + ".json");
     const fs::path golden = Source / "tests" / "golden" / (GetParam() + ".jsonl");
-    const Outcome outcome = RunHerald("run " + Quoted(scenario) + " --json");
-    ASSERT_EQ(outcome.status, 0) << outcome.output;
-    EXPECT_THAT(Lines(outcome.output), ::testing::ElementsAreArray(Lines(ReadFile(golden))));
+    const Outcome outcome = RunHeraldProgram({"run", scenario.string(), "--json"});
+    ASSERT_EQ(outcome.status, 0) << outcome.Output();
+    EXPECT_THAT(Lines(outcome.Output()), ::testing::ElementsAreArray(Lines(ReadFile(golden))));
 }
 
 INSTANTIATE_TEST_SUITE_P(ExampleScenarios, GoldenTranscript, ::testing::Values("tour", "reload", "test-command"));
@@ -92,9 +56,10 @@ TEST(HeraldRun, TourPlaysTheExampleConfig) {
 }
 
 TEST(HeraldRun, EveryLineIsOneJsonObjectAndTheLastIsMemory) {
-    const Outcome outcome = RunHerald("run " + Quoted(Source / "examples" / "scenarios" / "reload.json") + " --json");
+    const Outcome outcome =
+        RunHeraldProgram({"run", (Source / "examples" / "scenarios" / "reload.json").string(), "--json"});
     ASSERT_EQ(outcome.status, 0);
-    const std::vector<std::string> lines = Lines(outcome.output);
+    const std::vector<std::string> lines = Lines(outcome.Output());
     ASSERT_FALSE(lines.empty());
     for (const std::string& line : lines) {
         EXPECT_TRUE(Json::parse(line, nullptr, false).is_object()) << line;
@@ -103,20 +68,21 @@ TEST(HeraldRun, EveryLineIsOneJsonObjectAndTheLastIsMemory) {
 }
 
 TEST(HeraldRun, HumanTranscriptShowsWhoReceivedWhatInWhichColour) {
-    const Outcome outcome = RunHerald("run " + Quoted(Source / "examples" / "scenarios" / "reload.json"));
-    ASSERT_EQ(outcome.status, 0) << outcome.output;
-    EXPECT_THAT(outcome.output,
+    const Outcome outcome = RunHeraldProgram({"run", (Source / "examples" / "scenarios" / "reload.json").string()});
+    ASSERT_EQ(outcome.status, 0) << outcome.Output();
+    EXPECT_THAT(outcome.Output(),
                 HasSubstr("notification  -> Alice  \"White crate at 50.0 / 50.0\"  colour 0,255,0  size 1.2  time 10"));
-    EXPECT_THAT(outcome.output, HasSubstr("refused  by host  Bob is not an admin"));
-    EXPECT_THAT(outcome.output, HasSubstr("Game memory still held after unload: 0 blocks, 0 bytes"));
+    EXPECT_THAT(outcome.Output(), HasSubstr("refused  by host  Bob is not an admin"));
+    EXPECT_THAT(outcome.Output(), HasSubstr("Game memory still held after unload: 0 blocks, 0 bytes"));
 }
 
 TEST(HeraldRun, PluginThatCannotBeLoadedIsReportedNotFatal) {
-    ScratchFile scenario(R"({"config": {}, "events": [{"event": "unload"}]})");
-    const Outcome outcome = RunHerald("run " + Quoted(scenario.path) + " --json --plugin /nonexistent/Plugin.so");
+    const ScratchFolder scratch;
+    const std::string scenario = scratch.Write("scenario.json", R"({"config": {}, "events": [{"event": "unload"}]})");
+    const Outcome outcome = RunHeraldProgram({"run", scenario, "--json", "--plugin", "/nonexistent/Plugin.so"});
     EXPECT_EQ(outcome.status, 0);
-    const std::vector<std::string> lines = Lines(outcome.output);
-    ASSERT_EQ(lines.size(), 2u) << outcome.output;
+    const std::vector<std::string> lines = Lines(outcome.Output());
+    ASSERT_EQ(lines.size(), 2u) << outcome.Output();
     const Json load = Json::parse(lines[0]);
     EXPECT_EQ(load["type"], "load");
     EXPECT_EQ(load["ok"], false);
@@ -125,7 +91,8 @@ TEST(HeraldRun, PluginThatCannotBeLoadedIsReportedNotFatal) {
 }
 
 TEST(HeraldRun, ServerNotReadyTakesTheMapFromInitGame) {
-    ScratchFile scenario(R"({
+    const ScratchFolder scratch;
+    const std::string scenario = scratch.Write("scenario.json", R"({
       "server_ready": false, "map": "Ragnarok",
       "config": {"Items": {"SupplyCreate_OceanInstant_High_C": {"Notification": {"Msg": "{MapName}", "Color": "0,255,0"}}}},
       "players": [{"name": "Ann"}],
@@ -134,11 +101,11 @@ TEST(HeraldRun, ServerNotReadyTakesTheMapFromInitGame) {
         {"event": "init_game", "map": "Ragnarok"},
         {"event": "spawn_container", "name": "SupplyCreate_OceanInstant_High_C_2"}
       ]})");
-    const Outcome outcome = RunHerald("run " + Quoted(scenario.path) + " --json");
-    ASSERT_EQ(outcome.status, 0) << outcome.output;
+    const Outcome outcome = RunHeraldProgram({"run", scenario, "--json"});
+    ASSERT_EQ(outcome.status, 0) << outcome.Output();
     // Before InitGame the plugin knows no map, so the first crate is not announced.
     EXPECT_THAT(
-        Lines(outcome.output),
+        Lines(outcome.Output()),
         ::testing::ElementsAre(
             R"({"type": "load", "ok": true})",
             R"({"type": "notification", "player": "Ann", "text": "Ragnarok", "color": [0, 1, 0, 1], "size": 1.2, "time": 10})",
@@ -177,20 +144,21 @@ TEST(HeraldRun, ScenarioThatDoesNotFitIsRefusedWithFileEventAndReason) {
         {R"({"events": [{"event": "world_settings", "LatitudeScale": "big"}]})", "\"LatitudeScale\" must be a number"},
         {R"({"events": [{"event": "init_game"}]})", "event 0 (init_game): \"map\" is missing"},
     };
+    const ScratchFolder scratch;
     for (const BadScenario& bad : cases) {
-        ScratchFile scenario(bad.text);
-        const Outcome outcome = RunHerald("run " + Quoted(scenario.path) + " --json");
+        const std::string scenario = scratch.Write("scenario.json", bad.text);
+        const Outcome outcome = RunHeraldProgram({"run", scenario, "--json"});
         EXPECT_EQ(outcome.status, 2) << bad.text;
-        EXPECT_THAT(outcome.output, HasSubstr(scenario.path.string() + ": ")) << bad.text;
-        EXPECT_THAT(outcome.output, HasSubstr(bad.expected)) << bad.text;
-        EXPECT_THAT(outcome.output, ::testing::Not(HasSubstr("\"type\""))) << "nothing may run: " << bad.text;
+        EXPECT_THAT(outcome.Output(), HasSubstr(scenario + ": ")) << bad.text;
+        EXPECT_THAT(outcome.Output(), HasSubstr(bad.expected)) << bad.text;
+        EXPECT_THAT(outcome.Output(), ::testing::Not(HasSubstr("\"type\""))) << "nothing may run: " << bad.text;
     }
 }
 
 TEST(HeraldRun, MissingScenarioFileIsRefused) {
-    const Outcome outcome = RunHerald("run /nonexistent/scenario.json");
+    const Outcome outcome = RunHeraldProgram({"run", "/nonexistent/scenario.json"});
     EXPECT_EQ(outcome.status, 2);
-    EXPECT_THAT(outcome.output, HasSubstr("/nonexistent/scenario.json: can't open"));
+    EXPECT_THAT(outcome.Output(), HasSubstr("/nonexistent/scenario.json: can't open"));
 }
 
 // ---- herald check ------------------------------------------------------------------
@@ -269,10 +237,10 @@ TEST(HeraldCheck, FindsWhatWouldGoWrongInBrokenConfigs) {
     };
     for (const CheckCase& check : cases) {
         const Outcome outcome =
-            RunHerald("check " + Quoted(Source / "tests" / "check-configs" / check.file) + " --json");
-        EXPECT_EQ(outcome.status, check.status) << check.file << "\n" << outcome.output;
-        const std::vector<std::string> lines = Lines(outcome.output);
-        ASSERT_EQ(lines.size(), check.findings.size()) << check.file << "\n" << outcome.output;
+            RunHeraldProgram({"check", (Source / "tests" / "check-configs" / check.file).string(), "--json"});
+        EXPECT_EQ(outcome.status, check.status) << check.file << "\n" << outcome.Output();
+        const std::vector<std::string> lines = Lines(outcome.Output());
+        ASSERT_EQ(lines.size(), check.findings.size()) << check.file << "\n" << outcome.Output();
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const Json finding = Json::parse(lines[i]);
             EXPECT_EQ(finding["severity"], check.findings[i].severity) << check.file << ": " << lines[i];
@@ -284,21 +252,23 @@ TEST(HeraldCheck, FindsWhatWouldGoWrongInBrokenConfigs) {
 }
 
 TEST(HeraldCheck, ExampleConfigIsClean) {
-    const Outcome json = RunHerald("check " + Quoted(Source / "examples" / "config.json") + " --json");
+    const Outcome json = RunHeraldProgram({"check", (Source / "examples" / "config.json").string(), "--json"});
     EXPECT_EQ(json.status, 0);
-    EXPECT_EQ(json.output, "");
-    const Outcome human = RunHerald("check " + Quoted(Source / "examples" / "config.json"));
+    EXPECT_EQ(json.Output(), "");
+    const Outcome human = RunHeraldProgram({"check", (Source / "examples" / "config.json").string()});
     EXPECT_EQ(human.status, 0);
-    EXPECT_THAT(human.output, HasSubstr("nothing to report"));
+    EXPECT_THAT(human.Output(), HasSubstr("nothing to report"));
 }
 
 TEST(HeraldCheck, MissingAsteroidSectionIsOnlyAWarning) {
-    ScratchFile config(
+    const ScratchFolder scratch;
+    const std::string config = scratch.Write(
+        "config.json",
         R"({"Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "{Name}", "Color": "0,255,0"}}}})");
-    const Outcome outcome = RunHerald("check " + Quoted(config.path) + " --json");
-    EXPECT_EQ(outcome.status, 1) << outcome.output;
-    ASSERT_EQ(Lines(outcome.output).size(), 1u) << outcome.output;
-    EXPECT_EQ(Json::parse(outcome.output)["path"], "/AsteroidGen2");
+    const Outcome outcome = RunHeraldProgram({"check", config, "--json"});
+    EXPECT_EQ(outcome.status, 1) << outcome.Output();
+    ASSERT_EQ(Lines(outcome.Output()).size(), 1u) << outcome.Output();
+    EXPECT_EQ(Json::parse(outcome.Output())["path"], "/AsteroidGen2");
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <set>
 #include <sstream>
 
@@ -37,19 +36,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using HeraldTest::Lines;
+using HeraldTest::Outcome;
 using HeraldTest::ReadFile;
+using HeraldTest::ScratchFolder;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Json = nlohmann::json;
 
 using HeraldTest::Source;
 const std::string ExampleConfig = (Source / "examples" / "config.json").string();
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 Outcome RunHerald(const std::vector<std::string>& arguments) {
     std::ostringstream out;
@@ -75,24 +70,6 @@ std::vector<Json> JsonLines(const std::string& text) {
     }
     return lines;
 }
-
-// A folder of files written for one test, removed afterwards.
-struct Scratch {
-    fs::path root;
-    Scratch() {
-        std::random_device random;
-        root = fs::temp_directory_path() / ("herald-preview-test-" + std::to_string(random()));
-        fs::create_directories(root);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    std::string Write(const std::string& name, const std::string& text) const {
-        std::ofstream(root / name, std::ios::binary) << text;
-        return (root / name).string();
-    }
-};
 
 // ---- Command line ---------------------------------------------------------------------
 
@@ -272,7 +249,7 @@ TEST(HeraldPreview, EveryEntryOfTheExampleIsAnnouncedOnItsMapAtFiftyFifty) {
 }
 
 TEST(HeraldPreview, StructuresSpawnOnTheChosenMapAndOceanCratesOnRagnarok) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const std::string config = scratch.Write("config.json", R"({"Items": {
         "SupplyCrate_Level03_C": {"Notification": {"Msg": "crate on {MapName}", "Color": "0,255,0"}},
         "SupplyCreate_OceanInstant_High_C": {"Notification": {"Msg": "ocean on {MapName}", "Color": "0,255,0"}}},
@@ -351,7 +328,7 @@ TEST(HeraldPreview, EachEntryThatSendsNothingHasItsReason) {
          {}},
     };
     for (const SilentCase& test : cases) {
-        Scratch scratch;
+        const ScratchFolder scratch;
         const Outcome outcome = Preview(scratch.Write("config.json", test.config), {"--json"});
         std::vector<Json> silent;
         for (const Json& line : JsonLines(outcome.out)) {
@@ -372,7 +349,7 @@ TEST(HeraldPreview, EachEntryThatSendsNothingHasItsReason) {
 }
 
 TEST(HeraldPreview, ReasonsBelongToTheirEntryOnly) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     // Two keys one prefix apart: the longer one's findings are not the shorter one's.
     const std::string config = scratch.Write("config.json", R"({"Items": {
         "BeaverDam": {"Notification": {"Msg": "short", "Color": "0,255,0"}},
@@ -406,7 +383,7 @@ TEST(HeraldPreview, FindingsComeFirstAndTheStatusIsChecksForEveryBrokenConfig) {
 }
 
 TEST(HeraldPreview, TheTranscriptIsWhatRunPrintsForTheSameSpawns) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const std::string text = R"({"Items": {
         "SupplyCrate_Level03_C": {"Notification": {"Msg": "", "Color": "0,255,0"}},
         "ElementNode_C": {"Notification": {"Type": "Chat", "Msg": "node", "Sender": "Herald"}}}, "AsteroidGen2": {"Enable": false}})";
@@ -445,7 +422,7 @@ TEST(HeraldPreview, TheTranscriptIsWhatRunPrintsForTheSameSpawns) {
 }
 
 TEST(HeraldPreview, AFileThePluginRefusesShowsTheRefusal) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const Outcome outcome = Preview(scratch.Write("config.json", "{\"Items\": {"), {"--json"});
     EXPECT_EQ(outcome.status, 2);
     const std::vector<Json> transcript = TranscriptLines(outcome.out);
@@ -458,7 +435,7 @@ TEST(HeraldPreview, AFileThePluginRefusesShowsTheRefusal) {
 // The served preview goes on when the file goes away or turns into something
 // the plugin won't read, and says which.
 TEST(HeraldPreview, AServedPreviewSaysWhyTheFileIsNotPreviewed) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     fs::create_directories(scratch.root / "folder.json");
     const std::string large = scratch.Write("large.json", "");
     fs::resize_file(large, ConfigFileSizeLimit + 1);
@@ -483,7 +460,7 @@ TEST(HeraldPreview, AServedPreviewSaysWhyTheFileIsNotPreviewed) {
 // spawns: the game memory it asks for is what one run of the same server and
 // config asks for, not twice that.
 TEST(HeraldPreview, LoadsThePluginOnce) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     for (const std::string config : {"{}", R"({"Items": {}, "AsteroidGen2": {"Enable": false}})"}) {
         const std::string scenario = scratch.Write(
             "scenario.json", Json{{"config_text", config}, {"players", {{{"name", "Survivor"}}}}}.dump());
@@ -503,7 +480,7 @@ TEST(HeraldPreview, LoadsThePluginOnce) {
 // searched the keys before it: 400,000 keys took some 10^11 comparisons, many
 // minutes. The order is now read in one pass.
 TEST(HeraldPreview, AnObjectOfManyKeysIsReadInOnePass) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     std::string text = R"({"Items": {"ElementNode_C": {"Notification": {"Msg": "node", "Color": "0,255,0"}}},)"
                        R"( "AsteroidGen2": {"Enable": false}, "Junk": {)";
     for (int key = 0; key < 400000; ++key) {
@@ -532,7 +509,7 @@ struct TemporaryFolder {
 };
 
 TEST(HeraldPreview, LeavesNothingInTheTemporaryFolder) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const fs::path temporary = scratch.root / "tmp";
     fs::create_directories(temporary);
     const std::string config = scratch.Write("config.json", ReadFile(ExampleConfig));
@@ -674,7 +651,7 @@ std::string Article(const std::string& page, const std::string& pointer) {
 }
 
 TEST(HeraldPreviewPage, ShowsEachAnnouncementAsSeenBesideItsFindings) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const std::string config = scratch.Write("config.json", R"({"EnableNests": true, "Items": {
         "SupplyCrate_Level15_C": {"Name": "<script>alert(1)</script> & \"crate\"", "Notification": {"Msg": "{Name}", "Color": "0,128,255", "Size": 1.5, "Time": 7}},
         "ElementNode_C": {"Notification": {"Type": "Chat", "Msg": "node </style>", "Sender": "Herald"}},
@@ -716,7 +693,7 @@ TEST(HeraldPreviewPage, ShowsEachAnnouncementAsSeenBesideItsFindings) {
 // Bytes that are not UTF-8 read the same on the page as in the transcript:
 // E2 82 41 is one U+FFFD and an "A" in both, not two.
 TEST(HeraldPreviewPage, TextThatIsNotUtf8ReadsAsTheTranscriptReadsIt) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const std::string map = "Th\xE2\x82" "A\xFF";
     const std::string pagePath = (scratch.root / "page.html").string();
     const Outcome outcome = Preview(ExampleConfig, {"--map", map, "--html", pagePath});
@@ -727,7 +704,7 @@ TEST(HeraldPreviewPage, TextThatIsNotUtf8ReadsAsTheTranscriptReadsIt) {
 }
 
 TEST(HeraldPreviewPage, APageThatCannotBeWrittenStopsBeforeAnythingIsPrinted) {
-    Scratch scratch;
+    const ScratchFolder scratch;
     const std::string config = scratch.Write("config.json", ReadFile(ExampleConfig));
     for (const std::string& page : {(scratch.root / "missing" / "page.html").string(), config}) {
         const Outcome outcome = Preview(config, {"--html", page});
