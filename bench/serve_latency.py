@@ -4,7 +4,9 @@
 Starts `herald preview CONFIG --serve --port 0`, listens to its event stream
 as an open page does, then saves the file again and again (one change to a
 message each time) and times each save until the page event that follows it
-arrives. Two configurations: examples/config.json and one of 500 entries.
+has arrived and the page it announces has been fetched whole, as the page's
+script fetches it. Two configurations: examples/config.json and one of 500
+entries.
 
     serve_latency.py --herald build/bin/herald --source . [--saves 15]
 
@@ -71,6 +73,7 @@ def measure(herald, text, saves):
             with open(config, "w", encoding="utf-8") as file:
                 file.write(changed)
             next(kind for kind, _ in received if kind == "page")
+            urllib.request.urlopen("http://127.0.0.1:%s/" % port, timeout=30).read()
             times.append((time.perf_counter() - start) * 1000.0)
             time.sleep(0.2)  # a person saves far less often
         return times

@@ -62,6 +62,8 @@ def wait_for(probe, seconds=5.0):
 
 
 RULE = re.compile(r"^==== \d\d:\d\d:\d\d herald preview .* ====$", re.M)
+# The last line of a preview's text: what the game allocator still held.
+PREVIEW_END = "Game memory still held after unload"
 
 
 class Serve:
@@ -81,16 +83,33 @@ class Serve:
                                         env=dict(os.environ, TMPDIR=self.tmp))
         first = self.process.stdout.readline()
         self.port = int(re.search(r"on http://127\.0\.0\.1:(\d+)/ \(Ctrl-C stops\)$", first).group(1))
-        self.output = first
+        # Lines kept in a list and counted as they come: the text of a big
+        # config's preview runs to megabytes.
+        self.lines = [first]
+        self.rule_count = 0
+        self.ended_count = 0
         threading.Thread(target=self._read, daemon=True).start()
         wait_for(lambda: self.rules() == 1)
 
     def _read(self):
         for line in self.process.stdout:
-            self.output += line
+            self.lines.append(line)
+            if RULE.match(line):
+                self.rule_count += 1
+            elif line.startswith(PREVIEW_END):
+                self.ended_count += 1
+
+    @property
+    def output(self):
+        return "".join(self.lines)
 
     def rules(self):
-        return len(RULE.findall(self.output))
+        """Previews begun: each begins with a rule."""
+        return self.rule_count
+
+    def previews_done(self):
+        """Previews whose text has been printed whole."""
+        return self.ended_count
 
     def url(self, path="/"):
         return "http://127.0.0.1:%d%s" % (self.port, path)
@@ -141,7 +160,7 @@ class Client:
     def __init__(self, port, timeout=5.0):
         self.timeout = timeout
         self.socket = socket.create_connection(("127.0.0.1", port), timeout=timeout)
-        self.buffer = b""
+        self.buffer = bytearray()  # grown in place: a page of tens of megabytes comes in many pieces
         self.failure = None
         self.ended = False
 
@@ -166,7 +185,8 @@ class Client:
         while b"\r\n\r\n" not in self.buffer:
             if not self._more(deadline):
                 return None, {}
-        raw, self.buffer = self.buffer.split(b"\r\n\r\n", 1)
+        end = self.buffer.index(b"\r\n\r\n")
+        raw, self.buffer = bytes(self.buffer[:end]), self.buffer[end + 4:]
         lines = raw.decode("latin-1").split("\r\n")
         status = int(lines[0].split()[1])
         headers = {}
@@ -178,11 +198,13 @@ class Client:
     def until(self, marker, seconds=5.0):
         """What was read up to and with marker, or None."""
         deadline = time.monotonic() + seconds
-        while marker not in self.buffer:
+        searched = 0  # each byte looked at once, however many pieces it takes
+        while (found := self.buffer.find(marker, searched)) < 0:
+            searched = max(0, len(self.buffer) - len(marker) + 1)
             if not self._more(deadline):
                 return None
-        end = self.buffer.index(marker) + len(marker)
-        taken, self.buffer = self.buffer[:end], self.buffer[end:]
+        end = found + len(marker)
+        taken, self.buffer = bytes(self.buffer[:end]), self.buffer[end:]
         return taken
 
     def rest(self, seconds=5.0):
@@ -191,7 +213,7 @@ class Client:
         deadline = time.monotonic() + seconds
         while self._more(deadline):
             pass
-        taken, self.buffer = self.buffer, b""
+        taken, self.buffer = bytes(self.buffer), bytearray()
         return taken, self.ended
 
     def _more(self, deadline):
