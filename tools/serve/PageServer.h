@@ -16,10 +16,10 @@
 namespace Herald {
 
 struct PageServerLimits {
-    std::size_t streams = 32;      // open pages followed at once; one more is answered 503
-    std::size_t connections = 96;  // streams, and the requests and responses on their way; beyond, closed at once
-    std::chrono::milliseconds head{2000};        // for a request's whole head to arrive, however it trickles
-    std::chrono::milliseconds stall{5000};       // for a response, or an event, to make any progress
+    std::size_t streams = 32;               // open pages followed at once; one more is answered 503
+    std::size_t connections = 96;           // streams, and requests and responses on their way; beyond, 503 and closed
+    std::chrono::milliseconds head{2000};   // for a request's whole head to arrive, however it trickles
+    std::chrono::milliseconds stall{5000};  // for a response, or an event, to make any progress
     std::chrono::milliseconds response{60000};   // for a page to be written whole
     std::chrono::milliseconds keepAlive{15000};  // a quiet stream is sent a comment, so a closed tab is noticed
 };
