@@ -81,6 +81,22 @@ clang_build() { CC=clang CXX=clang++ build "$@"; }
 phase "sanitizers: build (clang, fuzz targets included)" clang_build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON -DHERALD_FUZZ=ON \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
 export CALLGRIND_BUILD=build FUZZ_BUILD=build-sanitize
+# Every file of the plugin, the stand-in and herald compiled on its own
+# (HERALD_UNITY=OFF), unoptimised: a file that compiles only merged with its
+# neighbours fails here. In the background from the end of the sanitizer
+# build, at a lower priority: beside the sanitizer tests, which wait on herald
+# and the browser, and the fuzz smoke, whose targets run one at a time for a
+# fixed time each.
+nounity_build() {
+  forget_other_generator build-nounity
+  cmake -S . -B build-nounity -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_TESTS=OFF -DHERALD_WERROR=ON \
+    > build-nounity.configure.log 2>&1 || { cat build-nounity.configure.log; return 1; }
+  nice -n 10 cmake --build build-nounity -j "$jobs"
+}
+nounity_start=$(date +%s)
+nounity_build > build-nounity.log 2>&1 &
+nounity_pid=$!
+
 # The callgrind budgets beside the tests, which leave a core idle while they
 # wait on herald and the browser: callgrind counts instructions, which other
 # work does not change. Its output is shown once the tests are done.
@@ -96,20 +112,6 @@ callgrind_pid=
 cat build/callgrind.log
 [ "$callgrind_status" -eq 0 ] || { echo "== The callgrind budgets failed"; exit 1; }
 
-# Every file of the plugin, the stand-in and herald compiled on its own
-# (HERALD_UNITY=OFF), unoptimised: a file that compiles only merged with its
-# neighbours fails here. Beside the fuzz smoke, whose targets run one at a time
-# and leave a core to it.
-nounity_build() {
-  forget_other_generator build-nounity
-  cmake -S . -B build-nounity -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_TESTS=OFF -DHERALD_WERROR=ON \
-    > build-nounity.configure.log 2>&1 || { cat build-nounity.configure.log; return 1; }
-  cmake --build build-nounity -j 1
-}
-nounity_start=$(date +%s)
-nounity_build > build-nounity.log 2>&1 &
-nounity_pid=$!
-
 # Further suites, each its own script, run when present.
 for extra in scripts/test-*.sh; do
   case "$extra" in scripts/test-windows.sh | scripts/test-callgrind.sh) continue ;; esac
@@ -118,7 +120,7 @@ for extra in scripts/test-*.sh; do
   phase "$extra" bash "$extra"
 done
 
-echo "== Every file on its own (in the background since the fuzz smoke)"
+echo "== Every file on its own (in the background since the sanitizer build)"
 nounity_status=0
 wait_nounity() { wait "$nounity_pid" || nounity_status=$?; }
 phase "waiting for the build of every file on its own" wait_nounity
