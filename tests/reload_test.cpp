@@ -204,7 +204,8 @@ protected:
 
 // The console delivers to the admin alone what a spawn delivers to each, and
 // RCON says it in words: text decoded from UTF-8 and ended at a zero as the
-// game's string ends, the colour's 8 bits, size and time as an admin writes them.
+// game's string ends, the colour's 8 bits, size and time as an admin writes them
+// and as the game receives them.
 TEST_F(TestCommandTest, RconReplyDescribesWhatTheConsoleDelivers) {
     struct Case {
         nlohmann::json notification;
@@ -229,6 +230,17 @@ TEST_F(TestCommandTest, RconReplyDescribesWhatTheConsoleDelivers) {
          "Notification \"seen\" colour 1,2,3 size 1.2 time 10"},
         {{{"Msg", "x"}, {"Type", "Chat"}, {"Sender", std::string("Her\0ald", 7)}}, "chat Alice Her: \"x\"",
          "Chat from Her: \"x\""},
+        // The time and the size as the game receives them, single-precision
+        // numbers, which skip whole numbers past 2^24.
+        {{{"Msg", "x"}, {"Color", "0,255,0"}, {"Size", 2}, {"Time", 33554431}},
+         "notification Alice \"x\" color=0,1,0,1 size=2 time=3.35544e+07",
+         "Notification \"x\" colour 0,255,0 size 2 time 33554432"},
+        {{{"Msg", "x"}, {"Color", "0,255,0"}, {"Size", 16777217}, {"Time", 2147483647}},
+         "notification Alice \"x\" color=0,1,0,1 size=1.67772e+07 time=2.14748e+09",
+         "Notification \"x\" colour 0,255,0 size 16777216 time 2147483648"},
+        {{{"Msg", "x"}, {"Color", "0,255,0"}, {"Size", 1.1}, {"Time", -2147483647}},
+         "notification Alice \"x\" color=0,1,0,1 size=1.1 time=-2.14748e+09",
+         "Notification \"x\" colour 0,255,0 size 1.1 time -2147483648"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.notification.dump());
@@ -345,39 +357,6 @@ TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
             StandIn::SpawnStructure(*c.spawn);
             EXPECT_THAT(Transcript(), ElementsAre("log SkyCrateHerald error \"" + c.reply + "\""));
         }
-    }
-}
-
-// What the game receives is what the reply says: the time and the size as
-// the game's single-precision numbers, which skip whole numbers past 2^24.
-TEST_F(TestCommandTest, RconReplySaysTheTimeAndSizeTheGameReceives) {
-    struct Case {
-        nlohmann::json time;
-        nlohmann::json size;
-        float receivedTime;
-        float receivedSize;
-        std::string described;
-    } cases[] = {
-        {33554431, 2, 33554432.0F, 2.0F, "size 2 time 33554432"},
-        {16777216, 16777217, 16777216.0F, 16777216.0F, "size 16777216 time 16777216"},
-        {2147483647, 0.1, 2147483648.0F, 0.1F, "size 0.1 time 2147483648"},
-        {-2147483647, 1.1, -2147483648.0F, 1.1F, "size 1.1 time -2147483648"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.time.dump());
-        UseConfig({{"Items",
-                    {{"SupplyCrate_Level03_C",
-                      {{"Notification", {{"Msg", "x"}, {"Color", "0,255,0"}, {"Time", c.time}, {"Size", c.size}}}}}}}});
-        EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C"));
-        StandIn::SpawnStructure({u"SupplyCrate_Level03_C_1", StandIn::ObjectClass::ItemContainer});
-        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 3));
-        const std::vector<StandIn::Record> records = StandIn::Records();
-        ASSERT_EQ(records.size(), 4u) << "Alice's test, the spawn to Alice and Bob, the reply";
-        for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(records[i].time, c.receivedTime);
-            EXPECT_EQ(records[i].size, c.receivedSize);
-        }
-        EXPECT_EQ(records[3].text, "Notification \"x\" colour 0,255,0 " + c.described);
     }
 }
 

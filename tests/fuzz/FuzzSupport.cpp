@@ -203,4 +203,13 @@ bool IsWellFormedUtf8(std::string_view text) {
     return true;
 }
 
+std::u16string Units(std::string_view bytes) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    return units;
+}
+
 }  // namespace HeraldFuzz

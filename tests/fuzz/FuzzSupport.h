@@ -71,6 +71,10 @@ struct HeapBudgets {
 // environment it prints the measures of every input too, to set budgets by.
 void RequireHeapWithin(const HeapUse& heap, std::size_t inputSize, const HeapBudgets& budgets, std::string_view work);
 
+// Bytes read as the game's 16-bit text, two to a unit (low byte first): lone
+// surrogates and zeros included. An odd last byte is dropped.
+std::u16string Units(std::string_view bytes);
+
 // Well-formed UTF-8: no stray continuation byte, no overlong form, no
 // surrogate, nothing beyond U+10FFFF, nothing cut short.
 bool IsWellFormedUtf8(std::string_view text);

@@ -51,13 +51,7 @@ std::u16string Name(FuzzedDataProvider& input) {
     if (input.ConsumeBool()) {
         return StandIn::Utf16(input.ConsumeRandomLengthString(96));
     }
-    const std::string bytes = input.ConsumeRandomLengthString(192);
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    return units;
+    return Units(input.ConsumeRandomLengthString(192));
 }
 
 // The map as the game hands it to InitGame: any units, through the plugin's hook.

@@ -46,16 +46,6 @@ constexpr char Config[] = R"({
 
 const std::string Admin = "Alice";
 
-// A line read as the game's text: pairs of bytes as 16-bit units.
-std::u16string Units(const std::string& bytes) {
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    return units;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {

@@ -39,13 +39,7 @@ FString GameText(const std::u16string& units) {
 }
 
 std::u16string Units(FuzzedDataProvider& input, std::size_t most) {
-    const std::string bytes = input.ConsumeRandomLengthString(most * 2);
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
-    return units;
+    return HeraldFuzz::Units(input.ConsumeRandomLengthString(most * 2));
 }
 
 bool HasLoneSurrogate(std::u16string_view units) {

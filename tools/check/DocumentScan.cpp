@@ -106,8 +106,9 @@ void DocumentScan::NoteDuplicate(std::string_view key, std::size_t stepLength) {
     duplicates.push_back(path + PointerStep(key));
 }
 
-// A key is noted by the keys of the objects around it, an earlier "Items"
-// given twice among them: preview keeps only those the document still holds.
+// A key is noted by the keys of the objects around it, whichever of two
+// objects given under the same key holds it: preview keeps only those the
+// document still holds.
 void DocumentScan::NoteKeyOrder(const std::string& key) {
     const auto memberOf = [&](std::size_t depth, std::string_view name) {
         return levels_[depth].object && *levels_[depth].key == name;

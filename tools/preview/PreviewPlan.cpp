@@ -169,7 +169,7 @@ std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::s
     std::vector<PlannedEntry> ocean;
     if (const auto items = document.find(Key::Items); items != document.end() && items->is_object()) {
         for (const std::string& key : Once(checked.itemKeys)) {
-            // A key of an Items object that a later "Items" replaced is gone.
+            // A key of an object that a later one under the same key replaced is gone.
             if (const auto entry = items->find(key); entry != items->end()) {
                 PlannedEntry planned = PlanItem(key, *entry, structureMap);
                 (planned.shown.map == structureMap ? plan : ocean).push_back(std::move(planned));
