@@ -133,9 +133,11 @@ TEST_F(ConfigTest, MissingFileRaisesRuntimeError) {
     EXPECT_THROW(ReadConfig(), std::runtime_error);
 }
 
-TEST_F(ConfigTest, MalformedFileRaisesTheLibraryParseError) {
+TEST_F(ConfigTest, MalformedFileRaisesTheLibrarysOwnError) {
     server.WriteConfigText(R"({"EnableNests": true, "Items":)");
     EXPECT_THROW(ReadConfig(), Json::parse_error);
+    server.WriteConfigText(R"({"EnableNests": true, "Items": 1e999})");
+    EXPECT_THROW(ReadConfig(), Json::out_of_range);
 }
 
 // ---- Files the game's thread must not read at all ---------------------------

@@ -110,52 +110,6 @@ std::string ReadConfigText(const std::string& path) {
 
 #endif
 
-// The library's own document builder, counting the arrays and objects open
-// around the value at hand. The text is refused at the first one that would
-// go deeper than the limit, so a deep text never costs more than that many
-// open containers.
-struct DepthLimitedBuilder {
-    nlohmann::detail::json_sax_dom_parser<Json> builder;
-    int depth = 0;
-
-    void Enter() {
-        if (++depth > ConfigDepthLimit) {
-            throw std::runtime_error(ConfigTooDeepMessage);
-        }
-    }
-
-    bool null() { return builder.null(); }
-    bool boolean(bool value) { return builder.boolean(value); }
-    bool number_integer(Json::number_integer_t value) { return builder.number_integer(value); }
-    bool number_unsigned(Json::number_unsigned_t value) { return builder.number_unsigned(value); }
-    bool number_float(Json::number_float_t value, const Json::string_t& text) {
-        return builder.number_float(value, text);
-    }
-    bool string(Json::string_t& value) { return builder.string(value); }
-    bool binary(Json::binary_t& value) { return builder.binary(value); }
-    bool start_object(std::size_t size) {
-        Enter();
-        return builder.start_object(size);
-    }
-    bool key(Json::string_t& value) { return builder.key(value); }
-    bool end_object() {
-        --depth;
-        return builder.end_object();
-    }
-    bool start_array(std::size_t size) {
-        Enter();
-        return builder.start_array(size);
-    }
-    bool end_array() {
-        --depth;
-        return builder.end_array();
-    }
-    template <typename Exception>
-    bool parse_error(std::size_t position, const std::string& lastToken, const Exception& error) {
-        return builder.parse_error(position, lastToken, error);
-    }
-};
-
 }  // namespace
 
 void ReadConfig() {
@@ -165,7 +119,10 @@ void ReadConfig() {
     // One value from the start of the text, as the library's stream reading
     // takes it (not strict): what follows that value is not examined.
     Json document;
-    DepthLimitedBuilder builder{nlohmann::detail::json_sax_dom_parser<Json>(document)};
+    DepthLimitedBuilder builder(document, PastTheLimit::Stop);
     Json::sax_parse(text.begin(), text.end(), &builder, Json::input_format_t::json, false);
+    if (builder.tooDeep) {
+        throw std::runtime_error(ConfigTooDeepMessage);
+    }
     PluginConfig = std::move(document);
 }

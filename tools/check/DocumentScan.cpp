@@ -20,8 +20,8 @@ std::size_t StepLength(std::string_view key) {
 }  // namespace
 
 bool DocumentScan::key(string_t& key) {
-    if (levelsPastLimit_ > 0) {
-        return builder_.key(key);
+    if (BeyondTheLimit()) {
+        return DepthLimitedBuilder::key(key);
     }
     Level& level = levels_.back();
     const std::size_t stepLength = StepLength(key);
@@ -34,7 +34,7 @@ bool DocumentScan::key(string_t& key) {
     if (purpose_ == ScanPurpose::Plan) {
         NoteKeyOrder(key);
     }
-    return builder_.key(key);
+    return DepthLimitedBuilder::key(key);
 }
 
 // Once the first value is whole, the library only looks for the end of the
@@ -52,7 +52,7 @@ bool DocumentScan::parse_error(std::size_t, const std::string&, const nlohmann::
 }
 
 void DocumentScan::Begin() {
-    if (levelsPastLimit_ == 0 && !levels_.empty() && !levels_.back().object) {
+    if (!BeyondTheLimit() && !levels_.empty() && !levels_.back().object) {
         ++levels_.back().started;
     }
 }
@@ -63,24 +63,16 @@ bool DocumentScan::Value() {
     return true;
 }
 
-bool DocumentScan::Open(bool object) {
-    Begin();
-    if (levels_.size() == static_cast<std::size_t>(ConfigDepthLimit)) {
-        tooDeep = true;
-        if (purpose_ == ScanPurpose::Check) {
-            return false;
-        }
-        ++levelsPastLimit_;
-        return true;
+bool DocumentScan::Opened(bool object) {
+    if (levels_.size() + 1 == Depth()) {
+        levels_.push_back({object, {}, nullptr, 0, 0});
     }
-    levels_.push_back({object, {}, nullptr, 0, 0});
     return true;
 }
 
+// Called while the closing level still counts in Depth().
 void DocumentScan::Close() {
-    if (levelsPastLimit_ > 0) {
-        --levelsPastLimit_;
-    } else {
+    if (!BeyondTheLimit()) {
         levels_.pop_back();
     }
     complete_ = levels_.empty();
