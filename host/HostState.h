@@ -51,6 +51,15 @@ struct Hook {
     void* detour = nullptr;
 };
 
+struct Timer {
+    std::u16string id;
+    ArkApi::TimerCallback callback;
+    // Which registration this is: a tick runs the timers registered before it
+    // began and still registered when their turn comes, whatever the callbacks
+    // before them removed or added.
+    std::uint64_t serial = 0;
+};
+
 // The world's list of player controllers, as the game keeps it, and the
 // host's own index of it. A leaving player's controller is destroyed but its
 // entry stays in the list as a stale weak reference, which the plugin has to
@@ -86,8 +95,13 @@ struct Server {
     GameObject* rcon = nullptr;
 
     NameMap<Hook> hooks;
+    // Registrations are the registrant's to remove: a reset keeps them, as it
+    // keeps a loaded plugin, and an unload leaves whatever the plugin left.
+    std::vector<std::pair<std::u16string, ArkApi::ChatCommandHandler>> chatCommands;
     std::vector<std::pair<std::u16string, ArkApi::ConsoleCommandHandler>> consoleCommands;
     std::vector<std::pair<std::u16string, ArkApi::RconCommandHandler>> rconCommands;
+    std::vector<Timer> timers;  // in registration order
+    std::uint64_t timersRegistered = 0;
 
     std::vector<Record> records;
     std::vector<std::string> hostCalls;

@@ -69,20 +69,30 @@ public:
     }
 };
 
-template <typename Handler>
-bool Unregister(std::vector<std::pair<std::u16string, Handler>>& commands, const FString& name) {
-    const std::u16string wanted(name.View());
-    for (auto it = commands.begin(); it != commands.end(); ++it) {
-        if (it->first == wanted) {
-            commands.erase(it);
+// Removes the earliest registration of that name (a command's, a timer's id).
+template <typename Registration, typename Name>
+bool Unregister(std::vector<Registration>& registrations, const FString& name, Name nameOf) {
+    const std::u16string_view wanted = name.View();
+    for (auto it = registrations.begin(); it != registrations.end(); ++it) {
+        if (nameOf(*it) == wanted) {
+            registrations.erase(it);
             return true;
         }
     }
     return false;
 }
 
+template <typename Handler>
+bool Unregister(std::vector<std::pair<std::u16string, Handler>>& commands, const FString& name) {
+    return Unregister(commands, name, [](const auto& command) -> const std::u16string& { return command.first; });
+}
+
 class Commands final : public ArkApi::ICommands {
 public:
+    void RegisterChatCommand(const FString& name, const ArkApi::ChatCommandHandler& handler) override {
+        HostCall("RegisterChatCommand " + Narrow(name));
+        TheServer().chatCommands.emplace_back(std::u16string(name.View()), handler);
+    }
     void RegisterConsoleCommand(const FString& name, const ArkApi::ConsoleCommandHandler& handler) override {
         HostCall("RegisterConsoleCommand " + Narrow(name));
         TheServer().consoleCommands.emplace_back(std::u16string(name.View()), handler);
@@ -91,6 +101,15 @@ public:
         HostCall("RegisterRconCommand " + Narrow(name));
         TheServer().rconCommands.emplace_back(std::u16string(name.View()), handler);
     }
+    void RegisterTimerCallback(const FString& id, const ArkApi::TimerCallback& callback) override {
+        HostCall("RegisterTimerCallback " + Narrow(id));
+        Server& server = TheServer();
+        server.timers.push_back({std::u16string(id.View()), callback, ++server.timersRegistered});
+    }
+    bool UnregisterChatCommand(const FString& name) override {
+        HostCall("UnregisterChatCommand " + Narrow(name));
+        return Unregister(TheServer().chatCommands, name);
+    }
     bool UnregisterConsoleCommand(const FString& name) override {
         HostCall("UnregisterConsoleCommand " + Narrow(name));
         return Unregister(TheServer().consoleCommands, name);
@@ -98,6 +117,10 @@ public:
     bool UnregisterRconCommand(const FString& name) override {
         HostCall("UnregisterRconCommand " + Narrow(name));
         return Unregister(TheServer().rconCommands, name);
+    }
+    bool UnregisterTimerCallback(const FString& id) override {
+        HostCall("UnregisterTimerCallback " + Narrow(id));
+        return Unregister(TheServer().timers, id, [](const Timer& timer) -> const std::u16string& { return timer.id; });
     }
 };
 

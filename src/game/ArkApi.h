@@ -33,10 +33,17 @@ struct RCONClientConnection;
 struct FString;
 struct RCONPacket;  // game/GameTypes.h
 
+// How a chat line was sent. A plugin's chat command answers whatever the mode.
+namespace EChatSendMode {
+enum Type { GlobalChat, GlobalTribeChat, LocalChat, AllianceChat, MAX };
+}
+
 namespace ArkApi {
 
+using ChatCommandHandler = std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type)>;
 using ConsoleCommandHandler = std::function<void(APlayerController*, FString*, bool)>;
 using RconCommandHandler = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
+using TimerCallback = std::function<void()>;
 
 // Each interface lists its operations in the framework's order, which its
 // implementations' tables follow: an operation the plugin never calls keeps
@@ -52,14 +59,22 @@ public:
     virtual int QueryServerStatus() const = 0;
 };
 
+// The framework registers chat commands first, console and RCON commands
+// next, and the timer among its further registrations; its removals follow in
+// the same order.
 class ICommands {
 public:
     virtual ~ICommands() = default;
+    virtual void RegisterChatCommand(const FString& name, const ChatCommandHandler& handler) = 0;
     virtual void RegisterConsoleCommand(const FString& name, const ConsoleCommandHandler& handler) = 0;
     virtual void RegisterRconCommand(const FString& name, const RconCommandHandler& handler) = 0;
+    // Runs the callback once a second of game time, from the game's thread.
+    virtual void RegisterTimerCallback(const FString& id, const TimerCallback& callback) = 0;
     // The framework has further operations here, how many is not known; none is called.
+    virtual bool UnregisterChatCommand(const FString& name) = 0;
     virtual bool UnregisterConsoleCommand(const FString& name) = 0;
     virtual bool UnregisterRconCommand(const FString& name) = 0;
+    virtual bool UnregisterTimerCallback(const FString& id) = 0;
 };
 
 class IHooks {
