@@ -22,6 +22,8 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
                 ElementsAre("GetLogSinks", "GetCurrentDir", "QueryServerStatus", "QueryGameMode",
                             "RegisterConsoleCommand SkyCrateHerald.Reload", "RegisterRconCommand SkyCrateHerald.Reload",
                             "RegisterConsoleCommand SkyCrateHerald.Test", "RegisterRconCommand SkyCrateHerald.Test",
+                            "RegisterTimerCallback SkyCrateHerald", "RegisterChatCommand /herald",
+                            "GetCurrentDir",  // the store's folder
                             "InstallHook APrimalStructure.PostSpawnInitialize",
                             "InstallHook APrimalStructureItemContainer.PostSpawnInitialize",
                             "InstallHook AShooterGameMode.InitGame"));
@@ -34,6 +36,7 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
                             "UnregisterRconCommand SkyCrateHerald.Reload",
                             "UnregisterConsoleCommand SkyCrateHerald.Test",
                             "UnregisterRconCommand SkyCrateHerald.Test",
+                            "UnregisterTimerCallback SkyCrateHerald", "UnregisterChatCommand /herald",
                             "RemoveHook APrimalStructure.PostSpawnInitialize",
                             "RemoveHook APrimalStructureItemContainer.PostSpawnInitialize",
                             "RemoveHook AShooterGameMode.InitGame"));
@@ -168,7 +171,7 @@ TEST_F(LifecycleTest, LoadUnloadLoadAgainStartsAFreshLife) {
     // A second life starts with an empty map name: it has seen no InitGame yet.
     StandIn::ClearRecords();
     LoadPlugin();
-    EXPECT_EQ(StandIn::HostCalls().size(), 11u - 1u) << "everything registered anew, no game mode asked";
+    EXPECT_EQ(StandIn::HostCalls().size(), 14u - 1u) << "everything registered anew, no game mode asked";
     StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_1"});
     EXPECT_THAT(Transcript(), IsEmpty());
     StandIn::RunInitGame("Ragnarok");

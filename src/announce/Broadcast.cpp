@@ -6,6 +6,7 @@
 
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
+#include "players/Players.h"
 
 namespace {
 
@@ -39,10 +40,22 @@ struct OnePlayer {
     }
 };
 
+// Every connected player who hears the group; a player's id is read only
+// once some player has made a choice.
 struct EveryConnectedPlayer {
+    const EntryGroup& group;
     template <typename Deliver>
     void operator()(Deliver&& deliver) const {
-        ForEachConnectedPlayer(deliver);
+        if (!SomePlayerChose()) {
+            ForEachConnectedPlayer(deliver);
+            return;
+        }
+        const std::string folded = GroupFold(group.Name());
+        ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+            if (PlayerHears(player, folded)) {
+                deliver(player);
+            }
+        });
     }
 };
 
@@ -121,8 +134,20 @@ void Deliver(const Json& notificationTemplate, ReplacementList replacements, con
 
 }  // namespace
 
-void Broadcast(const Json& notificationTemplate, ReplacementList replacements) {
-    Deliver(notificationTemplate, replacements, EveryConnectedPlayer{});
+std::string_view EntryGroup::Name() const {
+    return itemKey ? GroupOf(*owner, *itemKey) : AsteroidGroupOf(*owner);
+}
+
+void Broadcast(const Json& notificationTemplate, ReplacementList replacements, const EntryGroup& group) {
+    Deliver(notificationTemplate, replacements, EveryConnectedPlayer{group});
+}
+
+void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text) {
+    FChatMessageRecord record;
+    record.SenderName = FString::FromUtf8(std::string(sender));
+    record.Message = FString::FromUtf8(std::string(text));
+    GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
+        player, record);
 }
 
 void SendToPlayer(AShooterPlayerController* player, const Json& notificationTemplate, ReplacementList replacements) {

@@ -10,11 +10,23 @@
 #include "announce/Templates.h"
 #include "game/GameTypes.h"
 
-// Fills the template's Msg and sends it to every connected player as an
-// on-screen notification or a chat line, as the template chooses
-// (SentOnScreen). A template that is not an object, or has no Msg, sends
-// nothing.
-void Broadcast(const nlohmann::json& notificationTemplate, ReplacementList replacements);
+// The entry an announcement is made from, whose group is named only when
+// some player has turned a group off: an Items entry with its key, or
+// AsteroidGen2 (no key).
+struct EntryGroup {
+    const nlohmann::json* owner = nullptr;
+    std::optional<std::string_view> itemKey;
+    std::string_view Name() const;
+};
+
+// Fills the template's Msg and sends it to every connected player who hears
+// the entry's group, as an on-screen notification or a chat line, as the
+// template chooses (SentOnScreen). A template that is not an object, or has
+// no Msg, sends nothing.
+void Broadcast(const nlohmann::json& notificationTemplate, ReplacementList replacements, const EntryGroup& group);
+
+// A chat line to one player from sender.
+void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text);
 
 // The same delivery to one player alone: a "Random" colour is drawn once.
 void SendToPlayer(AShooterPlayerController* player, const nlohmann::json& notificationTemplate,

@@ -83,6 +83,14 @@ bool IsA(const void* object, const char* staticClassFunction) {
     return GameFunction<bool(const void*, void*)>("UObjectBaseUtility.IsA")(object, objectClass);
 }
 
+// Broadcasts an announcement to those who hear the group, which outlives the
+// sink. Held by reference, the sink fits the function object's own storage.
+AnnouncementSink BroadcastTo(const EntryGroup& group) {
+    return [&group](const Json& notificationTemplate, ReplacementList replacements) {
+        Broadcast(notificationTemplate, replacements, group);
+    };
+}
+
 // A repeated code is held back, and counts as announced only once Broadcast
 // is through. A lookup that raised, or a read that raised in Broadcast (all
 // its reads come before its first delivery), dropped the announcement unsent:
@@ -91,7 +99,8 @@ void AnnounceAsteroidOnce(const Json& asteroids, const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
         return;
     }
-    AnnounceAsteroid(asteroids, code, &Broadcast);
+    const EntryGroup group{&asteroids, std::nullopt};
+    AnnounceAsteroid(asteroids, code, BroadcastTo(group));
     LastAsteroidCode = code;
 }
 
@@ -139,7 +148,8 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
 
     const Json& entry = ItemEntry(PluginConfig, itemKey);
     if (!entry.is_null()) {
-        AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel, &Broadcast);
+        const EntryGroup group{&entry, itemKey};
+        AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel, BroadcastTo(group));
     }
 }
 
@@ -165,7 +175,8 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     }
     FVector position{};
     GameFunction<void(void*, FVector*)>("USceneComponent.GetWorldLocation")(root, &position);
-    AnnounceItem(entry, itemKey, position.X, position.Y, nullptr, &Broadcast);
+    const EntryGroup group{&entry, itemKey};
+    AnnounceItem(entry, itemKey, position.X, position.Y, nullptr, BroadcastTo(group));
 }
 
 }  // namespace

@@ -29,6 +29,10 @@ constexpr std::string_view ColorMeaning =
     "\"R,G,B\", three numbers 0 to 255, red first (\"255,128,0\"), or \"Random\" for a new colour for every player. "
     "Anything else shows green; a number outside 0 to 255 keeps its low 8 bits.";
 
+constexpr std::string_view PlayersRead = "players' choices";
+constexpr std::string_view GroupMeaning =
+    "The group a player turns off and on with the chat command: 1 to 32 letters, digits, - and _, in any case.";
+
 constexpr ConfigKey Table[] = {
     {{K::SchemaReference}, String, Any, {}, "none", "never read by the plugin",
      "Where an editor finds this schema (\"config.schema.json\" beside the file). The plugin never reads it."},
@@ -41,6 +45,9 @@ constexpr ConfigKey Table[] = {
      "creature that laid it."},
     {{K::Items, K::AnyMember}, Object, Any, {}, "not announced (null too)", Items, "One announced kind."},
     {{K::Items, K::AnyMember, K::Name}, String, PlayerText, {}, "the item key", Items, "The value of {Name}."},
+    {{K::Items, K::AnyMember, K::Group}, String, GroupName, {},
+     "the kind its key names: crates, nodes, artifacts, dams, ocean, or nests (a nest's or a creature's key)", Items,
+     GroupMeaning},
     {{K::Items, K::AnyMember, K::Notification}, Object, Any, {}, "none: nothing is sent", Items,
      "The message and how it is delivered. Without it, or without Msg, nothing is sent."},
     {{K::Items, K::AnyMember, K::Notification, K::Msg}, String, PlayerText, std::string_view(), "empty: nothing is sent", Items, MsgMeaning},
@@ -56,6 +63,7 @@ constexpr ConfigKey Table[] = {
     {{K::AsteroidGen2, K::Enable}, Boolean, Any, DefaultAsteroidsEnabled, "", Asteroids,
      "Switches asteroid announcements on. Then Color, Name, PrimaryResources and SecondaryResources must all be "
      "objects ({} for none)."},
+    {{K::AsteroidGen2, K::Group}, String, GroupName, DefaultAsteroidGroup, "", Asteroids, GroupMeaning},
     {{K::AsteroidGen2, K::Color}, Object, Any, {}, "none", Asteroids,
      "The colour for each asteroid code: an asteroid crate's item key from its 22nd byte up to the final \"_C\" "
      "(SupplyCrate_Space_01_Metal_C gives Metal).",
@@ -83,6 +91,16 @@ constexpr ConfigKey Table[] = {
      "Has no effect: each asteroid announcement takes its colour from AsteroidGen2 → Color for its code."},
     {{K::AsteroidGen2, K::Notification, K::Sender}, String, PlayerText, DefaultSender, "", AsteroidsChat,
      SenderMeaning},
+    {{K::Players}, Object, Any, KeyDefault::EmptyObject(), "", PlayersRead,
+     "Players choose which groups of announcements they receive, with a chat command; their choices are kept in a "
+     "store that every server of a cluster can share."},
+    {{K::Players, K::Enable}, Boolean, Any, DefaultPlayersEnabled, "", PlayersRead,
+     "false: no chat command, no store, and every player receives every announcement."},
+    {{K::Players, K::Command}, String, ChatCommand, DefaultChatCommand, "", PlayersRead,
+     "The chat command: a / then 1 to 32 letters or digits, typed in any case."},
+    {{K::Players, K::Store}, String, Any, DefaultStore, "", PlayersRead,
+     "The SQLite file of the players' choices: a path relative to the plugin's folder, or absolute. Servers of a "
+     "cluster that name one file in their shared folder share every choice."},
 };
 
 }  // namespace

@@ -35,6 +35,10 @@ inline constexpr std::string_view Type = "Type";
 inline constexpr std::string_view Time = "Time";
 inline constexpr std::string_view Size = "Size";
 inline constexpr std::string_view Sender = "Sender";
+inline constexpr std::string_view Group = "Group";
+inline constexpr std::string_view Players = "Players";
+inline constexpr std::string_view Command = "Command";
+inline constexpr std::string_view Store = "Store";
 // In a pointer pattern: any member name (an item key, an asteroid code).
 inline constexpr std::string_view AnyMember = "*";
 }  // namespace Key
@@ -55,6 +59,11 @@ inline constexpr std::string_view DefaultColorText = "";
 inline constexpr std::string_view DefaultSender = "Server";
 // An asteroid code without an entry under AsteroidGen2 → Color.
 inline constexpr std::string_view DefaultAsteroidColor = "0,255,0";
+inline constexpr std::string_view DefaultAsteroidGroup = "asteroids";
+inline constexpr bool DefaultPlayersEnabled = true;
+inline constexpr std::string_view DefaultChatCommand = "/herald";
+// Beside config.json, in the plugin's folder.
+inline constexpr std::string_view DefaultStore = "players.sqlite";
 
 // ---- The table --------------------------------------------------------------------
 
@@ -66,8 +75,9 @@ enum class KeyType { Boolean, Object, String, Number, Integer, NoEffect };
 
 // What the value's text is, beyond its type: a text shown to players ends at
 // a zero character in the game; a colour and a delivery type have forms of
-// their own; item keys are the names of an object.
-enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys };
+// their own; item keys are the names of an object; a group and a chat
+// command are words of their own.
+enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys, GroupName, ChatCommand };
 
 // A key's place in the document as a JSON pointer pattern ("/Items/*/Name"),
 // made of the names above.

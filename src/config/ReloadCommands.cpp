@@ -5,6 +5,7 @@
 #include "game/GameTypes.h"
 #include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
+#include "players/Players.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ void ReloadConsoleHandler(APlayerController* player, FString* /*command*/, bool 
         PluginLog::WriteError(reason);
         return;
     }
+    RunLogged(&FollowPlayersSettings);
     if (player != nullptr) {
         RunLogged([player] { ReplyOnConsole(player, "Reloaded config", SuccessColor); });
     }
@@ -48,5 +50,6 @@ void ReloadRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWo
         RunLogged([&] { ReplyOverRcon(connection, packet, reason.c_str()); });
         return;
     }
+    RunLogged(&FollowPlayersSettings);
     RunLogged([&] { ReplyOverRcon(connection, packet, "Reloaded config"); });
 }

@@ -7,6 +7,7 @@
 #include "game/GameTypes.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
+#include "players/Players.h"
 
 std::string CurrentMapName;
 
@@ -18,6 +19,8 @@ InitGameFunction* InitGameOriginal = nullptr;
 constexpr char StructurePostSpawnHook[] = "APrimalStructure.PostSpawnInitialize";
 constexpr char ItemContainerPostSpawnHook[] = "APrimalStructureItemContainer.PostSpawnInitialize";
 constexpr char InitGameHook[] = "AShooterGameMode.InitGame";
+
+void OnTimer() { RunLogged(&PlayersTimer); }
 
 void* AsDetour(auto* function) { return reinterpret_cast<void*>(function); }
 void** AsSlot(auto** slot) { return reinterpret_cast<void**>(slot); }
@@ -41,6 +44,8 @@ void PluginLoad() {
     commands.RegisterRconCommand(FString::FromNarrow(ReloadCommandName), &ReloadRconHandler);
     commands.RegisterConsoleCommand(FString::FromNarrow(TestCommandName), &TestConsoleHandler);
     commands.RegisterRconCommand(FString::FromNarrow(TestCommandName), &TestRconHandler);
+    commands.RegisterTimerCallback(FString::FromNarrow(PluginName), &OnTimer);
+    RunLogged(&FollowPlayersSettings);
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.InstallHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour), AsSlot(&StructurePostSpawnOriginal));
     hooks.InstallHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour),
@@ -54,6 +59,8 @@ void PluginUnload() {
     commands.UnregisterRconCommand(FString::FromNarrow(ReloadCommandName));
     commands.UnregisterConsoleCommand(FString::FromNarrow(TestCommandName));
     commands.UnregisterRconCommand(FString::FromNarrow(TestCommandName));
+    commands.UnregisterTimerCallback(FString::FromNarrow(PluginName));
+    StopPlayers();
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.RemoveHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour));
     hooks.RemoveHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour));

@@ -80,6 +80,12 @@ OrderedJson ValueSchema(const ConfigKey& key) {
         case KeyForm::ItemKeys:
             schema["propertyNames"] = {{"pattern", ItemKeyEnding}, {"not", {{"pattern", ItemKeyCut}}}};
             break;
+        case KeyForm::GroupName:
+            schema["pattern"] = "^[A-Za-z0-9_-]{1," + std::to_string(GroupNameLimit) + "}$";
+            break;
+        case KeyForm::ChatCommand:
+            schema["pattern"] = "^/[A-Za-z0-9]{1," + std::to_string(ChatCommandNameLimit) + "}$";
+            break;
         case KeyForm::Any:
             break;
     }

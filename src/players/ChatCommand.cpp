@@ -1,0 +1,93 @@
+#include "players/ChatCommand.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "config/ConfigReaders.h"
+
+namespace {
+
+// Blanks and control characters part words: a zero in a player's line must
+// not reach a reply, where the game would end the text.
+bool Parts(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// Up to ChatWordLimit words of the line, so a line of many words costs no
+// more than a short one beyond the scan.
+std::vector<std::string_view> FirstWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while (words.size() < ChatWordLimit) {
+        while (at < line.size() && Parts(line[at])) {
+            ++at;
+        }
+        if (at == line.size()) {
+            break;
+        }
+        const std::size_t start = at;
+        while (at < line.size() && !Parts(line[at])) {
+            ++at;
+        }
+        words.push_back(line.substr(start, at - start));
+    }
+    return words;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) { return a.size() == b.size() && GroupFold(a) == GroupFold(b); }
+
+// At most GroupNameLimit characters of a player's text, never a part of one.
+std::string_view CutToGroupLimit(std::string_view text) {
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80 && characters++ == GroupNameLimit) {
+            return text.substr(0, at);
+        }
+    }
+    return text;
+}
+
+std::string Joined(std::span<const std::string> groups) {
+    std::string joined;
+    for (const std::string& group : groups) {
+        joined += (joined.empty() ? "" : ", ") + group;
+    }
+    return joined.empty() ? "none" : joined;
+}
+
+}  // namespace
+
+ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view command,
+                                    std::span<const std::string> groups, const PlayerChoices& choices,
+                                    std::string_view player) {
+    const std::string commandText(command);
+    const std::vector<std::string_view> words = FirstWords(line);
+    if (words.size() == 1) {
+        std::vector<std::string> states;
+        for (const std::string& group : groups) {
+            states.push_back(group + (choices.Hears(player, GroupFold(group)) ? " on" : " off"));
+        }
+        return {"Announcements for you: " + Joined(states) + ". Type " + commandText +
+                    " off GROUP or " + commandText + " on GROUP, or all for every group.",
+                std::nullopt};
+    }
+    const bool off = words.size() == 3 && SameIgnoringCase(words[1], "off");
+    const bool on = words.size() == 3 && SameIgnoringCase(words[1], "on");
+    if (!off && !on) {
+        return {"Usage: " + commandText + " [off|on GROUP|all]", std::nullopt};
+    }
+    const std::string_view named = words[2];
+    if (SameIgnoringCase(named, "all")) {
+        using enum ChoiceChange::Kind;
+        return off ? ChatCommandAnswer{"You will no longer receive any announcements.", ChoiceChange{AllOff, {}}}
+                   : ChatCommandAnswer{"You will receive every announcement again.", ChoiceChange{AllOn, {}}};
+    }
+    const auto group = std::find_if(groups.begin(), groups.end(),
+                                    [&](const std::string& known) { return SameIgnoringCase(known, named); });
+    if (group == groups.end()) {
+        return {"No group \"" + std::string(CutToGroupLimit(named)) + "\". Groups: " + Joined(groups) + ".", std::nullopt};
+    }
+    using enum ChoiceChange::Kind;
+    return off ? ChatCommandAnswer{"You will no longer receive " + *group + " announcements.",
+                                   ChoiceChange{Off, GroupFold(*group)}}
+               : ChatCommandAnswer{"You will receive " + *group + " announcements again.",
+                                   ChoiceChange{On, GroupFold(*group)}};
+}

@@ -1,0 +1,183 @@
+#include "players/ChoiceStore.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Marks the file as a store of players' choices, so that another program's
+// database named by mistake is never written.
+constexpr std::int64_t StoreApplicationId = 0x53434848;
+
+constexpr char SetUpStore[] =
+    "PRAGMA journal_mode=WAL;"
+    "PRAGMA application_id=1396918344;"
+    "CREATE TABLE IF NOT EXISTS choices(player TEXT NOT NULL, grp TEXT NOT NULL, hears INTEGER NOT NULL,"
+    " PRIMARY KEY (player, grp)) WITHOUT ROWID;";
+static_assert(StoreApplicationId == 1396918344, "SetUpStore writes the same id");
+
+// One prepared statement, finalized on every way out.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr); }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool Prepared() const { return statement_ != nullptr; }
+    void Bind(int at, const std::string& text) {
+        sqlite3_bind_text(statement_, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    void Bind(int at, std::int64_t value) { sqlite3_bind_int64(statement_, at, value); }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int Step() { return statement_ == nullptr ? SQLITE_ERROR : sqlite3_step(statement_); }
+    void Reset() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    std::string Text(int column) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+        return text == nullptr ? std::string() : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+    }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+std::optional<std::int64_t> SingleInteger(sqlite3* db, const char* sql) {
+    Statement query(db, sql);
+    if (query.Step() != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    return query.Integer(0);
+}
+
+}  // namespace
+
+ChoiceStore::~ChoiceStore() { Close(); }
+
+void ChoiceStore::Close() {
+    if (db_ != nullptr) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    dataVersion_.reset();
+}
+
+bool ChoiceStore::Open(bool create, std::string& reason) {
+    if (db_ != nullptr) {
+        return true;
+    }
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        reason = db_ == nullptr ? "out of memory" : sqlite3_errmsg(db_);
+        Close();
+        return false;
+    }
+    sqlite3_busy_timeout(db_, BusyTimeoutMs);
+    // A file that is not a database fails its first read here, before
+    // anything could be written to it.
+    const std::optional<std::int64_t> application = SingleInteger(db_, "PRAGMA application_id");
+    const std::optional<std::int64_t> tables = SingleInteger(db_, "SELECT count(*) FROM sqlite_schema");
+    if (!application || !tables) {
+        reason = sqlite3_errmsg(db_);
+        Close();
+        return false;
+    }
+    if (*application != StoreApplicationId && (*application != 0 || *tables != 0)) {
+        reason = "not a store of players' choices (another program's database)";
+        Close();
+        return false;
+    }
+    // A commit is confirmed only once it is on the disk.
+    sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    dataVersion_ = SingleInteger(db_, "PRAGMA data_version");
+    return true;
+}
+
+ChoiceStore::Rows ChoiceStore::ReadAll() {
+    Rows read;
+    std::error_code error;
+    if (db_ == nullptr && !std::filesystem::exists(std::filesystem::u8path(path_), error) && !error) {
+        return read;  // made on the first save
+    }
+    std::string reason;
+    if (!Open(false, reason)) {
+        read.error = reason;
+        return read;
+    }
+    dataVersion_ = SingleInteger(db_, "PRAGMA data_version");
+    if (SingleInteger(db_, "PRAGMA application_id").value_or(0) == 0) {
+        return read;  // an empty file, set up on the first save
+    }
+    Statement rows(db_, "SELECT player, grp, hears FROM choices");
+    int step = SQLITE_ERROR;
+    while ((step = rows.Step()) == SQLITE_ROW) {
+        read.rows.push_back({rows.Text(0), rows.Text(1), rows.Integer(2) != 0});
+    }
+    if (step != SQLITE_DONE) {
+        read.rows.clear();
+        read.error = sqlite3_errmsg(db_);
+    }
+    return read;
+}
+
+std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
+    std::string reason;
+    if (!Open(true, reason)) {
+        return reason;
+    }
+    if (SingleInteger(db_, "PRAGMA application_id").value_or(0) == 0 &&
+        sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return std::string(sqlite3_errmsg(db_));
+    }
+    // Taking the write lock first, a transaction waits for another server's
+    // only here, within the busy timeout, and never fails half-way.
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return std::string(sqlite3_errmsg(db_));
+    }
+    bool written = true;
+    const auto run = [&](Statement& statement) {
+        written = written && statement.Step() == SQLITE_DONE;
+        statement.Reset();
+    };
+    if (change.clearsPlayer) {
+        Statement clear(db_, "DELETE FROM choices WHERE player = ?1");
+        clear.Bind(1, change.player);
+        run(clear);
+    }
+    Statement drop(db_, "DELETE FROM choices WHERE player = ?1 AND grp = ?2");
+    for (const std::string& group : change.dropped) {
+        drop.Bind(1, change.player);
+        drop.Bind(2, group);
+        run(drop);
+    }
+    Statement set(db_, "INSERT OR REPLACE INTO choices (player, grp, hears) VALUES (?1, ?2, ?3)");
+    for (const ChoiceRow& row : change.set) {
+        set.Bind(1, row.player);
+        set.Bind(2, row.group);
+        set.Bind(3, std::int64_t{row.hears ? 1 : 0});
+        run(set);
+    }
+    if (written && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        return std::nullopt;
+    }
+    reason = sqlite3_errmsg(db_);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return reason;
+}
+
+bool ChoiceStore::ChangedElsewhere() {
+    if (db_ == nullptr) {
+        // Another server may have made it since.
+        std::error_code error;
+        return std::filesystem::exists(std::filesystem::u8path(path_), error);
+    }
+    const std::optional<std::int64_t> version = SingleInteger(db_, "PRAGMA data_version");
+    const bool changed = version && version != dataVersion_;
+    dataVersion_ = version;
+    return changed;
+}

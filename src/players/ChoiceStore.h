@@ -1,0 +1,52 @@
+#pragma once
+// The players' choices in an SQLite file, which every server of a cluster may
+// share. Each change is one transaction, written on the game's thread and
+// bounded by BusyTimeoutMs; a file that is not such a store is never written.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "players/PlayerChoices.h"
+
+struct sqlite3;
+
+// How long a read or a save may wait for another server's write to end.
+inline constexpr int BusyTimeoutMs = 100;
+
+class ChoiceStore {
+public:
+    explicit ChoiceStore(std::string path) : path_(std::move(path)) {}
+    ~ChoiceStore();
+    ChoiceStore(const ChoiceStore&) = delete;
+    ChoiceStore& operator=(const ChoiceStore&) = delete;
+
+    // Every row; none from a file that is not there yet. The reason when the
+    // file cannot be read as a store.
+    struct Rows {
+        std::vector<ChoiceRow> rows;
+        std::optional<std::string> error;
+    };
+    Rows ReadAll();
+
+    // One change, committed or not at all: the reason when not. The file is
+    // made on the first save.
+    std::optional<std::string> Save(const RowChange& change);
+
+    // Whether another connection committed since the last look, or, while
+    // nothing is open, whether the file is there to be read.
+    bool ChangedElsewhere();
+
+    const std::string& Path() const { return path_; }
+
+private:
+    // Opens the file (making it when create) and makes sure it is a store of
+    // ours or an empty database. False with reason when it is not.
+    bool Open(bool create, std::string& reason);
+    void Close();
+
+    std::string path_;
+    sqlite3* db_ = nullptr;
+    std::optional<std::int64_t> dataVersion_;
+};
