@@ -1,6 +1,7 @@
 // The simulated game: its objects, its functions and fields by name, and the
 // events a server goes through (spawns, players, console and RCON lines).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <utility>
@@ -82,6 +83,12 @@ void* GetWorldSettings(UWorld* /*world*/, bool /*checkStreamingPersistent*/, boo
 
 void GetMapName(AShooterGameMode* /*gameMode*/, FString* mapName) {
     AssignGameString(*mapName, Utf16(TheServer().mapName));
+}
+
+// Written as GetMapName writes its out parameter: over whatever the caller's
+// string held, in the game's allocator.
+void GetUniqueNetIdAsString(AShooterPlayerController* player, FString* result) {
+    AssignGameString(*result, AsObject(player)->uniqueId);
 }
 
 void* WeakGet(FWeakObjectPtr* reference, bool /*evenIfPendingKill*/) { return LiveObject(*reference); }
@@ -177,6 +184,7 @@ void RegisterGameEntries() {
     function("UWorld.GetWorldSettings", AsAddress(&GetWorldSettings));
     function("AShooterGameMode.GetMapName", AsAddress(&GetMapName));
     function("FWeakObjectPtr.Get", AsAddress(&WeakGet));
+    function("AShooterPlayerController.GetUniqueNetIdAsString", AsAddress(&GetUniqueNetIdAsString));
     function("AShooterPlayerController.ClientChatMessage", AsAddress(&ClientChatMessage));
     function("AShooterPlayerController.ClientServerSOTFNotificationCustom", AsAddress(&ClientNotification));
     function("AShooterPlayerController.ClientServerChatDirectMessage", AsAddress(&ClientDirectMessage));
@@ -190,6 +198,7 @@ void RegisterGameEntries() {
     field("APrimalWorldSettings.LongitudeScale", offsetof(GameObject, LongitudeScale));
     field("APrimalWorldSettings.LongitudeOrigin", offsetof(GameObject, LongitudeOrigin));
     field("UWorld.PlayerControllerList", offsetof(GameObject, PlayerControllerList));
+    field("UWorld.TimeSeconds", offsetof(GameObject, TimeSeconds));
 }
 
 void RegisterHookedFunctions() {
@@ -308,7 +317,7 @@ GameObject* FindPlayer(const std::string& name) {
 
 }  // namespace
 
-void ConnectPlayer(const std::string& name, bool admin) {
+void ConnectPlayer(const std::string& name, bool admin, const std::optional<std::string>& id) {
     Server& server = TheServer();
     PlayerList& players = server.playerList;
     // The world drops the entries of controllers destroyed since the last
@@ -322,6 +331,7 @@ void ConnectPlayer(const std::string& name, bool admin) {
     }
     GameObject* player = CreateObject(Kind::PlayerController, Utf16(name));
     player->admin = admin;
+    player->uniqueId = Utf16(id.value_or(name));
     players.entries.push_back(WeakReference(player));
     players.byName[PlayerKey(name)].push_back(player);
     auto& list = server.world->PlayerControllerList;
@@ -484,6 +494,52 @@ bool RconCommand(const std::string& line, int id) {
     }
     Refuse("unknown RCON command " + Utf8(name));
     return false;
+}
+
+bool ChatLine(const std::string& player, const std::string& text) {
+    GameObject* controller = FindPlayer(player);
+    if (controller == nullptr) {
+        Refuse("no connected player named " + player);
+        return false;
+    }
+    const std::u16string name = CommandName(text);
+    for (const auto& [registered, handler] : TheServer().chatCommands) {
+        if (SameCommand(registered, name)) {
+            // A copy: the handler may unregister its own command.
+            const ArkApi::ChatCommandHandler handlerCopy = handler;
+            HostString line(Utf16(text));
+            handlerCopy(reinterpret_cast<AShooterPlayerController*>(controller), &line.text, EChatSendMode::GlobalChat);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int64_t GameSeconds() { return TheServer().gameSeconds; }
+
+void Wait(int seconds) {
+    Server& server = TheServer();
+    for (int second = 0; second < seconds; ++second) {
+        ++server.gameSeconds;
+        server.world->TimeSeconds = static_cast<float>(server.gameSeconds);
+        // Timers are kept in the order of their serials, which removals keep:
+        // each turn finds the next one still registered after the last that
+        // ran, so a callback may remove itself or any other, and one
+        // registered during the tick waits for the next.
+        const std::uint64_t registeredBefore = server.timersRegistered;
+        std::uint64_t ran = 0;
+        for (;;) {
+            const auto next =
+                std::upper_bound(server.timers.begin(), server.timers.end(), ran,
+                                 [](std::uint64_t serial, const Timer& timer) { return serial < timer.serial; });
+            if (next == server.timers.end() || next->serial > registeredBefore) {
+                break;
+            }
+            ran = next->serial;
+            const ArkApi::TimerCallback callback = next->callback;
+            callback();
+        }
+    }
 }
 
 }  // namespace StandIn

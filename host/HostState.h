@@ -33,10 +33,12 @@ struct GameObject {
     float LatitudeOrigin = 0;
     float LongitudeScale = 0;
     float LongitudeOrigin = 0;
+    float TimeSeconds = 0;
 
     Kind kind = Kind::Other;
     std::u16string name;
     bool admin = false;
+    std::u16string uniqueId;  // a player controller's
 };
 
 struct NameHash {
@@ -102,6 +104,7 @@ struct Server {
     std::vector<std::pair<std::u16string, ArkApi::RconCommandHandler>> rconCommands;
     std::vector<Timer> timers;  // in registration order
     std::uint64_t timersRegistered = 0;
+    std::int64_t gameSeconds = 0;  // since the server started
 
     std::vector<Record> records;
     std::vector<std::string> hostCalls;

@@ -234,6 +234,7 @@ void ResetServer() {
     server.status = 1;
     server.worldAvailable = true;
     server.mapName = "TheIsland";
+    server.gameSeconds = 0;
     server.world = CreateObject(Kind::World, u"World");
     server.worldSettings = CreateObject(Kind::WorldSettings, u"PrimalWorldSettings");
     server.gameMode = CreateObject(Kind::GameMode, u"ShooterGameMode");

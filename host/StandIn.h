@@ -92,8 +92,11 @@ ARKAPI_API std::size_t LogFlushes();
 // ---- The server --------------------------------------------------------
 
 // A fresh server: no players, no objects, every game entry present, status 1,
-// map "TheIsland", world settings 0, records and allocator faults cleared.
-// The allocator's live blocks are kept: they are what a test checks.
+// map "TheIsland", world settings 0, the game clock at 0, records and
+// allocator faults cleared. The allocator's live blocks are kept: they are
+// what a test checks. Chat, console and RCON commands and timers stay
+// registered: they are their registrant's to remove, and a plugin may still
+// be loaded across a reset.
 ARKAPI_API void ResetServer();
 
 ARKAPI_API void SetServerDirectory(const std::string& directory);
@@ -109,7 +112,11 @@ ARKAPI_API std::uint64_t Resolutions(const std::string& name);
 
 // ---- Players -----------------------------------------------------------
 
-ARKAPI_API void ConnectPlayer(const std::string& name, bool admin = false);
+// id: the player's unique id, as AShooterPlayerController.GetUniqueNetIdAsString
+// gives it; none: the name. Two players connected with the same id are one
+// account twice, which the stand-in lets be.
+ARKAPI_API void ConnectPlayer(const std::string& name, bool admin = false,
+                              const std::optional<std::string>& id = std::nullopt);
 // The controller goes away; its entry stays in the world's list, now stale.
 ARKAPI_API bool DisconnectPlayer(const std::string& name);
 
@@ -153,6 +160,22 @@ ARKAPI_API void RunInitGame(const std::string& map);
 ARKAPI_API bool ConsoleCommand(const std::string* player, const std::string& line);
 // A request on an authenticated RCON connection.
 ARKAPI_API bool RconCommand(const std::string& line, int id);
+// A chat line a player sends to global chat. The host finds a chat command by
+// the text before the first space, in any ASCII case, and hands it the whole
+// line; gives true when one did. A line no command takes is only chat, which
+// the stand-in does not model: nothing is recorded. A name no connected
+// player has is refused (recorded as Refused, false), as on the console.
+ARKAPI_API bool ChatLine(const std::string& player, const std::string& text);
+
+// ---- The game's clock ------------------------------------------------------
+
+// Seconds since the server started (0 at a reset); the plugin reads them as
+// the float UWorld.TimeSeconds.
+ARKAPI_API std::int64_t GameSeconds();
+// Lets the game run that many seconds, one at a time: after each, every timer
+// callback registered before it began and still registered runs once, in
+// registration order. Nothing for seconds <= 0.
+ARKAPI_API void Wait(int seconds);
 
 // ---- Loading plugins -----------------------------------------------------
 
