@@ -143,6 +143,9 @@ TEST(HeraldRun, ScenarioThatDoesNotFitIsRefusedWithFileEventAndReason) {
         {R"({"events": [{"event": "write_config"}]})", "needs \"config\""},
         {R"({"events": [{"event": "world_settings", "LatitudeScale": "big"}]})", "\"LatitudeScale\" must be a number"},
         {R"({"events": [{"event": "init_game"}]})", "event 0 (init_game): \"map\" is missing"},
+        {R"({"events": [{"event": "wait", "seconds": 86401}]})",
+         "event 0 (wait): \"seconds\" must be a whole number from 1 to 86400, not 86401"},
+        {R"({"events": [{"event": "chat", "player": "Ann", "text": 1}]})", "event 0 (chat): \"text\" must be a string"},
     };
     const ScratchFolder scratch;
     for (const BadScenario& bad : cases) {

@@ -115,7 +115,7 @@ public:
         StandIn::SetMapName(setup.map);
         ApplyWorldSettings(setup.worldSettings);
         for (const Herald::Player& player : setup.players) {
-            StandIn::ConnectPlayer(player.name, player.admin);
+            StandIn::ConnectPlayer(player.name, player.admin, player.id);
         }
         if (setup.configText) {
             folder_.WriteConfig(setup.configText);
@@ -183,7 +183,7 @@ private:
         StandIn::SpawnContainer(spawn);
     }
     void Apply(const ConnectEvent& event, std::size_t) {
-        StandIn::ConnectPlayer(event.player.name, event.player.admin);
+        StandIn::ConnectPlayer(event.player.name, event.player.admin, event.player.id);
     }
     // A player who isn't connected has nothing to leave.
     void Apply(const DisconnectEvent& event, std::size_t) { StandIn::DisconnectPlayer(event.player); }
@@ -191,6 +191,8 @@ private:
         StandIn::ConsoleCommand(event.player ? &*event.player : nullptr, event.command);
     }
     void Apply(const RconEvent& event, std::size_t) { StandIn::RconCommand(event.command, event.id); }
+    void Apply(const ChatEvent& event, std::size_t) { StandIn::ChatLine(event.player, event.text); }
+    void Apply(const WaitEvent& event, std::size_t) { StandIn::Wait(event.seconds); }
     void Apply(const ConfigFileEvent& event, std::size_t) { folder_.WriteConfig(event.text); }
     void Apply(const WorldSettingsEvent& event, std::size_t) { ApplyWorldSettings(event.settings); }
 

@@ -40,13 +40,21 @@ struct Summarise {
                (e.rootComponent ? " at " + Describe(e.position) : " (no root component)");
     }
     std::string operator()(const ConnectEvent& e) const {
-        return "connect " + e.player.name + (e.player.admin ? " (admin)" : "");
+        std::string notes = e.player.admin ? "admin" : "";
+        if (e.player.id) {
+            notes += (notes.empty() ? "id " : ", id ") + *e.player.id;
+        }
+        return "connect " + e.player.name + (notes.empty() ? "" : " (" + notes + ")");
     }
     std::string operator()(const DisconnectEvent& e) const { return "disconnect " + e.player; }
     std::string operator()(const ConsoleEvent& e) const {
         return "console " + (e.player ? *e.player : std::string("(server)")) + ": " + e.command;
     }
     std::string operator()(const RconEvent& e) const { return "rcon #" + std::to_string(e.id) + ": " + e.command; }
+    std::string operator()(const ChatEvent& e) const { return "chat " + e.player + ": " + e.text; }
+    std::string operator()(const WaitEvent& e) const {
+        return "wait " + std::to_string(e.seconds) + (e.seconds == 1 ? " second" : " seconds");
+    }
     std::string operator()(const ConfigFileEvent& e) const {
         return e.text ? "write config.json (" + std::to_string(e.text->size()) + " bytes)" : "delete config.json";
     }

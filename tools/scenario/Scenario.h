@@ -35,6 +35,7 @@ struct WorldSettings {
 struct Player {
     std::string name;
     bool admin = false;
+    std::optional<std::string> id;  // none: the game reports the name as the player's unique id
 };
 
 struct Position {
@@ -83,6 +84,15 @@ struct RconEvent {
     std::string command;
     int id = 0;
 };
+// A line a connected player sends to global chat.
+struct ChatEvent {
+    std::string player;
+    std::string text;
+};
+// The game runs on for that many seconds, its timers running after each.
+struct WaitEvent {
+    int seconds = 1;
+};
 // The bytes to write as config.json; none: delete it.
 struct ConfigFileEvent {
     std::optional<std::string> text;
@@ -91,8 +101,14 @@ struct WorldSettingsEvent {
     WorldSettings settings;
 };
 
-using Event = std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent,
-                           ConnectEvent, DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent>;
+using Event =
+    std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent, ConnectEvent,
+                 DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent, ChatEvent, WaitEvent>;
+
+// The longest wait one event asks for: a day of game time. Every second runs
+// the plugin's timers once, so a longer stretch is a few events in a row, and
+// a typo of a few more digits can't keep herald busy for hours.
+inline constexpr int WaitSecondsLimit = 86400;
 
 // The map a scenario's server runs, and a preview's structures spawn on, when none is named.
 inline constexpr char DefaultMap[] = "TheIsland";

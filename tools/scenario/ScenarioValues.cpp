@@ -35,7 +35,11 @@ WorldSettings ReadWorldSettings(const Reader& reader, const Json& object) {
 namespace {
 
 Player ReadPlayer(const Reader& reader, const Json& object, const char* nameKey) {
-    return {reader.Text(object, nameKey), reader.Boolean(object, "admin", false)};
+    Player player{reader.Text(object, nameKey), reader.Boolean(object, "admin", false)};
+    if (object.contains("id")) {
+        player.id = reader.Text(object, "id");
+    }
+    return player;
 }
 
 InstigatorSpec ReadInstigator(const Reader& reader, const Json& object) {
@@ -111,12 +115,20 @@ std::optional<Event> ReadPlainEvent(const std::string& kind, const Reader& reade
                                    reader.Boolean(object, "root_component", true)};
     }
     if (kind == "connect") {
-        reader.OnlyKeys(object, {"event", "player", "admin"});
+        reader.OnlyKeys(object, {"event", "player", "admin", "id"});
         return ConnectEvent{ReadPlayer(reader, object, "player")};
     }
     if (kind == "disconnect") {
         reader.OnlyKeys(object, {"event", "player"});
         return DisconnectEvent{reader.Text(object, "player")};
+    }
+    if (kind == "chat") {
+        reader.OnlyKeys(object, {"event", "player", "text"});
+        return ChatEvent{reader.Text(object, "player"), reader.Text(object, "text")};
+    }
+    if (kind == "wait") {
+        reader.OnlyKeys(object, {"event", "seconds"});
+        return WaitEvent{reader.Bounded(object, "seconds", 1, WaitSecondsLimit)};
     }
     if (kind == "rcon") {
         reader.OnlyKeys(object, {"event", "command", "id"});
@@ -173,7 +185,7 @@ Event ReadEvent(const Reader& file, const Json& object, std::size_t index) {
     }
     indexed.Fail("unknown event \"" + kind +
                  "\" (expected load, unload, init_game, spawn_structure, spawn_container, connect, disconnect, "
-                 "console, rcon, write_config, delete_config or world_settings)");
+                 "console, chat, rcon, write_config, delete_config, world_settings or wait)");
 }
 
 Player ReadListedPlayer(const Reader& file, const Json& value, std::size_t index) {
@@ -181,7 +193,7 @@ Player ReadListedPlayer(const Reader& file, const Json& value, std::size_t index
     if (!value.is_object()) {
         inside.Fail(std::string("must be an object {\"name\": ..., \"admin\": ...}, not ") + value.type_name());
     }
-    inside.OnlyKeys(value, {"name", "admin"});
+    inside.OnlyKeys(value, {"name", "admin", "id"});
     return ReadPlayer(inside, value, "name");
 }
 

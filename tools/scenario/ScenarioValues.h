@@ -4,7 +4,9 @@
 // Scenario.cpp's parser builds each item and hands it here.
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -100,6 +102,31 @@ public:
             Fail(what + " is outside the 32-bit range");
         }
         return found->get<int>();
+    }
+
+    // A whole number from lowest to highest, which must be given.
+    int Bounded(const Json& object, const char* key, int lowest, int highest) const {
+        const std::string what = std::string("\"") + key + "\"";
+        const std::string wanted = "a whole number from " + std::to_string(lowest) + " to " + std::to_string(highest);
+        const auto found = object.find(key);
+        if (found == object.end()) {
+            Fail(what + " is missing (" + wanted + ")");
+        }
+        // Read as the JSON library holds it: a count beyond an int must not
+        // wrap into the range on its way.
+        std::optional<std::int64_t> value;
+        if (found->is_number_unsigned()) {
+            if (found->get<std::uint64_t>() <= std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
+                value = static_cast<std::int64_t>(found->get<std::uint64_t>());
+            }
+        } else if (found->is_number_integer()) {
+            value = found->get<std::int64_t>();
+        }
+        const bool inRange = value && *value >= lowest && *value <= highest;
+        if (!inRange) {
+            Fail(what + " must be " + wanted + ", not " + (found->is_number() ? found->dump() : found->type_name()));
+        }
+        return static_cast<int>(*value);
     }
 
     Position Vector(const Json& object, const char* key) const {
