@@ -24,6 +24,7 @@ using Json = nlohmann::json;
 struct TestReply {
     std::optional<std::string> refusal;
     std::optional<std::string> remark;  // in parentheses
+    std::string group;                  // of the entry tested
 };
 
 // Why a built announcement would reach nobody, or none when it would go out.
@@ -88,7 +89,7 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
             return {subject + " sends nothing: " + std::string(Key::AsteroidGen2) + " is not enabled", std::nullopt};
         }
         AnnounceAsteroid(asteroids, key, checked);
-        return {refusal, UnconfiguredCode(asteroids, key)};
+        return {refusal, UnconfiguredCode(asteroids, key), std::string(AsteroidGroupOf(asteroids))};
     }
     const Json& items = ItemsOf(PluginConfig);
     const Json& entry = Member(items, key);
@@ -100,9 +101,10 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
                 std::nullopt};
     }
     const KeyFragments fragments = FindKeyFragments(key);
+    const std::string group(GroupOf(entry, key));
     if (fragments.ocean) {
         AnnounceItem(entry, key, request.x, request.y, nullptr, checked);
-        return {refusal, std::nullopt};
+        return {refusal, std::nullopt, group};
     }
     if (!IsExamined(fragments.container, PluginConfig)) {
         return {subject + " sends nothing: " + std::string(Key::EnableNests) + " is false", std::nullopt};
@@ -110,7 +112,7 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
     const std::string eggLevel =
         fragments.hunted ? std::string(EggLevelPlaceholder) : std::to_string(SampleCreatureLevel);
     AnnounceItem(entry, key, request.x, request.y, &eggLevel, checked);
-    return {refusal, std::nullopt};
+    return {refusal, std::nullopt, group};
 }
 
 // The request read from the command's text; the refusal when it can't be.
@@ -158,7 +160,7 @@ void TestRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWorl
             RunTest(&packet->Body, [&described](const Json& notificationTemplate, ReplacementList replacements) {
                 described = DescribeAnnouncement(notificationTemplate, replacements).value_or(std::string());
             });
-        std::string text = reply.refusal.value_or(described);
+        std::string text = reply.refusal.value_or(described + " group " + reply.group);
         if (reply.remark) {
             text += " " + *reply.remark;
         }

@@ -77,16 +77,3 @@ void PlayerChoices::Add(const ChoiceRow& row) {
     }
     choice.groups.emplace_back(row.group, row.hears);
 }
-
-RowChange PlayerChoices::StateOf(std::string_view player) const {
-    RowChange state{std::string(player), true, {}, {}};
-    if (const auto found = players_.find(state.player); found != players_.end()) {
-        if (found->second.allOff) {
-            state.set.push_back({state.player, std::string(AllGroups), false});
-        }
-        for (const auto& [group, heard] : found->second.groups) {
-            state.set.push_back({state.player, group, heard});
-        }
-    }
-    return state;
-}

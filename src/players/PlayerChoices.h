@@ -48,9 +48,6 @@ public:
     // Applies a change made here or by another server.
     void Apply(const RowChange& change);
 
-    // The player's whole choice as a change that writes it afresh.
-    RowChange StateOf(std::string_view player) const;
-
     // A row as the store gives it; a row of a group this server does not
     // announce is kept, since another server's config may.
     void Add(const ChoiceRow& row);

@@ -28,9 +28,9 @@ struct PlayersState {
     std::optional<std::string> storeAsWritten;
     std::unique_ptr<ChoiceStore> store;
     PlayerChoices choices;
-    // Players whose choice here differs from the store's: a save failed, or
-    // their id is empty. Each is written whole at the next save that can be.
-    std::vector<std::string> unsaved;
+    // Changes not in the store, oldest first: a save failed, or the player's
+    // id is empty. Saved, in order, before the next change is.
+    std::vector<RowChange> unsaved;
     bool saveFailureLogged = false;
     bool storeUnreadable = false;  // its error logged; tried again each second
 };
@@ -51,10 +51,31 @@ std::string StorePath(const std::string& asWritten) {
     return ArkApi::Tools::GetCurrentDir() + "/" + std::string(PluginsFolder) + "/" + PluginName + "/" + asWritten;
 }
 
-void MarkUnsaved(const std::string& player) {
-    if (std::find(State.unsaved.begin(), State.unsaved.end(), player) == State.unsaved.end()) {
-        State.unsaved.push_back(player);
+std::vector<std::string> GroupsOf(const RowChange& change) {
+    std::vector<std::string> groups = change.dropped;
+    for (const ChoiceRow& row : change.set) {
+        groups.push_back(row.group);
     }
+    return groups;
+}
+
+// Keeps a change for later, in place of the earlier ones it makes moot, so
+// that what waits stays within a change per player and group.
+void KeepUnsaved(RowChange change) {
+    const std::vector<std::string> groups = GroupsOf(change);
+    std::erase_if(State.unsaved, [&](const RowChange& earlier) {
+        if (earlier.player != change.player) {
+            return false;
+        }
+        if (change.clearsPlayer) {
+            return true;
+        }
+        const std::vector<std::string> touched = GroupsOf(earlier);
+        return !earlier.clearsPlayer && std::all_of(touched.begin(), touched.end(), [&](const std::string& group) {
+            return std::find(groups.begin(), groups.end(), group) != groups.end();
+        });
+    });
+    State.unsaved.push_back(std::move(change));
 }
 
 // The store's rows with the choices not yet saved over them.
@@ -72,8 +93,8 @@ void ReadStore() {
     for (const ChoiceRow& row : read.rows) {
         fromStore.Add(row);
     }
-    for (const std::string& player : State.unsaved) {
-        fromStore.Apply(State.choices.StateOf(player));
+    for (const RowChange& change : State.unsaved) {
+        fromStore.Apply(change);
     }
     State.choices = std::move(fromStore);
 }
@@ -97,14 +118,14 @@ std::optional<std::string> Save(const RowChange& change) {
 // The choices not yet saved, oldest first, as long as saves succeed: a later
 // change of a player must not be written over by an earlier one.
 bool SaveUnsaved() {
-    std::vector<std::string> still;
+    std::vector<RowChange> still;
     bool saving = true;
-    for (std::string& player : State.unsaved) {
-        if (!player.empty() && saving && Save(State.choices.StateOf(player))) {
+    for (RowChange& change : State.unsaved) {
+        if (!change.player.empty() && saving && Save(change)) {
             saving = false;
         }
-        if (player.empty() || !saving) {
-            still.push_back(std::move(player));
+        if (change.player.empty() || !saving) {
+            still.push_back(std::move(change));
         }
     }
     State.unsaved = std::move(still);
@@ -171,10 +192,10 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
         const std::vector<std::string> groups = AnnouncedGroups(PluginConfig, CurrentMapName);
         ChatCommandAnswer answer = AnswerChatCommand(line->ToUtf8(), State.command, groups, State.choices, id);
         if (answer.change) {
-            const RowChange change = State.choices.Apply(id, *answer.change);
+            RowChange change = State.choices.Apply(id, *answer.change);
             const bool saved = !id.empty() && SaveUnsaved() && !Save(change);
             if (!saved) {
-                MarkUnsaved(id);
+                KeepUnsaved(std::move(change));
                 answer.reply += NotSavedNote;
             }
         }

@@ -1,0 +1,255 @@
+// Players choosing what they hear through the loaded plugin: the chat
+// command's replies, who receives a spawn after each choice, and the store
+// that keeps the choices across reloads, restarts and servers.
+
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "Support.h"
+#include "players/ChoiceStore.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+const nlohmann::json ChoicesConfig = nlohmann::json::parse(R"({
+    "EnableNests": true,
+    "Items": {
+        "SupplyCrate_Level03_C": {"Notification": {"Msg": "crate", "Type": "Chat"}},
+        "CrystalWyvern_ElementNode_C": {"Group": "Nodes", "Notification": {"Msg": "node", "Type": "Chat"}},
+        "BeaverDam_C": {"Notification": {"Type": "Chat"}}
+    }})");
+
+class ChoicesTest : public HeraldTest::ServerTest {
+protected:
+    void SetUp() override {
+        server.WriteConfig(ChoicesConfig);
+        StandIn::ConnectPlayer("Alice");
+        StandIn::ConnectPlayer("Bob", false, "bob-account");
+        LoadPlugin();
+    }
+
+    // What a chat line makes the plugin send and log.
+    std::vector<std::string> Chat(const std::string& player, const std::string& line) {
+        StandIn::ClearRecords();
+        StandIn::ChatLine(player, line);
+        return Transcript();
+    }
+    // Who receives a crate and a node.
+    std::vector<std::string> Spawns() {
+        StandIn::ClearRecords();
+        StandIn::SpawnStructure({u"SupplyCrate_Level03_C_1", StandIn::ObjectClass::ItemContainer});
+        StandIn::SpawnStructure({u"CrystalWyvern_ElementNode_C_1", StandIn::ObjectClass::ItemContainer});
+        return Transcript();
+    }
+    std::filesystem::path StorePath() const {
+        return server.root / "ArkApi" / "Plugins" / "SkyCrateHerald" / "players.sqlite";
+    }
+};
+
+std::string Reply(const std::string& player, const std::string& text) {
+    return "chat " + player + " Server: \"" + text + "\"";
+}
+
+TEST_F(ChoicesTest, EachLineIsAnsweredToItsPlayerAlone) {
+    const std::string usage = "Usage: /herald [off|on GROUP|all]";
+    const struct {
+        const char* line;
+        std::string reply;
+    } cases[] = {
+        {"/herald",
+         "Announcements for you: crates on, Nodes on. Type /herald off GROUP or /herald on GROUP, or all for every "
+         "group."},
+        {"/HERALD   ", "Announcements for you: crates on, Nodes on. Type /herald off GROUP or /herald on GROUP, or all "
+                       "for every group."},
+        {"/herald off nodes", "You will no longer receive Nodes announcements."},
+        {"/herald On NODES", "You will receive Nodes announcements again."},
+        {"/herald off ALL", "You will no longer receive any announcements."},
+        {"/herald on all", "You will receive every announcement again."},
+        // The dam sends nothing, so its group is none a player can choose.
+        {"/herald off dams", "No group \"dams\". Groups: crates, Nodes."},
+        {"/herald off abcdefghijklmnopqrstuvwxyz0123456789",
+         "No group \"abcdefghijklmnopqrstuvwxyz012345\". Groups: crates, Nodes."},
+        {"/herald off ééééééééééééééééééééééééééééééééééé",
+         "No group \"éééééééééééééééééééééééééééééééé\". Groups: crates, Nodes."},
+        {"/herald off", usage},
+        {"/herald of crates", usage},
+        {"/herald off crates now", usage},
+        {"/herald crates", usage},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THAT(Chat("Alice", c.line), ElementsAre(Reply("Alice", c.reply))) << c.line;
+    }
+    EXPECT_THAT(Chat("Alice", "/heraldx"), IsEmpty()) << "another command's line";
+}
+
+TEST_F(ChoicesTest, AChoiceDecidesWhoReceivesItsGroupFromTheNextSpawnOn) {
+    const struct {
+        const char* line;
+        std::vector<std::string> received;
+    } steps[] = {
+        {"/herald off crates",
+         {"chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""}},
+        {"/herald off all", {"chat Bob Server: \"crate\"", "chat Bob Server: \"node\""}},
+        // The one exception to "off all".
+        {"/herald on nodes", {"chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""}},
+        {"/herald off nodes", {"chat Bob Server: \"crate\"", "chat Bob Server: \"node\""}},
+        {"/herald on all",
+         {"chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"", "chat Alice Server: \"node\"",
+          "chat Bob Server: \"node\""}},
+    };
+    for (const auto& step : steps) {
+        Chat("Alice", step.line);
+        EXPECT_EQ(Spawns(), step.received) << "after " << step.line;
+    }
+}
+
+TEST_F(ChoicesTest, ChoicesOutliveAReloadAndARestartAndAreReadFromTheStore) {
+    Chat("Alice", "/herald off crates");
+    Chat("Bob", "/herald off all");
+    ASSERT_TRUE(std::filesystem::exists(StorePath()));
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    EXPECT_THAT(Spawns(), ElementsAre("chat Alice Server: \"node\""));
+    StandIn::UnloadPlugin();
+    LoadPlugin();
+    EXPECT_THAT(Spawns(), ElementsAre("chat Alice Server: \"node\""));
+    EXPECT_THAT(Chat("Bob", "/herald"),
+                ElementsAre(Reply("Bob", "Announcements for you: crates off, Nodes off. Type /herald off GROUP or "
+                                         "/herald on GROUP, or all for every group.")));
+}
+
+TEST_F(ChoicesTest, AChoiceAnotherServerSavesIsInEffectAtTheNextTick) {
+    Chat("Alice", "/herald off crates");  // makes the store
+    ChoiceStore otherServer(StorePath().string());
+    ASSERT_EQ(otherServer.ReadAll().rows.size(), 1u);
+    ASSERT_EQ(otherServer.Save({"bob-account", false, {}, {{"bob-account", "nodes", false}}}), std::nullopt);
+    EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\"",
+                                      "chat Bob Server: \"node\""))
+        << "not before the timer looks";
+    StandIn::Wait(1);
+    EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
+}
+
+TEST_F(ChoicesTest, WithoutPlayersEnabledNoCommandAndEveryoneHearsEverything) {
+    Chat("Alice", "/herald off crates");
+    nlohmann::json config = ChoicesConfig;
+    config["Players"] = {{"Enable", false}};
+    server.WriteConfig(config);
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    EXPECT_THAT(Chat("Alice", "/herald on crates"), IsEmpty()) << "no command any more";
+    EXPECT_EQ(Spawns().size(), 4u);
+}
+
+TEST_F(ChoicesTest, ACommandOrStoreChangedByAReloadIsFollowed) {
+    Chat("Alice", "/herald off crates");
+    nlohmann::json config = ChoicesConfig;
+    config["Players"] = {{"Command", "/Hear"}, {"Store", "elsewhere.sqlite"}};
+    server.WriteConfig(config);
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    EXPECT_THAT(Chat("Alice", "/herald"), IsEmpty());
+    EXPECT_THAT(Chat("Alice", "/hear off nodes"), ElementsAre(Reply("Alice", "You will no longer receive Nodes announcements.")));
+    // The new store starts empty: the old one's choices stay in the old file.
+    EXPECT_THAT(Spawns(), ElementsAre("chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"",
+                                      "chat Bob Server: \"node\""));
+    EXPECT_TRUE(std::filesystem::exists(StorePath().parent_path() / "elsewhere.sqlite"));
+}
+
+TEST_F(ChoicesTest, AStoreThatCantBeWrittenKeepsTheChoiceInMemoryAndSaysSoOnce) {
+    nlohmann::json config = ChoicesConfig;
+    config["Players"] = {{"Store", "no-such-folder/players.sqlite"}};
+    server.WriteConfig(config);
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    const std::vector<std::string> first = Chat("Alice", "/herald off crates");
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_EQ(first[0],
+              "log SkyCrateHerald error \"Can't save players' choices to no-such-folder/players.sqlite: unable to open "
+              "database file\"");
+    EXPECT_EQ(first[1], Reply("Alice", "You will no longer receive crates announcements. (not saved: it holds until "
+                                       "the server restarts)"));
+    EXPECT_THAT(Chat("Bob", "/herald off nodes"),
+                ElementsAre(Reply("Bob", "You will no longer receive Nodes announcements. (not saved: it holds until "
+                                         "the server restarts)")))
+        << "logged once until a save succeeds";
+    EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
+}
+
+TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
+    const std::vector<std::pair<const char*, std::string>> files = {
+        {"text", std::string("not a database, and never to be one\n")},
+        {"the start of a database", std::string("SQLite format 3\0garbage", 24) + std::string(4000, 'x')},
+    };
+    for (const auto& [what, bytes] : files) {
+        std::filesystem::create_directories(StorePath().parent_path());
+        std::ofstream(StorePath(), std::ios::binary) << bytes;
+        EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        const std::vector<std::string> reply = Chat("Alice", "/herald off crates");
+        EXPECT_THAT(reply.back(), ::testing::HasSubstr("(not saved: it holds until the server restarts)")) << what;
+        StandIn::Wait(3);
+        EXPECT_EQ(HeraldTest::ReadFile(StorePath()), bytes) << what;
+        EXPECT_FALSE(std::filesystem::exists(StorePath().string() + "-wal")) << what;
+        EXPECT_EQ(Spawns().size(), 3u) << what << ": Alice's choice holds in memory";
+        Chat("Alice", "/herald on all");
+    }
+}
+
+TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNotTakenForTheStore) {
+    std::filesystem::create_directories(StorePath().parent_path());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE accounts(name TEXT)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string before = HeraldTest::ReadFile(StorePath());
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    const std::vector<std::string> replies = Chat("Alice", "/herald off crates");
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_THAT(replies[0], ::testing::HasSubstr("not a store of players' choices (another program's database)"));
+    EXPECT_THAT(replies[1], ::testing::HasSubstr("(not saved"));
+    EXPECT_EQ(HeraldTest::ReadFile(StorePath()), before);
+}
+
+TEST_F(ChoicesTest, HostileLinesGetABoundedReply) {
+    const std::string words = [] {
+        std::string line = "/herald";
+        for (int i = 0; i < 10000; ++i) {
+            line += " off";
+        }
+        return line;
+    }();
+    const struct {
+        const char* what;
+        std::string line;
+    } cases[] = {
+        {"a megabyte in one word", "/herald off " + std::string(1 << 20, 'a')},
+        {"10,000 words", words},
+        {"invalid UTF-8", "/herald off \xE2\x82\x41\xFF"},
+        {"a zero", std::string("/herald off cra\0tes", 19)},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> replies = Chat("Alice", c.line);
+        ASSERT_EQ(replies.size(), 1u) << c.what;
+        EXPECT_LT(replies[0].size(), 200u) << c.what;
+        EXPECT_THAT(replies[0], ::testing::StartsWith("chat Alice Server: ")) << c.what;
+    }
+    EXPECT_EQ(Spawns().size(), 4u) << "none of them changed a choice";
+}
+
+TEST_F(ChoicesTest, APlayerWithoutAnIdChoosesForThisRunOnly) {
+    StandIn::ConnectPlayer("Ghost", false, std::string());
+    EXPECT_THAT(Chat("Ghost", "/herald off crates"),
+                ElementsAre(Reply("Ghost", "You will no longer receive crates announcements. (not saved: it holds until "
+                                           "the server restarts)")));
+    EXPECT_FALSE(std::filesystem::exists(StorePath())) << "nothing to save, so no store made";
+    EXPECT_EQ(Spawns().size(), 5u);
+}
+
+TEST_F(ChoicesTest, TheTestCommandShowsTheEntryWhateverTheAdminChoseAndNamesItsGroup) {
+    Chat("Alice", "/herald off all");
+    StandIn::ClearRecords();
+    StandIn::RconCommand("SkyCrateHerald.Test CrystalWyvern_ElementNode_C", 7);
+    ASSERT_EQ(StandIn::Records().size(), 1u);
+    EXPECT_EQ(StandIn::Records()[0].text, "Chat from Server: \"node\" group Nodes");
+}
+
+}  // namespace
