@@ -1,0 +1,190 @@
+// Servers of a cluster sharing one store of players' choices, each a process
+// of its own with the plugin loaded: a choice made on one is followed by the
+// others, concurrent changes are all kept, and a server killed in the middle
+// of a burst leaves a store holding every change it confirmed.
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+#include <set>
+
+#include "Support.h"
+#include "players/ChoiceStore.h"
+
+namespace {
+
+using HeraldTest::ServerDirectory;
+
+const nlohmann::json ClusterConfig(const std::filesystem::path& store) {
+    return {{"Players", {{"Store", store.string()}}},
+            {"Items",
+             {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "crate"}, {"Type", "Chat"}}}}},
+              {"CrystalWyvern_ElementNode_C", {{"Notification", {{"Msg", "node"}, {"Type", "Chat"}}}}}}}};
+}
+
+// A pipe between two processes, a line at a time.
+struct Pipe {
+    int ends[2] = {-1, -1};
+    Pipe() { EXPECT_EQ(::pipe(ends), 0); }
+    ~Pipe() {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    void Send(const std::string& line) const {
+        const std::string text = line + "\n";
+        EXPECT_EQ(::write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    // The next line, or none at the end.
+    std::optional<std::string> Receive() const {
+        std::string line;
+        char c = 0;
+        while (::read(ends[0], &c, 1) == 1) {
+            if (c == '\n') {
+                return line;
+            }
+            line += c;
+        }
+        return std::nullopt;
+    }
+};
+
+// A server process: the plugin loaded on the folder, then body, whose result
+// is the process's exit status. Nothing of the test's own teardown runs there.
+pid_t StartServer(const ServerDirectory& folder, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        StandIn::ResetServer();
+        StandIn::SetServerDirectory(folder.root.string());
+        const int status = StandIn::LoadPlugin(HeraldTest::PluginPath).ok ? body() : 90;
+        ::_exit(status);
+    }
+    return pid;
+}
+
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The reply to a player's line, as the server sent it.
+std::string Answer(const std::string& player, const std::string& line) {
+    StandIn::ClearRecords();
+    StandIn::ChatLine(player, line);
+    return StandIn::Records().empty() ? std::string() : StandIn::Records().back().text;
+}
+
+bool Confirmed(const std::string& reply) { return reply.find("not saved") == std::string::npos && !reply.empty(); }
+
+class ClusterTest : public ::testing::Test {
+protected:
+    HeraldTest::ScratchFolder shared;
+    ServerDirectory island;
+    ServerDirectory ragnarok;
+    std::filesystem::path store = shared.root / "cluster" / "players.sqlite";
+
+    void SetUp() override {
+        std::filesystem::create_directories(store.parent_path());
+        island.WriteConfig(ClusterConfig(store));
+        ragnarok.WriteConfig(ClusterConfig(store));
+    }
+
+    std::vector<ChoiceRow> StoredRows() const {
+        ChoiceStore reader(store.string());
+        ChoiceStore::Rows read = reader.ReadAll();
+        EXPECT_EQ(read.error, std::nullopt);
+        return read.rows;
+    }
+};
+
+TEST_F(ClusterTest, AChoiceMadeOnOneServerIsInEffectOnTheOtherAtItsNextTick) {
+    Pipe ready, go, result;
+    const pid_t other = StartServer(ragnarok, [&] {
+        StandIn::ConnectPlayer("Alice", false, "alice-account");
+        ready.Send("loaded");
+        go.Receive();
+        StandIn::Wait(1);  // the timer looks once a second
+        StandIn::ClearRecords();
+        HeraldTest::SpawnCrate(u"SupplyCrate_Level03_C_1");
+        result.Send(std::to_string(StandIn::Records().size()));
+        return 0;
+    });
+    ASSERT_EQ(ready.Receive(), "loaded") << "the other server found no store yet";
+    const pid_t here = StartServer(island, [&] {
+        StandIn::ConnectPlayer("Alice", false, "alice-account");
+        return Confirmed(Answer("Alice", "/herald off crates")) ? 0 : 1;
+    });
+    EXPECT_EQ(ExitStatus(here), 0);
+    go.Send("spawn");
+    EXPECT_EQ(result.Receive(), "0") << "Alice still received the crate on the other server";
+    EXPECT_EQ(ExitStatus(other), 0);
+}
+
+TEST_F(ClusterTest, ConcurrentChangesFromTwoServersAreAllKept) {
+    constexpr int Players = 100;
+    Pipe go;
+    const auto changes = [&](const std::string& group) {
+        return [&go, group] {
+            for (int i = 0; i < Players; ++i) {
+                StandIn::ConnectPlayer("P" + std::to_string(i));
+            }
+            go.Receive();
+            int unsaved = 0;
+            for (int i = 0; i < Players; ++i) {
+                unsaved += Confirmed(Answer("P" + std::to_string(i), "/herald off " + group)) ? 0 : 1;
+            }
+            return unsaved;
+        };
+    };
+    const pid_t first = StartServer(island, changes("crates"));
+    const pid_t second = StartServer(ragnarok, changes("nodes"));
+    go.Send("go");
+    go.Send("go");
+    EXPECT_EQ(ExitStatus(first), 0) << "changes not saved on the first server";
+    EXPECT_EQ(ExitStatus(second), 0) << "changes not saved on the second server";
+    const std::vector<ChoiceRow> rows = StoredRows();
+    ASSERT_EQ(rows.size(), 2u * Players);
+    for (const ChoiceRow& row : rows) {
+        EXPECT_FALSE(row.hears) << row.player << " " << row.group;
+    }
+}
+
+TEST_F(ClusterTest, AServerKilledInABurstLeavesEveryConfirmedChangeInAStoreThatOpens) {
+    Pipe confirmations;
+    const pid_t server = StartServer(island, [&] {
+        for (int i = 0; i < 5000; ++i) {
+            const std::string player = "K" + std::to_string(i);
+            StandIn::ConnectPlayer(player);
+            if (Confirmed(Answer(player, "/herald off crates"))) {
+                confirmations.Send(player);
+            }
+        }
+        return 0;
+    });
+    std::vector<std::string> confirmed;
+    while (confirmed.size() < 200) {
+        std::optional<std::string> player = confirmations.Receive();
+        ASSERT_TRUE(player) << "the server ended before the kill";
+        confirmed.push_back(*player);
+    }
+    ASSERT_EQ(::kill(server, SIGKILL), 0);
+    EXPECT_EQ(ExitStatus(server), -1);
+    ::close(confirmations.ends[1]);
+    confirmations.ends[1] = -1;
+    while (std::optional<std::string> player = confirmations.Receive()) {
+        confirmed.push_back(*player);  // sent before the kill
+    }
+    const std::vector<ChoiceRow> rows = StoredRows();
+    std::set<std::string> stored;
+    for (const ChoiceRow& row : rows) {
+        stored.insert(row.player);
+    }
+    for (const std::string& player : confirmed) {
+        EXPECT_TRUE(stored.count(player)) << player << " was confirmed but is not in the store";
+    }
+}
+
+}  // namespace
