@@ -120,6 +120,23 @@ TEST_F(ChoicesTest, ChoicesOutliveAReloadAndARestartAndAreReadFromTheStore) {
                                          "/herald on GROUP, or all for every group.")));
 }
 
+TEST_F(ChoicesTest, UnloadLeavesTheStoreClosedAndWhole) {
+    Chat("Alice", "/herald off crates");
+    StandIn::UnloadPlugin();
+    // Nothing holds the file: on Windows an open handle would refuse this.
+    const std::filesystem::path copy = StorePath().string() + ".copy";
+    std::filesystem::rename(StorePath(), copy);
+    EXPECT_FALSE(std::filesystem::exists(StorePath().string() + "-wal"));
+    EXPECT_FALSE(std::filesystem::exists(StorePath().string() + "-shm"));
+    const ChoiceStore::Rows read = ChoiceStore(copy.string()).ReadAll();
+    EXPECT_EQ(read.error, std::nullopt);
+    ASSERT_EQ(read.rows.size(), 1u);
+    EXPECT_EQ(read.rows[0].player, "Alice");
+    EXPECT_EQ(read.rows[0].group, "crates");
+    EXPECT_FALSE(read.rows[0].hears);
+    EXPECT_TRUE(std::filesystem::remove(copy));
+}
+
 TEST_F(ChoicesTest, AChoiceAnotherServerSavesIsInEffectAtTheNextTick) {
     Chat("Alice", "/herald off crates");  // makes the store
     ChoiceStore otherServer(StorePath().string());
