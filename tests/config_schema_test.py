@@ -30,6 +30,7 @@ TYPED_CONFIGS = {"asteroids.json", "items-array.json", "not-an-object.json", "wr
 BASE = {
     "AsteroidGen2": {"Enable": False},
     "Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "x", "Color": "0,255,0"}}},
+    "Players": {},
 }
 NOTIFICATION = ["Items", "SupplyCrate_Level03_C", "Notification"]
 
@@ -54,6 +55,16 @@ VALUES = [
     (["EnableNests"], value) for value in [True, False, "yes"]
 ] + [
     (["$schema"], value) for value in ["config.schema.json", 5]
+] + [
+    (["Items", "SupplyCrate_Level03_C", "Group"], group)
+    for group in ["loot", "a", "g" * 32, "g" * 33, "", "two words", "caf\u00e9", "Deep-Sea_2", 5]
+] + [
+    (["Players", "Command"], command)
+    for command in ["/herald", "/h", "/", "herald", "/my_cmd", "/" + "c" * 32, "/" + "c" * 33, 5]
+] + [
+    (["Players", "Store"], store) for store in ["players.sqlite", "/srv/cluster/players.sqlite", "", "a\u0000b", 5]
+] + [
+    (["Players", "Enable"], enable) for enable in [True, False, "yes"]
 ] + [
     (["Colour"], "0,255,0"),
     (NOTIFICATION + ["Tmie"], 10),

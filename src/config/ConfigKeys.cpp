@@ -98,7 +98,7 @@ constexpr ConfigKey Table[] = {
      "false: no chat command, no store, and every player receives every announcement."},
     {{K::Players, K::Command}, String, ChatCommand, DefaultChatCommand, "", PlayersRead,
      "The chat command: a / then 1 to 32 letters or digits, typed in any case."},
-    {{K::Players, K::Store}, String, Any, DefaultStore, "", PlayersRead,
+    {{K::Players, K::Store}, String, FilePath, DefaultStore, "", PlayersRead,
      "The SQLite file of the players' choices: a path relative to the plugin's folder, or absolute. Servers of a "
      "cluster that name one file in their shared folder share every choice."},
 };

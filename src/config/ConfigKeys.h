@@ -76,8 +76,9 @@ enum class KeyType { Boolean, Object, String, Number, Integer, NoEffect };
 // What the value's text is, beyond its type: a text shown to players ends at
 // a zero character in the game; a colour and a delivery type have forms of
 // their own; item keys are the names of an object; a group and a chat
-// command are words of their own.
-enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys, GroupName, ChatCommand };
+// command are words of their own; a file's path is a text that is not empty
+// and holds no zero character.
+enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys, GroupName, ChatCommand, FilePath };
 
 // A key's place in the document as a JSON pointer pattern ("/Items/*/Name"),
 // made of the names above.

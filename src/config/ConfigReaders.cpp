@@ -235,6 +235,21 @@ bool CanSend(const Json& notificationTemplate) {
     return message != notificationTemplate.end() && message->is_string() && !message->get_ref<const std::string&>().empty();
 }
 
+bool EntryCanSend(const Json& document, std::string_view itemKey, const Json& entry) {
+    // Nothing but an item container is examined without EnableNests.
+    return CanBeItemKey(itemKey) && IsExamined(FindKeyFragments(itemKey).container, document) && entry.is_object() &&
+           CanSend(NotificationOf(entry));
+}
+
+bool AsteroidsCanSend(const Json& asteroids) {
+    return asteroids.is_object() && AsteroidsEnabled(asteroids) && CanSend(NotificationOf(asteroids));
+}
+
+bool IsStorePath(const Json& store) {
+    return store.is_string() && !store.get_ref<const std::string&>().empty() &&
+           store.get_ref<const std::string&>().find('\0') == std::string::npos;
+}
+
 std::vector<std::string> AnnouncedGroups(const Json& document, std::string_view map) {
     std::vector<std::string> groups;
     const auto add = [&groups](std::string_view group) {
@@ -249,16 +264,13 @@ std::vector<std::string> AnnouncedGroups(const Json& document, std::string_view 
     const Json& items = ItemsOf(document);
     if (items.is_object()) {
         for (const auto& [key, entry] : items.items()) {
-            // Nothing but an item container is examined without EnableNests.
-            const bool examined = CanBeItemKey(key) && IsExamined(FindKeyFragments(key).container, document);
-            if (examined && entry.is_object() && CanSend(NotificationOf(entry))) {
+            if (EntryCanSend(document, key, entry)) {
                 add(GroupOf(entry, key));
             }
         }
     }
     const Json& asteroids = AsteroidsOf(document);
-    if (map == AsteroidMap && asteroids.is_object() && asteroids.value(Key::Enable, DefaultAsteroidsEnabled) == true &&
-        CanSend(NotificationOf(asteroids))) {
+    if (map == AsteroidMap && AsteroidsCanSend(asteroids)) {
         add(AsteroidGroupOf(asteroids));
     }
     std::sort(groups.begin(), groups.end(), [](const std::string& a, const std::string& b) {
@@ -302,8 +314,7 @@ PlayersSettings PlayersSettingsOf(const Json& document) {
         }
     }
     if (const auto store = players.find(Key::Store); store != players.end()) {
-        if (store->is_string() && !store->get_ref<const std::string&>().empty() &&
-            store->get_ref<const std::string&>().find('\0') == std::string::npos) {
+        if (IsStorePath(*store)) {
             settings.store = store->get<std::string>();
         } else {
             // Not the default in its place: on a cluster that would part this

@@ -37,6 +37,11 @@ enum class Place : std::uint8_t {
     DisplaySize,
     Sender,
     Color,
+    Group,
+    Players,
+    PlayersEnable,
+    ChatCommand,
+    ChoiceStore,
 };
 
 using PlaceSet = std::uint32_t;
@@ -56,6 +61,11 @@ struct Context {
     bool enableNests = false;  // EnableNests is true
     bool asteroidsOn = false;  // AsteroidGen2 is an object whose Enable is true
     bool onScreen = true;      // the notification's Type sends it as an on-screen notification
+    // At an item, AsteroidGen2 and their keys: the group the plugin announces
+    // it in, and whether it can send anything at all (and so whether the chat
+    // command offers its group).
+    std::string_view group;
+    bool canSend = false;
 };
 
 class Report {

@@ -99,6 +99,11 @@ void WalkAsteroids(const Context& document, const Visit& visit) {
         return;
     }
     Run(Child(asteroids, Place::AsteroidsEnable, Key::Enable), visit);
+    Context group = Child(asteroids, Place::Group, Key::Group);
+    group.kind = AnnouncementKind::Asteroid;
+    group.group = AsteroidGroupOf(*asteroids.value);
+    group.canSend = Decided([&] { return AsteroidsCanSend(*asteroids.value); }, false);
+    Run(group, visit);
     if (!asteroids.asteroidsOn) {
         return;
     }
@@ -119,7 +124,7 @@ void WalkAsteroids(const Context& document, const Visit& visit) {
     WalkNotification(std::move(notification), visit);
 }
 
-void WalkItems(const Context& document, const Visit& visit) {
+void WalkItems(const Context& document, const Json& root, const Visit& visit) {
     const Context items = Child(document, Place::Items, Key::Items);
     Run(items, visit);
     if (items.value == nullptr || !items.value->is_object()) {
@@ -133,7 +138,25 @@ void WalkItems(const Context& document, const Visit& visit) {
             continue;
         }
         Run(Child(item, Place::ItemName, Key::Name), visit);
+        Context group = Child(item, Place::Group, Key::Group);
+        group.group = GroupOf(entry, key);
+        group.canSend = Decided([&] { return EntryCanSend(root, key, entry); }, false);
+        Run(group, visit);
         WalkNotification(Child(item, Place::Notification, Key::Notification), visit);
+    }
+}
+
+// Players' keys are read at every load and reload, whatever Enable says.
+void WalkPlayers(const Context& document, const Visit& visit) {
+    const Context players = Child(document, Place::Players, Key::Players);
+    Run(players, visit);
+    if (!IsObject(players)) {
+        return;
+    }
+    constexpr std::pair<Place, std::string_view> keys[] = {
+        {Place::PlayersEnable, Key::Enable}, {Place::ChatCommand, Key::Command}, {Place::ChoiceStore, Key::Store}};
+    for (const auto& [place, name] : keys) {
+        Run(Child(players, place, name), visit);
     }
 }
 
@@ -153,7 +176,8 @@ void WalkDocument(const Json& document, std::span<const Rule> rules, Report& rep
     Run(Child(at, Place::SchemaReference, Key::SchemaReference), visit);
     Run(Child(at, Place::EnableNests, Key::EnableNests), visit);
     WalkAsteroids(at, visit);
-    WalkItems(at, visit);
+    WalkItems(at, document, visit);
+    WalkPlayers(at, visit);
 }
 
 }  // namespace Herald

@@ -86,6 +86,10 @@ OrderedJson ValueSchema(const ConfigKey& key) {
         case KeyForm::ChatCommand:
             schema["pattern"] = "^/[A-Za-z0-9]{1," + std::to_string(ChatCommandNameLimit) + "}$";
             break;
+        case KeyForm::FilePath:
+            schema["minLength"] = 1;
+            schema["pattern"] = NoZeroCharacter;
+            break;
         case KeyForm::Any:
             break;
     }

@@ -11,6 +11,7 @@ HERALD_CHECK_RULE(SchemaReferenceIsText, At(Place::SchemaReference))
 HERALD_CHECK_RULE(EnableNestsIsABoolean, At(Place::EnableNests))
 HERALD_CHECK_RULE(AsteroidSettingsAreAnObject, At(Place::Asteroids))
 HERALD_CHECK_RULE(ItemsAreAnObject, At(Place::Items))
+HERALD_CHECK_RULE(PlayersAreAnObject, At(Place::Players))
 
 // An entry of Items, by its key.
 HERALD_CHECK_RULE(ItemKeyIsAnyNamesKey, At(Place::Item))
@@ -20,7 +21,8 @@ HERALD_CHECK_RULE(ItemEntryIsAnObject, At(Place::Item))
 HERALD_CHECK_RULE(NotificationIsAnObject, At(Place::Notification))
 
 // After the checks of the value itself at each object.
-HERALD_CHECK_RULE(UnknownKeys, At(Place::Document) | At(Place::Asteroids) | At(Place::Item) | At(Place::Notification))
+HERALD_CHECK_RULE(UnknownKeys, At(Place::Document) | At(Place::Asteroids) | At(Place::Item) | At(Place::Notification) |
+                                   At(Place::Players))
 
 // AsteroidGen2's own keys, its code maps and their entries.
 HERALD_CHECK_RULE(AsteroidsEnableIsABoolean, At(Place::AsteroidsEnable))
@@ -30,6 +32,10 @@ HERALD_CHECK_RULE(AsteroidColorIsReadAsWritten, At(Place::AsteroidCode))
 HERALD_CHECK_RULE(AsteroidTextIsShownWhole, At(Place::AsteroidCode))
 
 HERALD_CHECK_RULE(ItemNameIsShownWhole, At(Place::ItemName))
+
+// An entry's or AsteroidGen2's group.
+HERALD_CHECK_RULE(GroupIsAGroupName, At(Place::Group))
+HERALD_CHECK_RULE(GroupHasAnAnnouncement, At(Place::Group))
 
 // A notification's keys.
 HERALD_CHECK_RULE(MessageIsSent, At(Place::Message))
@@ -47,3 +53,8 @@ HERALD_CHECK_RULE(AsteroidNotificationColorHasNoEffect, At(Place::Color))
 HERALD_CHECK_RULE(NotificationColorIsText, At(Place::Color))
 HERALD_CHECK_RULE(NotificationColorIsGiven, At(Place::Color))
 HERALD_CHECK_RULE(NotificationColorIsReadAsWritten, At(Place::Color))
+
+// Players' keys.
+HERALD_CHECK_RULE(PlayersEnableIsABoolean, At(Place::PlayersEnable))
+HERALD_CHECK_RULE(ChatCommandIsACommandName, At(Place::ChatCommand))
+HERALD_CHECK_RULE(ChoiceStoreIsAPath, At(Place::ChoiceStore))

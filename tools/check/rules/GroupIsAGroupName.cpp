@@ -1,0 +1,20 @@
+#include "check/rules/Rules.h"
+
+namespace Herald {
+
+// A Group that is no group's name is passed over without a word in the log:
+// the entry stays in its kind's group, which is the one players turn off.
+void GroupIsAGroupName(const Context& at, Report& report) {
+    if (at.value == nullptr) {
+        return;
+    }
+    const std::string instead = ": the plugin ignores it and uses the kind's group, " + Quote(at.group);
+    if (!at.value->is_string()) {
+        report.Error(at.path, WrongType("string", *at.value) + instead);
+    } else if (!IsGroupName(at.value->get_ref<const std::string&>())) {
+        report.Error(at.path, Quote(at.value->get_ref<const std::string&>()) + " is not a group name (1 to " +
+                                  std::to_string(GroupNameLimit) + " ASCII letters, digits, - and _)" + instead);
+    }
+}
+
+}  // namespace Herald
