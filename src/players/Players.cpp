@@ -190,7 +190,8 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
         }
         const std::string id = PlayerId(player);
         const std::vector<std::string> groups = AnnouncedGroups(PluginConfig, CurrentMapName);
-        ChatCommandAnswer answer = AnswerChatCommand(line->ToUtf8(), State.command, groups, State.choices, id);
+        const std::string text = line != nullptr ? line->ToUtf8() : State.command;
+        ChatCommandAnswer answer = AnswerChatCommand(text, State.command, groups, State.choices, id);
         if (answer.change) {
             RowChange change = State.choices.Apply(id, *answer.change);
             const bool saved = !id.empty() && SaveUnsaved() && !Save(change);
