@@ -236,9 +236,11 @@ bool CanSend(const Json& notificationTemplate) {
 }
 
 bool EntryCanSend(const Json& document, std::string_view itemKey, const Json& entry) {
-    // Nothing but an item container is examined without EnableNests.
-    return CanBeItemKey(itemKey) && IsExamined(FindKeyFragments(itemKey).container, document) && entry.is_object() &&
-           CanSend(NotificationOf(entry));
+    // Nothing but an item container is examined without EnableNests; an ocean
+    // crate is announced by a hook of its own, whatever EnableNests says.
+    const KeyFragments fragments = FindKeyFragments(itemKey);
+    return CanBeItemKey(itemKey) && (fragments.ocean || IsExamined(fragments.container, document)) &&
+           entry.is_object() && CanSend(NotificationOf(entry));
 }
 
 bool AsteroidsCanSend(const Json& asteroids) {

@@ -166,7 +166,8 @@ bool CanSend(const nlohmann::json& notificationTemplate);
 
 // Whether an Items entry, or AsteroidGen2 on Gen2, can send something, which
 // puts its group among those announced: an entry's key can be an item key,
-// its kind is examined (EnableNests for all but item containers), and its
+// its kind is examined (EnableNests for all but item containers and ocean
+// crates), and its
 // template can send; asteroids must be enabled. Raise where EnableNests or
 // Enable is of the wrong type, as the spawn's reads do.
 bool EntryCanSend(const nlohmann::json& document, std::string_view itemKey, const nlohmann::json& entry);

@@ -33,12 +33,14 @@ PROBE = r"""
   const result = {
     resources: performance.getEntriesByType('resource').map(entry => entry.name),
     text: document.body.innerText,
+    players: (document.querySelector('header .players') || {innerText: null}).innerText,
     height: document.documentElement.scrollHeight,
     entries: all(document, 'article.entry').map(article => ({
       entry: article.dataset.entry,
       code: 'code' in article.dataset ? article.dataset.code : null,
       silent: article.classList.contains('silent'),
       seen: article.querySelector('.seen').innerText,
+      group: (article.querySelector('.what .group') || {innerText: null}).innerText,
       findings: all(article, '.finding').map(finding => finding.innerText),
       chats: all(article, '.chat').map(chat => chat.innerText),
       samples: all(article, '.sample').length,
@@ -112,6 +114,25 @@ def entries_by_name(shown):
     return {(entry["entry"] if entry["code"] is None else entry["code"]): entry for entry in shown["entries"]}
 
 
+# The group of each entry of the example: none writes a Group, so each is its kind's.
+EXAMPLE_GROUPS = {
+    "crates": ["SupplyCrate_Level03_C", "SupplyCrate_Level15_C", "SupplyCrate_Level35_C", "SupplyCrate_Level60_C"],
+    "nodes": ["ElementNode_C"], "artifacts": ["ArtifactCrate_Hunter_C", "ArtifactCrate_Clever_C"],
+    "nests": ["Wyvern_Character_BP_Fire_C", "RockDrake_Character_BP_C"], "dams": ["BeaverDam_C"],
+    "ocean": ["SupplyCreate_OceanInstant_High_C"], "asteroids": ["Metal", "Crystal", "Element", "Obsidian"],
+}
+
+
+def check_groups(shown, groups):
+    """Each article names its entry's group, as a person reads it beside the key."""
+    entries = entries_by_name(shown)
+    for group, names in groups.items():
+        for name in names:
+            entry = entries.get(name if name in entries else "/Items/" + name)
+            expect(entry is not None and entry["group"] == "group " + group,
+                   "%s shows its group %s: %r" % (name, group, entry and entry["group"]))
+
+
 def check_example(shown, config):
     """Every entry of the example is announced as it is configured."""
     expect(shown["resources"] == [], "the page fetches nothing: %s" % shown["resources"])
@@ -142,6 +163,12 @@ def check_example(shown, config):
            == "Fire wyvern nest with a level 150 egg at 50.0 / 50.0", "a creature's nest shows the sample egg level")
     expect(entries["Obsidian"]["notifications"][0]["text"] == "Obsidian asteroid drifting over Gen2: obsidian and oil",
            "an asteroid code is announced with its own names")
+    check_groups(shown, EXAMPLE_GROUPS)
+    # Asteroids are announced on Gen2 alone, so the command does not offer them on TheIsland.
+    expect(shown["players"] == "Players turn groups of announcements off and on for themselves with the chat command "
+           "/herald: /herald off GROUP, /herald on GROUP, all for every group. On TheIsland a player can turn off: "
+           "artifacts, crates, dams, nests, nodes, ocean.", "the header names the chat command and the groups it "
+           "offers: %r" % shown["players"])
 
 
 def check_showcase(shown):
@@ -167,6 +194,11 @@ def check_showcase(shown):
     expect(entries["/Items/BeaverDam_C"]["notifications"][0]["color"] == "rgb(80, 0, 120)",
            "a dark colour keeps its colour")
     expect("unknown key \"EnableNest\"" in shown["text"], "findings about no entry are on the page")
+    check_groups(shown, {"big-crates": ["SupplyCrate_Level35_C"], "Big-Crates": ["SupplyCrate_Level60_C"],
+                         "nodes": ["ElementNode_C"],
+                         "asteroids": ["Metal", "Element"]})
+    expect(shown["players"] == "Players can't choose what they hear: Players/Enable is false, so every player "
+           "receives every announcement.", "the header says players can't choose: %r" % shown["players"])
 
 
 def main():

@@ -15,6 +15,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
+#include "config/ConfigReaders.h"
 #include "preview/PreviewPage.h"
 #include "preview/PreviewPlan.h"
 #include "run/Play.h"
@@ -199,6 +200,62 @@ void PrintSilentEntry(const PreviewEntry& entry, const PreviewReport& report, bo
     }
 }
 
+// The groups in the order the chat command lists them, each as its first
+// entry writes it, with the entries in it in plan order.
+std::vector<std::pair<std::string, std::vector<const PreviewEntry*>>> EntriesByGroup(const PreviewReport& report) {
+    std::vector<std::pair<std::string, std::vector<const PreviewEntry*>>> groups;
+    for (const PreviewEntry& entry : report.entries) {
+        const std::string folded = GroupFold(entry.group);
+        const auto known = std::find_if(groups.begin(), groups.end(),
+                                        [&](const auto& group) { return GroupFold(group.first) == folded; });
+        if (known != groups.end()) {
+            known->second.push_back(&entry);
+        } else {
+            groups.push_back({entry.group, {&entry}});
+        }
+    }
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const auto& a, const auto& b) { return GroupFold(a.first) < GroupFold(b.first); });
+    return groups;
+}
+
+// Each entry's group: in text a line for each group, in JSON a line for each
+// entry, after one that names the chat command.
+void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
+    if (report.entries.empty()) {
+        return;
+    }
+    if (json) {
+        out << OrderedJson{{"type", "players"}, {"command", report.chatCommand ? OrderedJson(*report.chatCommand)
+                                                                              : OrderedJson()}}
+                   .dump(-1, ' ', false, OrderedJson::error_handler_t::replace)
+            << "\n";
+        for (const PreviewEntry& entry : report.entries) {
+            OrderedJson line{{"type", "group"}, {"entry", entry.pointer}};
+            if (entry.code) {
+                line["code"] = *entry.code;
+            }
+            line["group"] = entry.group;
+            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        }
+        return;
+    }
+    out << (report.chatCommand ? "Groups (players turn them off and on with " + *report.chatCommand + " off GROUP, " +
+                                     *report.chatCommand + " on GROUP):"
+                               : std::string("Groups (players can't choose: Players/Enable is false, so every player "
+                                             "receives every group):"))
+        << "\n";
+    for (const auto& [group, entries] : EntriesByGroup(report)) {
+        out << "    " << group << ":";
+        for (const PreviewEntry* entry : entries) {
+            out << (entry == entries.front() ? " " : ", ")
+                << (entry->code ? "AsteroidGen2 " + *entry->code : entry->title)
+                << (entry->Sends() ? "" : " (sends nothing)");
+        }
+        out << "\n";
+    }
+}
+
 void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
     if (!json) {
         PrintSilentHeading(report, out);
@@ -208,6 +265,7 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
             PrintSilentEntry(entry, report, json, out);
         }
     }
+    PrintGroups(report, json, out);
     if (!json) {
         out << "\n";
     }
@@ -295,6 +353,16 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
         Attribute(*previewed.played, scenario, plan, report);
     }
     GroupFindings(checked.findings, plan, report);
+    const PlayersSettings players = PlayersSettingsOf(checked.document);
+    if (players.enabled) {
+        report.chatCommand = players.command;
+        // A read that raises on the way offers nothing, as the command would
+        // answer nothing.
+        try {
+            report.announcedGroups = AnnouncedGroups(checked.document, options.map);
+        } catch (const nlohmann::json::exception&) {
+        }
+    }
     for (PlannedEntry& entry : plan) {
         report.entries.push_back(std::move(entry.shown));
     }

@@ -196,7 +196,8 @@ std::string EntryHtml(const PreviewEntry& entry, const PreviewReport& report) {
     std::string html = "<article class=\"entry " + std::string(entry.Sends() ? "sends" : "silent") +
                        "\" data-entry=\"" + Html(entry.pointer) + "\"" +
                        (entry.code ? " data-code=\"" + Html(*entry.code) + "\"" : "") + ">";
-    html += "<div class=\"what\"><div class=\"key\">" + Html(entry.title) + "</div><div class=\"spawn\">" +
+    html += "<div class=\"what\"><div class=\"key\">" + Html(entry.title) + "</div><div class=\"group\">group <b>" +
+            Html(entry.group) + "</b></div><div class=\"spawn\">" +
             (entry.spawn.empty() ? std::string("nothing spawned")
                                  : Html(entry.spawn) + "<br>on " + Html(entry.map) + " at world position (0, 0)") +
             "</div></div>";
@@ -247,6 +248,32 @@ std::string LiveTestHint() {
            "players would receive.</p>";
 }
 
+// What players choose with the chat command, and the groups it offers on the
+// structures' map.
+std::string PlayersHint(const PreviewReport& report) {
+    if (report.notPreviewed) {
+        return {};
+    }
+    if (!report.chatCommand) {
+        return "<p class=\"players\">Players can't choose what they hear: Players/Enable is false, so every player "
+               "receives every announcement.</p>";
+    }
+    const std::string command = Html(*report.chatCommand);
+    std::string html = "<p class=\"players\">Players turn groups of announcements off and on for themselves with the "
+                       "chat command <code>" +
+                       command + "</code>: <code>" + command + " off GROUP</code>, <code>" + command +
+                       " on GROUP</code>, <code>all</code> for every group. On <b>" + Html(report.map) + "</b> ";
+    if (report.announcedGroups.empty()) {
+        return html + "no group is announced.</p>";
+    }
+    html += "a player can turn off:";
+    for (const std::string& group : report.announcedGroups) {
+        html += std::string(group == report.announcedGroups.front() ? " " : ", ") + "<b class=\"offered\">" +
+                Html(group) + "</b>";
+    }
+    return html + ".</p>";
+}
+
 // The page's head and its header: what was previewed, check's verdict, and
 // how many entries send something.
 std::string PageTop(const PreviewReport& report) {
@@ -276,7 +303,7 @@ std::string PageTop(const PreviewReport& report) {
             "(0, 0), for one player.</p>" +
             CheckSummary(report, errors, warnings) + "<p class=\"counts\">" +
             Plural(sent, "entry sends", "entries send") + " an announcement &middot; " +
-            Plural(silent, "sends", "send") + " nothing</p>" + LiveTestHint() + "</header>\n<main>";
+            Plural(silent, "sends", "send") + " nothing</p>" + PlayersHint(report) + LiveTestHint() + "</header>\n<main>";
     return html;
 }
 

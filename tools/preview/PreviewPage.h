@@ -29,6 +29,7 @@ struct PreviewEntry {
     std::optional<std::string> code;  // the asteroid code; none for an Items entry
     std::string map;
     std::string spawn;  // what was spawned, in words; empty when nothing could be
+    std::string group;  // the group its announcements are in, which players turn off and on
     bool randomColor = false;
     std::vector<Delivery> deliveries;
     std::vector<Finding> findings;   // check's findings inside this entry
@@ -46,6 +47,9 @@ struct PreviewReport {
     std::vector<PreviewEntry> entries;
     std::optional<std::string> notPreviewed;  // why nothing could be spawned at all
     std::optional<std::string> loadError;     // the plugin refused to load
+    // The chat command players choose groups with; none when they can't choose.
+    std::optional<std::string> chatCommand;
+    std::vector<std::string> announcedGroups;  // those the command offers on map
 };
 
 // A colour for the screen ("#rrggbb", or "rgba(...)" when not opaque) from the

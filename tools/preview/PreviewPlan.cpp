@@ -80,6 +80,7 @@ PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::stri
     PreviewEntry& shown = planned.shown;
     shown.pointer = std::string(ItemsPointer.View()) + PointerStep(key);
     shown.title = key;
+    shown.group = GroupOf(entry, key);
     shown.randomColor = DrawsRandomColor(entry);
     shown.map = FindKeyFragments(key).ocean ? std::string(OceanCrateMap) : structureMap;
     // No object's name gives a key that the plugin would cut shorter, nor
@@ -97,6 +98,7 @@ PlannedEntry PlanAsteroid(const std::string& code, const Json& asteroids, bool e
     shown.pointer = AsteroidsPointer.View();
     shown.title = code;
     shown.code = code;
+    shown.group = AsteroidGroupOf(asteroids);
     shown.map = AsteroidMap;
     if (const auto colors = asteroids.find(Key::Color); colors != asteroids.end() && colors->is_object()) {
         const auto color = colors->find(code);

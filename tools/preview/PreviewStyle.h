@@ -22,6 +22,8 @@ h1 { margin: 4px 0 6px; font-size: 26px; font-weight: 600; color: #f3f6fa; word-
 .check.warnings { background: #3b3010; color: #f6c453; }
 .check.errors { background: #431519; color: #ff7d7d; }
 .counts { display: inline-block; margin: 0; color: #8d9bb0; }
+.players { margin: 10px 0 0; font-size: 13px; color: #8d9bb0; }
+.players code, .players b { color: #c9d6e6; }
 .live-test { margin: 10px 0 0; font-size: 13px; color: #8d9bb0; }
 .live-test code { color: #c9d6e6; }
 main { padding: 4px 40px 36px; }
@@ -35,6 +37,8 @@ h2 .hint { margin-left: 10px; color: #5d6c82; font-weight: 400; letter-spacing: 
 .entry.silent { border-left-color: #5b6575; background: rgba(17, 21, 28, .7); }
 .entry.shared { border-left-color: #8a6bd8; }
 .key { color: #eef3f9; font: 600 14px/1.35 "DejaVu Sans Mono", Consolas, Menlo, monospace; word-break: break-all; }
+.group { margin-top: 3px; color: #8d9bb0; font-size: 12.5px; }
+.group b { color: #9fd0a8; font-weight: 600; }
 .spawn { margin-top: 4px; color: #718099; font-size: 12.5px; word-break: break-word; }
 .notification { font-weight: 700; line-height: 1.25; word-break: break-word;
   text-shadow: 0 0 2px #000, 0 0 3px #000, 1px 1px 2px #000; }
