@@ -242,8 +242,8 @@ void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
     }
     out << (report.chatCommand ? "Groups (players turn them off and on with " + *report.chatCommand + " off GROUP, " +
                                      *report.chatCommand + " on GROUP):"
-                               : std::string("Groups (players can't choose: Players/Enable is false, so every player "
-                                             "receives every group):"))
+                               : "Groups (players can't choose: " + std::string(Key::Players) + "/" +
+                                     std::string(Key::Enable) + " is false, so every player receives every group):")
         << "\n";
     for (const auto& [group, entries] : EntriesByGroup(report)) {
         out << "    " << group << ":";

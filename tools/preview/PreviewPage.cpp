@@ -255,8 +255,8 @@ std::string PlayersHint(const PreviewReport& report) {
         return {};
     }
     if (!report.chatCommand) {
-        return "<p class=\"players\">Players can't choose what they hear: Players/Enable is false, so every player "
-               "receives every announcement.</p>";
+        return "<p class=\"players\">Players can't choose what they hear: " + std::string(Key::Players) + "/" +
+               std::string(Key::Enable) + " is false, so every player receives every announcement.</p>";
     }
     const std::string command = Html(*report.chatCommand);
     std::string html = "<p class=\"players\">Players turn groups of announcements off and on for themselves with the "

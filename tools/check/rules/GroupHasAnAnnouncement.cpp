@@ -1,4 +1,5 @@
 #include "check/rules/Rules.h"
+#include "config/ConfigKeys.h"
 
 namespace Herald {
 
@@ -11,7 +12,7 @@ void GroupHasAnAnnouncement(const Context& at, Report& report) {
     }
     report.Warning(at.path, std::string(at.kind == AnnouncementKind::Asteroid ? "asteroid announcements send nothing"
                                                                               : "this entry sends nothing") +
-                                ", so its Group has no effect");
+                                ", so its " + std::string(Key::Group) + " has no effect");
 }
 
 }  // namespace Herald
