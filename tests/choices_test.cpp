@@ -85,6 +85,32 @@ TEST_F(ChoicesTest, EachLineIsAnsweredToItsPlayerAlone) {
     EXPECT_THAT(Chat("Alice", "/heraldx"), IsEmpty()) << "another command's line";
 }
 
+TEST_F(ChoicesTest, TheGroupsOfferedAreThoseThisMapAnnounces) {
+    nlohmann::json config = ChoicesConfig;
+    config["Items"]["SupplyCreate_OceanInstant_High_C"] = {{"Notification", {{"Msg", "ocean"}}}};
+    config["AsteroidGen2"] = {{"Enable", true}, {"Group", "Space"}, {"Color", nlohmann::json::object()},
+                              {"Name", nlohmann::json::object()}, {"PrimaryResources", nlohmann::json::object()},
+                              {"SecondaryResources", nlohmann::json::object()}, {"Notification", {{"Msg", "asteroid"}}}};
+    server.WriteConfig(config);
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    const struct {
+        const char* map;
+        const char* groups;
+    } maps[] = {
+        {"TheIsland", "crates on, Nodes on"},
+        {"Ragnarok", "crates on, Nodes on, ocean on"},
+        {"Gen2", "crates on, Nodes on, Space on"},
+    };
+    for (const auto& m : maps) {
+        StandIn::RunInitGame(m.map);
+        EXPECT_THAT(Chat("Alice", "/herald"),
+                    ElementsAre(Reply("Alice", std::string("Announcements for you: ") + m.groups +
+                                                   ". Type /herald off GROUP or /herald on GROUP, or all for every "
+                                                   "group.")))
+            << m.map;
+    }
+}
+
 TEST_F(ChoicesTest, AChoiceDecidesWhoReceivesItsGroupFromTheNextSpawnOn) {
     const struct {
         const char* line;

@@ -247,7 +247,7 @@ TEST_F(TestCommandTest, RconReplyDescribesWhatTheConsoleDelivers) {
         UseConfig({{"Items", {{"SupplyCrate_Level03_C", {{"Name", "Crate"}, {"Notification", c.notification}}}}}});
         EXPECT_TRUE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C 8000 -16000"));
         EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C 8000 -16000", 3));
-        EXPECT_THAT(Transcript(), ElementsAre(c.delivered, "rcon_reply 3 type=0 \"" + c.described + "\""));
+        EXPECT_THAT(Transcript(), ElementsAre(c.delivered, "rcon_reply 3 type=0 \"" + c.described + " group crates\""));
     }
 }
 
@@ -269,7 +269,7 @@ TEST_F(TestCommandTest, RandomColourIsDrawnOnceForTheOneRecipient) {
                 ElementsAre(expected.R, expected.G, expected.B, expected.A));
     std::srand(11);
     EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 4));
-    EXPECT_EQ(StandIn::Records().back().text, "Notification \"x\" colour Random size 1.2 time 10");
+    EXPECT_EQ(StandIn::Records().back().text, "Notification \"x\" colour Random size 1.2 time 10 group crates");
     EXPECT_EQ(std::rand() % 256, blue) << "over RCON nothing is drawn";
 }
 
@@ -395,7 +395,7 @@ TEST_F(TestCommandTest, AsteroidCodesAreCutAsASpawnCutsThemAndAnUnconfiguredOneI
         if (c.remark) {
             expected.push_back("console_reply Alice \"" + *c.remark + "\" color=1,0,0,1");
         }
-        expected.push_back("rcon_reply 6 type=0 \"Chat from Server: \"" + c.chat + "\"" +
+        expected.push_back("rcon_reply 6 type=0 \"Chat from Server: \"" + c.chat + "\" group asteroids" +
                            (c.remark ? " " + *c.remark : "") + "\"");
         EXPECT_THAT(Transcript(), ElementsAreArray(expected));
         // The crate named with the typed code announces the same.

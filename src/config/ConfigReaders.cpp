@@ -266,7 +266,10 @@ std::vector<std::string> AnnouncedGroups(const Json& document, std::string_view 
     const Json& items = ItemsOf(document);
     if (items.is_object()) {
         for (const auto& [key, entry] : items.items()) {
-            if (EntryCanSend(document, key, entry)) {
+            // An ocean crate is announced on its own map alone.
+            const KeyFragments fragments = FindKeyFragments(key);
+            const bool elsewhere = fragments.ocean && !fragments.hunted && map != OceanCrateMap;
+            if (!elsewhere && EntryCanSend(document, key, entry)) {
                 add(GroupOf(entry, key));
             }
         }

@@ -164,10 +164,10 @@ def check_example(shown, config):
     expect(entries["Obsidian"]["notifications"][0]["text"] == "Obsidian asteroid drifting over Gen2: obsidian and oil",
            "an asteroid code is announced with its own names")
     check_groups(shown, EXAMPLE_GROUPS)
-    # Asteroids are announced on Gen2 alone, so the command does not offer them on TheIsland.
+    # Asteroids are announced on Gen2 alone and ocean crates on Ragnarok, so the command offers neither on TheIsland.
     expect(shown["players"] == "Players turn groups of announcements off and on for themselves with the chat command "
            "/herald: /herald off GROUP, /herald on GROUP, all for every group. On TheIsland a player can turn off: "
-           "artifacts, crates, dams, nests, nodes, ocean.", "the header names the chat command and the groups it "
+           "artifacts, crates, dams, nests, nodes.", "the header names the chat command and the groups it "
            "offers: %r" % shown["players"])
 
 
