@@ -143,6 +143,13 @@ CheckedConfig CheckConfigFileOnce(const std::string& path) {
     return checked;
 }
 
+std::string FindingsTally(std::size_t errors, std::size_t warnings) {
+    if (errors + warnings == 0) {
+        return "nothing to report";
+    }
+    return Plural(errors, "error", "errors") + ", " + Plural(warnings, "warning", "warnings");
+}
+
 int CheckExitStatus(const std::vector<Finding>& findings) {
     int status = 0;
     for (const Finding& finding : findings) {
@@ -169,12 +176,7 @@ int PrintFindings(const std::string& path, const std::vector<Finding>& findings,
         }
     }
     if (!json) {
-        const std::size_t warnings = findings.size() - errors;
-        out << path << ": "
-            << (findings.empty() ? std::string("nothing to report")
-                                 : std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
-                                       std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings"))
-            << "\n";
+        out << path << ": " << FindingsTally(errors, findings.size() - errors) << "\n";
     }
     return CheckExitStatus(findings);
 }

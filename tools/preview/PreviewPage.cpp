@@ -44,42 +44,12 @@ std::string Hex(int r, int g, int b) {
     return text;
 }
 
-std::string Escape(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
 // Texts from config.json may hold bytes that are not UTF-8; the page shows
 // them as the JSON transcript does.
-std::string Html(std::string_view text) { return Escape(ValidUtf8(text)); }
-
-std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+std::string Html(std::string_view text) {
+    return Substituted(ValidUtf8(text),
+                       {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}});
 }
-
-std::string Number(float value) { return JsonFloat(value); }
 
 // A few colours such as "Random" gives players: three draws a colour, blue
 // first, each modulo 256. Seeded alike for every page, so pages compare.
@@ -97,10 +67,7 @@ std::vector<std::array<int, 3>> RandomSampleColors() {
 
 std::string CheckSummary(const PreviewReport& report, std::size_t errors, std::size_t warnings) {
     const char* kind = report.checkStatus == 0 ? "clean" : report.checkStatus == 1 ? "warnings" : "errors";
-    const std::string text = errors + warnings == 0 ? std::string("herald check: nothing to report")
-                                                    : "herald check: " + Plural(errors, "error", "errors") + ", " +
-                                                          Plural(warnings, "warning", "warnings");
-    return "<p class=\"check " + std::string(kind) + "\">" + text + "</p>";
+    return "<p class=\"check " + std::string(kind) + "\">herald check: " + FindingsTally(errors, warnings) + "</p>";
 }
 
 std::string FindingsList(const std::vector<Finding>& findings, const std::string& relativeTo) {
@@ -136,9 +103,9 @@ std::string NotificationHtml(const Delivery& delivery, bool random) {
                        "\" style=\"color:" + ScreenColor(delivery.color) + ";font-size:" + pixels + "\">" +
                        Html(delivery.text) + "</div>";
     html += "<div class=\"meta\"><span>on-screen notification</span><span>colour " + ConfigColor(delivery.color) +
-            "</span><span>size " + (delivery.size ? Number(*delivery.size) : std::string("not a number")) +
-            (delivery.size && drawn != size ? " (drawn at " + Number(static_cast<float>(drawn)) + ")" : "") +
-            "</span><span>" + (delivery.time ? "shown " + Number(*delivery.time) + " s" : "time not a number") +
+            "</span><span>size " + (delivery.size ? JsonFloat(*delivery.size) : std::string("not a number")) +
+            (delivery.size && drawn != size ? " (drawn at " + JsonFloat(static_cast<float>(drawn)) + ")" : "") +
+            "</span><span>" + (delivery.time ? "shown " + JsonFloat(*delivery.time) + " s" : "time not a number") +
             "</span></div>";
     if (random) {
         html += "<div class=\"random\"><span>Random: each player gets a colour of their own, such as</span>";
@@ -211,7 +178,6 @@ std::string MapHint(const std::string& map, const PreviewReport& report, bool as
     }
     return map == report.map ? "structures, crates and nests of Items" : "ocean crates of Items";
 }
-
 
 }  // namespace
 
@@ -293,12 +259,11 @@ std::string EntriesHtml(const PreviewReport& report) {
             html += "\n<h2>" + Html(entry.map) + "<span class=\"hint\">" + MapHint(entry.map, report, asteroid) +
                     "</span></h2>";
             if (asteroid && !report.asteroidFindings.empty()) {
-                html +=
-                    "<div class=\"entry shared\" data-entry=\"" + std::string(AsteroidsPointer.View()) +
-                    "\"><div class=\"what\"><div class=\"key\">" + std::string(Key::AsteroidGen2) +
-                    "</div><div class=\"spawn\">findings shared by every code</div>"
-                    "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
-                    FindingsList(report.asteroidFindings, "") + "</div></div>";
+                html += "<div class=\"entry shared\" data-entry=\"" + std::string(AsteroidsPointer.View()) +
+                        "\"><div class=\"what\"><div class=\"key\">" + std::string(Key::AsteroidGen2) +
+                        "</div><div class=\"spawn\">findings shared by every code</div>"
+                        "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
+                        FindingsList(report.asteroidFindings, "") + "</div></div>";
             }
         }
         html += "\n" + EntryHtml(entry, report);

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
+#include "common/Output.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 
@@ -43,8 +43,7 @@ OrderedJson DefaultValue(const ConfigKey& key) {
 std::string Meaning(const ConfigKey& key) {
     std::string text(key.meaning);
     if (!key.requiredWhen.empty()) {
-        text += " Required while " + std::string(key.requiredWhen) +
-                " is true ({} for none).";
+        text += " Required while " + std::string(key.requiredWhen) + " is true ({} for none).";
     }
     return text;
 }
@@ -143,13 +142,7 @@ void AddMembers(std::string_view pointer, OrderedJson& schema) {
 }
 
 // A table cell: no line break, and a "|" that does not end the cell.
-std::string Cell(std::string_view text) {
-    std::string cell;
-    for (const char c : text) {
-        cell += c == '|' ? std::string("\\|") : std::string(1, c);
-    }
-    return cell;
-}
+std::string Cell(std::string_view text) { return Substituted(text, {{'|', "\\|"}}); }
 
 std::string DefaultCell(const ConfigKey& key) {
     if (!key.defaultWords.empty()) {
