@@ -172,11 +172,9 @@ void PrintSilentHeading(const PreviewReport& report, std::ostream& out) {
         codes += entry.code ? 1 : 0;
     }
     const std::size_t items = report.entries.size() - codes;
-    out << "\nPreview: " << items << (items == 1 ? " entry" : " entries") << " of Items and " << codes
-        << (codes == 1 ? " asteroid code" : " asteroid codes") << " spawned at world position (0, 0) for one player; "
-        << (silent == 0 ? std::string("every one sends an announcement")
-                        : std::to_string(silent) + (silent == 1 ? " sends" : " send") + " nothing:")
-        << "\n";
+    out << "\nPreview: " << Plural(items, "entry", "entries") << " of Items and "
+        << Plural(codes, "asteroid code", "asteroid codes") << " spawned at world position (0, 0) for one player; "
+        << (silent == 0 ? "every one sends an announcement" : Plural(silent, "sends", "send") + " nothing:") << "\n";
 }
 
 void PrintSilentEntry(const PreviewEntry& entry, const PreviewReport& report, bool json, std::ostream& out) {

@@ -125,8 +125,8 @@ struct HumanPrinter {
     std::ostream& out;
 
     void operator()(const StartRecord& start) const {
-        out << "Server on " << start.map << (start.serverReady ? "" : " (not yet running)") << ", " << start.players
-            << (start.players == 1 ? " player" : " players") << (start.configGiven ? "" : ", no config.json")
+        out << "Server on " << start.map << (start.serverReady ? "" : " (not yet running)") << ", "
+            << Plural(start.players, "player", "players") << (start.configGiven ? "" : ", no config.json")
             << "\nPlugin " << start.pluginPath << "\n\n";
     }
     void operator()(const EventRecord& event) const { out << "#" << event.index << " " << event.summary << '\n'; }
