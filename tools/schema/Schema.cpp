@@ -108,31 +108,28 @@ OrderedJson ValueSchema(const ConfigKey& key) {
 // The members the table knows under an object key: named ones as properties,
 // "*" as every other member; an object without "*" takes no other member.
 void AddMembers(std::string_view pointer, OrderedJson& schema) {
+    // The schema of the key at `member`, with its own members.
+    const auto memberSchema = [](const std::string& member, const ConfigKey& key) {
+        OrderedJson value = ValueSchema(key);
+        if (key.type == KeyType::Object) {
+            AddMembers(member, value);
+        }
+        return value;
+    };
     std::vector<std::string> required;
     std::string_view condition;
     for (const std::string_view name : KeyNamesUnder(pointer)) {
         const std::string member = std::string(pointer) + "/" + std::string(name);
         const ConfigKey& key = *FindConfigKey(member);
-        OrderedJson value = ValueSchema(key);
-        if (key.type == KeyType::Object) {
-            AddMembers(member, value);
-        }
-        schema["properties"][std::string(name)] = std::move(value);
+        schema["properties"][std::string(name)] = memberSchema(member, key);
         if (!key.requiredWhen.empty()) {
             required.emplace_back(name);
             condition = key.requiredWhen;
         }
     }
     const std::string any = std::string(pointer) + "/*";
-    if (const ConfigKey* key = FindConfigKey(any)) {
-        OrderedJson value = ValueSchema(*key);
-        if (key->type == KeyType::Object) {
-            AddMembers(any, value);
-        }
-        schema["additionalProperties"] = std::move(value);
-    } else {
-        schema["additionalProperties"] = false;
-    }
+    const ConfigKey* anyKey = FindConfigKey(any);
+    schema["additionalProperties"] = anyKey != nullptr ? memberSchema(any, *anyKey) : OrderedJson(false);
     if (!required.empty()) {
         // Only a boolean that is there and true asks for the others.
         const std::string flag(condition);
