@@ -87,6 +87,15 @@ JsonLine& JsonLine::Floats(std::string_view key, const std::vector<float>& value
     return Raw(key, list + "]");
 }
 
+int SrgbByte(float linear) {
+    if (!std::isfinite(linear)) {
+        return 0;
+    }
+    const double x = std::clamp(static_cast<double>(linear), 0.0, 1.0);
+    const double encoded = x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1.0 / 2.4) - 0.055;
+    return static_cast<int>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255.0));
+}
+
 std::size_t DisplayWidth(std::string_view text) {
     std::size_t width = 0;
     for (const char byte : text) {

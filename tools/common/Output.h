@@ -53,6 +53,11 @@ private:
     std::string text_ = "{";
 };
 
+// A byte of sRGB from a linear colour channel: the inverse of the game's
+// transfer function, so that "0,128,255" in config.json reads 0,128,255
+// again; 0 for what is not a number.
+int SrgbByte(float linear);
+
 // Columns of text, each as wide as its widest cell; the last column is not padded.
 std::vector<std::string> AlignColumns(const std::vector<std::vector<std::string>>& rows, std::string_view gap = "  ");
 

@@ -25,7 +25,6 @@ namespace Herald {
 namespace {
 
 namespace fs = std::filesystem;
-using Json = nlohmann::json;
 // Small objects whose keys keep the order they are added in (a line of
 // output); its lookups are linear, so never a config's.
 using OrderedJson = nlohmann::ordered_json;

@@ -25,17 +25,6 @@ constexpr int RandomSamples = 5;
 // plate behind it to be read on the page: 0,64,255 and 139,69,19 are just below it.
 constexpr double DarkLuminance = 0.12;
 
-// A byte of sRGB from a linear channel: the inverse of the game's transfer
-// function, so that "0,128,255" in config.json is 0,128,255 on the screen.
-int ScreenByte(float linear) {
-    if (!std::isfinite(linear)) {
-        return 0;
-    }
-    const double x = std::clamp(static_cast<double>(linear), 0.0, 1.0);
-    const double encoded = x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1.0 / 2.4) - 0.055;
-    return static_cast<int>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255.0));
-}
-
 double Opacity(float alpha) { return std::isfinite(alpha) ? std::clamp(static_cast<double>(alpha), 0.0, 1.0) : 1.0; }
 
 std::string Hex(int r, int g, int b) {
@@ -88,6 +77,15 @@ std::string FindingsList(const std::vector<Finding>& findings, const std::string
                 "</code> <span class=\"message\">" + Html(finding.message) + "</span></li>";
     }
     return html + "</ul>";
+}
+
+// Findings that no one entry owns, in a row of their own.
+std::string SharedFindingsHtml(std::string_view pointer, std::string_view title, std::string_view what,
+                               const std::vector<Finding>& findings) {
+    return "<div class=\"entry shared\" data-entry=\"" + std::string(pointer) +
+           "\"><div class=\"what\"><div class=\"key\">" + std::string(title) + "</div><div class=\"spawn\">" +
+           std::string(what) + "</div></div><div class=\"beside\" style=\"grid-column: span 2\">" +
+           FindingsList(findings, "") + "</div></div>";
 }
 
 std::string NotificationHtml(const Delivery& delivery, bool random) {
@@ -182,20 +180,20 @@ std::string MapHint(const std::string& map, const PreviewReport& report, bool as
 }  // namespace
 
 std::string ScreenColor(const FColorLinear& color) {
-    const std::string rgb = Hex(ScreenByte(color.R), ScreenByte(color.G), ScreenByte(color.B));
+    const std::string rgb = Hex(SrgbByte(color.R), SrgbByte(color.G), SrgbByte(color.B));
     const double opacity = Opacity(color.A);
     if (opacity >= 1.0) {
         return rgb;
     }
     char text[64];
-    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", ScreenByte(color.R), ScreenByte(color.G),
-                  ScreenByte(color.B), opacity);
+    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", SrgbByte(color.R), SrgbByte(color.G), SrgbByte(color.B),
+                  opacity);
     return text;
 }
 
 std::string ConfigColor(const FColorLinear& color) {
-    std::string text = std::to_string(ScreenByte(color.R)) + "," + std::to_string(ScreenByte(color.G)) + "," +
-                       std::to_string(ScreenByte(color.B));
+    std::string text = std::to_string(SrgbByte(color.R)) + "," + std::to_string(SrgbByte(color.G)) + "," +
+                       std::to_string(SrgbByte(color.B));
     const long alpha = std::lround(Opacity(color.A) * 255.0);
     return alpha == 255 ? text : text + ", alpha " + std::to_string(alpha);
 }
@@ -259,11 +257,8 @@ std::string EntriesHtml(const PreviewReport& report) {
             html += "\n<h2>" + Html(entry.map) + "<span class=\"hint\">" + MapHint(entry.map, report, asteroid) +
                     "</span></h2>";
             if (asteroid && !report.asteroidFindings.empty()) {
-                html += "<div class=\"entry shared\" data-entry=\"" + std::string(AsteroidsPointer.View()) +
-                        "\"><div class=\"what\"><div class=\"key\">" + std::string(Key::AsteroidGen2) +
-                        "</div><div class=\"spawn\">findings shared by every code</div>"
-                        "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
-                        FindingsList(report.asteroidFindings, "") + "</div></div>";
+                html += SharedFindingsHtml(AsteroidsPointer.View(), Key::AsteroidGen2, "findings shared by every code",
+                                           report.asteroidFindings);
             }
         }
         html += "\n" + EntryHtml(entry, report);
@@ -282,11 +277,8 @@ std::string PreviewPageHtml(const PreviewReport& report) {
         html += "<div class=\"banner\">The plugin refused to load: " + Html(*report.loadError) + "</div>";
     }
     if (!report.fileFindings.empty()) {
-        html +=
-            "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
-            "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
-            "<div class=\"beside\" style=\"grid-column: span 2\">" +
-            FindingsList(report.fileFindings, "") + "</div></div>";
+        html += "<h2>The whole file</h2>" +
+                SharedFindingsHtml("", "config.json", "findings about no single entry", report.fileFindings);
     }
     html += EntriesHtml(report);
     if (report.entries.empty() && !report.notPreviewed) {
