@@ -111,12 +111,10 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
     };
     for (const Finding& finding : findings) {
         const bool ofAsteroids = finding.path.starts_with(asteroids + "/");
-        const auto item = finding.path.starts_with(items) ? owners.find(prefix(finding.path, 2)) : owners.end();
-        const auto code = ofAsteroids ? owners.find(prefix(finding.path, 3)) : owners.end();
-        if (item != owners.end()) {
-            plan[item->second].shown.findings.push_back(finding);
-        } else if (code != owners.end()) {
-            plan[code->second].shown.findings.push_back(finding);
+        const int steps = finding.path.starts_with(items) ? 2 : ofAsteroids ? 3 : 0;
+        const auto owner = steps > 0 ? owners.find(prefix(finding.path, steps)) : owners.end();
+        if (owner != owners.end()) {
+            plan[owner->second].shown.findings.push_back(finding);
         } else if (finding.path == asteroids || ofAsteroids) {
             report.asteroidFindings.push_back(finding);
         } else {
