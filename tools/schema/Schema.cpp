@@ -166,16 +166,7 @@ std::string ConfigSchemaText() {
 std::string KeyReferenceMarkdown() {
     std::string table = "| Key | Type | Default | Read for | Meaning |\n|---|---|---|---|---|\n";
     for (const ConfigKey& key : ConfigKeys()) {
-        std::string path;
-        for (std::string_view rest = key.Pointer().substr(1);;) {
-            const std::size_t slash = rest.find('/');
-            path += rest.substr(0, slash);
-            if (slash == std::string_view::npos) {
-                break;
-            }
-            path += " → ";
-            rest.remove_prefix(slash + 1);
-        }
+        const std::string path = Substituted(key.Pointer().substr(1), {{'/', " → "}});
         table += "| `" + path + "` | " + std::string(TypeName(key.type)) + " | " + DefaultCell(key) + " | " +
                  Cell(key.readFor) + " | " + Cell(Meaning(key)) + " |\n";
     }
