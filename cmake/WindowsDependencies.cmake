@@ -1,6 +1,7 @@
 # The third-party libraries of the Windows cross build, all from the build
-# machine's Debian packages: nlohmann::json, spdlog and fmt header-only, and
-# GoogleTest built from its sources. They get the target names that
+# machine's Debian packages: nlohmann::json, spdlog and fmt header-only,
+# GoogleTest built from its sources, and SQLite built from Debian's source
+# package of the installed release. They get the target names that
 # find_package gives them in the native build, so the rest of the tree does
 # not care which build it is in.
 
@@ -55,3 +56,44 @@ macro(herald_add_googletest)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endmacro()
+
+# SQLite, the same release as the native build's libsqlite3-dev: its
+# amalgamation made from Debian's source package of that version, with
+# Debian's patches (scripts/fetch-sqlite-source.sh, which downloads it on the
+# first configure and after an upgrade of libsqlite3-dev, and otherwise does
+# nothing), compiled as a static library. SQLite::SQLite3 is the name
+# find_package(SQLite3) gives it natively.
+set(HERALD_SQLITE_SOURCE ${CMAKE_BINARY_DIR}/third-party/sqlite)
+execute_process(
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fetch-sqlite-source.sh ${HERALD_SQLITE_SOURCE}
+  RESULT_VARIABLE herald_sqlite_fetched
+  OUTPUT_VARIABLE herald_sqlite_said
+  ERROR_VARIABLE herald_sqlite_said)
+if(NOT herald_sqlite_fetched EQUAL 0)
+  message(FATAL_ERROR "scripts/fetch-sqlite-source.sh failed:\n${herald_sqlite_said}")
+endif()
+file(STRINGS ${HERALD_SQLITE_SOURCE}/sqlite3.h herald_sqlite_version_line REGEX "^#define SQLITE_VERSION +\"")
+string(REGEX REPLACE "^#define SQLITE_VERSION +\"([0-9.]+)\".*" "\\1" SQLite3_VERSION "${herald_sqlite_version_line}")
+file(READ ${HERALD_SQLITE_SOURCE}/.version herald_sqlite_package_version)
+string(STRIP "${herald_sqlite_package_version}" herald_sqlite_package_version)
+message(STATUS "SQLite ${SQLite3_VERSION} from Debian's sqlite3 ${herald_sqlite_package_version}, in ${HERALD_SQLITE_SOURCE}")
+
+# The tree's C code, SQLite alone, is compiled with the C++ code's flags of
+# each build type: the test scripts' -O1 without debug information then holds
+# for it too (sqlite3.c takes about 12 s at -O1 with mingw, 25 s at -O2).
+enable_language(C)
+foreach(config DEBUG RELEASE RELWITHDEBINFO MINSIZEREL)
+  set(CMAKE_C_FLAGS_${config} "${CMAKE_CXX_FLAGS_${config}}")
+endforeach()
+
+# Built only once something links it.
+add_library(HeraldSQLite3 STATIC EXCLUDE_FROM_ALL ${HERALD_SQLITE_SOURCE}/sqlite3.c)
+add_library(SQLite::SQLite3 ALIAS HeraldSQLite3)
+target_include_directories(HeraldSQLite3 SYSTEM INTERFACE ${HERALD_SQLITE_SOURCE})
+# Serialized threading, as Debian builds it; URI file names and a LIKE that
+# never matches a BLOB, as Debian's library has them, so that a statement or a
+# file name means the same in both builds. No loadable extensions: the plugin
+# has none. Someone else's code: its warnings are not ours to read.
+target_compile_definitions(HeraldSQLite3 PRIVATE
+  SQLITE_THREADSAFE=1 SQLITE_USE_URI=1 SQLITE_LIKE_DOESNT_MATCH_BLOBS SQLITE_OMIT_LOAD_EXTENSION)
+target_compile_options(HeraldSQLite3 PRIVATE -w)

@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev
+  nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev libsqlite3-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev
   python3-jsonschema
   python3 chromium  # the preview page's test renders it in headless Chromium
+  dpkg-dev tcl  # the Windows build's SQLite, made from Debian's source package (fetch-sqlite-source.sh)
 )
 packages+=("$@")
 

@@ -21,19 +21,18 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-// The plugin's words when it refuses a file, as its log line and its RCON
-// reply give them.
-constexpr std::string_view CantOpenWords = ConfigCantOpenMessage;
-constexpr std::string_view NotRegularFileWords = ConfigNotRegularFileMessage;
-constexpr std::string_view TooLargeWords = ConfigTooLargeMessage;
-constexpr std::string_view TooDeepWords = ConfigTooDeepMessage;
-
 constexpr std::string_view RefusedWords = "the plugin refuses to load it, and a reload keeps the previous settings";
+
+// The refusal followed by the plugin's own words, as its log line and its
+// RCON reply give them.
+std::string RefusedSaying(std::string_view pluginWords) {
+    return std::string(RefusedWords) + " (\"" + std::string(pluginWords) + "\")";
+}
 
 std::string TooLarge() {
     return "the file is larger than " + std::to_string(ConfigFileSizeLimit >> 20) + " MiB (" +
-           std::to_string(ConfigFileSizeLimit) + " bytes), the most the plugin reads: " + std::string(RefusedWords) +
-           " (\"" + std::string(TooLargeWords) + "\")";
+           std::to_string(ConfigFileSizeLimit) +
+           " bytes), the most the plugin reads: " + RefusedSaying(ConfigTooLargeMessage);
 }
 
 std::vector<Finding> Refusal(const std::string& message) { return {{Severity::Error, "", message}}; }
@@ -44,7 +43,7 @@ std::vector<Finding> CheckScanned(std::string_view text, DocumentScan& scan) {
     Json::sax_parse(text.begin(), text.end(), &scan);
     if (scan.tooDeep) {
         return Refusal("arrays and objects are nested deeper than " + std::to_string(ConfigDepthLimit) +
-                       " levels: " + std::string(RefusedWords) + " (\"" + std::string(TooDeepWords) + "\")");
+                       " levels: " + RefusedSaying(ConfigTooDeepMessage));
     }
     if (scan.parseError) {
         return Refusal("can't be parsed: " + *scan.parseError + ": " + std::string(RefusedWords));
@@ -72,7 +71,7 @@ struct FileRead {
 
 FileRead ReadConfigBytes(const std::string& path) {
     const std::string cantOpen = "can't open " + path + ": the plugin refuses to load (\"" +
-                                 std::string(CantOpenWords) + "\"), and a reload keeps the previous settings";
+                                 std::string(ConfigCantOpenMessage) + "\"), and a reload keeps the previous settings";
     // Looked at before it is opened: a pipe would block the read, a device
     // never end it.
     const ConfigFileFacts facts = ConfigFileFactsOf(path);
@@ -88,8 +87,8 @@ FileRead ReadConfigBytes(const std::string& path) {
                                  : type == fs::file_type::character || type == fs::file_type::block
                                      ? "a device"
                                      : "something other than a file";
-        return {std::nullopt, Refusal(path + " is " + what + ", not a regular file: " + std::string(RefusedWords) +
-                                      " (\"" + std::string(NotRegularFileWords) + "\")")};
+        return {std::nullopt,
+                Refusal(path + " is " + what + ", not a regular file: " + RefusedSaying(ConfigNotRegularFileMessage))};
     }
     if (refusal == ConfigFileRefusal::TooLarge) {
         return {std::nullopt, Refusal(TooLarge())};
@@ -143,6 +142,13 @@ CheckedConfig CheckConfigFileOnce(const std::string& path) {
     return checked;
 }
 
+std::string FindingsTally(std::size_t errors, std::size_t warnings) {
+    if (errors + warnings == 0) {
+        return "nothing to report";
+    }
+    return Plural(errors, "error", "errors") + ", " + Plural(warnings, "warning", "warnings");
+}
+
 int CheckExitStatus(const std::vector<Finding>& findings) {
     int status = 0;
     for (const Finding& finding : findings) {
@@ -169,12 +175,7 @@ int PrintFindings(const std::string& path, const std::vector<Finding>& findings,
         }
     }
     if (!json) {
-        const std::size_t warnings = findings.size() - errors;
-        out << path << ": "
-            << (findings.empty() ? std::string("nothing to report")
-                                 : std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
-                                       std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings"))
-            << "\n";
+        out << path << ": " << FindingsTally(errors, findings.size() - errors) << "\n";
     }
     return CheckExitStatus(findings);
 }

@@ -49,6 +49,9 @@ CheckedConfig CheckConfigFileOnce(const std::string& path);
 // status.
 int PrintFindings(const std::string& path, const std::vector<Finding>& findings, bool json, std::ostream& out);
 
+// "nothing to report", or "1 error, 2 warnings".
+std::string FindingsTally(std::size_t errors, std::size_t warnings);
+
 // 0 with nothing to report, 1 with warnings only, 2 with errors.
 int CheckExitStatus(const std::vector<Finding>& findings);
 

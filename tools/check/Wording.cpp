@@ -15,14 +15,12 @@ char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 
 bool SameIgnoringCase(char a, char b) { return LowerAscii(a) == LowerAscii(b); }
 
-std::string ArticleType(const Json& value) {
-    const std::string name = value.type_name();
-    return value.is_null() ? name : (name == "array" || name == "object" ? "an " : "a ") + name;
-}
-
 std::string Article(std::string_view type) {
     return (type == "object" || type == "array" ? "an " : "a ") + std::string(type);
 }
+
+// "null" stands alone.
+std::string ArticleType(const Json& value) { return value.is_null() ? "null" : Article(value.type_name()); }
 
 }  // namespace
 

@@ -74,10 +74,6 @@ std::string OneLine(std::string text) {
     return text;
 }
 
-}  // namespace
-
-namespace {
-
 // What the command line gave, whichever command it names.
 struct Options {
     std::string file;
@@ -140,13 +136,14 @@ Commands AddCommands(CLI::App& app, Options& options) {
 
     CLI::App* preview = app.add_subcommand("preview", "Show what players would see from a config.json");
     preview->add_option("CONFIG.json", options.file, "Configuration file (docs/config.md)")->required();
-    preview->add_option("--map", options.map, "Map for the structures, crates and nests of Items")->capture_default_str();
+    preview->add_option("--map", options.map, "Map for the structures, crates and nests of Items")
+        ->capture_default_str();
     preview->add_flag("--json", options.json, "One JSON object per line");
     preview->add_option("--html", options.html, "Also write the preview as a self-contained page")->type_name("FILE");
     preview->add_option("--plugin", options.plugin, pluginHelp)->type_name("PATH");
-    CLI::Option* serve = preview->add_flag(
-        "--serve", options.serve,
-        "Serve the page on http://127.0.0.1:PORT/ and preview again on every save, until Ctrl-C");
+    CLI::Option* serve =
+        preview->add_flag("--serve", options.serve,
+                          "Serve the page on http://127.0.0.1:PORT/ and preview again on every save, until Ctrl-C");
     serve->excludes(preview->get_option("--json"))->excludes(preview->get_option("--html"));
     preview->add_option("--port", options.port, "Port of --serve (0: a free one)")
         ->capture_default_str()
@@ -206,7 +203,8 @@ int HeraldMain(const std::vector<std::string>& arguments, std::ostream& out, std
     // CLI11 would call a mistyped command a missing one.
     const std::array<const CLI::App*, 4> all{commands.run, commands.check, commands.preview, commands.schema};
     if (!arguments.empty() && !arguments[0].starts_with("-") &&
-        std::none_of(all.begin(), all.end(), [&](const CLI::App* command) { return command->check_name(arguments[0]); })) {
+        std::none_of(all.begin(), all.end(),
+                     [&](const CLI::App* command) { return command->check_name(arguments[0]); })) {
         err << "herald: unknown command \"" << arguments[0] << "\" (herald --help shows the usage)\n";
         return UsageStatus;
     }

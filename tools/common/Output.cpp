@@ -1,5 +1,6 @@
 #include "common/Output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,19 +14,21 @@ std::string JsonString(std::string_view text) {
 
 std::string ValidUtf8(std::string_view text) { return nlohmann::json::parse(JsonString(text)).get<std::string>(); }
 
-std::string PointerStep(std::string_view key) {
-    std::string step = "/";
-    step.reserve(key.size() + 1);
-    for (const char c : key) {
-        if (c == '~') {
-            step += "~0";
-        } else if (c == '/') {
-            step += "~1";
-        } else {
-            step += c;
-        }
+std::string Substituted(std::string_view text, std::initializer_list<std::pair<char, std::string_view>> substitutes) {
+    std::string result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        const auto* substitute =
+            std::find_if(substitutes.begin(), substitutes.end(), [c](const auto& each) { return each.first == c; });
+        result += substitute != substitutes.end() ? substitute->second : std::string_view(&c, 1);
     }
-    return step;
+    return result;
+}
+
+std::string PointerStep(std::string_view key) { return "/" + Substituted(key, {{'~', "~0"}, {'/', "~1"}}); }
+
+std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
 std::string JsonFloat(float value) {
@@ -57,51 +60,40 @@ std::string HumanFloat(float value) {
     return JsonFloat(value);
 }
 
-void JsonLine::Key(std::string_view key) {
+JsonLine& JsonLine::Raw(std::string_view key, std::string_view json) {
     if (text_.size() > 1) {
         text_ += ", ";
     }
     text_ += JsonString(key) + ": ";
-}
-
-JsonLine& JsonLine::Text(std::string_view key, std::string_view value) {
-    Key(key);
-    text_ += JsonString(value);
+    text_ += json;
     return *this;
 }
 
-JsonLine& JsonLine::Null(std::string_view key) {
-    Key(key);
-    text_ += "null";
-    return *this;
-}
+JsonLine& JsonLine::Text(std::string_view key, std::string_view value) { return Raw(key, JsonString(value)); }
 
-JsonLine& JsonLine::Boolean(std::string_view key, bool value) {
-    Key(key);
-    text_ += value ? "true" : "false";
-    return *this;
-}
+JsonLine& JsonLine::Null(std::string_view key) { return Raw(key, "null"); }
 
-JsonLine& JsonLine::Integer(std::string_view key, long long value) {
-    Key(key);
-    text_ += std::to_string(value);
-    return *this;
-}
+JsonLine& JsonLine::Boolean(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
 
-JsonLine& JsonLine::Float(std::string_view key, float value) {
-    Key(key);
-    text_ += JsonFloat(value);
-    return *this;
-}
+JsonLine& JsonLine::Integer(std::string_view key, long long value) { return Raw(key, std::to_string(value)); }
+
+JsonLine& JsonLine::Float(std::string_view key, float value) { return Raw(key, JsonFloat(value)); }
 
 JsonLine& JsonLine::Floats(std::string_view key, const std::vector<float>& values) {
-    Key(key);
-    text_ += "[";
+    std::string list = "[";
     for (std::size_t i = 0; i < values.size(); ++i) {
-        text_ += (i == 0 ? "" : ", ") + JsonFloat(values[i]);
+        list += (i == 0 ? "" : ", ") + JsonFloat(values[i]);
     }
-    text_ += "]";
-    return *this;
+    return Raw(key, list + "]");
+}
+
+int SrgbByte(float linear) {
+    if (!std::isfinite(linear)) {
+        return 0;
+    }
+    const double x = std::clamp(static_cast<double>(linear), 0.0, 1.0);
+    const double encoded = x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1.0 / 2.4) - 0.055;
+    return static_cast<int>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255.0));
 }
 
 std::size_t DisplayWidth(std::string_view text) {

@@ -1,8 +1,10 @@
 #pragma once
 // Small text helpers shared by the herald's transcripts and findings.
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Herald {
@@ -16,8 +18,15 @@ std::string JsonString(std::string_view text);
 // the same bytes read the same everywhere.
 std::string ValidUtf8(std::string_view text);
 
+// The text with each character that has a substitute replaced by it ("&" by
+// "&amp;" for a page); the rest as it is.
+std::string Substituted(std::string_view text, std::initializer_list<std::pair<char, std::string_view>> substitutes);
+
 // One step of a JSON pointer: "/" and the key, its "~" and "/" escaped.
 std::string PointerStep(std::string_view key);
+
+// "1 entry", "2 entries".
+std::string Plural(std::size_t count, std::string_view one, std::string_view many);
 
 // The shortest decimal that reads back as the same float ("1.2", "10",
 // "0.2158605"); null for what JSON can't hold (NaN, infinities).
@@ -39,9 +48,15 @@ public:
     std::string Done() const { return text_ + "}"; }
 
 private:
-    void Key(std::string_view key);
+    // Adds the key and its value, already written as JSON.
+    JsonLine& Raw(std::string_view key, std::string_view json);
     std::string text_ = "{";
 };
+
+// A byte of sRGB from a linear colour channel: the inverse of the game's
+// transfer function, so that "0,128,255" in config.json reads 0,128,255
+// again; 0 for what is not a number.
+int SrgbByte(float linear);
 
 // Columns of text, each as wide as its widest cell; the last column is not padded.
 std::vector<std::string> AlignColumns(const std::vector<std::vector<std::string>>& rows, std::string_view gap = "  ");

@@ -26,7 +26,6 @@ namespace Herald {
 namespace {
 
 namespace fs = std::filesystem;
-using Json = nlohmann::json;
 // Small objects whose keys keep the order they are added in (a line of
 // output); its lookups are linear, so never a config's.
 using OrderedJson = nlohmann::ordered_json;
@@ -113,12 +112,10 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
     };
     for (const Finding& finding : findings) {
         const bool ofAsteroids = finding.path.starts_with(asteroids + "/");
-        const auto item = finding.path.starts_with(items) ? owners.find(prefix(finding.path, 2)) : owners.end();
-        const auto code = ofAsteroids ? owners.find(prefix(finding.path, 3)) : owners.end();
-        if (item != owners.end()) {
-            plan[item->second].shown.findings.push_back(finding);
-        } else if (code != owners.end()) {
-            plan[code->second].shown.findings.push_back(finding);
+        const int steps = finding.path.starts_with(items) ? 2 : ofAsteroids ? 3 : 0;
+        const auto owner = steps > 0 ? owners.find(prefix(finding.path, steps)) : owners.end();
+        if (owner != owners.end()) {
+            plan[owner->second].shown.findings.push_back(finding);
         } else if (finding.path == asteroids || ofAsteroids) {
             report.asteroidFindings.push_back(finding);
         } else {
@@ -173,11 +170,9 @@ void PrintSilentHeading(const PreviewReport& report, std::ostream& out) {
         codes += entry.code ? 1 : 0;
     }
     const std::size_t items = report.entries.size() - codes;
-    out << "\nPreview: " << items << (items == 1 ? " entry" : " entries") << " of Items and " << codes
-        << (codes == 1 ? " asteroid code" : " asteroid codes") << " spawned at world position (0, 0) for one player; "
-        << (silent == 0 ? std::string("every one sends an announcement")
-                        : std::to_string(silent) + (silent == 1 ? " sends" : " send") + " nothing:")
-        << "\n";
+    out << "\nPreview: " << Plural(items, "entry", "entries") << " of Items and "
+        << Plural(codes, "asteroid code", "asteroid codes") << " spawned at world position (0, 0) for one player; "
+        << (silent == 0 ? "every one sends an announcement" : Plural(silent, "sends", "send") + " nothing:") << "\n";
 }
 
 void PrintSilentEntry(const PreviewEntry& entry, const PreviewReport& report, bool json, std::ostream& out) {

@@ -25,17 +25,6 @@ constexpr int RandomSamples = 5;
 // plate behind it to be read on the page: 0,64,255 and 139,69,19 are just below it.
 constexpr double DarkLuminance = 0.12;
 
-// A byte of sRGB from a linear channel: the inverse of the game's transfer
-// function, so that "0,128,255" in config.json is 0,128,255 on the screen.
-int ScreenByte(float linear) {
-    if (!std::isfinite(linear)) {
-        return 0;
-    }
-    const double x = std::clamp(static_cast<double>(linear), 0.0, 1.0);
-    const double encoded = x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1.0 / 2.4) - 0.055;
-    return static_cast<int>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255.0));
-}
-
 double Opacity(float alpha) { return std::isfinite(alpha) ? std::clamp(static_cast<double>(alpha), 0.0, 1.0) : 1.0; }
 
 std::string Hex(int r, int g, int b) {
@@ -44,42 +33,12 @@ std::string Hex(int r, int g, int b) {
     return text;
 }
 
-std::string Escape(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
 // Texts from config.json may hold bytes that are not UTF-8; the page shows
 // them as the JSON transcript does.
-std::string Html(std::string_view text) { return Escape(ValidUtf8(text)); }
-
-std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+std::string Html(std::string_view text) {
+    return Substituted(ValidUtf8(text),
+                       {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&#39;"}});
 }
-
-std::string Number(float value) { return JsonFloat(value); }
 
 // A few colours such as "Random" gives players: three draws a colour, blue
 // first, each modulo 256. Seeded alike for every page, so pages compare.
@@ -97,10 +56,7 @@ std::vector<std::array<int, 3>> RandomSampleColors() {
 
 std::string CheckSummary(const PreviewReport& report, std::size_t errors, std::size_t warnings) {
     const char* kind = report.checkStatus == 0 ? "clean" : report.checkStatus == 1 ? "warnings" : "errors";
-    const std::string text = errors + warnings == 0 ? std::string("herald check: nothing to report")
-                                                    : "herald check: " + Plural(errors, "error", "errors") + ", " +
-                                                          Plural(warnings, "warning", "warnings");
-    return "<p class=\"check " + std::string(kind) + "\">" + text + "</p>";
+    return "<p class=\"check " + std::string(kind) + "\">herald check: " + FindingsTally(errors, warnings) + "</p>";
 }
 
 std::string FindingsList(const std::vector<Finding>& findings, const std::string& relativeTo) {
@@ -123,6 +79,15 @@ std::string FindingsList(const std::vector<Finding>& findings, const std::string
     return html + "</ul>";
 }
 
+// Findings that no one entry owns, in a row of their own.
+std::string SharedFindingsHtml(std::string_view pointer, std::string_view title, std::string_view what,
+                               const std::vector<Finding>& findings) {
+    return "<div class=\"entry shared\" data-entry=\"" + std::string(pointer) +
+           "\"><div class=\"what\"><div class=\"key\">" + std::string(title) + "</div><div class=\"spawn\">" +
+           std::string(what) + "</div></div><div class=\"beside\" style=\"grid-column: span 2\">" +
+           FindingsList(findings, "") + "</div></div>";
+}
+
 std::string NotificationHtml(const Delivery& delivery, bool random) {
     const double size = delivery.size.value_or(1.0F);
     const double drawn = std::isfinite(size) ? std::clamp(size, SmallestSize, LargestSize) : 1.0;
@@ -136,9 +101,9 @@ std::string NotificationHtml(const Delivery& delivery, bool random) {
                        "\" style=\"color:" + ScreenColor(delivery.color) + ";font-size:" + pixels + "\">" +
                        Html(delivery.text) + "</div>";
     html += "<div class=\"meta\"><span>on-screen notification</span><span>colour " + ConfigColor(delivery.color) +
-            "</span><span>size " + (delivery.size ? Number(*delivery.size) : std::string("not a number")) +
-            (delivery.size && drawn != size ? " (drawn at " + Number(static_cast<float>(drawn)) + ")" : "") +
-            "</span><span>" + (delivery.time ? "shown " + Number(*delivery.time) + " s" : "time not a number") +
+            "</span><span>size " + (delivery.size ? JsonFloat(*delivery.size) : std::string("not a number")) +
+            (delivery.size && drawn != size ? " (drawn at " + JsonFloat(static_cast<float>(drawn)) + ")" : "") +
+            "</span><span>" + (delivery.time ? "shown " + JsonFloat(*delivery.time) + " s" : "time not a number") +
             "</span></div>";
     if (random) {
         html += "<div class=\"random\"><span>Random: each player gets a colour of their own, such as</span>";
@@ -213,24 +178,23 @@ std::string MapHint(const std::string& map, const PreviewReport& report, bool as
     return map == report.map ? "structures, crates and nests of Items" : "ocean crates of Items";
 }
 
-
 }  // namespace
 
 std::string ScreenColor(const FColorLinear& color) {
-    const std::string rgb = Hex(ScreenByte(color.R), ScreenByte(color.G), ScreenByte(color.B));
+    const std::string rgb = Hex(SrgbByte(color.R), SrgbByte(color.G), SrgbByte(color.B));
     const double opacity = Opacity(color.A);
     if (opacity >= 1.0) {
         return rgb;
     }
     char text[64];
-    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", ScreenByte(color.R), ScreenByte(color.G),
-                  ScreenByte(color.B), opacity);
+    std::snprintf(text, sizeof text, "rgba(%d,%d,%d,%.3f)", SrgbByte(color.R), SrgbByte(color.G), SrgbByte(color.B),
+                  opacity);
     return text;
 }
 
 std::string ConfigColor(const FColorLinear& color) {
-    std::string text = std::to_string(ScreenByte(color.R)) + "," + std::to_string(ScreenByte(color.G)) + "," +
-                       std::to_string(ScreenByte(color.B));
+    std::string text = std::to_string(SrgbByte(color.R)) + "," + std::to_string(SrgbByte(color.G)) + "," +
+                       std::to_string(SrgbByte(color.B));
     const long alpha = std::lround(Opacity(color.A) * 255.0);
     return alpha == 255 ? text : text + ", alpha " + std::to_string(alpha);
 }
@@ -320,12 +284,8 @@ std::string EntriesHtml(const PreviewReport& report) {
             html += "\n<h2>" + Html(entry.map) + "<span class=\"hint\">" + MapHint(entry.map, report, asteroid) +
                     "</span></h2>";
             if (asteroid && !report.asteroidFindings.empty()) {
-                html +=
-                    "<div class=\"entry shared\" data-entry=\"" + std::string(AsteroidsPointer.View()) +
-                    "\"><div class=\"what\"><div class=\"key\">" + std::string(Key::AsteroidGen2) +
-                    "</div><div class=\"spawn\">findings shared by every code</div>"
-                    "</div><div class=\"beside\" style=\"grid-column: span 2\">" +
-                    FindingsList(report.asteroidFindings, "") + "</div></div>";
+                html += SharedFindingsHtml(AsteroidsPointer.View(), Key::AsteroidGen2, "findings shared by every code",
+                                           report.asteroidFindings);
             }
         }
         html += "\n" + EntryHtml(entry, report);
@@ -344,11 +304,8 @@ std::string PreviewPageHtml(const PreviewReport& report) {
         html += "<div class=\"banner\">The plugin refused to load: " + Html(*report.loadError) + "</div>";
     }
     if (!report.fileFindings.empty()) {
-        html +=
-            "<h2>The whole file</h2><div class=\"entry shared\" data-entry=\"\"><div class=\"what\"><div "
-            "class=\"key\">config.json</div><div class=\"spawn\">findings about no single entry</div></div>"
-            "<div class=\"beside\" style=\"grid-column: span 2\">" +
-            FindingsList(report.fileFindings, "") + "</div></div>";
+        html += "<h2>The whole file</h2>" +
+                SharedFindingsHtml("", "config.json", "findings about no single entry", report.fileFindings);
     }
     html += EntriesHtml(report);
     if (report.entries.empty() && !report.notPreviewed) {

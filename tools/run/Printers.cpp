@@ -87,11 +87,7 @@ struct JsonPrinter {
 // channels the game received.
 std::string ColorBytes(const FColorLinear& color) {
     const auto channel = [](float linear) {
-        if (!std::isfinite(linear)) {
-            return std::string("?");
-        }
-        const double x = linear <= 0.0031308 ? linear * 12.92 : 1.055 * std::pow(linear, 1.0 / 2.4) - 0.055;
-        return std::to_string(static_cast<int>(std::lround(std::clamp(x, 0.0, 1.0) * 255.0)));
+        return std::isfinite(linear) ? std::to_string(SrgbByte(linear)) : std::string("?");
     };
     std::string text = channel(color.R) + "," + channel(color.G) + "," + channel(color.B);
     const long alpha = std::lround(std::clamp(static_cast<double>(color.A), 0.0, 1.0) * 255.0);
@@ -125,8 +121,8 @@ struct HumanPrinter {
     std::ostream& out;
 
     void operator()(const StartRecord& start) const {
-        out << "Server on " << start.map << (start.serverReady ? "" : " (not yet running)") << ", " << start.players
-            << (start.players == 1 ? " player" : " players") << (start.configGiven ? "" : ", no config.json")
+        out << "Server on " << start.map << (start.serverReady ? "" : " (not yet running)") << ", "
+            << Plural(start.players, "player", "players") << (start.configGiven ? "" : ", no config.json")
             << "\nPlugin " << start.pluginPath << "\n\n";
     }
     void operator()(const EventRecord& event) const { out << "#" << event.index << " " << event.summary << '\n'; }
@@ -153,13 +149,9 @@ struct HumanPrinter {
 
 }  // namespace
 
-void PrintHumanRecord(const PlayRecord& record, std::ostream& out) { std::visit(HumanPrinter{out}, record); }
-
-void PrintJsonRecord(const PlayRecord& record, std::ostream& out) { std::visit(JsonPrinter{out}, record); }
-
 void PrintStep(const PlayedStep& step, TranscriptFormat format, std::ostream& out) {
     for (const PlayRecord& record : step.records) {
-        format == TranscriptFormat::Json ? PrintJsonRecord(record, out) : PrintHumanRecord(record, out);
+        format == TranscriptFormat::Json ? std::visit(JsonPrinter{out}, record) : std::visit(HumanPrinter{out}, record);
     }
     switch (step.kind) {
         case PlayedStep::Kind::Opening:

@@ -10,13 +10,9 @@ namespace Herald {
 
 enum class TranscriptFormat { Human, Json };
 
-// Writes one record as the transcript shows it; host records are flushed at
-// once, so a reader sees each event's deliveries as they come.
-void PrintHumanRecord(const PlayRecord& record, std::ostream& out);
-void PrintJsonRecord(const PlayRecord& record, std::ostream& out);
-
 // Writes a step's records in `format`, then makes sure the output still takes
-// them: raises OutputClosed (Play.h) when its reader went away.
+// them: raises OutputClosed (Play.h) when its reader went away. Host records
+// are flushed at once, so a reader sees each event's deliveries as they come.
 void PrintStep(const PlayedStep& step, TranscriptFormat format, std::ostream& out);
 
 // A whole run kept in memory, printed as it would have been while playing.

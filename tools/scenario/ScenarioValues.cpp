@@ -1,5 +1,6 @@
 #include "scenario/ScenarioValues.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -16,12 +17,7 @@ float ToFloat(double value) {
 }
 
 bool IsScenarioKey(const std::string& key) {
-    for (const char* known : ScenarioKeys) {
-        if (key == known) {
-            return true;
-        }
-    }
-    return false;
+    return std::find(ScenarioKeys.begin(), ScenarioKeys.end(), key) != ScenarioKeys.end();
 }
 
 WorldSettings ReadWorldSettings(const Reader& reader, const Json& object) {

@@ -3,6 +3,7 @@
 // scenario's own keys, a player, an event) and checked as they are read.
 // Scenario.cpp's parser builds each item and hands it here.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -39,11 +40,7 @@ public:
     // silent default.
     void OnlyKeys(const Json& object, std::initializer_list<const char*> known) const {
         for (const auto& [key, value] : object.items()) {
-            bool found = false;
-            for (const char* name : known) {
-                found = found || key == name;
-            }
-            if (!found) {
+            if (std::find(known.begin(), known.end(), key) == known.end()) {
                 std::string list;
                 for (const char* name : known) {
                     list += (list.empty() ? "\"" : ", \"") + std::string(name) + "\"";

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
-
+#include "common/Output.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 
@@ -43,8 +43,7 @@ OrderedJson DefaultValue(const ConfigKey& key) {
 std::string Meaning(const ConfigKey& key) {
     std::string text(key.meaning);
     if (!key.requiredWhen.empty()) {
-        text += " Required while " + std::string(key.requiredWhen) +
-                " is true ({} for none).";
+        text += " Required while " + std::string(key.requiredWhen) + " is true ({} for none).";
     }
     return text;
 }
@@ -119,31 +118,28 @@ OrderedJson ValueSchema(const ConfigKey& key) {
 // The members the table knows under an object key: named ones as properties,
 // "*" as every other member; an object without "*" takes no other member.
 void AddMembers(std::string_view pointer, OrderedJson& schema) {
+    // The schema of the key at `member`, with its own members.
+    const auto memberSchema = [](const std::string& member, const ConfigKey& key) {
+        OrderedJson value = ValueSchema(key);
+        if (key.type == KeyType::Object) {
+            AddMembers(member, value);
+        }
+        return value;
+    };
     std::vector<std::string> required;
     std::string_view condition;
     for (const std::string_view name : KeyNamesUnder(pointer)) {
         const std::string member = std::string(pointer) + "/" + std::string(name);
         const ConfigKey& key = *FindConfigKey(member);
-        OrderedJson value = ValueSchema(key);
-        if (key.type == KeyType::Object) {
-            AddMembers(member, value);
-        }
-        schema["properties"][std::string(name)] = std::move(value);
+        schema["properties"][std::string(name)] = memberSchema(member, key);
         if (!key.requiredWhen.empty()) {
             required.emplace_back(name);
             condition = key.requiredWhen;
         }
     }
     const std::string any = std::string(pointer) + "/*";
-    if (const ConfigKey* key = FindConfigKey(any)) {
-        OrderedJson value = ValueSchema(*key);
-        if (key->type == KeyType::Object) {
-            AddMembers(any, value);
-        }
-        schema["additionalProperties"] = std::move(value);
-    } else {
-        schema["additionalProperties"] = false;
-    }
+    const ConfigKey* anyKey = FindConfigKey(any);
+    schema["additionalProperties"] = anyKey != nullptr ? memberSchema(any, *anyKey) : OrderedJson(false);
     if (!required.empty()) {
         // Only a boolean that is there and true asks for the others.
         const std::string flag(condition);
@@ -153,13 +149,7 @@ void AddMembers(std::string_view pointer, OrderedJson& schema) {
 }
 
 // A table cell: no line break, and a "|" that does not end the cell.
-std::string Cell(std::string_view text) {
-    std::string cell;
-    for (const char c : text) {
-        cell += c == '|' ? std::string("\\|") : std::string(1, c);
-    }
-    return cell;
-}
+std::string Cell(std::string_view text) { return Substituted(text, {{'|', "\\|"}}); }
 
 std::string DefaultCell(const ConfigKey& key) {
     if (!key.defaultWords.empty()) {
@@ -186,16 +176,7 @@ std::string ConfigSchemaText() {
 std::string KeyReferenceMarkdown() {
     std::string table = "| Key | Type | Default | Read for | Meaning |\n|---|---|---|---|---|\n";
     for (const ConfigKey& key : ConfigKeys()) {
-        std::string path;
-        for (std::string_view rest = key.Pointer().substr(1);;) {
-            const std::size_t slash = rest.find('/');
-            path += rest.substr(0, slash);
-            if (slash == std::string_view::npos) {
-                break;
-            }
-            path += " → ";
-            rest.remove_prefix(slash + 1);
-        }
+        const std::string path = Substituted(key.Pointer().substr(1), {{'/', " → "}});
         table += "| `" + path + "` | " + std::string(TypeName(key.type)) + " | " + DefaultCell(key) + " | " +
                  Cell(key.readFor) + " | " + Cell(Meaning(key)) + " |\n";
     }
