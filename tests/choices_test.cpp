@@ -218,6 +218,26 @@ TEST_F(ChoicesTest, AStoreThatCantBeWrittenKeepsTheChoiceInMemoryAndSaysSoOnce) 
     EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
 }
 
+TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnTheTimerOnceTheLockEnds) {
+    Chat("Alice", "/herald off crates");  // makes the store
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::vector<std::string> locked = Chat("Bob", "/herald off nodes");
+    ASSERT_EQ(locked.size(), 2u);
+    EXPECT_EQ(locked[0], "log SkyCrateHerald error \"Can't save players' choices to players.sqlite: database is locked\"");
+    EXPECT_EQ(locked[1], Reply("Bob", "You will no longer receive Nodes announcements. (not saved: it holds until the "
+                                      "server restarts)"));
+    StandIn::ClearRecords();
+    StandIn::Wait(1);
+    EXPECT_THAT(Transcript(), IsEmpty()) << "still locked: nothing more logged";
+    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    StandIn::Wait(1);
+    EXPECT_EQ(ChoiceStore(StorePath().string()).ReadAll().rows.size(), 2u);
+    EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
+}
+
 TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
     const std::vector<std::pair<const char*, std::string>> files = {
         {"text", std::string("not a database, and never to be one\n")},

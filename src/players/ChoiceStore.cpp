@@ -11,8 +11,9 @@ namespace {
 // database named by mistake is never written.
 constexpr std::int64_t StoreApplicationId = 0x53434848;
 
+// Written in the transaction of the first save, with that save's rows, so a
+// server never sees a store half made by another.
 constexpr char SetUpStore[] =
-    "PRAGMA journal_mode=WAL;"
     "PRAGMA application_id=1396918344;"
     "CREATE TABLE IF NOT EXISTS choices(player TEXT NOT NULL, grp TEXT NOT NULL, hears INTEGER NOT NULL,"
     " PRIMARY KEY (player, grp)) WITHOUT ROWID;";
@@ -55,6 +56,25 @@ std::optional<std::int64_t> SingleInteger(sqlite3* db, const char* sql) {
     return query.Integer(0);
 }
 
+// Whose file it is: its mark and how many tables it holds, read in one
+// statement, so a store another server is making is seen before or after.
+struct Identity {
+    std::int64_t application = 0;
+    std::int64_t tables = 0;
+    bool Empty() const { return application == 0 && tables == 0; }
+    bool Ours() const { return application == StoreApplicationId; }
+};
+
+std::optional<Identity> IdentityOf(sqlite3* db) {
+    Statement query(db, "SELECT application_id, (SELECT count(*) FROM sqlite_schema) FROM pragma_application_id");
+    if (query.Step() != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    return Identity{query.Integer(0), query.Integer(1)};
+}
+
+constexpr char ForeignDatabase[] = "not a store of players' choices (another program's database)";
+
 }  // namespace
 
 ChoiceStore::~ChoiceStore() { Close(); }
@@ -80,15 +100,9 @@ bool ChoiceStore::Open(bool create, std::string& reason) {
     sqlite3_busy_timeout(db_, BusyTimeoutMs);
     // A file that is not a database fails its first read here, before
     // anything could be written to it.
-    const std::optional<std::int64_t> application = SingleInteger(db_, "PRAGMA application_id");
-    const std::optional<std::int64_t> tables = SingleInteger(db_, "SELECT count(*) FROM sqlite_schema");
-    if (!application || !tables) {
-        reason = sqlite3_errmsg(db_);
-        Close();
-        return false;
-    }
-    if (*application != StoreApplicationId && (*application != 0 || *tables != 0)) {
-        reason = "not a store of players' choices (another program's database)";
+    const std::optional<Identity> identity = IdentityOf(db_);
+    if (!identity || !(identity->Ours() || identity->Empty())) {
+        reason = identity ? ForeignDatabase : sqlite3_errmsg(db_);
         Close();
         return false;
     }
@@ -130,16 +144,16 @@ std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
     if (!Open(true, reason)) {
         return reason;
     }
-    if (SingleInteger(db_, "PRAGMA application_id").value_or(0) == 0 &&
-        sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        return std::string(sqlite3_errmsg(db_));
-    }
     // Taking the write lock first, a transaction waits for another server's
     // only here, within the busy timeout, and never fails half-way.
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         return std::string(sqlite3_errmsg(db_));
     }
-    bool written = true;
+    const std::optional<Identity> identity = IdentityOf(db_);
+    bool written = identity && (identity->Ours() || identity->Empty());
+    if (written && !identity->Ours()) {
+        written = sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
     const auto run = [&](Statement& statement) {
         written = written && statement.Step() == SQLITE_DONE;
         statement.Reset();
@@ -163,9 +177,16 @@ std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
         run(set);
     }
     if (written && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        // Readers and a writer then never wait for each other. Switching needs
+        // the file to itself: while another server holds it, a later save
+        // tries again.
+        if (!wal_) {
+            Statement walMode(db_, "PRAGMA journal_mode=WAL");
+            wal_ = walMode.Step() == SQLITE_ROW && walMode.Text(0) == "wal";
+        }
         return std::nullopt;
     }
-    reason = sqlite3_errmsg(db_);
+    reason = identity && !(identity->Ours() || identity->Empty()) ? ForeignDatabase : sqlite3_errmsg(db_);
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     return reason;
 }

@@ -49,4 +49,5 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     std::optional<std::int64_t> dataVersion_;
+    bool wal_ = false;  // the file is in write-ahead-log mode
 };

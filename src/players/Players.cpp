@@ -178,8 +178,18 @@ void StopPlayers() {
 }
 
 void PlayersTimer() {
-    if (State.store && (State.storeUnreadable || State.store->ChangedElsewhere())) {
+    if (!State.store) {
+        return;
+    }
+    if (State.storeUnreadable || State.store->ChangedElsewhere()) {
         ReadStore();
+    }
+    // A change that could not be saved, say while another server held the
+    // store past the busy timeout, is saved as soon as it can be.
+    const bool waiting = std::any_of(State.unsaved.begin(), State.unsaved.end(),
+                                     [](const RowChange& change) { return !change.player.empty(); });
+    if (waiting && !State.storeUnreadable) {
+        SaveUnsaved();
     }
 }
 

@@ -12,7 +12,8 @@
 void FollowPlayersSettings();
 // At unload: the command removed, the store closed, the choices forgotten.
 void StopPlayers();
-// Once a second: another server's changes to a shared store read in.
+// Once a second: another server's changes to a shared store read in, and
+// the changes not yet saved saved when the store takes them.
 void PlayersTimer();
 
 void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSendMode::Type mode);
