@@ -30,6 +30,10 @@ constexpr std::string_view ColorMeaning =
     "Anything else shows green; a number outside 0 to 255 keeps its low 8 bits.";
 
 constexpr std::string_view PlayersRead = "players' choices";
+constexpr std::string_view CalmRead = "structures, nests and ocean crates (MinPlayers: asteroid crates too)";
+constexpr std::string_view CooldownMeaning =
+    "Seconds after an announcement of this entry during which its further spawns are held and counted; when they "
+    "end, one digest line tells of those held. 0: every spawn is announced.";
 constexpr std::string_view GroupMeaning =
     "The group a player turns off and on with the chat command: 1 to 32 letters, digits, - and _, in any case.";
 
@@ -48,6 +52,7 @@ constexpr ConfigKey Table[] = {
     {{K::Items, K::AnyMember, K::Group}, String, GroupName, {},
      "the kind its key names: crates, nodes, artifacts, dams, ocean, or nests (a nest's or a creature's key)", Items,
      GroupMeaning},
+    {{K::Items, K::AnyMember, K::Cooldown}, Count, Any, {}, "Calm → Cooldown", Items, CooldownMeaning},
     {{K::Items, K::AnyMember, K::Notification}, Object, Any, {}, "none: nothing is sent", Items,
      "The message and how it is delivered. Without it, or without Msg, nothing is sent."},
     {{K::Items, K::AnyMember, K::Notification, K::Msg}, String, PlayerText, std::string_view(), "empty: nothing is sent", Items, MsgMeaning},
@@ -91,6 +96,16 @@ constexpr ConfigKey Table[] = {
      "Has no effect: each asteroid announcement takes its colour from AsteroidGen2 → Color for its code."},
     {{K::AsteroidGen2, K::Notification, K::Sender}, String, PlayerText, DefaultSender, "", AsteroidsChat,
      SenderMeaning},
+    {{K::Calm}, Object, Any, KeyDefault::EmptyObject(), "", CalmRead,
+     "Keeps a busy server calm: a minimum of players before anything is announced, and cooldowns whose held "
+     "spawns are told of in one digest line."},
+    {{K::Calm, K::MinPlayers}, Count, Any, DefaultMinPlayers, "", CalmRead,
+     "While fewer players are connected, a spawn is not announced (it is counted as held; no digest follows)."},
+    {{K::Calm, K::Cooldown}, Count, Any, DefaultCooldown, "", Items,
+     "The cooldown in seconds of every Items entry without a Cooldown of its own."},
+    {{K::Calm, K::Digest}, String, PlayerText, DefaultDigest, "", Items,
+     "The digest line sent when a cooldown ends with spawns held, through the entry's own delivery. Placeholders: "
+     "{Count} (spawns held), {Name}, {MapName}, {Lat} and {Lon} of the latest held spawn."},
     {{K::Players}, Object, Any, KeyDefault::EmptyObject(), "", PlayersRead,
      "Players choose which groups of announcements they receive, with a chat command; their choices are kept in a "
      "store that every server of a cluster can share."},
@@ -137,6 +152,7 @@ std::string_view TypeName(KeyType type) {
         case String: return "string";
         case Number: return "number";
         case Integer: return "integer";
+        case Count: return "integer";
         case NoEffect: return "ignored";
     }
     return {};

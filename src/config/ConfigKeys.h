@@ -39,6 +39,10 @@ inline constexpr std::string_view Group = "Group";
 inline constexpr std::string_view Players = "Players";
 inline constexpr std::string_view Command = "Command";
 inline constexpr std::string_view Store = "Store";
+inline constexpr std::string_view Calm = "Calm";
+inline constexpr std::string_view MinPlayers = "MinPlayers";
+inline constexpr std::string_view Cooldown = "Cooldown";
+inline constexpr std::string_view Digest = "Digest";
 // In a pointer pattern: any member name (an item key, an asteroid code).
 inline constexpr std::string_view AnyMember = "*";
 }  // namespace Key
@@ -64,14 +68,19 @@ inline constexpr bool DefaultPlayersEnabled = true;
 inline constexpr std::string_view DefaultChatCommand = "/herald";
 // Beside config.json, in the plugin's folder.
 inline constexpr std::string_view DefaultStore = "players.sqlite";
+inline constexpr std::int32_t DefaultMinPlayers = 0;
+inline constexpr std::int32_t DefaultCooldown = 0;  // seconds: every spawn announced
+inline constexpr std::string_view DefaultDigest =
+    "{Count} more {Name} since the last announcement, the latest at {Lat} / {Lon}";
 
 // ---- The table --------------------------------------------------------------------
 
 // The JSON type a value must have to be read without a word from herald check.
 // Integer is a whole number within 32 bits that a float holds exactly (the
-// game takes it as one); NoEffect is a key that is read but
-// whose value is replaced before use.
-enum class KeyType { Boolean, Object, String, Number, Integer, NoEffect };
+// game takes it as one); Count a whole number from 0 to 2^31 - 1, which the
+// plugin keeps to itself; NoEffect is a key that is read but whose value is
+// replaced before use.
+enum class KeyType { Boolean, Object, String, Number, Integer, Count, NoEffect };
 
 // What the value's text is, beyond its type: a text shown to players ends at
 // a zero character in the game; a colour and a delivery type have forms of

@@ -198,6 +198,30 @@ struct PlayersSettings {
 };
 PlayersSettings PlayersSettingsOf(const nlohmann::json& document);
 
+// ---- Calm on a busy server ------------------------------------------------------------
+
+// A count: a whole number from 0 to 2^31 - 1, written as an integer.
+std::optional<std::int32_t> ReadCount(const nlohmann::json& value);
+
+// Calm: the players needed before anything is announced, the cooldown of an
+// entry without its own, and the digest's template. A value not of its
+// key's form is replaced by the default, and problems names it, as the log
+// words it. Never raises.
+struct CalmSettings {
+    std::int32_t minPlayers = 0;
+    std::int32_t cooldown = 0;
+    std::string digest;
+    std::vector<std::string> problems;
+    // Whether anything is held back at all: without it every spawn is announced.
+    bool Holds() const { return minPlayers > 0 || cooldown > 0; }
+};
+CalmSettings CalmSettingsOf(const nlohmann::json& document);
+// An Items entry's cooldown in seconds: its Cooldown when a count, otherwise
+// the settings'. Never raises.
+std::int32_t CooldownOf(const nlohmann::json& entry, const CalmSettings& calm);
+// Whether some Items entry sets a cooldown of its own above 0.
+bool SomeEntryCoolsDown(const nlohmann::json& document);
+
 // ---- Placeholders ------------------------------------------------------------------
 
 inline constexpr std::string_view MapNamePlaceholder = "{MapName}";
@@ -207,13 +231,15 @@ inline constexpr std::string_view LongitudePlaceholder = "{Lon}";
 inline constexpr std::string_view EggLevelPlaceholder = "{EggLvl}";
 inline constexpr std::string_view PrimaryResourcesPlaceholder = "{PrimaryResources}";
 inline constexpr std::string_view SecondaryResourcesPlaceholder = "{SecondaryResources}";
-inline constexpr std::array<std::string_view, 7> Placeholders{
-    MapNamePlaceholder, NamePlaceholder,  LatitudePlaceholder, LongitudePlaceholder, EggLevelPlaceholder,
-    PrimaryResourcesPlaceholder, SecondaryResourcesPlaceholder};
+inline constexpr std::string_view CountPlaceholder = "{Count}";
+inline constexpr std::array<std::string_view, 8> Placeholders{
+    MapNamePlaceholder,          NamePlaceholder,               LatitudePlaceholder, LongitudePlaceholder,
+    EggLevelPlaceholder,         PrimaryResourcesPlaceholder,   SecondaryResourcesPlaceholder, CountPlaceholder};
 
 // Structure: an Items entry of a structure, or a nest that no creature laid;
-// Nest: a nest looked up under its creature's key, which shows the level.
-enum class AnnouncementKind { Structure, Nest, OceanCrate, Asteroid };
+// Nest: a nest looked up under its creature's key, which shows the level;
+// Digest: the line that tells of the spawns an entry's cooldown held.
+enum class AnnouncementKind { Structure, Nest, OceanCrate, Asteroid, Digest };
 
 // The values an announcement has for its placeholders; each kind fills some.
 struct PlaceholderValues {
@@ -224,6 +250,7 @@ struct PlaceholderValues {
     std::string_view eggLevel;
     std::string_view primaryResources;
     std::string_view secondaryResources;
+    std::string_view count;
 };
 struct FilledPlaceholder {
     std::string_view text;
@@ -236,6 +263,11 @@ inline constexpr FilledPlaceholder ItemPlaceholders[] = {{MapNamePlaceholder, &P
                                                          {LongitudePlaceholder, &PlaceholderValues::longitude},
                                                          {NamePlaceholder, &PlaceholderValues::name},
                                                          {EggLevelPlaceholder, &PlaceholderValues::eggLevel}};
+inline constexpr FilledPlaceholder DigestPlaceholders[] = {{MapNamePlaceholder, &PlaceholderValues::mapName},
+                                                           {LatitudePlaceholder, &PlaceholderValues::latitude},
+                                                           {LongitudePlaceholder, &PlaceholderValues::longitude},
+                                                           {NamePlaceholder, &PlaceholderValues::name},
+                                                           {CountPlaceholder, &PlaceholderValues::count}};
 inline constexpr FilledPlaceholder AsteroidPlaceholders[] = {
     {MapNamePlaceholder, &PlaceholderValues::mapName},
     {NamePlaceholder, &PlaceholderValues::name},
@@ -252,6 +284,8 @@ constexpr std::span<const FilledPlaceholder> FilledPlaceholders(AnnouncementKind
             return ItemPlaceholders;
         case AnnouncementKind::Asteroid:
             return AsteroidPlaceholders;
+        case AnnouncementKind::Digest:
+            return DigestPlaceholders;
     }
     return {};
 }
