@@ -7,6 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "StandIn.h"
@@ -14,6 +15,7 @@
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "game/GameTypes.h"
+#include "players/ChoiceStore.h"
 #include "plugin/PluginName.h"
 
 namespace HeraldBench {
@@ -24,6 +26,9 @@ using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
 // ---- The server ------------------------------------------------------------
+
+// Players → Store on CrateChosen, in the plugin's folder.
+constexpr char ChosenStoreName[] = "players.sqlite";
 
 // One directory per process, removed when the process ends.
 struct BenchDirectory {
@@ -37,6 +42,7 @@ struct BenchDirectory {
         fs::remove_all(root, ignored);
     }
     fs::path ConfigPath() const { return root / "ArkApi" / "Plugins" / "SkyCrateHerald" / "config.json"; }
+    fs::path StorePath() const { return ConfigPath().parent_path() / ChosenStoreName; }
 };
 
 const BenchDirectory& Directory() {
@@ -47,6 +53,82 @@ const BenchDirectory& Directory() {
 constexpr char StructureHook[] = "APrimalStructure.PostSpawnInitialize";
 constexpr char FloorReloadCommand[] = "Floor.Reload";
 constexpr char PluginReloadLine[] = "SkyCrateHerald.Reload";
+
+// ---- Players' choices (CrateChosen) ----------------------------------------
+//
+// A server where players have used the chat command for a while: the store
+// holds ChosenStorePlayers players, most of them not connected. Of every
+// seven connected players one turned crates off (by "off crates" or by "off
+// all", in turn), two chose something else (nodes off, or everything off but
+// crates), four chose nothing: 10 of 70 hear no crate, 30 of 70 have a row.
+
+enum class Chose { Nothing, CratesOff, AllOff, NodesOff, AllOffButCrates };
+
+Chose ConnectedChoice(int k) {
+    switch (k % 7) {
+        case 0:
+            return (k / 7) % 2 == 0 ? Chose::CratesOff : Chose::AllOff;
+        case 1:
+            return Chose::NodesOff;
+        case 2:
+            return Chose::AllOffButCrates;
+        default:
+            return Chose::Nothing;
+    }
+}
+
+bool HearsCrates(Chose chose) { return chose != Chose::CratesOff && chose != Chose::AllOff; }
+
+// A Steam id: 17 digits, as the game gives a player's unique id.
+std::string SteamId(int n) { return std::to_string(76561198000000000LL + n); }
+std::string ConnectedName(int k) { return "Survivor" + std::to_string(k); }
+// Players of the store who are not connected, numbered apart from those who are.
+constexpr int OfflineIds = 1000000;
+
+struct StoredPlayer {
+    std::string id;
+    Chose chose;
+};
+
+// Every player of the store: the connected players with a choice, then
+// others of the same four kinds in turn up to storedPlayers.
+std::vector<StoredPlayer> StoredPlayers(int connected, int storedPlayers) {
+    std::vector<StoredPlayer> stored;
+    for (int k = 0; k < connected && static_cast<int>(stored.size()) < storedPlayers; ++k) {
+        if (ConnectedChoice(k) != Chose::Nothing) {
+            stored.push_back({SteamId(k), ConnectedChoice(k)});
+        }
+    }
+    constexpr Chose kinds[] = {Chose::CratesOff, Chose::NodesOff, Chose::AllOff, Chose::AllOffButCrates};
+    for (int n = 0; static_cast<int>(stored.size()) < storedPlayers; ++n) {
+        stored.push_back({SteamId(OfflineIds + n), kinds[n % 4]});
+    }
+    return stored;
+}
+
+// The rows the chat command leaves for the choice.
+std::vector<ChoiceRow> RowsOf(const std::string& id, Chose chose) {
+    switch (chose) {
+        case Chose::CratesOff:
+            return {{id, "crates", false}};
+        case Chose::NodesOff:
+            return {{id, "nodes", false}};
+        case Chose::AllOff:
+            return {{id, std::string(AllGroups), false}};
+        case Chose::AllOffButCrates:
+            return {{id, std::string(AllGroups), false}, {id, "crates", true}};
+        case Chose::Nothing:
+            break;
+    }
+    return {};
+}
+
+void RemoveChosenStore() {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        fs::remove(Directory().StorePath().string() + suffix, ignored);
+    }
+}
 
 // ---- The floors -------------------------------------------------------------
 //
@@ -128,7 +210,32 @@ void FloorReadWorldSettings() {
                 GameField<float>(settings, "APrimalWorldSettings.LongitudeOrigin");
 }
 
-template <typename Deliver>
+// Who hears: on every path but CrateChosen, everyone, at no cost.
+struct EveryoneHears {
+    bool operator()(AShooterPlayerController* /*player*/) const { return true; }
+};
+
+// On CrateChosen, what any implementation pays per recipient to leave out
+// those who turned the group off: the player's id read through the game, and
+// one hash lookup of it as the game gives it, in a table of every stored
+// player that already answers for the crate's group.
+struct IdHash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view id) const { return std::hash<std::u16string_view>{}(id); }
+};
+std::unordered_map<std::u16string, bool, IdHash, std::equal_to<>> FloorHearsCrates;
+
+struct ChosenHears {
+    bool operator()(AShooterPlayerController* player) const {
+        FString id;
+        GameFunction<void(AShooterPlayerController*, FString*)>("AShooterPlayerController.GetUniqueNetIdAsString")(
+            player, &id);
+        const auto found = FloorHearsCrates.find(id.View());
+        return found == FloorHearsCrates.end() || found->second;
+    }
+};
+
+template <typename Hears, typename Deliver>
 void FloorForEachPlayer(Deliver&& deliver) {
     UWorld* world = ArkApi::GetApiUtils().QueryWorld();
     if (world == nullptr) {
@@ -139,13 +246,14 @@ void FloorForEachPlayer(Deliver&& deliver) {
         FWeakObjectPtr reference = element;
         auto* player =
             GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
-        if (player != nullptr) {
+        if (player != nullptr && Hears{}(player)) {
             deliver(player);
         }
     }
 }
 
 // The delivered text, made the game's string by the framework's UTF-8 decoding, and its delivery.
+template <typename Hears = EveryoneHears>
 void FloorBroadcast(const Json& notification) {
     const std::string* message = FindText(notification, Key::Msg);
     if (message == nullptr || message->empty() || FloorTexts.empty()) {
@@ -158,7 +266,7 @@ void FloorBroadcast(const Json& notification) {
         const float size = FindNumber(notification, Key::Size, static_cast<float>(DefaultDisplaySize));
         FloorSink = FindText(notification, Key::Color) != nullptr ? 1.0f : 0.0f;
         const FColorLinear color{0.0f, 1.0f, 0.0f, 1.0f};
-        FloorForEachPlayer([&](AShooterPlayerController* player) {
+        FloorForEachPlayer<Hears>([&](AShooterPlayerController* player) {
             GameFunction<void(AShooterPlayerController*, FString*, FColorLinear, float, float, void*, void*)>(
                 "AShooterPlayerController.ClientServerSOTFNotificationCustom")(player, &text, color, size, time,
                                                                                nullptr, nullptr);
@@ -169,13 +277,14 @@ void FloorBroadcast(const Json& notification) {
     FChatMessageRecord record;
     record.SenderName = FString::FromNarrow(sender != nullptr ? sender->c_str() : std::string(DefaultSender).c_str());
     record.Message = text;
-    FloorForEachPlayer([&](AShooterPlayerController* player) {
+    FloorForEachPlayer<Hears>([&](AShooterPlayerController* player) {
         GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
             player, record);
     });
 }
 
 // The item announcement once the key is known: entry, coordinates, name, delivery.
+template <typename Hears = EveryoneHears>
 void FloorItem(std::string_view key) {
     const Json* items = Find(FloorConfig, Key::Items);
     const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
@@ -185,7 +294,7 @@ void FloorItem(std::string_view key) {
     FloorReadWorldSettings();
     FloorSink = FindText(*entry, Key::Name) != nullptr ? 1.0f : 0.0f;
     if (const Json* notification = Find(*entry, Key::Notification)) {
-        FloorBroadcast(*notification);
+        FloorBroadcast<Hears>(*notification);
     }
 }
 
@@ -203,6 +312,7 @@ void FloorClassAndNameDetour(APrimalStructure* structure, FVector* location, FRo
 }
 
 // Supply crates: the class test, the name, the entry and, when there is one, the announcement.
+template <typename Hears = EveryoneHears>
 void FloorItemDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                      APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit, bool isReplicated) {
     FloorStructureOriginal(structure, location, rotation, owner, instigator, isFromLoad, isFromPlacement, skipInit,
@@ -212,7 +322,7 @@ void FloorItemDetour(APrimalStructure* structure, FVector* location, FRotator* r
     }
     const FString name = ObjectName(structure);
     char buffer[128];
-    FloorItem(FloorKey(name.View(), buffer));
+    FloorItem<Hears>(FloorKey(name.View(), buffer));
 }
 
 // A nest: its creature, the creature's name and level, then the item announcement.
@@ -288,7 +398,9 @@ StructurePostSpawnFunction* FloorDetourFor(Path path) {
         case Path::CrateWithoutEntry:
         case Path::CrateNotification:
         case Path::CrateChat:
-            return &FloorItemDetour;
+            return &FloorItemDetour<>;
+        case Path::CrateChosen:
+            return &FloorItemDetour<ChosenHears>;
         case Path::Nest:
             return &FloorNestDetour;
         case Path::AsteroidAnnounced:
@@ -336,6 +448,7 @@ const StandIn::StructureSpawn& SpawnFor(Path path, std::uint64_t count) {
         case Path::CrateWithoutEntry:
             return crateWithoutEntry;
         case Path::CrateNotification:
+        case Path::CrateChosen:
             return crateNotification;
         case Path::CrateChat:
             return crateChat;
@@ -351,7 +464,7 @@ const StandIn::StructureSpawn& SpawnFor(Path path, std::uint64_t count) {
 
 bool Announces(Path path) {
     return path == Path::CrateNotification || path == Path::CrateChat || path == Path::Nest ||
-           path == Path::AsteroidAnnounced;
+           path == Path::AsteroidAnnounced || path == Path::CrateChosen;
 }
 
 Json Notification(const char* type, const char* message, const char* color) {
@@ -404,13 +517,16 @@ const char* PathName(Path path) {
             return "asteroid-announced";
         case Path::AsteroidRepeated:
             return "asteroid-repeated";
+        case Path::CrateChosen:
+            return "crate-chosen";
     }
     return "";
 }
 
 bool ParsePath(const std::string& name, Path& path) {
     for (Path candidate : {Path::Wall, Path::StorageBox, Path::CrateWithoutEntry, Path::CrateNotification,
-                           Path::CrateChat, Path::Nest, Path::AsteroidAnnounced, Path::AsteroidRepeated}) {
+                           Path::CrateChat, Path::Nest, Path::AsteroidAnnounced, Path::AsteroidRepeated,
+                           Path::CrateChosen}) {
         if (name == PathName(candidate)) {
             path = candidate;
             return true;
@@ -465,22 +581,66 @@ std::string ConfigOfSize(std::size_t bytes) {
 void PrepareServer(const std::string& configText) {
     StandIn::ResetServer();
     StandIn::SetServerDirectory(Directory().root.string());
+    RemoveChosenStore();
     std::ofstream file(Directory().ConfigPath(), std::ios::binary | std::ios::trunc);
     file << configText;
 }
 
+Json ChosenConfig() {
+    Json config = BenchConfig(false);
+    config["Players"] = {{"Store", ChosenStoreName}};
+    return config;
+}
+
+std::string ServerStorePath() { return Directory().StorePath().string(); }
+
+void ConnectChosenPlayers(int players) {
+    for (int k = 0; k < players; ++k) {
+        StandIn::ConnectPlayer(ConnectedName(k), false, SteamId(k));
+    }
+}
+
+std::size_t ChosenHearers(int players) {
+    std::size_t hearers = 0;
+    for (int k = 0; k < players; ++k) {
+        hearers += HearsCrates(ConnectedChoice(k)) ? 1 : 0;
+    }
+    return hearers;
+}
+
+std::size_t WriteChosenStore(const std::string& path, int connected, int storedPlayers) {
+    ChoiceStore store(path);
+    std::size_t rows = 0;
+    for (const StoredPlayer& player : StoredPlayers(connected, storedPlayers)) {
+        RowChange change{player.id, false, {}, RowsOf(player.id, player.chose)};
+        rows += change.set.size();
+        if (const std::optional<std::string> failure = store.Save(change)) {
+            throw std::runtime_error("can't write the players' store " + path + ": " + *failure);
+        }
+    }
+    return rows;
+}
+
 PathRun::PathRun(Path path, Side side, int players) : path_(path), side_(side) {
-    const Json config = BenchConfig(path == Path::Nest);
+    const bool chosen = path == Path::CrateChosen;
+    const Json config = chosen ? ChosenConfig() : BenchConfig(path == Path::Nest);
     PrepareServer(config.dump(2));
     StandIn::SetWorldSettings(800.0f, -400000.0f, 800.0f, -400000.0f);
     const bool onGen2 = path == Path::AsteroidAnnounced || path == Path::AsteroidRepeated;
     StandIn::SetMapName(onGen2 ? "Gen2" : "TheIsland");
-    for (int i = 0; i < players; ++i) {
-        StandIn::ConnectPlayer("Survivor" + std::to_string(i));
-    }
+    ConnectChosenPlayers(players);
     if (side_ == Side::Plugin) {
+        if (chosen) {
+            WriteChosenStore(ServerStorePath(), players, ChosenStorePlayers);
+        }
         LoadBuiltPlugin();
     } else {
+        FloorHearsCrates.clear();
+        if (chosen) {
+            for (const StoredPlayer& player : StoredPlayers(players, ChosenStorePlayers)) {
+                FloorHearsCrates.emplace(StandIn::Utf16(player.id), HearsCrates(player.chose));
+            }
+        }
         FloorTexts = DeliveredTexts(path);
         FloorTextIndex = 0;
         FloorConfig = config;

@@ -19,6 +19,8 @@ enum class Path {
     Nest,               // a nest announced with its creature's level
     AsteroidAnnounced,  // asteroid crates on "Gen2", the code changing every spawn
     AsteroidRepeated,   // asteroid crates on "Gen2", always the same code
+    CrateChosen,        // CrateNotification with players' choices stored: a seventh of those
+                        // connected turned crates off (ChosenStorePlayers)
 };
 
 enum class Side { Plugin, Floor };
@@ -26,6 +28,9 @@ enum class Side { Plugin, Floor };
 const char* PathName(Path path);
 // Parses a name given by PathName; false when there is none such.
 bool ParsePath(const std::string& name, Path& path);
+
+// How many players the store holds on CrateChosen, connected or not.
+inline constexpr int ChosenStorePlayers = 1000;
 
 // The configuration every path runs against.
 nlohmann::json BenchConfig(bool enableNests);
@@ -73,7 +78,25 @@ private:
     std::uint64_t count_ = 0;
 };
 
-// A fresh server in the benchmark's own directory, config.json written.
+// A fresh server in the benchmark's own directory, config.json written and
+// no players' store.
 void PrepareServer(const std::string& configText);
+
+// ---- Players' choices ----------------------------------------------------------
+
+// The config of CrateChosen: BenchConfig with Players → Store set.
+nlohmann::json ChosenConfig();
+// Where a server's players' store is, as ChosenConfig names it.
+std::string ServerStorePath();
+// Connects players as CrateChosen does: "Survivor" and the number, with a
+// Steam id of 17 digits.
+void ConnectChosenPlayers(int players);
+// How many of so many players connected as CrateChosen connects them hear a crate.
+std::size_t ChosenHearers(int players);
+// Writes the store of CrateChosen at path through the plugin's own ChoiceStore,
+// a transaction per player as the chat command saves: the connected players'
+// choices, then players not connected up to storedPlayers in all (their
+// choices take 1.25 rows each on average). Gives the number of rows.
+std::size_t WriteChosenStore(const std::string& path, int connected, int storedPlayers);
 
 }  // namespace HeraldBench

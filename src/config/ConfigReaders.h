@@ -75,6 +75,10 @@ AsteroidValues AsteroidValuesOf(const nlohmann::json& asteroids, const std::stri
 // Notification with the code's colour in place of its own.
 nlohmann::json AsteroidTemplate(const nlohmann::json& asteroids, const std::string& color);
 
+// ASCII letters in lower case; other bytes as they are.
+char LowerAscii(char c);
+bool ContainsIgnoringCase(std::string_view text, std::string_view fragment);
+
 // ---- Names of spawned objects ----------------------------------------------------
 
 // The hunted kinds of structure, each by a fragment of its name (any case).
