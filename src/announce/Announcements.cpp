@@ -58,3 +58,24 @@ void AnnounceAsteroid(const Json& asteroids, const std::string& code, const Anno
     // The code's colour goes onto the copy handed on; the document stays as read.
     send(AsteroidTemplate(asteroids, found.color), ReplacementsOf<AnnouncementKind::Asteroid>(values));
 }
+
+void AnnounceDigest(const Json& entry, std::string_view itemKey, std::int64_t count, float x, float y,
+                    std::string_view digest, const AnnouncementSink& send) {
+    const std::optional<MapPosition> position = WorldCoordinates(x, y);
+    Json notification = NotificationOf(entry);
+    if (!position || !CanSend(notification)) {
+        return;
+    }
+    notification[std::string(Key::Msg)] = std::string(digest);
+    const std::string latitude = FormatCoordinate(position->Latitude);
+    const std::string longitude = FormatCoordinate(position->Longitude);
+    const std::string held = std::to_string(count);
+    std::string spareName;
+    PlaceholderValues values;
+    values.mapName = CurrentMapName;
+    values.latitude = latitude;
+    values.longitude = longitude;
+    values.name = ItemName(entry, itemKey, spareName);
+    values.count = held;
+    send(notification, ReplacementsOf<AnnouncementKind::Digest>(values));
+}

@@ -4,6 +4,7 @@
 // here alike; where the announcement goes is the caller's (a spawn broadcasts
 // it to every connected player).
 
+#include <cstdint>
 #include <functional>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
@@ -25,3 +26,10 @@ void AnnounceItem(const nlohmann::json& entry, std::string_view itemKey, float x
 // The announcement of an asteroid crate of this code, from the AsteroidGen2
 // object. Whether the code was announced last is the spawn's business.
 void AnnounceAsteroid(const nlohmann::json& asteroids, const std::string& code, const AnnouncementSink& send);
+
+// The digest of the spawns an Items entry's cooldown held: count of them, the
+// latest at world x, y, told through the entry's own delivery with the
+// digest's text in place of its Msg. An entry that sends nothing sends no
+// digest either; none without a world.
+void AnnounceDigest(const nlohmann::json& entry, std::string_view itemKey, std::int64_t count, float x, float y,
+                    std::string_view digest, const AnnouncementSink& send);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/ConfigKeys.h"
+#include "announce/Calm.h"
 #include "config/ConfigReaders.h"
 #include "players/Players.h"
 
@@ -42,18 +43,27 @@ struct OnePlayer {
 
 // Every connected player who hears the group; a player's id is read only
 // once some player has made a choice.
+// Counts the lines it delivers and those players' choices keep back.
 struct EveryConnectedPlayer {
     const EntryGroup& group;
+    std::size_t& delivered;
+    std::size_t& notSent;
     template <typename Deliver>
     void operator()(Deliver&& deliver) const {
         if (!SomePlayerChose()) {
-            ForEachConnectedPlayer(deliver);
+            ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+                ++delivered;
+                deliver(player);
+            });
             return;
         }
         const std::string folded = GroupFold(group.Name());
         ForEachConnectedPlayer([&](AShooterPlayerController* player) {
             if (PlayerHears(player, folded)) {
+                ++delivered;
                 deliver(player);
+            } else {
+                ++notSent;
             }
         });
     }
@@ -119,17 +129,19 @@ std::optional<FString> AnnouncementText(const Json& notificationTemplate, Replac
     return FString::FromUtf8(filled);
 }
 
+// Whether there was anything to send.
 template <typename Recipients>
-void Deliver(const Json& notificationTemplate, ReplacementList replacements, const Recipients& recipients) {
+bool Deliver(const Json& notificationTemplate, ReplacementList replacements, const Recipients& recipients) {
     std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
     if (!text) {
-        return;
+        return false;
     }
     if (SentOnScreen(notificationTemplate)) {
         SendNotifications(notificationTemplate, *text, recipients);
     } else {
         SendChatLines(notificationTemplate, *text, recipients);
     }
+    return true;
 }
 
 }  // namespace
@@ -138,8 +150,20 @@ std::string_view EntryGroup::Name() const {
     return itemKey ? GroupOf(*owner, *itemKey) : AsteroidGroupOf(*owner);
 }
 
-void Broadcast(const Json& notificationTemplate, ReplacementList replacements, const EntryGroup& group) {
-    Deliver(notificationTemplate, replacements, EveryConnectedPlayer{group});
+bool Broadcast(const Json& notificationTemplate, ReplacementList replacements, const EntryGroup& group) {
+    std::size_t delivered = 0;
+    std::size_t notSent = 0;
+    if (!Deliver(notificationTemplate, replacements, EveryConnectedPlayer{group, delivered, notSent})) {
+        return false;
+    }
+    CountDelivery(delivered, notSent);
+    return true;
+}
+
+std::size_t ConnectedPlayers() {
+    std::size_t connected = 0;
+    ForEachConnectedPlayer([&connected](AShooterPlayerController*) { ++connected; });
+    return connected;
 }
 
 void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text) {

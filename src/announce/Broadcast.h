@@ -22,8 +22,11 @@ struct EntryGroup {
 // Fills the template's Msg and sends it to every connected player who hears
 // the entry's group, as an on-screen notification or a chat line, as the
 // template chooses (SentOnScreen). A template that is not an object, or has
-// no Msg, sends nothing.
-void Broadcast(const nlohmann::json& notificationTemplate, ReplacementList replacements, const EntryGroup& group);
+// no Msg, sends nothing: false.
+bool Broadcast(const nlohmann::json& notificationTemplate, ReplacementList replacements, const EntryGroup& group);
+
+// The players connected now (a player who left is not).
+std::size_t ConnectedPlayers();
 
 // A chat line to one player from sender.
 void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text);

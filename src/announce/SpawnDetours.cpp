@@ -6,6 +6,7 @@
 
 #include "announce/Announcements.h"
 #include "announce/Broadcast.h"
+#include "announce/Calm.h"
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
@@ -91,12 +92,29 @@ AnnouncementSink BroadcastTo(const EntryGroup& group) {
     };
 }
 
+// An Items entry's spawn at world x, y, as its cooldown and MinPlayers allow;
+// once it is sent, its cooldown starts.
+void AnnounceEntry(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel) {
+    if (CalmBeforeAnnouncing(&entry, itemKey, x, y) != CalmVerdict::Announce) {
+        return;
+    }
+    const EntryGroup group{&entry, itemKey};
+    AnnounceItem(entry, itemKey, x, y, eggLevel, [&group](const Json& notificationTemplate, ReplacementList replacements) {
+        if (Broadcast(notificationTemplate, replacements, group)) {
+            CalmAnnounced(*group.itemKey, *group.owner);
+        }
+    });
+}
+
 // A repeated code is held back, and counts as announced only once Broadcast
 // is through. A lookup that raised, or a read that raised in Broadcast (all
 // its reads come before its first delivery), dropped the announcement unsent:
 // the next crate of this code tries again, and logs again, until it goes out.
 void AnnounceAsteroidOnce(const Json& asteroids, const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
+        return;
+    }
+    if (CalmBeforeAnnouncing(nullptr, {}, 0, 0) != CalmVerdict::Announce) {
         return;
     }
     const EntryGroup group{&asteroids, std::nullopt};
@@ -148,8 +166,7 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
 
     const Json& entry = ItemEntry(PluginConfig, itemKey);
     if (!entry.is_null()) {
-        const EntryGroup group{&entry, itemKey};
-        AnnounceItem(entry, itemKey, location.X, location.Y, &eggLevel, BroadcastTo(group));
+        AnnounceEntry(entry, itemKey, location.X, location.Y, &eggLevel);
     }
 }
 
@@ -175,8 +192,7 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     }
     FVector position{};
     GameFunction<void(void*, FVector*)>("USceneComponent.GetWorldLocation")(root, &position);
-    const EntryGroup group{&entry, itemKey};
-    AnnounceItem(entry, itemKey, position.X, position.Y, nullptr, BroadcastTo(group));
+    AnnounceEntry(entry, itemKey, position.X, position.Y, nullptr);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "announce/Announcements.h"
 #include "announce/Broadcast.h"
+#include "announce/Calm.h"
 #include "announce/TestCommandLine.h"
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
@@ -25,6 +26,7 @@ struct TestReply {
     std::optional<std::string> refusal;
     std::optional<std::string> remark;  // in parentheses
     std::string group;                  // of the entry tested
+    std::string calm;                   // what would hold its spawn on the server now
 };
 
 // Why a built announcement would reach nobody, or none when it would go out.
@@ -37,18 +39,6 @@ std::optional<std::string> SilenceReason(const Json& notificationTemplate) {
         return "its " + std::string(Key::Msg) + " is empty";
     }
     return std::nullopt;
-}
-
-std::string NoEntry(const Json& items, const std::string& key) {
-    const std::string reply = "No entry " + key + " in " + std::string(Key::Items);
-    if (HasAsteroidCode(AsteroidsOf(PluginConfig), key)) {
-        return reply + " (for an asteroid, type " + std::string(TestCommandName) + " " + std::string(AsteroidWord) +
-               " " + key + ")";
-    }
-    if (const std::optional<std::string> nearest = NearestItemKey(items, key)) {
-        return reply + " (did you mean " + *nearest + "?)";
-    }
-    return reply;
 }
 
 // A code that no map of AsteroidGen2 names is announced with the defaults,
@@ -89,12 +79,13 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
             return {subject + " sends nothing: " + std::string(Key::AsteroidGen2) + " is not enabled", std::nullopt};
         }
         AnnounceAsteroid(asteroids, key, checked);
-        return {refusal, UnconfiguredCode(asteroids, key), std::string(AsteroidGroupOf(asteroids))};
+        return {refusal, UnconfiguredCode(asteroids, key), std::string(AsteroidGroupOf(asteroids)),
+                CalmRemark(nullptr, key)};
     }
     const Json& items = ItemsOf(PluginConfig);
     const Json& entry = Member(items, key);
     if (entry.is_null()) {
-        return {NoEntry(items, key), std::nullopt};
+        return {NoEntryReply(PluginConfig, key), std::nullopt};
     }
     if (!CanBeItemKey(key)) {
         return {subject + " sends nothing: no spawned object has this item key (an item key ends at its first \"_C\")",
@@ -104,7 +95,7 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
     const std::string group(GroupOf(entry, key));
     if (fragments.ocean) {
         AnnounceItem(entry, key, request.x, request.y, nullptr, checked);
-        return {refusal, std::nullopt, group};
+        return {refusal, std::nullopt, group, CalmRemark(&entry, key)};
     }
     if (!IsExamined(fragments.container, PluginConfig)) {
         return {subject + " sends nothing: " + std::string(Key::EnableNests) + " is false", std::nullopt};
@@ -112,7 +103,7 @@ TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver)
     const std::string eggLevel =
         fragments.hunted ? std::string(EggLevelPlaceholder) : std::to_string(SampleCreatureLevel);
     AnnounceItem(entry, key, request.x, request.y, &eggLevel, checked);
-    return {refusal, std::nullopt, group};
+    return {refusal, std::nullopt, group, CalmRemark(&entry, key)};
 }
 
 // The request read from the command's text; the refusal when it can't be.
@@ -160,7 +151,7 @@ void TestRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWorl
             RunTest(&packet->Body, [&described](const Json& notificationTemplate, ReplacementList replacements) {
                 described = DescribeAnnouncement(notificationTemplate, replacements).value_or(std::string());
             });
-        std::string text = reply.refusal.value_or(described + " group " + reply.group);
+        std::string text = reply.refusal.value_or(described + " group " + reply.group + reply.calm);
         if (reply.remark) {
             text += " " + *reply.remark;
         }

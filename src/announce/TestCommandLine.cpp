@@ -88,14 +88,13 @@ std::string TestUsage() {
     return "Usage: " + std::string(TestCommandForm) + ", or " + std::string(TestAsteroidCommandForm);
 }
 
-std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
+std::optional<std::vector<std::u16string_view>> CommandWords(std::u16string_view line, std::size_t mostWords) {
     // The game's text would end at a zero, and what follows it would be
     // neither read nor counted against the limit.
     if (line.size() > TestCommandLengthLimit || line.find(u'\0') != std::u16string_view::npos) {
         return std::nullopt;
     }
-    std::array<std::u16string_view, MostWords> words;
-    std::size_t count = 0;
+    std::vector<std::u16string_view> words;
     for (std::size_t at = 0; at < line.size();) {
         if (IsSeparator(line[at])) {
             ++at;
@@ -105,12 +104,22 @@ std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
         while (end < line.size() && !IsSeparator(line[end])) {
             ++end;
         }
-        if (count == words.size()) {
+        if (words.size() == mostWords) {
             return std::nullopt;
         }
-        words[count++] = line.substr(at, end - at);
+        words.push_back(line.substr(at, end - at));
         at = end;
     }
+    return words;
+}
+
+std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
+    const std::optional<std::vector<std::u16string_view>> read = CommandWords(line, MostWords);
+    if (!read) {
+        return std::nullopt;
+    }
+    const std::vector<std::u16string_view>& words = *read;
+    const std::size_t count = words.size();
     // words[0] is the command's name, which the host has matched.
     TestRequest request;
     request.asteroid = count >= 2 && IsAsteroidWord(words[1]);
@@ -129,6 +138,29 @@ std::optional<TestRequest> ReadTestCommand(std::u16string_view line) {
         request.y = *y;
     }
     return request;
+}
+
+std::optional<std::optional<std::string>> ReadStatusCommand(std::u16string_view line) {
+    const std::optional<std::vector<std::u16string_view>> words = CommandWords(line, 2);
+    if (!words || words->empty()) {
+        return std::nullopt;
+    }
+    if (words->size() == 1) {
+        return std::optional<std::string>();
+    }
+    return Platform::Utf16ToUtf8((*words)[1].data(), (*words)[1].size());
+}
+
+std::string NoEntryReply(const nlohmann::json& document, const std::string& key) {
+    const std::string reply = "No entry " + key + " in " + std::string(Key::Items);
+    if (HasAsteroidCode(AsteroidsOf(document), key)) {
+        return reply + " (for an asteroid, type " + std::string(TestCommandName) + " " + std::string(AsteroidWord) +
+               " " + key + ")";
+    }
+    if (const std::optional<std::string> nearest = NearestItemKey(ItemsOf(document), key)) {
+        return reply + " (did you mean " + *nearest + "?)";
+    }
+    return reply;
 }
 
 std::optional<std::string> NearestItemKey(const nlohmann::json& items, std::string_view typed) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 std::string TestUsage();
 
@@ -33,7 +34,20 @@ struct TestRequest {
 // holding a zero unit among it.
 std::optional<TestRequest> ReadTestCommand(std::u16string_view line);
 
+// The words of a command's line, its name first, apart as ReadTestCommand
+// parts them. None beyond mostWords, beyond the length limit, or for a line
+// holding a zero unit.
+std::optional<std::vector<std::u16string_view>> CommandWords(std::u16string_view line, std::size_t mostWords);
+
+// "SkyCrateHerald.Status [KEY]": the key, none without one; none at all for
+// any other line.
+std::optional<std::optional<std::string>> ReadStatusCommand(std::u16string_view line);
+
 // The key of the items object nearest to a key it lacks, when one is a near
 // miss of it (NearMissLimit): "did you mean" of the reply. Entries that are
 // null are not configured and never named.
 std::optional<std::string> NearestItemKey(const nlohmann::json& items, std::string_view typed);
+
+// The reply to a key the document's Items lacks: an asteroid code's right
+// form, or the nearest key, when there is one.
+std::string NoEntryReply(const nlohmann::json& document, const std::string& key);

@@ -5,7 +5,7 @@
 #include "game/GameTypes.h"
 #include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
-#include "players/Players.h"
+#include "plugin/Plugin.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ void ReloadConsoleHandler(APlayerController* player, FString* /*command*/, bool 
         PluginLog::WriteError(reason);
         return;
     }
-    RunLogged(&FollowPlayersSettings);
+    FollowConfig();
     if (player != nullptr) {
         RunLogged([player] { ReplyOnConsole(player, "Reloaded config", SuccessColor); });
     }
@@ -50,6 +50,6 @@ void ReloadRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWo
         RunLogged([&] { ReplyOverRcon(connection, packet, reason.c_str()); });
         return;
     }
-    RunLogged(&FollowPlayersSettings);
+    FollowConfig();
     RunLogged([&] { ReplyOverRcon(connection, packet, "Reloaded config"); });
 }

@@ -32,6 +32,7 @@ struct PlayersState {
     // id is empty. Saved, in order, before the next change is.
     std::vector<RowChange> unsaved;
     bool saveFailureLogged = false;
+    std::optional<std::string> failure;  // why the store could not be read or written last
     bool storeUnreadable = false;  // its error logged; tried again each second
 };
 PlayersState State;
@@ -82,6 +83,7 @@ void KeepUnsaved(RowChange change) {
 void ReadStore() {
     ChoiceStore::Rows read = State.store->ReadAll();
     if (read.error) {
+        State.failure = *read.error;
         if (!State.storeUnreadable) {
             PluginLog::WriteError("Can't read players' choices from " + *State.storeAsWritten + ": " + *read.error);
         }
@@ -104,6 +106,7 @@ std::optional<std::string> Save(const RowChange& change) {
         return "Players → Store is not a file's path";
     }
     std::optional<std::string> failure = State.store->Save(change);
+    State.failure = failure;
     if (failure) {
         if (!State.saveFailureLogged) {
             PluginLog::WriteError("Can't save players' choices to " + *State.storeAsWritten + ": " + *failure);
@@ -218,4 +221,18 @@ bool SomePlayerChose() { return State.enabled && !State.choices.Empty(); }
 
 bool PlayerHears(AShooterPlayerController* player, std::string_view foldedGroup) {
     return !SomePlayerChose() || State.choices.Hears(PlayerId(player), foldedGroup);
+}
+
+std::string PlayersStatus() {
+    if (!State.enabled) {
+        return {};
+    }
+    if (!State.store) {
+        return " Store: not saved (Players → Store is not a file's path).";
+    }
+    const std::string store = " Store " + *State.storeAsWritten + ": ";
+    if (State.failure) {
+        return store + "not saved (" + *State.failure + ").";
+    }
+    return store + std::to_string(State.choices.Players()) + " players with choices.";
 }

@@ -2,6 +2,7 @@
 // Players' choices on the running server: the chat command, the store, and
 // whether a player hears a group.
 
+#include <string>
 #include <string_view>
 
 #include "game/ArkApi.h"
@@ -23,3 +24,8 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
 bool SomePlayerChose();
 // Whether the player hears the group (folded, as GroupFold gives it).
 bool PlayerHears(AShooterPlayerController* player, std::string_view foldedGroup);
+
+// For SkyCrateHerald.Status, while players choose: " Store FILE: K players
+// with choices." or " Store FILE: not saved (REASON)." after a failure to read
+// or write it. Empty when players don't choose.
+std::string PlayersStatus();

@@ -1,6 +1,8 @@
 #include "plugin/Plugin.h"
 
+#include "announce/Calm.h"
 #include "announce/SpawnDetours.h"
+#include "announce/StatusCommand.h"
 #include "announce/TestCommand.h"
 #include "config/Config.h"
 #include "config/ReloadCommands.h"
@@ -20,7 +22,10 @@ constexpr char StructurePostSpawnHook[] = "APrimalStructure.PostSpawnInitialize"
 constexpr char ItemContainerPostSpawnHook[] = "APrimalStructureItemContainer.PostSpawnInitialize";
 constexpr char InitGameHook[] = "AShooterGameMode.InitGame";
 
-void OnTimer() { RunLogged(&PlayersTimer); }
+void OnTimer() {
+    RunLogged(&PlayersTimer);
+    RunLogged(&CalmTimer);
+}
 
 void* AsDetour(auto* function) { return reinterpret_cast<void*>(function); }
 void** AsSlot(auto** slot) { return reinterpret_cast<void**>(slot); }
@@ -44,8 +49,10 @@ void PluginLoad() {
     commands.RegisterRconCommand(FString::FromNarrow(ReloadCommandName), &ReloadRconHandler);
     commands.RegisterConsoleCommand(FString::FromNarrow(TestCommandName), &TestConsoleHandler);
     commands.RegisterRconCommand(FString::FromNarrow(TestCommandName), &TestRconHandler);
+    commands.RegisterConsoleCommand(FString::FromNarrow(StatusCommandName), &StatusConsoleHandler);
+    commands.RegisterRconCommand(FString::FromNarrow(StatusCommandName), &StatusRconHandler);
     commands.RegisterTimerCallback(FString::FromNarrow(PluginName), &OnTimer);
-    RunLogged(&FollowPlayersSettings);
+    FollowConfig();
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.InstallHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour), AsSlot(&StructurePostSpawnOriginal));
     hooks.InstallHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour),
@@ -59,12 +66,20 @@ void PluginUnload() {
     commands.UnregisterRconCommand(FString::FromNarrow(ReloadCommandName));
     commands.UnregisterConsoleCommand(FString::FromNarrow(TestCommandName));
     commands.UnregisterRconCommand(FString::FromNarrow(TestCommandName));
+    commands.UnregisterConsoleCommand(FString::FromNarrow(StatusCommandName));
+    commands.UnregisterRconCommand(FString::FromNarrow(StatusCommandName));
     commands.UnregisterTimerCallback(FString::FromNarrow(PluginName));
     StopPlayers();
+    StopCalm();
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.RemoveHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour));
     hooks.RemoveHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour));
     hooks.RemoveHook(InitGameHook, AsDetour(&InitGameDetour));
+}
+
+void FollowConfig() {
+    RunLogged(&FollowPlayersSettings);
+    RunLogged(&FollowCalmSettings);
 }
 
 void EnsureMapName() {

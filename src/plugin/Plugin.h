@@ -11,6 +11,9 @@ extern std::string CurrentMapName;
 
 void PluginLoad();
 void PluginUnload();
+// After config.json is read, at load and at each reload: what the plugin
+// keeps of its settings taken anew.
+void FollowConfig();
 void EnsureMapName();
 
 void InitGameDetour(AShooterGameMode* gameMode, FString* mapName, FString* options, FString* errorMessage);

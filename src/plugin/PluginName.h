@@ -7,6 +7,7 @@
 inline constexpr char PluginName[] = "SkyCrateHerald";
 inline constexpr char ReloadCommandName[] = "SkyCrateHerald.Reload";
 inline constexpr char TestCommandName[] = "SkyCrateHerald.Test";
+inline constexpr char StatusCommandName[] = "SkyCrateHerald.Status";
 
 // Where the framework keeps its plugins, under the server's current
 // directory: the plugin's folder there is named PluginName, and holds its
