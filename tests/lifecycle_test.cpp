@@ -22,7 +22,8 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
                 ElementsAre("GetLogSinks", "GetCurrentDir", "QueryServerStatus", "QueryGameMode",
                             "RegisterConsoleCommand SkyCrateHerald.Reload", "RegisterRconCommand SkyCrateHerald.Reload",
                             "RegisterConsoleCommand SkyCrateHerald.Test", "RegisterRconCommand SkyCrateHerald.Test",
-                            "RegisterTimerCallback SkyCrateHerald", "RegisterChatCommand /herald",
+                            "RegisterConsoleCommand SkyCrateHerald.Status",
+                            "RegisterRconCommand SkyCrateHerald.Status", "RegisterTimerCallback SkyCrateHerald", "RegisterChatCommand /herald",
                             "GetCurrentDir",  // the store's folder
                             "InstallHook APrimalStructure.PostSpawnInitialize",
                             "InstallHook APrimalStructureItemContainer.PostSpawnInitialize",
@@ -36,6 +37,8 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
                             "UnregisterRconCommand SkyCrateHerald.Reload",
                             "UnregisterConsoleCommand SkyCrateHerald.Test",
                             "UnregisterRconCommand SkyCrateHerald.Test",
+                            "UnregisterConsoleCommand SkyCrateHerald.Status",
+                            "UnregisterRconCommand SkyCrateHerald.Status",
                             "UnregisterTimerCallback SkyCrateHerald", "UnregisterChatCommand /herald",
                             "RemoveHook APrimalStructure.PostSpawnInitialize",
                             "RemoveHook APrimalStructureItemContainer.PostSpawnInitialize",
@@ -150,11 +153,15 @@ TEST_F(LifecycleTest, AfterUnloadTheGameRunsWithoutThePlugin) {
     EXPECT_FALSE(StandIn::RconCommand("SkyCrateHerald.Reload", 3));
     EXPECT_FALSE(StandIn::ConsoleCommand(&alice, "SkyCrateHerald.Test SupplyCrate_Level03_C"));
     EXPECT_FALSE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 4));
+    EXPECT_FALSE(StandIn::RconCommand("SkyCrateHerald.Status", 5));
+    EXPECT_FALSE(StandIn::ChatLine("Alice", "/herald off crates"));
+    StandIn::Wait(2);
     EXPECT_EQ(StandIn::StructureSpawnCalls().size(), 1u) << "the game's own function still runs";
     EXPECT_THAT(Transcript(), ElementsAre("refused \"unknown console command SkyCrateHerald.Reload\"",
                                           "refused \"unknown RCON command SkyCrateHerald.Reload\"",
                                           "refused \"unknown console command SkyCrateHerald.Test\"",
-                                          "refused \"unknown RCON command SkyCrateHerald.Test\""));
+                                          "refused \"unknown RCON command SkyCrateHerald.Test\"",
+                                          "refused \"unknown RCON command SkyCrateHerald.Status\""));
 }
 
 TEST_F(LifecycleTest, LoadUnloadLoadAgainStartsAFreshLife) {
@@ -171,7 +178,7 @@ TEST_F(LifecycleTest, LoadUnloadLoadAgainStartsAFreshLife) {
     // A second life starts with an empty map name: it has seen no InitGame yet.
     StandIn::ClearRecords();
     LoadPlugin();
-    EXPECT_EQ(StandIn::HostCalls().size(), 14u - 1u) << "everything registered anew, no game mode asked";
+    EXPECT_EQ(StandIn::HostCalls().size(), 16u - 1u) << "everything registered anew, no game mode asked";
     StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_1"});
     EXPECT_THAT(Transcript(), IsEmpty());
     StandIn::RunInitGame("Ragnarok");
