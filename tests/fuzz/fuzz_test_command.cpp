@@ -1,4 +1,5 @@
-// Any line an admin or an RCON client can send as SkyCrateHerald.Test, against
+// Any line an admin or an RCON client can send as SkyCrateHerald.Test (and as
+// SkyCrateHerald.Status, which reads its words alike), against
 // one configuration of well-typed values with near keys, asteroid codes and
 // keys no spawn produces. The line is read as the game's 16-bit text (lone
 // surrogates, zeros and Unicode spaces included) and, through the host, as a
@@ -80,6 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StandIn::RconCommand(line, 9);
     Require(StandIn::Records().size() == beforeRcon + 1 && StandIn::Records().back().kind == RecordKind::RconReply,
             "an RCON test answered otherwise than with one reply");
+    // The status command reads its line the same way: one reply, whatever it is.
+    const std::size_t beforeStatus = StandIn::Records().size();
+    StandIn::RconCommand("SkyCrateHerald.Status " + rest, 10);
+    Require(StandIn::Records().size() == beforeStatus + 1 && StandIn::Records().back().kind == RecordKind::RconReply,
+            "a status request answered otherwise than with one reply");
     Require(CountRecords(RecordKind::Log) == 0, "a test of a well-typed configuration logged an error line");
     RequireRecordsWellFormed();
     RequireAllocatorClean("after a test");
