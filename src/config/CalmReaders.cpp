@@ -26,7 +26,10 @@ std::optional<std::int32_t> ReadCount(const Json& value) {
 
 CalmSettings CalmSettingsOf(const Json& document) {
     CalmSettings settings{DefaultMinPlayers, DefaultCooldown, std::string(DefaultDigest), {}};
-    const Json& calm = document.is_object() ? Member(document, Key::Calm) : document;
+    // A document that is no object has no Calm: its own error is told where
+    // it is read, and Calm takes the defaults without a word.
+    static const Json none;
+    const Json& calm = document.is_object() ? Member(document, Key::Calm) : none;
     if (!calm.is_object()) {
         if (!calm.is_null()) {
             settings.problems.push_back(std::string(Key::Calm) + " is not an object: every spawn is announced");
