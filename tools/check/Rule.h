@@ -42,6 +42,9 @@ enum class Place : std::uint8_t {
     PlayersEnable,
     ChatCommand,
     ChoiceStore,
+    Calm,
+    Count,   // a count of Calm (MinPlayers, Cooldown) or an entry's Cooldown
+    Digest,
 };
 
 using PlaceSet = std::uint32_t;
@@ -66,6 +69,10 @@ struct Context {
     // command offers its group).
     std::string_view group;
     bool canSend = false;
+    // At a count: what the plugin uses in place of one that is not a count,
+    // and whether it says so in the log.
+    std::string_view countInstead;
+    bool countLogged = false;
 };
 
 class Report {

@@ -125,6 +125,9 @@ void WalkAsteroids(const Context& document, const Visit& visit) {
 }
 
 void WalkItems(const Context& document, const Json& root, const Visit& visit) {
+    // An entry's Cooldown that is no count gives way to Calm's, without a word in the log.
+    const std::string instead =
+        std::string(Key::Calm) + " → " + std::string(Key::Cooldown) + ", " + std::to_string(CalmSettingsOf(root).cooldown) + " s";
     const Context items = Child(document, Place::Items, Key::Items);
     Run(items, visit);
     if (items.value == nullptr || !items.value->is_object()) {
@@ -142,6 +145,10 @@ void WalkItems(const Context& document, const Json& root, const Visit& visit) {
         group.group = GroupOf(entry, key);
         group.canSend = Decided([&] { return EntryCanSend(root, key, entry); }, false);
         Run(group, visit);
+        Context cooldown = Child(item, Place::Count, Key::Cooldown);
+        cooldown.countInstead = instead;
+        cooldown.canSend = group.canSend;
+        Run(cooldown, visit);
         WalkNotification(Child(item, Place::Notification, Key::Notification), visit);
     }
 }
@@ -158,6 +165,29 @@ void WalkPlayers(const Context& document, const Visit& visit) {
     for (const auto& [place, name] : keys) {
         Run(Child(players, place, name), visit);
     }
+}
+
+// Calm is read at every load and reload; its keys not of their form give way
+// to their defaults, each with an error line.
+void WalkCalm(const Context& document, const Visit& visit) {
+    const Context calm = Child(document, Place::Calm, Key::Calm);
+    Run(calm, visit);
+    if (!IsObject(calm)) {
+        return;
+    }
+    const std::string minPlayers = "no minimum of players (" + std::to_string(DefaultMinPlayers) + ")";
+    const std::string cooldown = "a cooldown of " + std::to_string(DefaultCooldown) + " s";
+    const std::pair<std::string_view, const std::string*> counts[] = {{Key::MinPlayers, &minPlayers},
+                                                                      {Key::Cooldown, &cooldown}};
+    for (const auto& [name, instead] : counts) {
+        Context count = Child(calm, Place::Count, name);
+        count.countInstead = *instead;
+        count.countLogged = true;
+        Run(count, visit);
+    }
+    Context digest = Child(calm, Place::Digest, Key::Digest);
+    digest.kind = AnnouncementKind::Digest;
+    Run(digest, visit);
 }
 
 }  // namespace
@@ -178,6 +208,7 @@ void WalkDocument(const Json& document, std::span<const Rule> rules, Report& rep
     WalkAsteroids(at, visit);
     WalkItems(at, document, visit);
     WalkPlayers(at, visit);
+    WalkCalm(at, visit);
 }
 
 }  // namespace Herald

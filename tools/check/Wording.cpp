@@ -49,6 +49,8 @@ std::string KindWords(AnnouncementKind kind) {
             return "an ocean crate's announcement";
         case AnnouncementKind::Asteroid:
             return "an asteroid announcement";
+        case AnnouncementKind::Digest:
+            return "a digest";
     }
     return {};
 }

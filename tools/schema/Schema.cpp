@@ -108,6 +108,10 @@ OrderedJson ValueSchema(const ConfigKey& key) {
         }
         schema["anyOf"] = std::move(exact);
     }
+    if (key.type == KeyType::Count) {
+        schema["minimum"] = 0;
+        schema["maximum"] = std::numeric_limits<std::int32_t>::max();
+    }
     if (key.defaultValue.Given()) {
         schema["default"] = DefaultValue(key);
     }

@@ -2,6 +2,7 @@
 #include <unordered_map>
 
 #include "check/rules/Rules.h"
+#include "config/ConfigKeys.h"
 
 namespace Herald {
 
@@ -9,14 +10,23 @@ namespace {
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// Where a placeholder that a kind does not fill is filled.
+std::string FilledOnlyBy(std::string_view token) {
+    if (token == EggLevelPlaceholder) {
+        return " (only a nest looked up under its creature's key fills it)";
+    }
+    if (token == CountPlaceholder) {
+        return " (only " + std::string(Key::Calm) + " → " + std::string(Key::Digest) + " fills it)";
+    }
+    return {};
+}
+
 // What one word in braces, met for the first time, does in this announcement.
 void ReportFirstUse(const Context& at, std::string_view token, bool filled, Report& report) {
     if (std::find(Placeholders.begin(), Placeholders.end(), token) != Placeholders.end()) {
         if (!filled) {
-            report.Warning(
-                at.path,
-                std::string(token) + " is not filled in " + KindWords(at.kind) + ": it stays as written" +
-                    (token == EggLevelPlaceholder ? " (only a nest looked up under its creature's key fills it)" : ""));
+            report.Warning(at.path, std::string(token) + " is not filled in " + KindWords(at.kind) +
+                                        ": it stays as written" + FilledOnlyBy(token));
         }
         return;
     }

@@ -12,6 +12,7 @@ HERALD_CHECK_RULE(EnableNestsIsABoolean, At(Place::EnableNests))
 HERALD_CHECK_RULE(AsteroidSettingsAreAnObject, At(Place::Asteroids))
 HERALD_CHECK_RULE(ItemsAreAnObject, At(Place::Items))
 HERALD_CHECK_RULE(PlayersAreAnObject, At(Place::Players))
+HERALD_CHECK_RULE(CalmIsAnObject, At(Place::Calm))
 
 // An entry of Items, by its key.
 HERALD_CHECK_RULE(ItemKeyIsAnyNamesKey, At(Place::Item))
@@ -22,7 +23,7 @@ HERALD_CHECK_RULE(NotificationIsAnObject, At(Place::Notification))
 
 // After the checks of the value itself at each object.
 HERALD_CHECK_RULE(UnknownKeys, At(Place::Document) | At(Place::Asteroids) | At(Place::Item) | At(Place::Notification) |
-                                   At(Place::Players))
+                                   At(Place::Players) | At(Place::Calm))
 
 // AsteroidGen2's own keys, its code maps and their entries.
 HERALD_CHECK_RULE(AsteroidsEnableIsABoolean, At(Place::AsteroidsEnable))
@@ -37,10 +38,16 @@ HERALD_CHECK_RULE(ItemNameIsShownWhole, At(Place::ItemName))
 HERALD_CHECK_RULE(GroupIsAGroupName, At(Place::Group))
 HERALD_CHECK_RULE(GroupHasAnAnnouncement, At(Place::Group))
 
-// A notification's keys.
+// An entry's cooldown and Calm's counts.
+HERALD_CHECK_RULE(CountIsACount, At(Place::Count))
+HERALD_CHECK_RULE(CooldownHasAnAnnouncement, At(Place::Count))
+
+// A notification's keys, and Calm's Digest, which stands in for an entry's Msg.
 HERALD_CHECK_RULE(MessageIsSent, At(Place::Message))
-HERALD_CHECK_RULE(MessageIsShownWhole, At(Place::Message))
-HERALD_CHECK_RULE(PlaceholdersAreFilled, At(Place::Message))
+HERALD_CHECK_RULE(DigestIsText, At(Place::Digest))
+HERALD_CHECK_RULE(DigestIsSent, At(Place::Digest))
+HERALD_CHECK_RULE(MessageIsShownWhole, At(Place::Message) | At(Place::Digest))
+HERALD_CHECK_RULE(PlaceholdersAreFilled, At(Place::Message) | At(Place::Digest))
 HERALD_CHECK_RULE(DeliveryTypeIsText, At(Place::DeliveryType))
 HERALD_CHECK_RULE(DeliveryTypeIsKnown, At(Place::DeliveryType))
 HERALD_CHECK_RULE(DisplayTimeIsANumber, At(Place::DisplayTime))
