@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "check/Check.h"
 #include "cli/CommandLine.h"
@@ -203,7 +204,7 @@ TEST(HeraldCommandLine, OptionsGoBeforeOrAfterTheFile) {
 // The lines of preview's own between check's findings and the transcript.
 bool PreviewsOwn(const Json& line) {
     const std::string type = line.value("type", "");
-    return type == "silent" || type == "players" || type == "group";
+    return type == "silent" || type == "players" || type == "group" || type == "cooldown";
 }
 
 // The transcript part of `preview --json`: the lines after check's findings,
@@ -442,6 +443,114 @@ TEST(HeraldPreview, EachEntryShowsItsGroup) {
         }
         EXPECT_EQ(groups, test.groups) << test.name;
         EXPECT_EQ(players, test.groups.empty() ? std::vector<Json>{} : std::vector<Json>{test.command}) << test.name;
+    }
+}
+
+struct CooldownCase {
+    const char* name;
+    std::string config;
+    std::vector<std::string> text;  // the lines from "Cooldowns" on, up to the blank line
+    // Each cooling entry's pointer, its seconds and its digest's deliveries (type and text), in order.
+    std::vector<std::tuple<std::string, int, std::vector<std::pair<std::string, std::string>>>> json;
+};
+
+// Each entry's cooldown as the plugin takes it, and the digest the plugin
+// sends when it ends with 3 spawns held, at the previewed position.
+TEST(HeraldPreview, EachCoolingEntryShowsItsCooldownAndItsDigest) {
+    const std::string heading = "Cooldowns (further spawns within one are held; when it ends, one digest tells of "
+                                "them), each digest as it would be sent for 3 held spawns:";
+    const std::string green = R"(, "Color": "0,255,0"})";
+    const CooldownCase cases[] = {
+        {"Calm's cooldown, an entry's own, one of none, a chat line, an entry that sends nothing",
+         R"({"AsteroidGen2": {"Enable": false}, "Calm": {"Cooldown": 60,
+             "Digest": "{Count} x {Name} on {MapName} at {Lat} / {Lon} {EggLvl}"}, "Items": {
+             "SupplyCrate_Level03_C": {"Name": "Crate", "Notification": {"Msg": "crate")" + green + R"(},
+             "ElementNode_C": {"Cooldown": 30, "Notification": {"Msg": "node", "Type": "Chat", "Sender": "Herald"}},
+             "ArtifactCrate_Hunter_C": {"Cooldown": 0, "Notification": {"Msg": "artifact")" + green + R"(},
+             "BeaverDam_C": {"Cooldown": 45, "Notification": {"Msg": ""}}}})",
+         {heading,
+          "    SupplyCrate_Level03_C: 60 s; notification \"3 x Crate on TheIsland at 50.0 / 50.0 {EggLvl}\" colour 0,255,0",
+          "    ElementNode_C: 30 s; chat Herald: \"3 x ElementNode_C on TheIsland at 50.0 / 50.0 {EggLvl}\"",
+          "    BeaverDam_C: 45 s; no digest is sent"},
+         {{"/Items/SupplyCrate_Level03_C", 60, {{"notification", "3 x Crate on TheIsland at 50.0 / 50.0 {EggLvl}"}}},
+          {"/Items/ElementNode_C", 30, {{"chat", "3 x ElementNode_C on TheIsland at 50.0 / 50.0 {EggLvl}"}}},
+          {"/Items/BeaverDam_C", 45, {}}}},
+        {"the default digest, a nest under its creature's key, an ocean crate on its own map",
+         R"({"EnableNests": true, "AsteroidGen2": {"Enable": false}, "Items": {
+             "Dodo_Character_BP_C": {"Name": "Dodo", "Cooldown": 2147483647, "Notification": {"Msg": "nest")" + green + R"(},
+             "SupplyCreate_OceanInstant_High_C": {"Cooldown": 1, "Notification": {"Msg": "ocean")" + green + R"(}}})",
+         {heading,
+          "    Dodo_Character_BP_C: 2147483647 s; notification \"3 more Dodo since the last announcement, the latest at "
+          "50.0 / 50.0\" colour 0,255,0",
+          "    SupplyCreate_OceanInstant_High_C: 1 s; notification \"3 more SupplyCreate_OceanInstant_High_C since the "
+          "last announcement, the latest at 50.0 / 50.0\" colour 0,255,0"},
+         {{"/Items/Dodo_Character_BP_C", 2147483647,
+           {{"notification", "3 more Dodo since the last announcement, the latest at 50.0 / 50.0"}}},
+          {"/Items/SupplyCreate_OceanInstant_High_C", 1,
+           {{"notification",
+             "3 more SupplyCreate_OceanInstant_High_C since the last announcement, the latest at 50.0 / 50.0"}}}}},
+        {"counts that are none: an entry's gives way to Calm's, Calm's to 0; MinPlayers does not hide the digest",
+         R"({"AsteroidGen2": {"Enable": false}, "Calm": {"MinPlayers": 5, "Cooldown": 10, "Digest": "{Count} on {MapName}"},
+             "Items": {"SupplyCrate_Level03_C": {"Cooldown": "60", "Notification": {"Msg": "crate")" + green + R"(},
+             "ElementNode_C": {"Cooldown": -1, "Notification": {"Msg": "node")" + green + R"(}}})",
+         {heading, "    SupplyCrate_Level03_C: 10 s; notification \"3 on TheIsland\" colour 0,255,0",
+          "    ElementNode_C: 10 s; notification \"3 on TheIsland\" colour 0,255,0"},
+         {{"/Items/SupplyCrate_Level03_C", 10, {{"notification", "3 on TheIsland"}}},
+          {"/Items/ElementNode_C", 10, {{"notification", "3 on TheIsland"}}}}},
+        {"Calm's cooldown of the wrong type and an entry's past the top: none cools down",
+         R"({"AsteroidGen2": {"Enable": false}, "Calm": {"Cooldown": 60.0}, "Items": {
+             "SupplyCrate_Level03_C": {"Cooldown": 2147483648, "Notification": {"Msg": "crate")" + green + R"(}}})",
+         {},
+         {}},
+        {"no Calm at all", R"({"AsteroidGen2": {"Enable": false}, "Items": {
+             "SupplyCrate_Level03_C": {"Notification": {"Msg": "crate")" + green + R"(}}})",
+         {},
+         {}},
+    };
+    for (const CooldownCase& test : cases) {
+        const ScratchFolder scratch;
+        const std::string config = scratch.Write("config.json", test.config);
+        const std::string text = Preview(config).out;
+        const std::size_t from = text.find("\nCooldowns (");
+        std::vector<std::string> shown;
+        if (from != std::string::npos) {
+            shown = Lines(text.substr(from + 1, text.find("\n\n", from) - from - 1));
+        }
+        EXPECT_EQ(shown, test.text) << test.name << "\n" << text;
+
+        std::vector<std::tuple<std::string, int, std::vector<std::pair<std::string, std::string>>>> json;
+        for (const Json& line : JsonLines(Preview(config, {"--json"}).out)) {
+            if (line.value("type", "") == "cooldown") {
+                EXPECT_EQ(line["held"], 3) << test.name;
+                std::vector<std::pair<std::string, std::string>> digest;
+                for (const Json& delivery : line["digest"]) {
+                    digest.emplace_back(delivery["type"], delivery["text"]);
+                }
+                json.emplace_back(line["entry"], line["seconds"], digest);
+            }
+        }
+        EXPECT_EQ(json, test.json) << test.name;
+    }
+}
+
+// The preview's one player is held below a MinPlayers above one, and each
+// entry says so.
+TEST(HeraldPreview, AMinimumOfPlayersAboveOneHoldsThePreviewsSpawns) {
+    const ScratchFolder scratch;
+    const std::string crate = R"({"Notification": {"Msg": "crate", "Color": "0,255,0"}})";
+    const std::pair<int, bool> cases[] = {{0, true}, {1, true}, {2, false}, {2147483647, false}};
+    for (const auto& [minPlayers, sent] : cases) {
+        const std::string config = scratch.Write(
+            "config.json", R"({"AsteroidGen2": {"Enable": false}, "Calm": {"MinPlayers": )" +
+                               std::to_string(minPlayers) + R"(}, "Items": {"SupplyCrate_Level03_C": )" + crate + "}}");
+        const Outcome outcome = Preview(config, {"--json"});
+        EXPECT_EQ(NotificationTexts(TranscriptLines(outcome.out)),
+                  sent ? std::vector<std::string>{"crate"} : std::vector<std::string>{})
+            << minPlayers;
+        EXPECT_EQ(outcome.out.find("Calm/MinPlayers is " + std::to_string(minPlayers) +
+                                   ": with the preview's one player every spawn is held") != std::string::npos,
+                  !sent)
+            << outcome.out;
     }
 }
 
@@ -785,6 +894,49 @@ TEST(HeraldPreviewPage, ShowsEachAnnouncementAsSeenBesideItsFindings) {
     EXPECT_THAT(artifact, HasSubstr("class=\"entry silent\""));
     EXPECT_THAT(artifact, HasSubstr("Sends nothing"));
     EXPECT_THAT(artifact, HasSubstr("/Notification/Msg</code> <span class=\"message\">empty Msg: nothing is sent"));
+}
+
+// A cooling entry's card shows its cooldown and, below its announcement, its
+// digest drawn the same way; an entry without a cooldown shows neither.
+TEST(HeraldPreviewPage, ShowsEachCooldownAndItsDigestBelowTheAnnouncement) {
+    const ScratchFolder scratch;
+    const std::string config = scratch.Write("config.json", R"({"AsteroidGen2": {"Enable": false},
+        "Calm": {"Cooldown": 60, "Digest": "{Count} <b>more</b> {Name}"}, "Items": {
+        "SupplyCrate_Level15_C": {"Name": "Crate", "Notification": {"Msg": "crate", "Color": "Random"}},
+        "ElementNode_C": {"Cooldown": 30, "Notification": {"Type": "Chat", "Msg": "node", "Sender": "Herald"}},
+        "BeaverDam_C": {"Cooldown": 45, "Notification": {"Msg": ""}},
+        "ArtifactCrate_Hunter_C": {"Cooldown": 0, "Notification": {"Msg": "artifact", "Color": "0,255,0"}}}})");
+    const std::string pagePath = (scratch.root / "page.html").string();
+    ASSERT_EQ(Preview(config, {"--html", pagePath}).status, 1);
+    const std::string page = ReadFile(pagePath);
+    const struct {
+        const char* pointer;
+        std::vector<std::string> shows;
+        std::vector<std::string> never;
+    } cards[] = {
+        {"/Items/SupplyCrate_Level15_C",
+         {"<div class=\"group cooldown\">cooldown <b>60 s</b></div>",
+          "Its cooldown ends with 3 spawns held: the digest</div><div class=\"notification\"",
+          "3 &lt;b&gt;more&lt;/b&gt; Crate</div>"},
+         {"<b>more</b>"}},
+        {"/Items/ElementNode_C",
+         {"cooldown <b>30 s</b>",
+          "<span class=\"sender\">Herald:</span> <span class=\"text\">3 &lt;b&gt;more&lt;/b&gt; ElementNode_C</span>"},
+         {}},
+        {"/Items/BeaverDam_C", {"cooldown <b>45 s</b>", "Its cooldown ends with 3 spawns held: no digest is sent"}, {}},
+        {"/Items/ArtifactCrate_Hunter_C", {"artifact"}, {"cooldown", "digest"}},
+    };
+    for (const auto& card : cards) {
+        const std::string article = Article(page, card.pointer);
+        for (const std::string& shown : card.shows) {
+            EXPECT_THAT(article, HasSubstr(shown)) << card.pointer;
+        }
+        for (const std::string& absent : card.never) {
+            EXPECT_THAT(article, Not(HasSubstr(absent))) << card.pointer;
+        }
+    }
+    // A Random colour is drawn for the digest as for the announcement.
+    EXPECT_EQ(Occurrences(Article(page, "/Items/SupplyCrate_Level15_C"), "class=\"sample\""), 10u);
 }
 
 // Bytes that are not UTF-8 read the same on the page as in the transcript:

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The preview page in a real browser.
 
-`herald preview --html` writes a page for the example configuration and for
-tests/preview/showcase.json (every way an entry can look). Headless Chromium
+`herald preview --html` writes a page for the example configuration, for
+tests/preview/showcase.json (every way an entry can look) and for
+tests/preview/calm.json (cooldowns and their digests). Headless Chromium
 renders each one: a probe script added to a copy of the page reads what the
 browser shows (text, computed colour and size of each notification, the
 resources it fetched) and the test checks it against the configuration.
 A screenshot of each page is saved beside it:
 
-    BUILD/preview-page/example.png, BUILD/preview-page/showcase.png
+    BUILD/preview-page/example.png, BUILD/preview-page/showcase.png, BUILD/preview-page/calm.png
 
     page_test.py --herald PATH --chromium PATH --source DIR --out DIR
 """
@@ -41,6 +42,8 @@ PROBE = r"""
       silent: article.classList.contains('silent'),
       seen: article.querySelector('.seen').innerText,
       group: (article.querySelector('.what .group') || {innerText: null}).innerText,
+      cooldown: (article.querySelector('.what .cooldown') || {innerText: null}).innerText,
+      digest: (article.querySelector('.seen .digest') || {innerText: null}).innerText,
       findings: all(article, '.finding').map(finding => finding.innerText),
       chats: all(article, '.chat').map(chat => chat.innerText),
       samples: all(article, '.sample').length,
@@ -201,13 +204,38 @@ def check_showcase(shown):
            "receives every announcement.", "the header says players can't choose: %r" % shown["players"])
 
 
+def check_calm(shown):
+    """A cooling entry shows its cooldown, and its digest below its announcement, drawn as it is."""
+    expect(shown["resources"] == [], "the page fetches nothing: %s" % shown["resources"])
+    entries = entries_by_name(shown)
+    crate, node, dam = (entries["/Items/" + key] for key in ("SupplyCrate_Level35_C", "ElementNode_C", "BeaverDam_C"))
+    expect(crate["cooldown"] == "cooldown 120 s", "Calm's cooldown is the crate's: %r" % crate["cooldown"])
+    expect(node["cooldown"] == "cooldown 30 s", "the node's own cooldown: %r" % node["cooldown"])
+    expect(dam["cooldown"] is None and dam["digest"] is None, "Cooldown 0: neither cooldown nor digest shown")
+    expect(crate["digest"] == "Its cooldown ends with 3 spawns held: the digest", "the digest's heading: %r"
+           % crate["digest"])
+    texts = [note["text"] for note in crate["notifications"]]
+    expect(texts == ["Purple crate dropped at 50.0 / 50.0",
+                     "3 more Purple crate since the last one, the latest at 50.0 / 50.0"],
+           "the announcement, then its digest: %s" % texts)
+    if len(crate["notifications"]) == 2:
+        announced, digest = crate["notifications"]
+        expect(digest["color"] == announced["color"] == "rgb(160, 32, 240)" and digest["size"] == announced["size"],
+               "the digest is drawn as the announcement is: %s" % digest)
+    expect(node["chats"] == ["Herald: Element node surfaced",
+                             "Herald: 3 more Element node since the last one, the latest at 50.0 / 50.0"],
+           "a chat line's digest is a chat line from the same sender: %s" % node["chats"])
+    expect(len(dam["notifications"]) == 1, "an entry without a cooldown shows its announcement alone")
+
+
 def main():
     arguments, browser, out = harness.arguments()
     profile = os.path.join(out, "chromium-profile")
 
     example_config = os.path.join(arguments.source, "examples", "config.json")
     pages = [("example", example_config, 0), ("showcase", os.path.join(arguments.source, "tests", "preview",
-                                                                        "showcase.json"), 2)]
+                                                                        "showcase.json"), 2),
+             ("calm", os.path.join(arguments.source, "tests", "preview", "calm.json"), 0)]
     for name, config, status in pages:
         page = os.path.join(out, name + ".html")
         preview(arguments.herald, config, page, status)
@@ -215,6 +243,8 @@ def main():
         if name == "example":
             with open(config, encoding="utf-8") as source:
                 check_example(shown, json.load(source))
+        elif name == "calm":
+            check_calm(shown)
         else:
             check_showcase(shown)
         screenshot(page, shown["height"], browser, profile)

@@ -124,6 +124,146 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
     }
 }
 
+// ---- Cooldowns and their digests ----------------------------------------------------
+
+using Json = nlohmann::json;
+
+PlayedScenario PlayPlan(const PreviewScenario& scenario, const std::string& pluginPath);
+
+// How a digest looks is the plugin's to say: each cooling entry is spawned
+// once more and then DigestSampleHeld times within a cooldown of one second,
+// and the game runs on a second for the digest, in a run of its own that is
+// never printed (the transcript stays that of one spawn each). Its config is
+// the file's with only Calm's Digest kept (so that one player is enough) and
+// that short cooldown on each entry that cools down.
+void PlayDigests(const Json& document, const PreviewOptions& options, std::vector<PlannedEntry>& plan) {
+    const auto items = document.find(Key::Items);
+    if (items == document.end() || !items->is_object()) {
+        return;
+    }
+    const CalmSettings calm = CalmSettingsOf(document);
+    std::vector<PlannedEntry*> cooling;
+    for (PlannedEntry& planned : plan) {
+        const auto entry = planned.shown.code ? items->end() : items->find(planned.shown.title);
+        if (entry != items->end() && entry->is_object()) {
+            planned.shown.cooldown = CooldownOf(*entry, calm);
+            if (planned.shown.cooldown > 0 && planned.spawn) {
+                cooling.push_back(&planned);
+            }
+        }
+    }
+    if (cooling.empty()) {
+        return;
+    }
+    Json cooled = document;
+    Json kept = Json::object();
+    if (const auto given = document.find(Key::Calm); given != document.end() && given->is_object()) {
+        if (const auto digest = given->find(Key::Digest); digest != given->end()) {
+            kept[std::string(Key::Digest)] = *digest;
+        }
+    }
+    cooled[std::string(Key::Calm)] = std::move(kept);
+    PreviewScenario scenario;
+    scenario.setup.map = ValidUtf8(options.map);
+    scenario.setup.players.push_back({std::string(PreviewPlayerName), false});
+    std::string current = options.map;
+    std::vector<std::pair<PreviewEntry*, std::size_t>> waits;
+    for (PlannedEntry* planned : cooling) {
+        cooled[std::string(Key::Items)][planned->shown.title][std::string(Key::Cooldown)] = 1;
+        if (planned->shown.map != current) {
+            current = planned->shown.map;
+            scenario.events.emplace_back(InitGameEvent{ValidUtf8(current)});
+        }
+        scenario.events.insert(scenario.events.end(), DigestSampleHeld + 1, *planned->spawn);
+        waits.emplace_back(&planned->shown, scenario.events.size());
+        scenario.events.emplace_back(WaitEvent{1});
+    }
+    scenario.setup.configText = cooled.dump(-1, ' ', false, Json::error_handler_t::replace);
+    const PlayedScenario played = PlayPlan(scenario, options.pluginPath);
+    for (const auto& [shown, wait] : waits) {
+        for (const PlayRecord& record : played.events[wait].records) {
+            if (const auto* host = std::get_if<HostRecords>(&record)) {
+                for (const StandIn::Record& delivered : host->records) {
+                    if (std::optional<Delivery> delivery = AsDelivery(delivered)) {
+                        shown->digest.push_back(std::move(*delivery));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A delivery in a line of text, as the transcript words it.
+std::string DeliveryWords(const Delivery& delivery) {
+    switch (delivery.kind) {
+        case Delivery::Kind::Notification:
+            return "notification " + JsonString(delivery.text) + " colour " + ConfigColor(delivery.color);
+        case Delivery::Kind::Chat:
+            return "chat " + delivery.sender + ": " + JsonString(delivery.text);
+        case Delivery::Kind::Log:
+            return "the plugin logged " + delivery.level + ": " + delivery.text;
+    }
+    return {};
+}
+
+// A delivery with the transcript's keys and its numbers' shortest digits.
+OrderedJson DeliveryJson(const Delivery& delivery) {
+    JsonLine line;
+    switch (delivery.kind) {
+        case Delivery::Kind::Notification:
+            line.Text("type", "notification").Text("text", delivery.text);
+            line.Floats("color", {delivery.color.R, delivery.color.G, delivery.color.B, delivery.color.A});
+            delivery.size ? line.Float("size", *delivery.size) : line.Null("size");
+            delivery.time ? line.Float("time", *delivery.time) : line.Null("time");
+            break;
+        case Delivery::Kind::Chat:
+            line.Text("type", "chat").Text("sender", delivery.sender).Text("text", delivery.text);
+            break;
+        case Delivery::Kind::Log:
+            line.Text("type", "log").Text("level", delivery.level).Text("text", delivery.text);
+            break;
+    }
+    return OrderedJson::parse(line.Done());
+}
+
+// Each entry that cools down: its cooldown and its digest. Nothing at all
+// when none does.
+void PrintCooldowns(const PreviewReport& report, bool json, std::ostream& out) {
+    const bool any = std::any_of(report.entries.begin(), report.entries.end(),
+                                 [](const PreviewEntry& entry) { return entry.cooldown > 0; });
+    if (!any) {
+        return;
+    }
+    if (!json) {
+        out << "Cooldowns (further spawns within one are held; when it ends, one digest tells of them), each "
+               "digest as it would be sent for "
+            << DigestSampleHeld << " held spawns:\n";
+    }
+    for (const PreviewEntry& entry : report.entries) {
+        if (entry.cooldown == 0) {
+            continue;
+        }
+        if (json) {
+            OrderedJson line{{"type", "cooldown"}, {"entry", entry.pointer}, {"seconds", entry.cooldown},
+                             {"held", DigestSampleHeld}, {"digest", OrderedJson::array()}};
+            for (const Delivery& delivery : entry.digest) {
+                line["digest"].push_back(DeliveryJson(delivery));
+            }
+            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            continue;
+        }
+        out << "    " << entry.title << ": " << entry.cooldown << " s; ";
+        if (entry.digest.empty()) {
+            out << "no digest is sent\n";
+            continue;
+        }
+        for (const Delivery& delivery : entry.digest) {
+            out << (&delivery == &entry.digest.front() ? "" : "; ") << DeliveryWords(delivery);
+        }
+        out << "\n";
+    }
+}
+
 // ---- What is printed -------------------------------------------------------------------
 
 std::string FindingLine(const Finding& finding) {
@@ -261,6 +401,7 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
         }
     }
     PrintGroups(report, json, out);
+    PrintCooldowns(report, json, out);
     if (!json) {
         out << "\n";
     }
@@ -346,8 +487,21 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
         const PreviewScenario scenario = ScenarioOfPlan(plan, *checked.text, options.map);
         previewed.played = PlayPlan(scenario, options.pluginPath);
         Attribute(*previewed.played, scenario, plan, report);
+        if (!report.loadError) {
+            PlayDigests(checked.document, options, plan);
+        }
     }
     GroupFindings(checked.findings, plan, report);
+    // The preview has one player, whom a MinPlayers above one leaves alone.
+    if (const std::int32_t needed = CalmSettingsOf(checked.document).minPlayers; needed > 1) {
+        for (PlannedEntry& entry : plan) {
+            if (!entry.shown.Sends()) {
+                entry.shown.notes.push_back(std::string(Key::Calm) + "/" + std::string(Key::MinPlayers) + " is " +
+                                            std::to_string(needed) +
+                                            ": with the preview's one player every spawn is held");
+            }
+        }
+    }
     const PlayersSettings players = PlayersSettingsOf(checked.document);
     if (players.enabled) {
         report.chatCommand = players.command;

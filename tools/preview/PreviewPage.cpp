@@ -116,12 +116,12 @@ std::string NotificationHtml(const Delivery& delivery, bool random) {
     return html;
 }
 
-std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
+std::string DeliveriesHtml(const std::vector<Delivery>& deliveries, bool random) {
     std::string html;
-    for (const Delivery& delivery : entry.deliveries) {
+    for (const Delivery& delivery : deliveries) {
         switch (delivery.kind) {
             case Delivery::Kind::Notification:
-                html += NotificationHtml(delivery, entry.randomColor);
+                html += NotificationHtml(delivery, random);
                 break;
             case Delivery::Kind::Chat:
                 html += "<div class=\"chat\"><span class=\"sender\">" + Html(delivery.sender) +
@@ -134,6 +134,22 @@ std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
                 break;
         }
     }
+    return html;
+}
+
+// The digest that ends the entry's cooldown, drawn as its announcement is;
+// the page's style sheet stays as it is for configs without cooldowns.
+std::string DigestHtml(const PreviewEntry& entry) {
+    const std::string heading = "<div class=\"reason digest\">Its cooldown ends with " +
+                                std::to_string(DigestSampleHeld) + " spawns held: ";
+    if (entry.digest.empty()) {
+        return heading + "no digest is sent</div>";
+    }
+    return heading + "the digest</div>" + DeliveriesHtml(entry.digest, entry.randomColor);
+}
+
+std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
+    std::string html = DeliveriesHtml(entry.deliveries, entry.randomColor);
     if (entry.Sends()) {
         return html;
     }
@@ -162,11 +178,16 @@ std::string EntryHtml(const PreviewEntry& entry, const PreviewReport& report) {
                        "\" data-entry=\"" + Html(entry.pointer) + "\"" +
                        (entry.code ? " data-code=\"" + Html(*entry.code) + "\"" : "") + ">";
     html += "<div class=\"what\"><div class=\"key\">" + Html(entry.title) + "</div><div class=\"group\">group <b>" +
-            Html(entry.group) + "</b></div><div class=\"spawn\">" +
+            Html(entry.group) + "</b></div>" +
+            (entry.cooldown > 0 ? "<div class=\"group cooldown\">cooldown <b>" + std::to_string(entry.cooldown) +
+                                      " s</b></div>"
+                                : std::string()) +
+            "<div class=\"spawn\">" +
             (entry.spawn.empty() ? std::string("nothing spawned")
                                  : Html(entry.spawn) + "<br>on " + Html(entry.map) + " at world position (0, 0)") +
             "</div></div>";
-    html += "<div class=\"seen\">" + SeenHtml(entry, report) + "</div>";
+    html += "<div class=\"seen\">" + SeenHtml(entry, report) + (entry.cooldown > 0 ? DigestHtml(entry) : "") +
+            "</div>";
     html += "<div class=\"beside\">" + FindingsList(entry.findings, entry.code ? "" : entry.pointer) + "</div>";
     return html + "</article>";
 }

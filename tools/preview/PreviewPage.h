@@ -2,6 +2,7 @@
 // The preview as one self-contained HTML page: each announcement as the
 // player sees it, beside the findings of its entry.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,9 +35,16 @@ struct PreviewEntry {
     std::vector<Delivery> deliveries;
     std::vector<Finding> findings;   // check's findings inside this entry
     std::vector<std::string> notes;  // further reasons, from the preview itself
+    // An Items entry's cooldown in seconds as the plugin takes it, and what
+    // the plugin sends when it ends with DigestSampleHeld spawns held.
+    std::int32_t cooldown = 0;
+    std::vector<Delivery> digest;
 
     bool Sends() const;
 };
+
+// The held spawns a previewed digest tells of.
+inline constexpr int DigestSampleHeld = 3;
 
 struct PreviewReport {
     std::string configPath;
