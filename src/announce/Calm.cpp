@@ -23,6 +23,10 @@ struct EntryCalm {
     std::int64_t held = 0;
     float heldX = 0;  // the latest held spawn's world position
     float heldY = 0;
+    // CooldownOf the entry under the settings in force, taken when the entry
+    // is first announced and again at each reload: a spawn would otherwise
+    // look "Cooldown" up in the document twice.
+    std::int32_t cooldown = 0;
 };
 
 struct CalmState {
@@ -84,6 +88,7 @@ void FollowCalmSettings() {
     for (auto& [old, calm] : Calm.entries) {
         const Json& entry = ItemEntry(PluginConfig, calm.key);
         if (!entry.is_null()) {
+            calm.cooldown = CooldownOf(entry, Calm.settings);
             entries.emplace(&entry, std::move(calm));
         }
     }
@@ -95,7 +100,7 @@ void StopCalm() { Calm = CalmState(); }
 void CalmTimer() {
     ++Calm.clock;
     for (auto& [entry, calm] : Calm.entries) {
-        if (calm.held > 0 && CooldownLeft(calm, CooldownOf(*entry, Calm.settings)) == 0) {
+        if (calm.held > 0 && CooldownLeft(calm, calm.cooldown) == 0) {
             // A digest that raises is logged and not tried again: its
             // spawns are dropped with it, as a spawn's announcement would be.
             RunLogged([&] { SendDigest(*entry, calm); });
@@ -106,10 +111,11 @@ void CalmTimer() {
     }
 }
 
-CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view /*itemKey*/, float x, float y) {
-    if (!Holds()) {
-        return CalmVerdict::Announce;
-    }
+namespace {
+
+// Out of line, so that a server where nothing is held pays only the test of
+// Holds(), not this function's frame.
+[[gnu::noinline]] CalmVerdict HeldOrAnnounced(const Json* entry, float x, float y) {
     if (TooFewPlayers()) {
         ++Calm.heldTooFewPlayers;
         return CalmVerdict::HeldTooFewPlayers;
@@ -118,7 +124,7 @@ CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view /*itemKey*/
         return CalmVerdict::Announce;
     }
     const auto found = Calm.entries.find(entry);
-    if (found == Calm.entries.end() || CooldownLeft(found->second, CooldownOf(*entry, Calm.settings)) == 0) {
+    if (found == Calm.entries.end() || CooldownLeft(found->second, found->second.cooldown) == 0) {
         return CalmVerdict::Announce;
     }
     EntryCalm& calm = found->second;
@@ -129,15 +135,31 @@ CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view /*itemKey*/
     return CalmVerdict::HeldByCooldown;
 }
 
+}  // namespace
+
+CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view /*itemKey*/, float x, float y) {
+    return Holds() ? HeldOrAnnounced(entry, x, y) : CalmVerdict::Announce;
+}
+
+namespace {
+
+// An entry's first announcement since load or since it was configured: out
+// of line, so that every later one is a lookup without this one's frame.
+[[gnu::noinline]] EntryCalm& FirstAnnounced(std::string_view itemKey, const Json& entry) {
+    EntryCalm& calm = Calm.entries[&entry];
+    calm.key = std::string(itemKey);
+    calm.cooldown = CooldownOf(entry, Calm.settings);
+    return calm;
+}
+
+}  // namespace
+
 void CalmAnnounced(std::string_view itemKey, const Json& entry) {
-    auto [found, added] = Calm.entries.try_emplace(&entry);
-    EntryCalm& calm = found->second;
-    if (added) {
-        calm.key = std::string(itemKey);
-    }
+    const auto found = Calm.entries.find(&entry);
+    EntryCalm& calm = found != Calm.entries.end() ? found->second : FirstAnnounced(itemKey, entry);
     ++calm.announced;
     calm.lastAnnounced = Calm.clock;
-    if (Holds() && CooldownOf(entry, Calm.settings) > 0) {
+    if (Holds() && calm.cooldown > 0) {
         calm.cooldownStart = Calm.clock;
     }
 }
