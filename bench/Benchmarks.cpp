@@ -38,6 +38,7 @@ std::size_t ExpectedDeliveries(Path path, int players) {
         case Path::CrateChat:
         case Path::Nest:
         case Path::AsteroidAnnounced:
+        case Path::CrateAfterCooldown:
             return static_cast<std::size_t>(players);
         case Path::CrateChosen:
             return ChosenHearers(players);
@@ -50,13 +51,21 @@ void RunPath(benchmark::State& state, Path path, Side side, int players) {
     PathRun run(path, side, players);
     // Both sides must do the same visible work, or the ratio means nothing.
     // The first spawn is left out: a repeated asteroid is announced once.
+    run.BetweenSpawns();
     run.SpawnOnce();
+    run.BetweenSpawns();
     run.SpawnOnce();
     if (run.LastDeliveries() != ExpectedDeliveries(path, players)) {
         state.SkipWithError(("deliveries: " + std::to_string(run.LastDeliveries())).c_str());
         return;
     }
+    const bool between = run.NeedsTimeBetweenSpawns();
     for (auto _ : state) {
+        if (between) {
+            state.PauseTiming();
+            run.BetweenSpawns();
+            state.ResumeTiming();
+        }
         run.SpawnOnce();
     }
     state.SetItemsProcessed(state.iterations());
@@ -93,6 +102,8 @@ void RegisterPaths() {
     RegisterPair("asteroid-announced/70", Path::AsteroidAnnounced, Players);
     RegisterPair("asteroid-repeated/70", Path::AsteroidRepeated, Players);
     RegisterPair("crate-chosen/70", Path::CrateChosen, Players);
+    RegisterPair("crate-held/70", Path::CrateHeld, Players);
+    RegisterPair("crate-after-cooldown/1", Path::CrateAfterCooldown, 1);
 
     for (const auto& [label, bytes] :
          std::vector<std::pair<std::string, std::size_t>>{{"1KB", 1024}, {"100KB", 100 * 1024}, {"1MB", 1024 * 1024}}) {

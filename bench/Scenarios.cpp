@@ -298,6 +298,38 @@ void FloorItem(std::string_view key) {
     }
 }
 
+// CrateHeld: what any implementation pays to hold a spawn its entry's
+// cooldown covers, once the entry is found: one lookup of the entry's
+// cooldown state, and one count. The state is the floor's own, keyed by the
+// entry as the floor's document holds it; its clock never reaches the end.
+struct FloorCooldown {
+    std::int64_t until = 0;
+    std::int64_t held = 0;
+};
+std::unordered_map<const Json*, FloorCooldown> FloorCooldowns;
+std::int64_t FloorClock = 0;
+
+void FloorHeldDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
+                     APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit, bool isReplicated) {
+    FloorStructureOriginal(structure, location, rotation, owner, instigator, isFromLoad, isFromPlacement, skipInit,
+                           isReplicated);
+    if (!FloorExamined(structure)) {
+        return;
+    }
+    const FString name = ObjectName(structure);
+    char buffer[128];
+    const std::string_view key = FloorKey(name.View(), buffer);
+    const Json* items = Find(FloorConfig, Key::Items);
+    const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
+    if (entry == nullptr || entry->is_null()) {
+        return;
+    }
+    const auto found = FloorCooldowns.find(entry);
+    if (found != FloorCooldowns.end() && FloorClock < found->second.until) {
+        ++found->second.held;
+    }
+}
+
 // Wall and storage box: the class tests, and for a container its name.
 void FloorClassAndNameDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                              APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit,
@@ -398,7 +430,10 @@ StructurePostSpawnFunction* FloorDetourFor(Path path) {
         case Path::CrateWithoutEntry:
         case Path::CrateNotification:
         case Path::CrateChat:
+        case Path::CrateAfterCooldown:
             return &FloorItemDetour<>;
+        case Path::CrateHeld:
+            return &FloorHeldDetour;
         case Path::CrateChosen:
             return &FloorItemDetour<ChosenHears>;
         case Path::Nest:
@@ -449,6 +484,8 @@ const StandIn::StructureSpawn& SpawnFor(Path path, std::uint64_t count) {
             return crateWithoutEntry;
         case Path::CrateNotification:
         case Path::CrateChosen:
+        case Path::CrateHeld:
+        case Path::CrateAfterCooldown:
             return crateNotification;
         case Path::CrateChat:
             return crateChat;
@@ -464,7 +501,7 @@ const StandIn::StructureSpawn& SpawnFor(Path path, std::uint64_t count) {
 
 bool Announces(Path path) {
     return path == Path::CrateNotification || path == Path::CrateChat || path == Path::Nest ||
-           path == Path::AsteroidAnnounced || path == Path::CrateChosen;
+           path == Path::AsteroidAnnounced || path == Path::CrateChosen || path == Path::CrateAfterCooldown;
 }
 
 Json Notification(const char* type, const char* message, const char* color) {
@@ -482,12 +519,20 @@ void LoadBuiltPlugin() {
     }
 }
 
+// The second of the timer that takes CrateAfterCooldown's cooldown to its end.
+constexpr int AfterCooldownSeconds = 1;
+// CrateHeld's cooldown: longer than any measurement, since the clock does not move.
+constexpr int HeldCooldownSeconds = 86400;
+
 // What the plugin delivers on the first two spawns of the path, one text per announcement.
 std::vector<std::string> DeliveredTexts(Path path) {
     LoadBuiltPlugin();
     std::vector<std::string> texts;
     for (std::uint64_t i = 0; i < 2; ++i) {
         StandIn::ClearRecords();
+        if (path == Path::CrateAfterCooldown) {
+            StandIn::Wait(AfterCooldownSeconds);
+        }
         StandIn::SpawnStructure(SpawnFor(path, i));
         if (!StandIn::Records().empty()) {
             texts.push_back(StandIn::Records().front().text);
@@ -519,6 +564,10 @@ const char* PathName(Path path) {
             return "asteroid-repeated";
         case Path::CrateChosen:
             return "crate-chosen";
+        case Path::CrateHeld:
+            return "crate-held";
+        case Path::CrateAfterCooldown:
+            return "crate-after-cooldown";
     }
     return "";
 }
@@ -526,7 +575,7 @@ const char* PathName(Path path) {
 bool ParsePath(const std::string& name, Path& path) {
     for (Path candidate : {Path::Wall, Path::StorageBox, Path::CrateWithoutEntry, Path::CrateNotification,
                            Path::CrateChat, Path::Nest, Path::AsteroidAnnounced, Path::AsteroidRepeated,
-                           Path::CrateChosen}) {
+                           Path::CrateChosen, Path::CrateHeld, Path::CrateAfterCooldown}) {
         if (name == PathName(candidate)) {
             path = candidate;
             return true;
@@ -562,6 +611,25 @@ Json BenchConfig(bool enableNests) {
          Notification("Notification", "{Name} on {MapName}: {PrimaryResources}, {SecondaryResources}", nullptr)},
     };
     return config;
+}
+
+Json PathConfig(Path path) {
+    switch (path) {
+        case Path::CrateChosen:
+            return ChosenConfig();
+        case Path::CrateHeld: {
+            Json config = BenchConfig(false);
+            config["Items"]["SupplyCrate_Level03_C"]["Cooldown"] = HeldCooldownSeconds;
+            return config;
+        }
+        case Path::CrateAfterCooldown: {
+            Json config = BenchConfig(false);
+            config["Calm"] = {{"Cooldown", AfterCooldownSeconds}};
+            return config;
+        }
+        default:
+            return BenchConfig(path == Path::Nest);
+    }
 }
 
 std::string ConfigOfSize(std::size_t bytes) {
@@ -623,7 +691,7 @@ std::size_t WriteChosenStore(const std::string& path, int connected, int storedP
 
 PathRun::PathRun(Path path, Side side, int players) : path_(path), side_(side) {
     const bool chosen = path == Path::CrateChosen;
-    const Json config = chosen ? ChosenConfig() : BenchConfig(path == Path::Nest);
+    const Json config = PathConfig(path);
     PrepareServer(config.dump(2));
     StandIn::SetWorldSettings(800.0f, -400000.0f, 800.0f, -400000.0f);
     const bool onGen2 = path == Path::AsteroidAnnounced || path == Path::AsteroidRepeated;
@@ -644,6 +712,12 @@ PathRun::PathRun(Path path, Side side, int players) : path_(path), side_(side) {
         FloorTexts = DeliveredTexts(path);
         FloorTextIndex = 0;
         FloorConfig = config;
+        FloorCooldowns.clear();
+        FloorClock = 0;
+        if (path == Path::CrateHeld) {
+            // As the plugin's first spawn leaves it: announced, its cooldown running.
+            FloorCooldowns[Find(*Find(FloorConfig, Key::Items), "SupplyCrate_Level03_C")].until = HeldCooldownSeconds;
+        }
         FloorMapName = onGen2 ? "Gen2" : "TheIsland";
         FloorLastAsteroidCode.clear();
         ArkApi::GetHooks().InstallHook(StructureHook, AsAddress(FloorDetourFor(path)),
@@ -659,6 +733,15 @@ PathRun::~PathRun() {
         ArkApi::GetHooks().RemoveHook(StructureHook, AsAddress(FloorDetourFor(path_)));
     }
     StandIn::ClearRecords();
+}
+
+bool PathRun::NeedsTimeBetweenSpawns() const { return path_ == Path::CrateAfterCooldown; }
+
+// On the floor side no plugin is loaded, so the timer runs nothing of it.
+void PathRun::BetweenSpawns() {
+    if (NeedsTimeBetweenSpawns()) {
+        StandIn::Wait(AfterCooldownSeconds);
+    }
 }
 
 void PathRun::SpawnOnce() {

@@ -21,6 +21,10 @@ enum class Path {
     AsteroidRepeated,   // asteroid crates on "Gen2", always the same code
     CrateChosen,        // CrateNotification with players' choices stored: a seventh of those
                         // connected turned crates off (ChosenStorePlayers)
+    CrateHeld,          // the crate of CrateNotification held by its entry's running cooldown
+                        // (Items → * → Cooldown, never over: the clock does not move)
+    CrateAfterCooldown, // CrateNotification with Calm → Cooldown set, each spawn coming once the
+                        // cooldown the one before started has ended (a second of the timer between)
 };
 
 enum class Side { Plugin, Floor };
@@ -34,6 +38,8 @@ inline constexpr int ChosenStorePlayers = 1000;
 
 // The configuration every path runs against.
 nlohmann::json BenchConfig(bool enableNests);
+// The configuration of a path: BenchConfig, with what the path adds to it.
+nlohmann::json PathConfig(Path path);
 
 // A config.json of about the given size: BenchConfig padded with further item entries.
 std::string ConfigOfSize(std::size_t bytes);
@@ -53,6 +59,11 @@ public:
 
     // Deliveries made by the last SpawnOnce (0 when the path announces nothing).
     std::size_t LastDeliveries() const { return lastDeliveries_; }
+
+    // Whether the game's time must pass between two spawns (BetweenSpawns),
+    // which is not the spawn's cost and is left out of what is measured.
+    bool NeedsTimeBetweenSpawns() const;
+    void BetweenSpawns();
 
 private:
     Path path_;
