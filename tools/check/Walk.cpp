@@ -143,7 +143,10 @@ void WalkItems(const Context& document, const Json& root, const Visit& visit) {
         Run(Child(item, Place::ItemName, Key::Name), visit);
         Context group = Child(item, Place::Group, Key::Group);
         group.group = GroupOf(entry, key);
-        group.canSend = Decided([&] { return EntryCanSend(root, key, entry); }, false);
+        // Named here: clang does not let a lambda capture a structured binding.
+        const std::string& itemKey = key;
+        const Json& itemEntry = entry;
+        group.canSend = Decided([&] { return EntryCanSend(root, itemKey, itemEntry); }, false);
         Run(group, visit);
         Context cooldown = Child(item, Place::Count, Key::Cooldown);
         cooldown.countInstead = instead;
