@@ -283,21 +283,6 @@ void FloorBroadcast(const Json& notification) {
     });
 }
 
-// The item announcement once the key is known: entry, coordinates, name, delivery.
-template <typename Hears = EveryoneHears>
-void FloorItem(std::string_view key) {
-    const Json* items = Find(FloorConfig, Key::Items);
-    const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
-    if (entry == nullptr || entry->is_null()) {
-        return;
-    }
-    FloorReadWorldSettings();
-    FloorSink = FindText(*entry, Key::Name) != nullptr ? 1.0f : 0.0f;
-    if (const Json* notification = Find(*entry, Key::Notification)) {
-        FloorBroadcast<Hears>(*notification);
-    }
-}
-
 // CrateHeld: what any implementation pays to hold a spawn its entry's
 // cooldown covers, once the entry is found: one lookup of the entry's
 // cooldown state, and one count. The state is the floor's own, keyed by the
@@ -308,6 +293,31 @@ struct FloorCooldown {
 };
 std::unordered_map<const Json*, FloorCooldown> FloorCooldowns;
 std::int64_t FloorClock = 0;
+
+// The item announcement once the key is known: entry, coordinates, name,
+// delivery. With cooldowns on (CoolsDown), an announcement also pays one
+// lookup of the entry's cooldown state and the start of a new cooldown.
+template <typename Hears = EveryoneHears, bool CoolsDown = false>
+void FloorItem(std::string_view key) {
+    const Json* items = Find(FloorConfig, Key::Items);
+    const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
+    if (entry == nullptr || entry->is_null()) {
+        return;
+    }
+    if constexpr (CoolsDown) {
+        FloorCooldown& state = FloorCooldowns[entry];
+        if (FloorClock < state.until) {
+            ++state.held;
+            return;
+        }
+        state.until = FloorClock + 1;
+    }
+    FloorReadWorldSettings();
+    FloorSink = FindText(*entry, Key::Name) != nullptr ? 1.0f : 0.0f;
+    if (const Json* notification = Find(*entry, Key::Notification)) {
+        FloorBroadcast<Hears>(*notification);
+    }
+}
 
 void FloorHeldDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                      APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit, bool isReplicated) {
@@ -344,7 +354,7 @@ void FloorClassAndNameDetour(APrimalStructure* structure, FVector* location, FRo
 }
 
 // Supply crates: the class test, the name, the entry and, when there is one, the announcement.
-template <typename Hears = EveryoneHears>
+template <typename Hears = EveryoneHears, bool CoolsDown = false>
 void FloorItemDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                      APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit, bool isReplicated) {
     FloorStructureOriginal(structure, location, rotation, owner, instigator, isFromLoad, isFromPlacement, skipInit,
@@ -354,7 +364,7 @@ void FloorItemDetour(APrimalStructure* structure, FVector* location, FRotator* r
     }
     const FString name = ObjectName(structure);
     char buffer[128];
-    FloorItem<Hears>(FloorKey(name.View(), buffer));
+    FloorItem<Hears, CoolsDown>(FloorKey(name.View(), buffer));
 }
 
 // A nest: its creature, the creature's name and level, then the item announcement.
@@ -430,8 +440,9 @@ StructurePostSpawnFunction* FloorDetourFor(Path path) {
         case Path::CrateWithoutEntry:
         case Path::CrateNotification:
         case Path::CrateChat:
-        case Path::CrateAfterCooldown:
             return &FloorItemDetour<>;
+        case Path::CrateAfterCooldown:
+            return &FloorItemDetour<EveryoneHears, true>;
         case Path::CrateHeld:
             return &FloorHeldDetour;
         case Path::CrateChosen:
@@ -737,10 +748,12 @@ PathRun::~PathRun() {
 
 bool PathRun::NeedsTimeBetweenSpawns() const { return path_ == Path::CrateAfterCooldown; }
 
-// On the floor side no plugin is loaded, so the timer runs nothing of it.
+// On the floor side no plugin is loaded, so the timer runs nothing of it;
+// the floor's own clock moves with the game's.
 void PathRun::BetweenSpawns() {
     if (NeedsTimeBetweenSpawns()) {
         StandIn::Wait(AfterCooldownSeconds);
+        FloorClock += AfterCooldownSeconds;
     }
 }
 

@@ -14,7 +14,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-std::optional<MapPosition> WorldCoordinates(float x, float y) {
+// Inlined into each announcement it serves, as the spawn path's own code.
+[[gnu::always_inline]] inline std::optional<MapPosition> WorldCoordinates(float x, float y) {
     UWorld* world = ArkApi::GetApiUtils().QueryWorld();
     if (world == nullptr) {
         return std::nullopt;

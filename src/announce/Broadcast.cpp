@@ -5,9 +5,10 @@
 #include <string_view>
 
 #include "config/ConfigKeys.h"
-#include "announce/Calm.h"
 #include "config/ConfigReaders.h"
 #include "players/Players.h"
+
+DeliveryTally Delivered;
 
 namespace {
 
@@ -156,7 +157,13 @@ bool Broadcast(const Json& notificationTemplate, ReplacementList replacements, c
     if (!Deliver(notificationTemplate, replacements, EveryConnectedPlayer{group, delivered, notSent})) {
         return false;
     }
-    CountDelivery(delivered, notSent);
+    if (Delivered.digest) {
+        ++Delivered.digests;
+    } else {
+        ++Delivered.announcements;
+        Delivered.lines += static_cast<std::int64_t>(delivered);
+    }
+    Delivered.notSentByChoices += static_cast<std::int64_t>(notSent);
     return true;
 }
 

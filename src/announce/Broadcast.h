@@ -1,6 +1,7 @@
 #pragma once
 // Delivering one announcement to every connected player.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,17 @@ struct EntryGroup {
 // template chooses (SentOnScreen). A template that is not an object, or has
 // no Msg, sends nothing: false.
 bool Broadcast(const nlohmann::json& notificationTemplate, ReplacementList replacements, const EntryGroup& group);
+
+// What the broadcasts delivered since load, for SkyCrateHerald.Status. A
+// digest's delivery is told apart by digest, set while one is sent.
+struct DeliveryTally {
+    bool digest = false;
+    std::int64_t announcements = 0;
+    std::int64_t digests = 0;
+    std::int64_t lines = 0;  // of announcements
+    std::int64_t notSentByChoices = 0;
+};
+extern DeliveryTally Delivered;
 
 // The players connected now (a player who left is not).
 std::size_t ConnectedPlayers();

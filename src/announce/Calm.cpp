@@ -10,8 +10,6 @@
 #include "config/ConfigReaders.h"
 #include "plugin/PluginLog.h"
 
-namespace {
-
 using Json = nlohmann::json;
 
 // One Items entry's announcements since load and its running cooldown.
@@ -29,6 +27,8 @@ struct EntryCalm {
     std::int32_t cooldown = 0;
 };
 
+namespace {
+
 struct CalmState {
     CalmSettings settings;
     bool entriesCoolDown = false;
@@ -37,13 +37,12 @@ struct CalmState {
     // and hashes for nothing; the key is kept to find the entry again after a
     // reload, which makes a new document.
     std::unordered_map<const Json*, EntryCalm> entries;
-    bool sendingDigest = false;
-    std::int64_t announcements = 0;
-    std::int64_t lines = 0;
+    // The entry looked up last and its state: spawns of one kind come in
+    // runs, and a run's spawns then skip the lookup.
+    const Json* lastEntry = nullptr;
+    EntryCalm* lastState = nullptr;
     std::int64_t heldByCooldown = 0;
-    std::int64_t digests = 0;
     std::int64_t heldTooFewPlayers = 0;
-    std::int64_t notSentByChoices = 0;
 };
 CalmState Calm;
 
@@ -64,12 +63,12 @@ bool TooFewPlayers() {
 
 void SendDigest(const Json& entry, EntryCalm& calm) {
     const EntryGroup group{&entry, calm.key};
-    Calm.sendingDigest = true;
+    Delivered.digest = true;
     AnnounceDigest(entry, calm.key, calm.held, calm.heldX, calm.heldY, Calm.settings.digest,
                    [&group](const Json& notificationTemplate, ReplacementList replacements) {
                        Broadcast(notificationTemplate, replacements, group);
                    });
-    Calm.sendingDigest = false;
+    Delivered.digest = false;
 }
 
 std::string Seconds(std::int64_t seconds) { return std::to_string(seconds) + " s"; }
@@ -93,18 +92,24 @@ void FollowCalmSettings() {
         }
     }
     Calm.entries = std::move(entries);
+    Calm.lastEntry = nullptr;
+    Calm.lastState = nullptr;
 }
 
-void StopCalm() { Calm = CalmState(); }
+void StopCalm() {
+    Calm = CalmState();
+    Delivered = DeliveryTally();
+}
 
 void CalmTimer() {
     ++Calm.clock;
-    for (auto& [entry, calm] : Calm.entries) {
+    for (auto& held : Calm.entries) {
+        EntryCalm& calm = held.second;
         if (calm.held > 0 && CooldownLeft(calm, calm.cooldown) == 0) {
             // A digest that raises is logged and not tried again: its
             // spawns are dropped with it, as a spawn's announcement would be.
-            RunLogged([&] { SendDigest(*entry, calm); });
-            Calm.sendingDigest = false;
+            RunLogged([&] { SendDigest(*held.first, calm); });
+            Delivered.digest = false;
             calm.cooldownStart = Calm.clock;
             calm.held = 0;
         }
@@ -113,9 +118,29 @@ void CalmTimer() {
 
 namespace {
 
+// An entry's state, made at its first spawn since load or since it was
+// configured: out of line, so that every later one is a lookup without this
+// one's frame.
+[[gnu::noinline]] EntryCalm& FirstSeen(std::string_view itemKey, const Json& entry) {
+    EntryCalm& calm = Calm.entries[&entry];
+    calm.key = std::string(itemKey);
+    calm.cooldown = CooldownOf(entry, Calm.settings);
+    return calm;
+}
+
+EntryCalm& StateOf(std::string_view itemKey, const Json& entry) {
+    if (Calm.lastEntry != &entry) {
+        const auto found = Calm.entries.find(&entry);
+        Calm.lastState = found != Calm.entries.end() ? &found->second : &FirstSeen(itemKey, entry);
+        Calm.lastEntry = &entry;
+    }
+    return *Calm.lastState;
+}
+
 // Out of line, so that a server where nothing is held pays only the test of
 // Holds(), not this function's frame.
-[[gnu::noinline]] CalmVerdict HeldOrAnnounced(const Json* entry, float x, float y) {
+[[gnu::noinline]] CalmVerdict HeldOrAnnounced(const Json* entry, std::string_view itemKey, float x, float y,
+                                              EntryCalm** state) {
     if (TooFewPlayers()) {
         ++Calm.heldTooFewPlayers;
         return CalmVerdict::HeldTooFewPlayers;
@@ -123,11 +148,11 @@ namespace {
     if (entry == nullptr) {
         return CalmVerdict::Announce;
     }
-    const auto found = Calm.entries.find(entry);
-    if (found == Calm.entries.end() || CooldownLeft(found->second, found->second.cooldown) == 0) {
+    EntryCalm& calm = StateOf(itemKey, *entry);
+    *state = &calm;
+    if (CooldownLeft(calm, calm.cooldown) == 0) {
         return CalmVerdict::Announce;
     }
-    EntryCalm& calm = found->second;
     ++calm.held;
     calm.heldX = x;
     calm.heldY = y;
@@ -137,26 +162,12 @@ namespace {
 
 }  // namespace
 
-CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view /*itemKey*/, float x, float y) {
-    return Holds() ? HeldOrAnnounced(entry, x, y) : CalmVerdict::Announce;
+CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view itemKey, float x, float y, EntryCalm** state) {
+    return Holds() ? HeldOrAnnounced(entry, itemKey, x, y, state) : CalmVerdict::Announce;
 }
 
-namespace {
-
-// An entry's first announcement since load or since it was configured: out
-// of line, so that every later one is a lookup without this one's frame.
-[[gnu::noinline]] EntryCalm& FirstAnnounced(std::string_view itemKey, const Json& entry) {
-    EntryCalm& calm = Calm.entries[&entry];
-    calm.key = std::string(itemKey);
-    calm.cooldown = CooldownOf(entry, Calm.settings);
-    return calm;
-}
-
-}  // namespace
-
-void CalmAnnounced(std::string_view itemKey, const Json& entry) {
-    const auto found = Calm.entries.find(&entry);
-    EntryCalm& calm = found != Calm.entries.end() ? found->second : FirstAnnounced(itemKey, entry);
+void CalmAnnounced(std::string_view itemKey, const Json& entry, EntryCalm* state) {
+    EntryCalm& calm = state != nullptr ? *state : StateOf(itemKey, entry);
     ++calm.announced;
     calm.lastAnnounced = Calm.clock;
     if (Holds() && calm.cooldown > 0) {
@@ -177,22 +188,12 @@ std::string CalmRemark(const Json* entry, std::string_view /*itemKey*/) {
     return left > 0 ? " (on the server: held for " + Seconds(left) + " more by its cooldown)" : std::string();
 }
 
-void CountDelivery(std::size_t lines, std::size_t notSentByChoices) {
-    if (Calm.sendingDigest) {
-        ++Calm.digests;
-    } else {
-        ++Calm.announcements;
-        Calm.lines += static_cast<std::int64_t>(lines);
-    }
-    Calm.notSentByChoices += static_cast<std::int64_t>(notSentByChoices);
-}
-
 std::string CalmStatus() {
-    return "Sent " + std::to_string(Calm.announcements) + " announcements as " +
-           std::to_string(Calm.lines) + " lines; held " + std::to_string(Calm.heldByCooldown) +
-           " by cooldowns (" + std::to_string(Calm.digests) + " digests sent), " +
-           std::to_string(Calm.heldTooFewPlayers) + " with too few players; " +
-           std::to_string(Calm.notSentByChoices) + " lines not sent by players' choices.";
+    return "Sent " + std::to_string(Delivered.announcements) + " announcements as " + std::to_string(Delivered.lines) +
+           " lines; held " + std::to_string(Calm.heldByCooldown) + " by cooldowns (" +
+           std::to_string(Delivered.digests) + " digests sent), " + std::to_string(Calm.heldTooFewPlayers) +
+           " with too few players; " + std::to_string(Delivered.notSentByChoices) +
+           " lines not sent by players' choices.";
 }
 
 std::string EntryStatus(std::string_view itemKey, const Json& entry) {

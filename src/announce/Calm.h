@@ -22,20 +22,22 @@ void StopCalm();
 // spawns held.
 void CalmTimer();
 
+// An Items entry's announcements and cooldown, found once per spawn.
+struct EntryCalm;
+
 // Whether a spawn is announced, decided before it is built: for an Items
 // entry (at world x, y) its cooldown and MinPlayers, for an asteroid (no
-// entry) MinPlayers alone. A held spawn is counted.
-CalmVerdict CalmBeforeAnnouncing(const nlohmann::json* entry, std::string_view itemKey, float x, float y);
-// After an Items entry's spawn is announced: its cooldown starts.
-void CalmAnnounced(std::string_view itemKey, const nlohmann::json& entry);
+// entry) MinPlayers alone. A held spawn is counted. Where it looked the
+// entry's state up, state is set, for CalmAnnounced.
+CalmVerdict CalmBeforeAnnouncing(const nlohmann::json* entry, std::string_view itemKey, float x, float y,
+                                 EntryCalm** state);
+// After an Items entry's spawn is announced: counted, and its cooldown starts.
+void CalmAnnounced(std::string_view itemKey, const nlohmann::json& entry, EntryCalm* state);
 
 // What held an Items entry's spawn (entry null: an asteroid's) would meet on
 // the server now, as SkyCrateHerald.Test's RCON reply adds it: empty when
 // it would be announced.
 std::string CalmRemark(const nlohmann::json* entry, std::string_view itemKey);
-
-// Counted by the delivery of every announcement and digest.
-void CountDelivery(std::size_t lines, std::size_t notSentByChoices);
 
 // SkyCrateHerald.Status: one line since load, or one entry's.
 std::string CalmStatus();

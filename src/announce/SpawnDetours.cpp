@@ -95,13 +95,17 @@ AnnouncementSink BroadcastTo(const EntryGroup& group) {
 // An Items entry's spawn at world x, y, as its cooldown and MinPlayers allow;
 // once it is sent, its cooldown starts.
 void AnnounceEntry(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel) {
-    if (CalmBeforeAnnouncing(&entry, itemKey, x, y) != CalmVerdict::Announce) {
+    struct Sending {
+        EntryGroup group;
+        EntryCalm* calm = nullptr;
+    } sending{{&entry, itemKey}};
+    if (CalmBeforeAnnouncing(&entry, itemKey, x, y, &sending.calm) != CalmVerdict::Announce) {
         return;
     }
-    const EntryGroup group{&entry, itemKey};
-    AnnounceItem(entry, itemKey, x, y, eggLevel, [&group](const Json& notificationTemplate, ReplacementList replacements) {
-        if (Broadcast(notificationTemplate, replacements, group)) {
-            CalmAnnounced(*group.itemKey, *group.owner);
+    // Held by reference, the sink fits the function object's own storage.
+    AnnounceItem(entry, itemKey, x, y, eggLevel, [&sending](const Json& notificationTemplate, ReplacementList replacements) {
+        if (Broadcast(notificationTemplate, replacements, sending.group)) {
+            CalmAnnounced(*sending.group.itemKey, *sending.group.owner, sending.calm);
         }
     });
 }
@@ -114,7 +118,7 @@ void AnnounceAsteroidOnce(const Json& asteroids, const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
         return;
     }
-    if (CalmBeforeAnnouncing(nullptr, {}, 0, 0) != CalmVerdict::Announce) {
+    if (CalmBeforeAnnouncing(nullptr, {}, 0, 0, nullptr) != CalmVerdict::Announce) {
         return;
     }
     const EntryGroup group{&asteroids, std::nullopt};
