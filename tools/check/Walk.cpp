@@ -140,7 +140,7 @@ void WalkItems(const Context& document, const Json& root, const Visit& visit) {
         Run(Child(item, Place::ItemName, Key::Name), visit);
         Context group = Child(item, Place::Group, Key::Group);
         group.group = GroupOf(entry, key);
-        group.canSend = Decided([&] { return EntryCanSend(root, key, entry); }, false);
+        group.canSend = Decided([&, &key = key, &entry = entry] { return EntryCanSend(root, key, entry); }, false);
         Run(group, visit);
         WalkNotification(Child(item, Place::Notification, Key::Notification), visit);
     }
