@@ -1,10 +1,14 @@
 #include "ConfigFuzzing.h"
 
+#include "config/ConfigFile.h"
+#include "config/ConfigReaders.h"
+
 #include <exception>
 
 #include "FuzzSupport.h"
 #include "announce/SpawnDetours.h"
 #include "config/Config.h"
+#include "players/Players.h"
 #include "plugin/Plugin.h"
 
 namespace HeraldFuzz {
@@ -64,6 +68,7 @@ StandIn::StructureSpawn Structure(std::u16string name, StandIn::ObjectClass obje
 }  // namespace
 
 bool LoadAsNewLibrary() {
+    StopPlayers();
     PluginConfig = nullptr;
     CurrentMapName.clear();
     LastAsteroidCode.clear();
@@ -94,8 +99,32 @@ const StandIn::Record* LastRecord(RecordKind kind) {
     return nullptr;
 }
 
-// A good reload leaves only its reply; a failed one an error line and a
-// reply, over RCON the line first, on the console the reply first.
+std::vector<std::string> SettingsProblems() {
+    const std::string& text = WrittenConfigText();
+    nlohmann::json document;
+    DepthLimitedBuilder builder(document, PastTheLimit::Stop);
+    // One value from the start of the text, as the plugin reads it.
+    nlohmann::json::sax_parse(text.begin(), text.end(), &builder, nlohmann::json::input_format_t::json, false);
+    return PlayersSettingsOf(document).problems;
+}
+
+bool LoggedTheSettingsProblems(std::size_t from, std::size_t to) {
+    const std::vector<std::string> problems = SettingsProblems();
+    const auto& records = StandIn::Records();
+    if (to - from != problems.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        if (!IsErrorLine(records[from + i]) || records[from + i].text != problems[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A good reload leaves its settings' problems and its reply; a failed one an
+// error line and a reply, over RCON the line first, on the console the reply
+// first.
 bool ReloadOverRcon(std::string* reason) {
     const std::size_t before = StandIn::Records().size();
     Require(StandIn::RconCommand(ReloadCommand, RconRequestId), "the RCON reload command is not registered");
@@ -104,7 +133,9 @@ bool ReloadOverRcon(std::string* reason) {
             "an RCON reload ended without a reply");
     const StandIn::Record& reply = records.back();
     Require(reply.id == RconRequestId && reply.replyType == 0, "RCON reply with the wrong id or type");
-    if (records.size() == before + 1 && reply.text == ReloadedReply) {
+    if (reply.text == ReloadedReply) {
+        Require(LoggedTheSettingsProblems(before, records.size() - 1),
+                "a good RCON reload wrote to the log beyond its settings' problems");
         return true;
     }
     Require(records.size() == before + 2 && IsErrorLine(records[before]),
@@ -125,12 +156,15 @@ bool ReloadFromConsole(const std::string& admin, std::string* reason) {
     Require(StandIn::ConsoleCommand(&admin, ReloadCommand), "the console reload command is not registered");
     const auto& records = StandIn::Records();
     Require(records.size() > before, "a console reload gave no reply");
+    if (records.back().kind == RecordKind::ConsoleReply && records.back().text == ReloadedReply) {
+        Require(records.back().player == admin, "a console reload answered another player");
+        Require(LoggedTheSettingsProblems(before, records.size() - 1),
+                "a good console reload wrote to the log beyond its settings' problems");
+        return true;
+    }
     const StandIn::Record& reply = records[before];
     Require(reply.kind == RecordKind::ConsoleReply && reply.player == admin,
             "a console reload's first record is not a reply to the admin who asked");
-    if (records.size() == before + 1 && reply.text == ReloadedReply) {
-        return true;
-    }
     Require(reply.text == FailedReply && records.size() == before + 2 && IsErrorLine(records.back()),
             "a failed console reload must reply \"Failed to reload config\", then write one error line");
     if (reason != nullptr) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "StandIn.h"
 
@@ -19,16 +20,24 @@ extern const std::string_view KnownGoodConfig;
 bool LoadAsNewLibrary();
 
 bool HostWasAsked(std::string_view call);
+
+// The error lines a load or reload of the file written last logs besides
+// taking it: its settings' problems, in the order the plugin follows them.
+std::vector<std::string> SettingsProblems();
+// Whether records [from, to) are exactly those lines.
+bool LoggedTheSettingsProblems(std::size_t from, std::size_t to);
 const StandIn::Record* LastRecord(StandIn::RecordKind kind);
 
 // One reload over RCON: exactly one reply, to this request. A failure's
 // reason is logged as an error line and sent as the reply (bytes above ASCII
-// as "?"). Gives whether the file was taken; on failure, the logged reason.
+// as "?"); a file taken logs its settings' problems alone, before the reply.
+// Gives whether the file was taken; on failure, the logged reason.
 bool ReloadOverRcon(std::string* reason = nullptr);
 
 // One reload from an admin's console: exactly one reply to that player,
-// "Reloaded config" or "Failed to reload config", and on failure one error
-// line. Gives whether the file was taken; on failure, the logged reason.
+// "Reloaded config" after its settings' problems, or "Failed to reload
+// config" followed by one error line. Gives whether the file was taken; on
+// failure, the logged reason.
 bool ReloadFromConsole(const std::string& admin, std::string* reason = nullptr);
 
 // Writes the known-good file and reloads it over RCON, which must take it.

@@ -118,7 +118,14 @@ void StartServer(std::initializer_list<const char*> players) {
 
 // Plain system calls: a file stream's buffer would be one more allocation
 // on every input.
+namespace {
+std::string WrittenText;
+}  // namespace
+
+const std::string& WrittenConfigText() { return WrittenText; }
+
 void WriteConfigText(std::string_view text) {
+    WrittenText.assign(text);
     const int file = ::open(ConfigPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     bool written = file >= 0;
     for (std::size_t done = 0; written && done < text.size();) {

@@ -25,6 +25,8 @@ inline void Require(bool condition, std::string_view reason) {
 // with the plugin's folder made and the given players connected.
 void StartServer(std::initializer_list<const char*> players);
 void WriteConfigText(std::string_view text);
+// What WriteConfigText wrote last.
+const std::string& WrittenConfigText();
 std::string ConfigFilePath();
 
 // The game allocator holds no live block and saw no bad free.
