@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "FuzzSupport.h"
+#include "announce/Calm.h"
 #include "announce/SpawnDetours.h"
 #include "config/Config.h"
 #include "players/Players.h"
@@ -69,6 +70,7 @@ StandIn::StructureSpawn Structure(std::u16string name, StandIn::ObjectClass obje
 
 bool LoadAsNewLibrary() {
     StopPlayers();
+    StopCalm();
     PluginConfig = nullptr;
     CurrentMapName.clear();
     LastAsteroidCode.clear();
@@ -105,7 +107,11 @@ std::vector<std::string> SettingsProblems() {
     DepthLimitedBuilder builder(document, PastTheLimit::Stop);
     // One value from the start of the text, as the plugin reads it.
     nlohmann::json::sax_parse(text.begin(), text.end(), &builder, nlohmann::json::input_format_t::json, false);
-    return PlayersSettingsOf(document).problems;
+    std::vector<std::string> problems = PlayersSettingsOf(document).problems;
+    for (std::string& problem : CalmSettingsOf(document).problems) {
+        problems.push_back(std::move(problem));
+    }
+    return problems;
 }
 
 bool LoggedTheSettingsProblems(std::size_t from, std::size_t to) {
