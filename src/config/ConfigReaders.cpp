@@ -30,23 +30,22 @@ bool IsPlainNumber(std::string_view piece) {
     return digits > at && piece.find_first_not_of(' ', digits) == std::string_view::npos;
 }
 
-// One colour number as the runtime reads wide text into an int: leading
-// blanks, a sign, decimal digits up to the first other character; no digits,
-// or beyond 32 bits, fails.
-std::optional<std::int32_t> ReadColorNumber(std::string_view piece) {
-    std::size_t at = 0;
-    while (at < piece.size() && IsBlank(piece[at])) {
+// One colour number as the runtime reads wide text into an int, from at:
+// leading blanks, a sign, decimal digits up to the first other character
+// (where at is left); no digits, or beyond 32 bits, fails.
+std::optional<std::int32_t> ReadColorNumber(const char*& at, const char* end) {
+    while (at != end && IsBlank(*at)) {
         ++at;
     }
     bool negative = false;
-    if (at < piece.size() && (piece[at] == '+' || piece[at] == '-')) {
-        negative = piece[at] == '-';
+    if (at != end && (*at == '+' || *at == '-')) {
+        negative = *at == '-';
         ++at;
     }
-    const std::size_t first = at;
+    const char* const first = at;
     std::int64_t value = 0;
-    for (; at < piece.size() && piece[at] >= '0' && piece[at] <= '9'; ++at) {
-        value = value * 10 + (piece[at] - '0');
+    for (; at != end && *at >= '0' && *at <= '9'; ++at) {
+        value = value * 10 + (*at - '0');
         if (value > std::int64_t{INT32_MAX} + 1) {
             return std::nullopt;
         }
@@ -184,21 +183,26 @@ ColorReading ReadColorText(std::string_view text) {
         reading.isColor = reading.random = true;
         return reading;
     }
-    text = text.substr(0, text.find('\0'));  // the game's text ends at a zero
+    // One pass, as a colour is read on every announcement: pieces between
+    // commas, empty ones skipped, only the first three numbers read, and the
+    // rest of a piece after its number ignored. The game's text ends at a zero.
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const auto ended = [&at, end] { return at == end || *at == '\0'; };
     std::size_t found = 0;
-    // Only the first three numbers are read; empty pieces are skipped.
-    for (std::size_t start = 0; start < text.size() && found < 3;) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string_view piece = text.substr(start, comma - start);
-        start = comma + 1;
-        if (piece.empty()) {
+    while (found < 3 && !ended()) {
+        if (*at == ',') {
+            ++at;
             continue;
         }
-        const std::optional<std::int32_t> number = ReadColorNumber(piece);
+        const std::optional<std::int32_t> number = ReadColorNumber(at, end);
         if (!number) {
             return reading;
         }
         reading.numbers[found++] = *number;
+        while (!ended() && *at != ',') {
+            ++at;
+        }
     }
     reading.isColor = found == 3;
     return reading;
