@@ -22,9 +22,11 @@ report() {
     [ -f "$dir/.ninja_log" ] || continue
     echo "  slowest steps of $dir:"
     # .ninja_log: start and end in ms, then the output; a step run again
-    # (after a change) counts once, at its latest.
+    # (after a change) counts once, at its latest. The last stage reads all
+    # it is given: a stage that stopped early would end sort with SIGPIPE,
+    # and under pipefail the whole command with it.
     awk -F'\t' 'NR > 1 { took[$4] = $2 - $1 } END { for (out in took) printf "%7.1f s  %s\n", took[out] / 1000, out }' \
-      "$dir/.ninja_log" | sort -rn | head -5 | sed 's/^/  /'
+      "$dir/.ninja_log" | sort -rn | awk 'NR <= 5 { print "  " $0 }'
   done
 }
 # The Windows suite's process group, while it runs in the background.
