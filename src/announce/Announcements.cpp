@@ -24,6 +24,25 @@ using Json = nlohmann::json;
     return MapCoordinates(settings, x, y);
 }
 
+// An Items entry's placeholder values at a map position, with the texts
+// they point into; made in place and never moved.
+struct ItemValues {
+    std::string latitude;
+    std::string longitude;
+    std::string spareName;
+    PlaceholderValues values;
+
+    ItemValues(const Json& entry, std::string_view itemKey, const MapPosition& position)
+        : latitude(FormatCoordinate(position.Latitude)), longitude(FormatCoordinate(position.Longitude)) {
+        values.mapName = CurrentMapName;
+        values.latitude = latitude;
+        values.longitude = longitude;
+        values.name = ItemName(entry, itemKey, spareName);
+    }
+    ItemValues(const ItemValues&) = delete;
+    ItemValues& operator=(const ItemValues&) = delete;
+};
+
 }  // namespace
 
 void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel,
@@ -32,20 +51,13 @@ void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y,
     if (!position) {
         return;
     }
-    const std::string latitude = FormatCoordinate(position->Latitude);
-    const std::string longitude = FormatCoordinate(position->Longitude);
-    std::string spareName;
-    PlaceholderValues values;
-    values.mapName = CurrentMapName;
-    values.latitude = latitude;
-    values.longitude = longitude;
-    values.name = ItemName(entry, itemKey, spareName);
+    ItemValues item(entry, itemKey, *position);
     const Json& notification = NotificationOf(entry);
     if (eggLevel != nullptr) {
-        values.eggLevel = *eggLevel;
-        send(notification, ReplacementsOf<AnnouncementKind::Nest>(values));
+        item.values.eggLevel = *eggLevel;
+        send(notification, ReplacementsOf<AnnouncementKind::Nest>(item.values));
     } else {
-        send(notification, ReplacementsOf<AnnouncementKind::Structure>(values));
+        send(notification, ReplacementsOf<AnnouncementKind::Structure>(item.values));
     }
 }
 
@@ -68,15 +80,8 @@ void AnnounceDigest(const Json& entry, std::string_view itemKey, std::int64_t co
         return;
     }
     notification[std::string(Key::Msg)] = std::string(digest);
-    const std::string latitude = FormatCoordinate(position->Latitude);
-    const std::string longitude = FormatCoordinate(position->Longitude);
     const std::string held = std::to_string(count);
-    std::string spareName;
-    PlaceholderValues values;
-    values.mapName = CurrentMapName;
-    values.latitude = latitude;
-    values.longitude = longitude;
-    values.name = ItemName(entry, itemKey, spareName);
-    values.count = held;
-    send(notification, ReplacementsOf<AnnouncementKind::Digest>(values));
+    ItemValues item(entry, itemKey, *position);
+    item.values.count = held;
+    send(notification, ReplacementsOf<AnnouncementKind::Digest>(item.values));
 }

@@ -23,7 +23,7 @@ struct EntryCalm {
     float heldY = 0;
     // CooldownOf the entry under the settings in force, taken when the entry
     // is first announced and again at each reload: a spawn would otherwise
-    // look "Cooldown" up in the document twice.
+    // look the entry's own cooldown up in the document twice.
     std::int32_t cooldown = 0;
 };
 
