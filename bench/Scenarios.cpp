@@ -319,27 +319,6 @@ void FloorItem(std::string_view key) {
     }
 }
 
-void FloorHeldDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
-                     APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit, bool isReplicated) {
-    FloorStructureOriginal(structure, location, rotation, owner, instigator, isFromLoad, isFromPlacement, skipInit,
-                           isReplicated);
-    if (!FloorExamined(structure)) {
-        return;
-    }
-    const FString name = ObjectName(structure);
-    char buffer[128];
-    const std::string_view key = FloorKey(name.View(), buffer);
-    const Json* items = Find(FloorConfig, Key::Items);
-    const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
-    if (entry == nullptr || entry->is_null()) {
-        return;
-    }
-    const auto found = FloorCooldowns.find(entry);
-    if (found != FloorCooldowns.end() && FloorClock < found->second.until) {
-        ++found->second.held;
-    }
-}
-
 // Wall and storage box: the class tests, and for a container its name.
 void FloorClassAndNameDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                              APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit,
@@ -441,10 +420,10 @@ StructurePostSpawnFunction* FloorDetourFor(Path path) {
         case Path::CrateNotification:
         case Path::CrateChat:
             return &FloorItemDetour<>;
+        // A held crate stops at its cooldown's state, after the entry's lookup.
         case Path::CrateAfterCooldown:
-            return &FloorItemDetour<EveryoneHears, true>;
         case Path::CrateHeld:
-            return &FloorHeldDetour;
+            return &FloorItemDetour<EveryoneHears, true>;
         case Path::CrateChosen:
             return &FloorItemDetour<ChosenHears>;
         case Path::Nest:
