@@ -74,6 +74,16 @@ std::vector<Json> JsonLines(const std::string& text) {
 
 // ---- Command line ---------------------------------------------------------------------
 
+// The lines of the preview's section that starts with heading, up to the
+// blank line after it; none without the section.
+std::vector<std::string> SectionLines(const std::string& text, std::string_view heading) {
+    const std::size_t from = text.find("\n" + std::string(heading));
+    if (from == std::string::npos) {
+        return {};
+    }
+    return Lines(text.substr(from + 1, text.find("\n\n", from) - from - 1));
+}
+
 TEST(HeraldCommandLine, HelpGoesToStandardOutputWithStatusZero) {
     struct Case {
         std::vector<std::string> arguments;
@@ -425,12 +435,7 @@ TEST(HeraldPreview, EachEntryShowsItsGroup) {
         const ScratchFolder scratch;
         const std::string config = scratch.Write("config.json", test.config);
         const std::string text = Preview(config).out;
-        const std::size_t from = text.find("\nGroups (");
-        std::vector<std::string> shown;
-        if (from != std::string::npos) {
-            shown = Lines(text.substr(from + 1, text.find("\n\n", from) - from - 1));
-        }
-        EXPECT_EQ(shown, test.text) << test.name << "\n" << text;
+        EXPECT_EQ(SectionLines(text, "Groups ("), test.text) << test.name << "\n" << text;
 
         std::vector<std::pair<std::string, std::string>> groups;
         std::vector<Json> players;
@@ -511,12 +516,7 @@ TEST(HeraldPreview, EachCoolingEntryShowsItsCooldownAndItsDigest) {
         const ScratchFolder scratch;
         const std::string config = scratch.Write("config.json", test.config);
         const std::string text = Preview(config).out;
-        const std::size_t from = text.find("\nCooldowns (");
-        std::vector<std::string> shown;
-        if (from != std::string::npos) {
-            shown = Lines(text.substr(from + 1, text.find("\n\n", from) - from - 1));
-        }
-        EXPECT_EQ(shown, test.text) << test.name << "\n" << text;
+        EXPECT_EQ(SectionLines(text, "Cooldowns ("), test.text) << test.name << "\n" << text;
 
         std::vector<std::tuple<std::string, int, std::vector<std::pair<std::string, std::string>>>> json;
         for (const Json& line : JsonLines(Preview(config, {"--json"}).out)) {
