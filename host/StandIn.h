@@ -16,7 +16,7 @@ namespace StandIn {
 
 // ---- What happened, in order -------------------------------------------
 
-enum class RecordKind { Notification, Chat, ConsoleReply, RconReply, Log, Refused };
+enum class RecordKind { Notification, Chat, ConsoleReply, RconReply, Log, Refused, Webhook };
 
 struct Record {
     RecordKind kind = RecordKind::Log;
@@ -31,6 +31,7 @@ struct Record {
     std::string logger;   // log
     std::string level;    // log
     std::string line;     // log: the whole formatted line
+    std::string host;     // webhook: the host the request went to (never the whole address); text is its body
     bool chatRecordAsGameExpects = true;  // chat: every field besides sender and text as the game expects
 };
 
@@ -176,6 +177,24 @@ ARKAPI_API std::int64_t GameSeconds();
 // callback registered before it began and still registered runs once, in
 // registration order. Nothing for seconds <= 0.
 ARKAPI_API void Wait(int seconds);
+
+// ---- Web requests ------------------------------------------------------------
+
+// Scripted (the default, and after each reset): nothing leaves the process.
+// Each POST is recorded (RecordKind::Webhook) and stays in flight until the
+// next tick of Wait, where, before the timers, every request in flight then
+// completes, oldest first, with the reply scripted for it or, without one,
+// status 204. Live: a real HTTP client on a worker thread (libcurl on Linux,
+// WinHTTP on Windows), whose completions run at the ticks of Wait after they
+// ended; nothing is recorded.
+ARKAPI_API void ScriptRequests(bool scripted);
+// Gives the oldest request in flight that has no reply yet this reply, for
+// its completion at the next tick. False when there is none.
+ARKAPI_API bool ReplyToOldestRequest(const ArkApi::HttpReply& reply);
+// Requests made and not yet completed nor abandoned.
+ARKAPI_API std::size_t RequestsInFlight();
+// Live requests' bounds (defaults: 5 s to connect, 10 s in all).
+ARKAPI_API void SetRequestTimeouts(int connectMilliseconds, int totalMilliseconds);
 
 // ---- Loading plugins -----------------------------------------------------
 

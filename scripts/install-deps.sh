@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev libsqlite3-dev
+  nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev libsqlite3-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev

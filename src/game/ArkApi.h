@@ -3,9 +3,12 @@
 // host through this header alone, so a real deployment swaps in the
 // framework's own declarations behind it.
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // spdlog's sink, declared only: what includes this header need not compile
@@ -85,9 +88,36 @@ public:
     virtual bool InstallHook(const std::string& functionName, void* detour, void** original) = 0;
 };
 
+// What a web request's completion receives: the reply's status, headers (in
+// the order sent) and body; status 0 when no reply came, error then says why.
+struct HttpReply {
+    int status = 0;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    std::string error;
+};
+using HttpCallback = std::function<void(const HttpReply&)>;
+
+// The framework's web requests. A request is made off the game's thread; its
+// completion runs on the game's thread, once a second with the timer, before
+// the timer callbacks.
+class IRequests {
+public:
+    virtual ~IRequests() = default;
+    // headers: "Name: value" lines. False when the request could not be
+    // started; its callback then never runs.
+    virtual bool CreatePostRequest(const std::string& url, const HttpCallback& callback, const std::string& body,
+                                   const std::string& contentType, const std::vector<std::string>& headers) = 0;
+    // For an unloading plugin: waits at most timeout for the requests in
+    // flight, runs the completions of those that ended, and abandons the rest,
+    // whose callbacks never run. Gives how many were abandoned.
+    virtual std::size_t FinishRequests(std::chrono::milliseconds timeout) = 0;
+};
+
 ARKAPI_API IApiUtils& GetApiUtils();
 ARKAPI_API ICommands& GetCommands();
 ARKAPI_API IHooks& GetHooks();
+ARKAPI_API IRequests& GetRequests();
 
 // A game function by its "Class.Function" name; null when the game has none.
 ARKAPI_API void* GetAddress(const char* functionName);
