@@ -37,6 +37,8 @@ constexpr std::string_view CooldownMeaning =
 constexpr std::string_view GroupMeaning =
     "The group a player turns off and on with the chat command: 1 to 32 letters, digits, - and _, in any case.";
 
+constexpr std::string_view DiscordRead = "the Discord relay";
+
 constexpr ConfigKey Table[] = {
     {{K::SchemaReference}, String, Any, {}, "none", "never read by the plugin",
      "Where an editor finds this schema (\"config.schema.json\" beside the file). The plugin never reads it."},
@@ -116,6 +118,16 @@ constexpr ConfigKey Table[] = {
     {{K::Players, K::Store}, String, FilePath, DefaultStore, "", PlayersRead,
      "The SQLite file of the players' choices: a path relative to the plugin's folder, or absolute. Servers of a "
      "cluster that name one file in their shared folder share every choice."},
+    {{K::Discord}, Object, Any, {}, "none: nothing is relayed", DiscordRead,
+     "Relays announcements and digests to a Discord channel through its webhook, as players read them, without "
+     "making the game wait and following Discord's rate limits."},
+    {{K::Discord, K::Webhook}, String, WebhookUrl, {}, "none: nothing is relayed", DiscordRead,
+     "The webhook's address: https://, or http:// to a loopback address only. A secret: the plugin and herald show "
+     "only its host."},
+    {{K::Discord, K::Groups}, TextList, GroupName, {}, "every group", DiscordRead,
+     "The groups whose announcements are relayed, by name in any case."},
+    {{K::Discord, K::Username}, String, PlayerText, DefaultUsername, "", DiscordRead,
+     "The name the posts appear under. Placeholder: {MapName}."},
 };
 
 }  // namespace
@@ -153,6 +165,7 @@ std::string_view TypeName(KeyType type) {
         case Number: return "number";
         case Integer: return "integer";
         case Count: return "integer";
+        case TextList: return "array";
         case NoEffect: return "ignored";
     }
     return {};

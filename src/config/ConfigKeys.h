@@ -43,6 +43,10 @@ inline constexpr std::string_view Calm = "Calm";
 inline constexpr std::string_view MinPlayers = "MinPlayers";
 inline constexpr std::string_view Cooldown = "Cooldown";
 inline constexpr std::string_view Digest = "Digest";
+inline constexpr std::string_view Discord = "Discord";
+inline constexpr std::string_view Webhook = "Webhook";
+inline constexpr std::string_view Groups = "Groups";
+inline constexpr std::string_view Username = "Username";
 // In a pointer pattern: any member name (an item key, an asteroid code).
 inline constexpr std::string_view AnyMember = "*";
 }  // namespace Key
@@ -72,22 +76,25 @@ inline constexpr std::int32_t DefaultMinPlayers = 0;
 inline constexpr std::int32_t DefaultCooldown = 0;  // seconds: every spawn announced
 inline constexpr std::string_view DefaultDigest =
     "{Count} more {Name} since the last announcement, the latest at {Lat} / {Lon}";
+// Each map of a cluster posts under its own name.
+inline constexpr std::string_view DefaultUsername = "{MapName}";
 
 // ---- The table --------------------------------------------------------------------
 
 // The JSON type a value must have to be read without a word from herald check.
 // Integer is a whole number within 32 bits that a float holds exactly (the
 // game takes it as one); Count a whole number from 0 to 2^31 - 1, which the
-// plugin keeps to itself; NoEffect is a key that is read but whose value is
-// replaced before use.
-enum class KeyType { Boolean, Object, String, Number, Integer, Count, NoEffect };
+// plugin keeps to itself; TextList an array of texts; NoEffect is a key that
+// is read but whose value is replaced before use.
+enum class KeyType { Boolean, Object, String, Number, Integer, Count, TextList, NoEffect };
 
 // What the value's text is, beyond its type: a text shown to players ends at
 // a zero character in the game; a colour and a delivery type have forms of
 // their own; item keys are the names of an object; a group and a chat
 // command are words of their own; a file's path is a text that is not empty
-// and holds no zero character.
-enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys, GroupName, ChatCommand, FilePath };
+// and holds no zero character; a webhook is an address the relay posts to
+// (of a list, each text has the form).
+enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys, GroupName, ChatCommand, FilePath, WebhookUrl };
 
 // A key's place in the document as a JSON pointer pattern ("/Items/*/Name"),
 // made of the names above.

@@ -226,6 +226,34 @@ std::int32_t CooldownOf(const nlohmann::json& entry, const CalmSettings& calm);
 // Whether some Items entry sets a cooldown of its own above 0.
 bool SomeEntryCoolsDown(const nlohmann::json& document);
 
+// ---- The Discord relay ------------------------------------------------------------
+
+// A webhook's address as the relay takes it: https://, or http:// to a
+// loopback host (localhost, 127.x.x.x, [::1]), with a host, and no space,
+// control character or more than WebhookLimit bytes. None when usable, or why not.
+inline constexpr std::size_t WebhookLimit = 2048;
+std::optional<std::string> WebhookRefusal(std::string_view address);
+// How a webhook is shown wherever people read it, since its address is a
+// secret: its host (and port) followed by "…". Without a host: "…" alone.
+std::string WebhookShown(std::string_view address);
+
+// Discord: whether announcements are relayed, where to, which groups (folded,
+// GroupFold; none: every group) and the Username template. A Discord that is
+// not an object, or a webhook that is refused, relays nothing; a Groups or
+// Username not of its key's form is replaced by the default. problems names
+// each, as the log words it, never with the whole address. Never raises.
+struct DiscordSettings {
+    bool present = false;  // Discord is in the document, whatever it holds
+    bool relays = false;
+    std::string webhook;
+    std::optional<std::vector<std::string>> groups;
+    std::string username;
+    std::vector<std::string> problems;
+};
+DiscordSettings DiscordSettingsOf(const nlohmann::json& document);
+// Whether the settings relay the group (folded).
+bool RelaysGroup(const DiscordSettings& discord, std::string_view foldedGroup);
+
 // ---- Placeholders ------------------------------------------------------------------
 
 inline constexpr std::string_view MapNamePlaceholder = "{MapName}";

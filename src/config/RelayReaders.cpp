@@ -1,0 +1,177 @@
+#include "config/ConfigReaders.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+#include "config/ConfigKeys.h"
+
+// The readers of Discord, in a file of their own, as PlayersReaders.cpp is.
+
+using Json = nlohmann::json;
+
+namespace {
+
+constexpr std::string_view SecureScheme = "https://";
+constexpr std::string_view PlainScheme = "http://";
+constexpr std::string_view Ellipsis = "…";
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return LowerAscii(a) == b; });
+}
+
+std::size_t SchemeLength(std::string_view address) {
+    if (StartsWithIgnoringCase(address, SecureScheme)) {
+        return SecureScheme.size();
+    }
+    return StartsWithIgnoringCase(address, PlainScheme) ? PlainScheme.size() : 0;
+}
+
+// What stands between the scheme and the path: the host and its port, after
+// any user's name and password, which are as secret as the rest.
+std::string_view Authority(std::string_view address) {
+    const std::size_t scheme = SchemeLength(address);
+    if (scheme == 0) {
+        return {};
+    }
+    std::string_view rest = address.substr(scheme);
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    if (const std::size_t user = rest.rfind('@'); user != std::string_view::npos) {
+        rest.remove_prefix(user + 1);
+    }
+    return rest;
+}
+
+std::string_view HostOf(std::string_view authority) {
+    if (authority.starts_with('[')) {
+        return authority.substr(0, authority.find(']') + 1);
+    }
+    return authority.substr(0, authority.find(':'));
+}
+
+bool IsLoopbackHost(std::string_view host) {
+    std::string folded(host);
+    std::transform(folded.begin(), folded.end(), folded.begin(), LowerAscii);
+    if (folded == "localhost" || folded == "[::1]") {
+        return true;
+    }
+    if (!folded.starts_with("127.")) {
+        return false;
+    }
+    // Four numbers of 0 to 255.
+    int parts = 0;
+    int digits = 0;
+    int value = 0;
+    for (const char c : folded) {
+        if (c == '.') {
+            if (digits == 0) {
+                return false;
+            }
+            ++parts;
+            digits = 0;
+            value = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3) {
+            value = value * 10 + (c - '0');
+            ++digits;
+            if (value > 255) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return parts == 3 && digits > 0;
+}
+
+}  // namespace
+
+std::optional<std::string> WebhookRefusal(std::string_view address) {
+    if (address.size() > WebhookLimit) {
+        return "is longer than " + std::to_string(WebhookLimit) + " bytes";
+    }
+    if (std::any_of(address.begin(), address.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte <= ' ' || byte == 0x7F;
+        })) {
+        return std::string("holds a space or a control character");
+    }
+    const std::size_t scheme = SchemeLength(address);
+    if (scheme == 0) {
+        return std::string("is not an https:// address");
+    }
+    const std::string_view host = HostOf(Authority(address));
+    if (host.empty()) {
+        return std::string("names no host");
+    }
+    if (scheme == PlainScheme.size() && !IsLoopbackHost(host)) {
+        return std::string("is http:// to a host that is not loopback: only https:// leaves this machine");
+    }
+    return std::nullopt;
+}
+
+std::string WebhookShown(std::string_view address) {
+    const std::string_view authority = Authority(address.substr(0, WebhookLimit));
+    std::string shown;
+    for (const char c : authority) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x80 && byte > ' ' && byte != 0x7F ? c : '?';
+    }
+    return shown + std::string(Ellipsis);
+}
+
+DiscordSettings DiscordSettingsOf(const Json& document) {
+    DiscordSettings settings;
+    settings.username = std::string(DefaultUsername);
+    static const Json none;
+    const Json& discord = document.is_object() ? Member(document, Key::Discord) : none;
+    const std::string name(Key::Discord);
+    settings.present = !discord.is_null();
+    if (!discord.is_object()) {
+        if (!discord.is_null()) {
+            settings.problems.push_back(name + " is not an object: nothing is relayed");
+        }
+        return settings;
+    }
+    const Json& webhook = Member(discord, Key::Webhook);
+    if (!webhook.is_string()) {
+        settings.problems.push_back(name + " → " + std::string(Key::Webhook) + " is not a text: nothing is relayed");
+    } else if (const std::optional<std::string> refusal = WebhookRefusal(webhook.get_ref<const std::string&>())) {
+        settings.problems.push_back(name + " → " + std::string(Key::Webhook) + " " +
+                                    WebhookShown(webhook.get_ref<const std::string&>()) + " " + *refusal +
+                                    ": nothing is relayed");
+    } else {
+        settings.relays = true;
+        settings.webhook = webhook.get<std::string>();
+    }
+    if (const auto groups = discord.find(Key::Groups); groups != discord.end()) {
+        const std::string at = name + " → " + std::string(Key::Groups);
+        if (!groups->is_array()) {
+            settings.problems.push_back(at + " is not a list of groups: every group is relayed");
+        } else {
+            settings.groups.emplace();
+            for (const Json& group : *groups) {
+                if (group.is_string() && IsGroupName(group.get_ref<const std::string&>())) {
+                    settings.groups->push_back(GroupFold(group.get_ref<const std::string&>()));
+                } else {
+                    settings.problems.push_back(at + " holds " + (group.is_string() ? "a text" : "a value") +
+                                                " that is no group's name: it is left out");
+                }
+            }
+        }
+    }
+    if (const auto username = discord.find(Key::Username); username != discord.end()) {
+        if (username->is_string()) {
+            settings.username = username->get<std::string>();
+        } else {
+            settings.problems.push_back(name + " → " + std::string(Key::Username) +
+                                        " is not a text: the map's name is used");
+        }
+    }
+    return settings;
+}
+
+bool RelaysGroup(const DiscordSettings& discord, std::string_view foldedGroup) {
+    return !discord.groups || std::find(discord.groups->begin(), discord.groups->end(), foldedGroup) !=
+                                  discord.groups->end();
+}
