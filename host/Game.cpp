@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "HostState.h"
+#include "Requests.h"
 
 // The game classes behind the hooked functions' parameters, as the plugin
 // declares them: a detour is entered through exactly the game's own type.
@@ -522,6 +523,9 @@ void Wait(int seconds) {
     for (int second = 0; second < seconds; ++second) {
         ++server.gameSeconds;
         server.world->TimeSeconds = static_cast<float>(server.gameSeconds);
+        // The framework's requests complete with the timer, before its
+        // callbacks: a timer sees the replies that came by its tick.
+        RunRequestCompletions();
         // Timers are kept in the order of their serials, which removals keep:
         // each turn finds the next one still registered after the last that
         // ran, so a callback may remove itself or any other, and one

@@ -8,6 +8,7 @@
 #include <spdlog/sinks/base_sink.h>
 
 #include "HostState.h"
+#include "Requests.h"
 #include "game/Platform.h"
 
 namespace StandIn::detail {
@@ -235,6 +236,7 @@ void ResetServer() {
     server.worldAvailable = true;
     server.mapName = "TheIsland";
     server.gameSeconds = 0;
+    ResetRequests();
     server.world = CreateObject(Kind::World, u"World");
     server.worldSettings = CreateObject(Kind::WorldSettings, u"PrimalWorldSettings");
     server.gameMode = CreateObject(Kind::GameMode, u"ShooterGameMode");
@@ -326,6 +328,8 @@ std::string Describe(const Record& record) {
             return "log " + record.logger + " " + record.level + " " + quoted;
         case RecordKind::Refused:
             return "refused " + quoted;
+        case RecordKind::Webhook:
+            return "webhook " + record.host + " " + quoted;
     }
     return {};
 }

@@ -187,13 +187,23 @@ ARKAPI_API void Wait(int seconds);
 // status 204. Live: a real HTTP client on a worker thread (libcurl on Linux,
 // WinHTTP on Windows), whose completions run at the ticks of Wait after they
 // ended; nothing is recorded.
+//
+// In either mode a request is refused (CreatePostRequest gives false, its
+// callback never runs, nothing is recorded) when its address is not http://
+// or https:// with a host, a header line is not one "Name: value" line, it
+// has no callback, or 256 requests are already in flight. A live reply keeps
+// its first 100 headers; one whose body exceeds 64 KiB fails (status 0, its
+// error saying so) rather than arriving cut short. Redirects are not
+// followed, and no proxy is used. A reset drops every request in flight
+// without running its callback, and restores the default timeouts.
 ARKAPI_API void ScriptRequests(bool scripted);
 // Gives the oldest request in flight that has no reply yet this reply, for
 // its completion at the next tick. False when there is none.
 ARKAPI_API bool ReplyToOldestRequest(const ArkApi::HttpReply& reply);
 // Requests made and not yet completed nor abandoned.
 ARKAPI_API std::size_t RequestsInFlight();
-// Live requests' bounds (defaults: 5 s to connect, 10 s in all).
+// Live requests' bounds (defaults: 5 s to connect, 10 s in all), for those
+// made from then on; below 1 ms counts as 1 ms.
 ARKAPI_API void SetRequestTimeouts(int connectMilliseconds, int totalMilliseconds);
 
 // ---- Loading plugins -----------------------------------------------------
