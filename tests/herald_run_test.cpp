@@ -210,6 +210,9 @@ TEST(HeraldRunInput, HostileScenariosAreExitTwoNamingTheFileAndWhatIsWrong) {
         {Nested(100000), "nested more than 103 levels deep"},
         {R"({"events": [{"event": "write_config", "config": {"a": )" + Nested(100) + "}}]}",
          "event 0: nested more than 103 levels deep"},
+        // A reply the host would never give.
+        {R"({"events": [{"event": "webhook_reply", "status": 600}]})",
+         "event 0 (webhook_reply): \"status\" must be a whole number from 100 to 599, not 600"},
         // A late syntax error is what is reported, before an early wrong value.
         {R"({"events": [{"event": "explode"}]])", "not valid JSON"},
     };
@@ -252,6 +255,12 @@ TEST(HeraldRunInput, ScenariosAtTheEdgesOfTheFormatPlayAsWritten) {
              "config": {"Items": {"SupplyCrate_Level03_C": {"Notification": {"Msg": "{MapName}", "Type": "Chat"}}}}})",
          true,
          {R"({"type": "chat", "player": "Ann", "sender": "Server", "text": "Ragnarok"})"}},
+        {"a reply when no web request waits for one is turned away by the host, and the run goes on",
+         R"({"events": [{"event": "webhook_reply", "status": 599, "headers": {"Retry-After": "2"}, "body": "x"},
+                        {"event": "wait", "seconds": 1}]})",
+         false,
+         {"#0 webhook reply 599, 1 header, body of 1 byte\n    refused  by host  no web request is waiting for a reply\n"
+          "#1 wait 1 second\n"}},
     };
     const ScratchFolder scenarios;
     const ScratchFolder tmpdir;

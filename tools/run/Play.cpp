@@ -195,6 +195,20 @@ private:
     void Apply(const WaitEvent& event, std::size_t) { StandIn::Wait(event.seconds); }
     void Apply(const ConfigFileEvent& event, std::size_t) { folder_.WriteConfig(event.text); }
     void Apply(const WorldSettingsEvent& event, std::size_t) { ApplyWorldSettings(event.settings); }
+    // A reply nothing waits for is an impossible event, as a chat line from
+    // nobody connected is: the host turns it away.
+    void Apply(const WebhookReplyEvent& event, std::size_t) {
+        ArkApi::HttpReply reply;
+        reply.status = event.status;
+        reply.headers = event.headers;
+        reply.body = event.body;
+        if (!StandIn::ReplyToOldestRequest(reply)) {
+            StandIn::Record refused;
+            refused.kind = StandIn::RecordKind::Refused;
+            refused.text = "no web request is waiting for a reply";
+            StandIn::Records().push_back(std::move(refused));
+        }
+    }
 
     const std::string& pluginPath_;
     const TemporaryServerFolder& folder_;

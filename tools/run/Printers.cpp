@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Output.h"
@@ -13,6 +15,73 @@ namespace Herald {
 namespace {
 
 std::vector<float> Channels(const FColorLinear& color) { return {color.R, color.G, color.B, color.A}; }
+
+// ---- A web request's body ------------------------------------------------------
+
+using OrderedJson = nlohmann::ordered_json;
+
+// A body nested deeper than this is shown as its text: a plugin's bodies are
+// shallow, and printing one walks it recursively.
+constexpr int WebhookBodyDepthLimit = 64;
+
+bool NestedWithin(std::string_view text, int limit) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) {
+                return false;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
+
+// A JSON value spaced as the transcript's own lines are, its keys in the
+// order the plugin wrote them.
+std::string TranscriptJson(const OrderedJson& value) {
+    if (value.is_object() || value.is_array()) {
+        std::string text = value.is_object() ? "{" : "[";
+        bool first = true;
+        for (const auto& item : value.items()) {
+            text += first ? "" : ", ";
+            if (value.is_object()) {
+                text += JsonString(item.key()) + ": ";
+            }
+            text += TranscriptJson(item.value());
+            first = false;
+        }
+        return text + (value.is_object() ? "}" : "]");
+    }
+    if (value.is_string()) {
+        return JsonString(value.get_ref<const std::string&>());
+    }
+    return value.dump();
+}
+
+// The body as the JSON value it holds, or as a string when it holds none.
+std::string WebhookBody(const std::string& body) {
+    if (NestedWithin(body, WebhookBodyDepthLimit)) {
+        const OrderedJson parsed = OrderedJson::parse(body, nullptr, false);
+        if (!parsed.is_discarded()) {
+            return TranscriptJson(parsed);
+        }
+    }
+    return JsonString(body);
+}
 
 // ---- One JSON object a line ----------------------------------------------------
 
@@ -45,6 +114,13 @@ std::string JsonRecordLine(const StandIn::Record& record, std::optional<std::siz
             eventIndex ? line.Integer("event", static_cast<long long>(*eventIndex)) : line.Null("event");
             line.Text("reason", record.text);
             break;
+        case StandIn::RecordKind::Webhook: {
+            line.Text("type", "webhook").Text("host", record.host);
+            // JsonLine holds texts and numbers; the body may be any JSON value.
+            std::string text = line.Done();
+            text.pop_back();
+            return text + ", \"body\": " + WebhookBody(record.text) + "}";
+        }
     }
     return line.Done();
 }
@@ -113,6 +189,8 @@ std::vector<std::string> HumanRow(const StandIn::Record& record) {
             return {"log", "[" + record.logger + "]", record.level + ": " + record.text};
         case StandIn::RecordKind::Refused:
             return {"refused", "by host", record.text};
+        case StandIn::RecordKind::Webhook:
+            return {"webhook", "-> " + record.host, Quoted(record.text)};
     }
     return {};
 }

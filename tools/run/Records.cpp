@@ -58,6 +58,13 @@ struct Summarise {
     std::string operator()(const ConfigFileEvent& e) const {
         return e.text ? "write config.json (" + std::to_string(e.text->size()) + " bytes)" : "delete config.json";
     }
+    std::string operator()(const WebhookReplyEvent& e) const {
+        std::string text = "webhook reply " + std::to_string(e.status);
+        if (!e.headers.empty()) {
+            text += ", " + Plural(e.headers.size(), "header", "headers");
+        }
+        return e.body.empty() ? text : text + ", body of " + Plural(e.body.size(), "byte", "bytes");
+    }
     std::string operator()(const WorldSettingsEvent& e) const {
         const WorldSettings& s = e.settings;
         return "world settings: latitude scale " + HumanFloat(s.latitudeScale) + ", origin " +

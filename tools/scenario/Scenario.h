@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -100,15 +101,28 @@ struct ConfigFileEvent {
 struct WorldSettingsEvent {
     WorldSettings settings;
 };
+// What the oldest web request the plugin made and that has no reply yet gets
+// back at the next tick of the game's clock.
+struct WebhookReplyEvent {
+    int status = 204;
+    std::vector<std::pair<std::string, std::string>> headers;  // in the order of their names
+    std::string body;
+};
 
 using Event =
     std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent, ConnectEvent,
-                 DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent, ChatEvent, WaitEvent>;
+                 DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent, ChatEvent, WaitEvent,
+                 WebhookReplyEvent>;
 
 // The longest wait one event asks for: a day of game time. Every second runs
 // the plugin's timers once, so a longer stretch is a few events in a row, and
 // a typo of a few more digits can't keep herald busy for hours.
 inline constexpr int WaitSecondsLimit = 86400;
+
+// A scripted reply holds what the host keeps of a live one: at most 100
+// headers and a body of at most 64 KiB.
+inline constexpr std::size_t ReplyHeadersLimit = 100;
+inline constexpr std::size_t ReplyBodyLimit = 64 * 1024;
 
 // The map a scenario's server runs, and a preview's structures spawn on, when none is named.
 inline constexpr char DefaultMap[] = "TheIsland";

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace Herald::ScenarioFormat {
 
@@ -92,6 +93,56 @@ ConsoleEvent ReadConsole(const Reader& reader, const Json& object) {
     return console;
 }
 
+// A header a reply could carry: a name that is one token of HTTP, and a value
+// on one line.
+void CheckHeader(const Reader& reader, const std::string& name, const Json& value) {
+    constexpr std::string_view separators = "()<>@,;:\\\"/[]?={}";
+    const bool nameFits = !name.empty() && std::all_of(name.begin(), name.end(), [&](char c) {
+        const auto unit = static_cast<unsigned char>(c);
+        return unit > 0x20 && unit < 0x7F && separators.find(c) == std::string_view::npos;
+    });
+    if (!nameFits) {
+        // Escaped, and only its start: the name may be any bytes, of any length.
+        const std::string shown = name.size() > 40 ? name.substr(0, 40) + "..." : name;
+        reader.Fail("the header name " + Json(shown).dump(-1, ' ', false, Json::error_handler_t::replace) +
+                    " is not one a reply can carry (letters, digits and !#$%&'*+-.^_`|~ only)");
+    }
+    if (!value.is_string()) {
+        reader.Fail("\"" + name + "\" must be a string, not " + value.type_name());
+    }
+    const std::string& text = value.get_ref<const std::string&>();
+    if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        reader.Fail("\"" + name + "\" must be one line: a reply's header can't hold a line break or a NUL");
+    }
+}
+
+WebhookReplyEvent ReadWebhookReply(const Reader& reader, const Json& object) {
+    reader.OnlyKeys(object, {"event", "status", "headers", "body"});
+    WebhookReplyEvent reply;
+    reply.status = reader.Bounded(object, "status", 100, 599);
+    if (const auto headers = object.find("headers"); headers != object.end()) {
+        if (!headers->is_object()) {
+            reader.Fail(std::string("\"headers\" must be an object of names and their values (strings), not ") +
+                        headers->type_name());
+        }
+        if (headers->size() > ReplyHeadersLimit) {
+            reader.Fail("\"headers\" holds " + std::to_string(headers->size()) + " headers, more than the " +
+                        std::to_string(ReplyHeadersLimit) + " the host keeps of a reply");
+        }
+        const Reader inside = reader.Inside("\"headers\"");
+        for (const auto& [name, value] : headers->items()) {
+            CheckHeader(inside, name, value);
+            reply.headers.emplace_back(name, value.get<std::string>());
+        }
+    }
+    reply.body = reader.Text(object, "body", "");
+    if (reply.body.size() > ReplyBodyLimit) {
+        reader.Fail("\"body\" holds " + std::to_string(reply.body.size()) + " bytes, more than the " +
+                    std::to_string(ReplyBodyLimit) + " the host keeps of a reply");
+    }
+    return reply;
+}
+
 // The events of a few plain values each; none for a kind that isn't one of them.
 std::optional<Event> ReadPlainEvent(const std::string& kind, const Reader& reader, const Json& object) {
     if (kind == "load" || kind == "unload" || kind == "delete_config") {
@@ -133,6 +184,9 @@ std::optional<Event> ReadPlainEvent(const std::string& kind, const Reader& reade
     if (kind == "write_config") {
         reader.OnlyKeys(object, {"event", "config", "text"});
         return ConfigFileEvent{ReadConfigSource(reader, object, "config", "text", true)};
+    }
+    if (kind == "webhook_reply") {
+        return ReadWebhookReply(reader, object);
     }
     if (kind == "world_settings") {
         reader.OnlyKeys(object, {"event", "LatitudeScale", "LatitudeOrigin", "LongitudeScale", "LongitudeOrigin"});
@@ -181,7 +235,7 @@ Event ReadEvent(const Reader& file, const Json& object, std::size_t index) {
     }
     indexed.Fail("unknown event \"" + kind +
                  "\" (expected load, unload, init_game, spawn_structure, spawn_container, connect, disconnect, "
-                 "console, chat, rcon, write_config, delete_config, world_settings or wait)");
+                 "console, chat, rcon, write_config, delete_config, world_settings, wait or webhook_reply)");
 }
 
 Player ReadListedPlayer(const Reader& file, const Json& value, std::size_t index) {
