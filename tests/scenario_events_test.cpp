@@ -232,6 +232,8 @@ public:
     std::vector<std::string> replies;
 
     PostingChatCommand() {
+        // A command's name is a game string: the game's allocator must be there.
+        StandIn::ResetServer();
         ArkApi::GetCommands().RegisterChatCommand(
             FString::FromUtf8(Name), [this](AShooterPlayerController*, FString* line, EChatSendMode::Type) {
                 const std::string text = line->ToUtf8();
