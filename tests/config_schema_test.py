@@ -22,10 +22,10 @@ import tempfile
 import jsonschema
 
 # The words that begin check's finding about a value of the wrong JSON type.
-TYPE_ERROR = re.compile(r"\bis (?:an? )?\w+, not an? (?:boolean|number|string|object)\b")
+TYPE_ERROR = re.compile(r"\bis (?:an? )?\w+, not an? (?:boolean|number|string|object|array)\b")
 
 # The broken configs whose type errors the schema must catch; more may join.
-TYPED_CONFIGS = {"asteroids.json", "items-array.json", "not-an-object.json", "wrong-types.json"}
+TYPED_CONFIGS = {"asteroids.json", "items-array.json", "not-an-object.json", "wrong-types.json", "discord.json"}
 
 BASE = {
     "AsteroidGen2": {"Enable": False},
@@ -65,6 +65,35 @@ VALUES = [
     (["Players", "Store"], store) for store in ["players.sqlite", "/srv/cluster/players.sqlite", "", "a\u0000b", 5]
 ] + [
     (["Players", "Enable"], enable) for enable in [True, False, "yes"]
+] + [
+    # The relay: an address of https://, or of http:// to this machine; groups by name, at least one.
+    (["Discord"], discord) for discord in [
+        {"Webhook": "https://discord.com/api/webhooks/1/abc"},
+        {"Webhook": "http://127.0.0.1:8080/hook"},
+        {"Webhook": "http://localhost/hook", "Groups": ["crates"], "Username": "{MapName}"},
+        {"Webhook": "http://[::1]:9/hook", "Groups": ["CRATES"], "Username": "Herald of {MapName}"},
+        {"Webhook": "https://user@discord.com:443/api/webhooks/1/abc?wait=true"},
+        {"Webhook": "http://discord.com/api/webhooks/1/abc"},
+        {"Webhook": "http://127.0.0.1.example/hook"},
+        {"Webhook": "ftp://discord.com/api/webhooks/1/abc"},
+        {"Webhook": "discord.com/api/webhooks/1/abc"},
+        {"Webhook": "https:///api/webhooks/1/abc"},
+        {"Webhook": "https://discord.com/a b"},
+        {"Webhook": "https://" + "h" * 2041},
+        {"Webhook": "https://" + "h" * 2040},
+        {"Webhook": ""},
+        {"Webhook": 5},
+        {},
+        {"Groups": ["crates"]},
+        {"Webhook": "https://discord.com/x", "Groups": []},
+        {"Webhook": "https://discord.com/x", "Groups": "crates"},
+        {"Webhook": "https://discord.com/x", "Groups": ["a b"]},
+        {"Webhook": "https://discord.com/x", "Groups": [5]},
+        {"Webhook": "https://discord.com/x", "Username": 5},
+        {"Webhook": "https://discord.com/x", "Webhok": "https://discord.com/y"},
+        [],
+        "https://discord.com/api/webhooks/1/abc",
+    ]
 ] + [
     (["Colour"], "0,255,0"),
     (NOTIFICATION + ["Tmie"], 10),

@@ -10,6 +10,7 @@
 
 #include "check/DocumentScan.h"
 #include "check/Walk.h"
+#include "check/Wording.h"
 #include "common/Output.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigLimits.h"
@@ -46,7 +47,8 @@ std::vector<Finding> CheckScanned(std::string_view text, DocumentScan& scan) {
                        " levels: " + RefusedSaying(ConfigTooDeepMessage));
     }
     if (scan.parseError) {
-        return Refusal("can't be parsed: " + *scan.parseError + ": " + std::string(RefusedWords));
+        // The library's words quote what it read last, which may be a webhook's address.
+        return Refusal("can't be parsed: " + WithoutAddresses(*scan.parseError) + ": " + std::string(RefusedWords));
     }
     Report report;
     if (scan.textAfter) {

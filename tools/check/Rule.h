@@ -45,9 +45,14 @@ enum class Place : std::uint8_t {
     Calm,
     Count,   // a count of Calm (MinPlayers, Cooldown) or an entry's Cooldown
     Digest,
+    Discord,
+    Webhook,
+    RelayedGroups,  // the list, whose rules look at each of its texts
+    Username,
 };
 
 using PlaceSet = std::uint32_t;
+static_assert(static_cast<unsigned>(Place::Username) < 32, "a place is one bit of a PlaceSet");
 constexpr PlaceSet At(Place place) { return PlaceSet{1} << static_cast<unsigned>(place); }
 
 struct Context {
@@ -73,6 +78,10 @@ struct Context {
     // and whether it says so in the log.
     std::string_view countInstead;
     bool countLogged = false;
+    // At the relay's list of groups: the groups some entry announces on some
+    // map, as AnnouncedGroups writes them; null where a read on the way
+    // raises, and so no one can tell.
+    const std::vector<std::string>* announcedAnywhere = nullptr;
 };
 
 class Report {

@@ -1,5 +1,7 @@
 #include "check/Walk.h"
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "check/DocumentScan.h"
@@ -193,6 +195,41 @@ void WalkCalm(const Context& document, const Visit& visit) {
     Run(digest, visit);
 }
 
+// The groups some entry announces on some map: structures' on every map,
+// ocean crates' on Ragnarok alone, asteroids' on Gen2 alone.
+std::vector<std::string> AnnouncedAnywhere(const Json& root) {
+    std::vector<std::string> groups = AnnouncedGroups(root, AsteroidMap);
+    for (std::string& group : AnnouncedGroups(root, OceanCrateMap)) {
+        const std::string folded = GroupFold(group);
+        if (std::none_of(groups.begin(), groups.end(),
+                         [&](const std::string& known) { return GroupFold(known) == folded; })) {
+            groups.push_back(std::move(group));
+        }
+    }
+    return groups;
+}
+
+// The relay's settings are read at every load and reload: a webhook that is refused relays
+// nothing, and its other keys not of their form give way to their defaults,
+// each with an error line.
+void WalkDiscord(const Context& document, const Json& root, const Visit& visit) {
+    const Context discord = Child(document, Place::Discord, Key::Discord);
+    Run(discord, visit);
+    if (!IsObject(discord)) {
+        return;
+    }
+    Run(Child(discord, Place::Webhook, Key::Webhook), visit);
+    std::optional<std::vector<std::string>> announced;
+    try {
+        announced = AnnouncedAnywhere(root);
+    } catch (const nlohmann::json::exception&) {
+    }
+    Context groups = Child(discord, Place::RelayedGroups, Key::Groups);
+    groups.announcedAnywhere = announced ? &*announced : nullptr;
+    Run(groups, visit);
+    Run(Child(discord, Place::Username, Key::Username), visit);
+}
+
 }  // namespace
 
 void WalkDocument(const Json& document, Report& report) { WalkDocument(document, Rules(), report); }
@@ -212,6 +249,7 @@ void WalkDocument(const Json& document, std::span<const Rule> rules, Report& rep
     WalkItems(at, document, visit);
     WalkPlayers(at, visit);
     WalkCalm(at, visit);
+    WalkDiscord(at, document, visit);
 }
 
 }  // namespace Herald

@@ -23,6 +23,18 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // A text as the admin wrote it, quoted, with control characters escaped.
 std::string Quote(std::string_view text);
 
+// A webhook's address is a secret, and an admin may paste it anywhere: a text
+// that is a web address (http:// or https://, any case) is shown as
+// the relay's WebhookShown shows it, never whole. Any other text as Quote gives it.
+bool IsWebAddress(std::string_view text);
+std::string QuoteUnlessAddress(std::string_view text);
+// A text with every web address in it shown so, up to the first space, quote
+// or control character after its scheme.
+std::string WithoutAddresses(std::string_view text);
+
+// What the plugin does where one of its settings is read at every load and reload.
+inline constexpr std::string_view LoggedAtEveryLoad = "an error line is logged at every load and reload";
+
 // "is a string, not a boolean": every finding about a value of the wrong JSON
 // type begins so.
 std::string WrongType(std::string_view expected, const nlohmann::json& value);

@@ -28,6 +28,12 @@ constexpr std::string_view ColorByte = " *0*(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-
 constexpr std::string_view NoZeroCharacter = "^[^\\u0000]*$";
 constexpr std::string_view ItemKeyEnding = "_[Cc]$";
 constexpr std::string_view ItemKeyCut = "_[Cc]_";
+// A webhook as the relay takes it, loosely: https:// to any host, http:// to
+// a loopback one, the scheme in any case, and no space or control character.
+constexpr std::string_view WebhookPattern =
+    "^([Hh][Tt][Tt][Pp][Ss]://([^/?#@\\s\\u0000-\\u001f\\u007f]*@)?(\\[[^\\]\\s]*\\]|[^/?#@:\\[\\]\\s\\u0000-\\u001f\\u007f]+)"
+    "|[Hh][Tt][Tt][Pp]://([^/?#@\\s\\u0000-\\u001f\\u007f]*@)?([Ll][Oo][Cc][Aa][Ll][Hh][Oo][Ss][Tt]|127(\\.[0-9]{1,3}){3}|\\[::1\\]))"
+    "(:[^/?#\\s\\u0000-\\u001f\\u007f]*)?([/?#][^\\s\\u0000-\\u001f\\u007f]*)?$";
 
 std::string ColorPattern() {
     const std::string byte(ColorByte);
@@ -56,16 +62,9 @@ std::string Description(const ConfigKey& key) {
     return text;
 }
 
-// The schema of one key's own value, without its members.
-OrderedJson ValueSchema(const ConfigKey& key) {
-    OrderedJson schema;
-    if (key.type == KeyType::NoEffect) {
-        schema["not"] = OrderedJson::object();
-        schema["description"] = Description(key);
-        return schema;
-    }
-    schema["type"] = std::string(TypeName(key.type));
-    switch (key.form) {
+// What a text of the form must be, added to its schema.
+void AddForm(KeyForm form, OrderedJson& schema) {
+    switch (form) {
         case KeyForm::PlayerText:
             schema["pattern"] = NoZeroCharacter;
             break;
@@ -89,8 +88,32 @@ OrderedJson ValueSchema(const ConfigKey& key) {
             schema["minLength"] = 1;
             schema["pattern"] = NoZeroCharacter;
             break;
+        case KeyForm::WebhookUrl:
+            schema["maxLength"] = WebhookLimit;
+            schema["pattern"] = WebhookPattern;
+            break;
         case KeyForm::Any:
             break;
+    }
+}
+
+// The schema of one key's own value, without its members.
+OrderedJson ValueSchema(const ConfigKey& key) {
+    OrderedJson schema;
+    if (key.type == KeyType::NoEffect) {
+        schema["not"] = OrderedJson::object();
+        schema["description"] = Description(key);
+        return schema;
+    }
+    schema["type"] = std::string(TypeName(key.type));
+    if (key.type == KeyType::TextList) {
+        // Each text has the key's form; a list of none would choose nothing.
+        OrderedJson item{{"type", "string"}};
+        AddForm(key.form, item);
+        schema["items"] = std::move(item);
+        schema["minItems"] = 1;
+    } else {
+        AddForm(key.form, schema);
     }
     if (key.type == KeyType::Integer) {
         schema["minimum"] = std::numeric_limits<std::int32_t>::min();
@@ -131,6 +154,7 @@ void AddMembers(std::string_view pointer, OrderedJson& schema) {
         return value;
     };
     std::vector<std::string> required;
+    std::vector<std::string> always;
     std::string_view condition;
     for (const std::string_view name : KeyNamesUnder(pointer)) {
         const std::string member = std::string(pointer) + "/" + std::string(name);
@@ -140,10 +164,17 @@ void AddMembers(std::string_view pointer, OrderedJson& schema) {
             required.emplace_back(name);
             condition = key.requiredWhen;
         }
+        // Without its address the relay has nowhere to post, whatever else is set.
+        if (key.form == KeyForm::WebhookUrl) {
+            always.emplace_back(name);
+        }
     }
     const std::string any = std::string(pointer) + "/*";
     const ConfigKey* anyKey = FindConfigKey(any);
     schema["additionalProperties"] = anyKey != nullptr ? memberSchema(any, *anyKey) : OrderedJson(false);
+    if (!always.empty()) {
+        schema["required"] = always;
+    }
     if (!required.empty()) {
         // Only a boolean that is there and true asks for the others.
         const std::string flag(condition);
@@ -165,6 +196,11 @@ std::string DefaultCell(const ConfigKey& key) {
     return "`" + DefaultValue(key).dump() + "`";
 }
 
+// A list says what it holds.
+std::string TypeCell(const ConfigKey& key) {
+    return key.type == KeyType::TextList ? "array of strings" : std::string(TypeName(key.type));
+}
+
 }  // namespace
 
 std::string ConfigSchemaText() {
@@ -181,7 +217,7 @@ std::string KeyReferenceMarkdown() {
     std::string table = "| Key | Type | Default | Read for | Meaning |\n|---|---|---|---|---|\n";
     for (const ConfigKey& key : ConfigKeys()) {
         const std::string path = Substituted(key.Pointer().substr(1), {{'/', " → "}});
-        table += "| `" + path + "` | " + std::string(TypeName(key.type)) + " | " + DefaultCell(key) + " | " +
+        table += "| `" + path + "` | " + TypeCell(key) + " | " + DefaultCell(key) + " | " +
                  Cell(key.readFor) + " | " + Cell(Meaning(key)) + " |\n";
     }
     return table;

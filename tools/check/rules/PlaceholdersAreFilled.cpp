@@ -10,8 +10,18 @@ namespace {
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// The name the relay's posts go under is filled for the map alone.
+constexpr FilledPlaceholder UsernamePlaceholders[] = {{MapNamePlaceholder, &PlaceholderValues::mapName}};
+
+std::string Where(const Context& at) {
+    return at.place == Place::Username ? "the name the relay's posts go under" : KindWords(at.kind);
+}
+
 // Where a placeholder that a kind does not fill is filled.
-std::string FilledOnlyBy(std::string_view token) {
+std::string FilledOnlyBy(const Context& at, std::string_view token) {
+    if (at.place == Place::Username) {
+        return " (" + std::string(MapNamePlaceholder) + " is the only one filled there)";
+    }
     if (token == EggLevelPlaceholder) {
         return " (only a nest looked up under its creature's key fills it)";
     }
@@ -25,8 +35,8 @@ std::string FilledOnlyBy(std::string_view token) {
 void ReportFirstUse(const Context& at, std::string_view token, bool filled, Report& report) {
     if (std::find(Placeholders.begin(), Placeholders.end(), token) != Placeholders.end()) {
         if (!filled) {
-            report.Warning(at.path, std::string(token) + " is not filled in " + KindWords(at.kind) +
-                                        ": it stays as written" + FilledOnlyBy(token));
+            report.Warning(at.path, std::string(token) + " is not filled in " + Where(at) +
+                                        ": it stays as written" + FilledOnlyBy(at, token));
         }
         return;
     }
@@ -45,7 +55,7 @@ void ReportFirstUse(const Context& at, std::string_view token, bool filled, Repo
 }  // namespace
 
 // Each placeholder is filled at its first place only, and only those of the
-// announcement's kind. One pass: a word in braces is the letters right after
+// announcement's kind (of the relay's name, the map's alone). One pass: a word in braces is the letters right after
 // a "{" up to a "}", so every letter is looked at once whatever the braces
 // around it. The message is what players see: up to a zero character.
 void PlaceholdersAreFilled(const Context& at, Report& report) {
@@ -53,8 +63,11 @@ void PlaceholdersAreFilled(const Context& at, Report& report) {
         return;
     }
     const std::string& text = at.value->get_ref<const std::string&>();
-    const std::string_view message = TextBeforeZero(text).value_or(text);
-    const std::span<const FilledPlaceholder> filled = FilledPlaceholders(at.kind);
+    // A game text ends at a zero character; a post's name is sent whole.
+    const std::string_view message = at.place == Place::Username ? text : TextBeforeZero(text).value_or(text);
+    const std::span<const FilledPlaceholder> filled =
+        at.place == Place::Username ? std::span<const FilledPlaceholder>(UsernamePlaceholders)
+                                    : FilledPlaceholders(at.kind);
     const auto isFilled = [&](std::string_view token) {
         return std::any_of(filled.begin(), filled.end(),
                            [token](const FilledPlaceholder& placeholder) { return placeholder.text == token; });

@@ -13,6 +13,8 @@ HERALD_CHECK_RULE(AsteroidSettingsAreAnObject, At(Place::Asteroids))
 HERALD_CHECK_RULE(ItemsAreAnObject, At(Place::Items))
 HERALD_CHECK_RULE(PlayersAreAnObject, At(Place::Players))
 HERALD_CHECK_RULE(CalmIsAnObject, At(Place::Calm))
+HERALD_CHECK_RULE(DiscordIsAnObject, At(Place::Discord))
+HERALD_CHECK_RULE(DiscordHasAWebhook, At(Place::Discord))
 
 // An entry of Items, by its key.
 HERALD_CHECK_RULE(ItemKeyIsAnyNamesKey, At(Place::Item))
@@ -23,7 +25,7 @@ HERALD_CHECK_RULE(NotificationIsAnObject, At(Place::Notification))
 
 // After the checks of the value itself at each object.
 HERALD_CHECK_RULE(UnknownKeys, At(Place::Document) | At(Place::Asteroids) | At(Place::Item) | At(Place::Notification) |
-                                   At(Place::Players) | At(Place::Calm))
+                                   At(Place::Players) | At(Place::Calm) | At(Place::Discord))
 
 // AsteroidGen2's own keys, its code maps and their entries.
 HERALD_CHECK_RULE(AsteroidsEnableIsABoolean, At(Place::AsteroidsEnable))
@@ -42,12 +44,13 @@ HERALD_CHECK_RULE(GroupHasAnAnnouncement, At(Place::Group))
 HERALD_CHECK_RULE(CountIsACount, At(Place::Count))
 HERALD_CHECK_RULE(CooldownHasAnAnnouncement, At(Place::Count))
 
-// A notification's keys, and Calm's Digest, which stands in for an entry's Msg.
+// A notification's keys, Calm's Digest, which stands in for an entry's Msg,
+// and the name the relay's posts go under, a template of its own.
 HERALD_CHECK_RULE(MessageIsSent, At(Place::Message))
 HERALD_CHECK_RULE(DigestIsText, At(Place::Digest))
 HERALD_CHECK_RULE(DigestIsSent, At(Place::Digest))
 HERALD_CHECK_RULE(MessageIsShownWhole, At(Place::Message) | At(Place::Digest))
-HERALD_CHECK_RULE(PlaceholdersAreFilled, At(Place::Message) | At(Place::Digest))
+HERALD_CHECK_RULE(PlaceholdersAreFilled, At(Place::Message) | At(Place::Digest) | At(Place::Username))
 HERALD_CHECK_RULE(DeliveryTypeIsText, At(Place::DeliveryType))
 HERALD_CHECK_RULE(DeliveryTypeIsKnown, At(Place::DeliveryType))
 HERALD_CHECK_RULE(DisplayTimeIsANumber, At(Place::DisplayTime))
@@ -65,3 +68,9 @@ HERALD_CHECK_RULE(NotificationColorIsReadAsWritten, At(Place::Color))
 HERALD_CHECK_RULE(PlayersEnableIsABoolean, At(Place::PlayersEnable))
 HERALD_CHECK_RULE(ChatCommandIsACommandName, At(Place::ChatCommand))
 HERALD_CHECK_RULE(ChoiceStoreIsAPath, At(Place::ChoiceStore))
+
+// The relay's keys.
+HERALD_CHECK_RULE(WebhookIsUsable, At(Place::Webhook))
+HERALD_CHECK_RULE(RelayedGroupsAreGroupNames, At(Place::RelayedGroups))
+HERALD_CHECK_RULE(RelayedGroupsAreAnnounced, At(Place::RelayedGroups))
+HERALD_CHECK_RULE(UsernameIsText, At(Place::Username))

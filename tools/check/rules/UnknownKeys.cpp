@@ -24,6 +24,12 @@ void UnknownKeys(const Context& at, Report& report) {
             ++unlisted;
             continue;
         }
+        // A webhook pasted as a key would be whole in the path as in the message.
+        if (IsWebAddress(key)) {
+            report.Warning(at.path, "an unknown key that is " + QuoteUnlessAddress(key) +
+                                        ", never read by the plugin (a web address is a value, not a key)");
+            continue;
+        }
         std::string message = "unknown key " + Quote(key) + ", never read by the plugin (";
         if (const std::optional<std::string_view> nearest = NearestKnown(key, known)) {
             message += "nearest known key: " + Quote(*nearest) + ")";
