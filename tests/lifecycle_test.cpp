@@ -45,6 +45,31 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
                             "RemoveHook AShooterGameMode.InitGame"));
 }
 
+TEST_F(LifecycleTest, UnloadGivesADiscordPostInFlightItsBoundedWaitBeforeTheHooksGo) {
+    nlohmann::json config = MinimalConfig;
+    config["Discord"] = {{"Webhook", "https://discord.example/api/webhooks/1/token"}};
+    config["Items"]["SupplyCrate_Level03_C"] = {{"Notification", {{"Msg", "crate"}}}};
+    server.WriteConfig(config);
+    LoadPlugin();
+    HeraldTest::SpawnCrate(u"SupplyCrate_Level03_C_1");
+    ASSERT_EQ(StandIn::RequestsInFlight(), 1u);
+    StandIn::HostCalls().clear();
+    StandIn::UnloadPlugin();
+    EXPECT_THAT(StandIn::HostCalls(),
+                ElementsAre("UnregisterConsoleCommand SkyCrateHerald.Reload",
+                            "UnregisterRconCommand SkyCrateHerald.Reload",
+                            "UnregisterConsoleCommand SkyCrateHerald.Test",
+                            "UnregisterRconCommand SkyCrateHerald.Test",
+                            "UnregisterConsoleCommand SkyCrateHerald.Status",
+                            "UnregisterRconCommand SkyCrateHerald.Status",
+                            "UnregisterTimerCallback SkyCrateHerald", "UnregisterChatCommand /herald",
+                            "FinishRequests",
+                            "RemoveHook APrimalStructure.PostSpawnInitialize",
+                            "RemoveHook APrimalStructureItemContainer.PostSpawnInitialize",
+                            "RemoveHook AShooterGameMode.InitGame"));
+    EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
+}
+
 TEST_F(LifecycleTest, MapNameComesFromGameModeOnRunningServerAndFromInitGameLater) {
     server.WriteConfig({{"Items",
                          {{"SupplyCreate_OceanInstant_High_C",

@@ -7,6 +7,7 @@
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "players/Players.h"
+#include "relay/Relay.h"
 
 DeliveryTally Delivered;
 
@@ -130,19 +131,13 @@ std::optional<FString> AnnouncementText(const Json& notificationTemplate, Replac
     return FString::FromUtf8(filled);
 }
 
-// Whether there was anything to send.
 template <typename Recipients>
-bool Deliver(const Json& notificationTemplate, ReplacementList replacements, const Recipients& recipients) {
-    std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
-    if (!text) {
-        return false;
-    }
+void DeliverText(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
     if (SentOnScreen(notificationTemplate)) {
-        SendNotifications(notificationTemplate, *text, recipients);
+        SendNotifications(notificationTemplate, text, recipients);
     } else {
-        SendChatLines(notificationTemplate, *text, recipients);
+        SendChatLines(notificationTemplate, text, recipients);
     }
-    return true;
 }
 
 }  // namespace
@@ -152,10 +147,15 @@ std::string_view EntryGroup::Name() const {
 }
 
 bool Broadcast(const Json& notificationTemplate, ReplacementList replacements, const EntryGroup& group) {
+    std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
+    if (!text) {
+        return false;
+    }
     std::size_t delivered = 0;
     std::size_t notSent = 0;
-    if (!Deliver(notificationTemplate, replacements, EveryConnectedPlayer{group, delivered, notSent})) {
-        return false;
+    DeliverText(notificationTemplate, *text, EveryConnectedPlayer{group, delivered, notSent});
+    if (Relaying) {
+        RelayAnnouncement(text->ToUtf8(), group);
     }
     if (Delivered.digest) {
         ++Delivered.digests;
@@ -182,7 +182,10 @@ void SendChatLine(AShooterPlayerController* player, std::string_view sender, std
 }
 
 void SendToPlayer(AShooterPlayerController* player, const Json& notificationTemplate, ReplacementList replacements) {
-    Deliver(notificationTemplate, replacements, OnePlayer{player});
+    std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
+    if (text) {
+        DeliverText(notificationTemplate, *text, OnePlayer{player});
+    }
 }
 
 // Read in the order a delivery to one recipient reads: Msg, Type, then Time,

@@ -9,6 +9,7 @@
 #include "config/Config.h"
 #include "config/ConfigReaders.h"
 #include "players/Players.h"
+#include "relay/Relay.h"
 #include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
@@ -22,7 +23,7 @@ std::string StatusReply(const FString* command) {
         return "Usage: " + std::string(StatusCommandName) + " [KEY]";
     }
     if (!*request) {
-        return CalmStatus() + PlayersStatus();
+        return CalmStatus() + PlayersStatus() + RelayStatus();
     }
     const std::string& key = **request;
     const nlohmann::json& entry = ItemEntry(PluginConfig, key);

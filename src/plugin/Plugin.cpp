@@ -10,6 +10,7 @@
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
 #include "players/Players.h"
+#include "relay/Relay.h"
 
 std::string CurrentMapName;
 
@@ -25,6 +26,7 @@ constexpr char InitGameHook[] = "AShooterGameMode.InitGame";
 void OnTimer() {
     RunLogged(&PlayersTimer);
     RunLogged(&CalmTimer);
+    RunLogged(&RelayTimer);
 }
 
 void* AsDetour(auto* function) { return reinterpret_cast<void*>(function); }
@@ -71,6 +73,7 @@ void PluginUnload() {
     commands.UnregisterTimerCallback(FString::FromNarrow(PluginName));
     StopPlayers();
     StopCalm();
+    StopRelay();
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.RemoveHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour));
     hooks.RemoveHook(ItemContainerPostSpawnHook, AsDetour(&ItemContainerPostSpawnDetour));
@@ -80,6 +83,7 @@ void PluginUnload() {
 void FollowConfig() {
     RunLogged(&FollowPlayersSettings);
     RunLogged(&FollowCalmSettings);
+    RunLogged(&FollowRelaySettings);
 }
 
 void EnsureMapName() {

@@ -38,4 +38,9 @@ void WriteError(const std::string& text) {
     Holder()->log(spdlog::level::err, spdlog::string_view_t(line.data(), line.size()));
 }
 
+void WriteWarning(const std::string& text) {
+    const std::string line = CutErrorText(text);
+    Holder()->log(spdlog::level::warn, spdlog::string_view_t(line.data(), line.size()));
+}
+
 }  // namespace PluginLog

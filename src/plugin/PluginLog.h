@@ -21,6 +21,8 @@ std::shared_ptr<spdlog::logger> Channel();
 // characters are written, never interpreted), cut as CutErrorText cuts it
 // when it is longer than ErrorTextLimit.
 void WriteError(const std::string& text);
+// The same, as a warning: something was lost, and the plugin goes on.
+void WriteWarning(const std::string& text);
 
 }  // namespace PluginLog
 

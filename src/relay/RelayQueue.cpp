@@ -1,0 +1,246 @@
+#include "relay/RelayQueue.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::string_view MarkdownCharacters = "\\*_~`|><#[]()-";
+constexpr std::string_view LineBreak = "\n";
+constexpr std::string_view Ellipsis = "…";
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+std::size_t Characters(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
+}
+
+// The text cut to at most limit characters, ending in "…" where it was cut;
+// an escape is never left without the character it escapes.
+std::string CutToCharacters(std::string_view text, std::size_t limit) {
+    if (Characters(text) <= limit) {
+        return std::string(text);
+    }
+    std::size_t kept = 0;
+    std::size_t end = 0;
+    while (end < text.size() && kept < limit - 1) {
+        ++end;
+        while (end < text.size() && IsContinuationByte(text[end])) {
+            ++end;
+        }
+        ++kept;
+    }
+    std::string_view cut = text.substr(0, end);
+    std::size_t backslashes = 0;
+    while (backslashes < cut.size() && cut[cut.size() - 1 - backslashes] == '\\') {
+        ++backslashes;
+    }
+    if (backslashes % 2 == 1) {
+        cut.remove_suffix(1);
+    }
+    return std::string(cut) + std::string(Ellipsis);
+}
+
+bool SameHeaderName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+std::optional<std::string_view> Header(const ArkApi::HttpReply& reply, std::string_view name) {
+    for (const auto& [headerName, value] : reply.headers) {
+        if (SameHeaderName(headerName, name)) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+// Seconds as Discord writes them: digits with an optional fraction, spaces
+// around; anything else is no number.
+std::optional<double> ReadSeconds(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return std::nullopt;
+    }
+    text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    if (text.empty() || text.size() > 32 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) ||
+        text.front() == '.') {
+        return std::nullopt;
+    }
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(seconds)) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+// retry_after at the top of a JSON body; nothing below the top is kept while
+// reading it, so a deep or large body costs no more than its length.
+std::optional<double> BodyRetryAfter(const std::string& body) {
+    if (body.empty() || body.front() != '{') {
+        return std::nullopt;
+    }
+    const Json top = Json::parse(
+        body, [](int depth, Json::parse_event_t event, Json&) {
+            return depth < 1 || (depth == 1 && event != Json::parse_event_t::object_start &&
+                                 event != Json::parse_event_t::array_start);
+        },
+        false);
+    if (!top.is_object()) {
+        return std::nullopt;
+    }
+    const auto found = top.find("retry_after");
+    if (found == top.end() || !found->is_number() || !std::isfinite(found->get<double>()) || found->get<double>() < 0) {
+        return std::nullopt;
+    }
+    return found->get<double>();
+}
+
+}  // namespace
+
+std::string EscapeMarkdown(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size() + text.size() / 8);
+    for (const char c : text) {
+        if (MarkdownCharacters.find(c) != std::string_view::npos) {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+std::string PostBody(std::string_view content, std::string_view username) {
+    Json body = Json::object();
+    body["content"] = content;
+    if (!username.empty()) {
+        body["username"] = username;
+    }
+    body["allowed_mentions"] = {{"parse", Json::array()}};
+    return body.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::optional<double> RequestedWait(const ArkApi::HttpReply& reply) {
+    if (reply.status == 429) {
+        if (const auto header = Header(reply, "Retry-After")) {
+            if (const std::optional<double> seconds = ReadSeconds(*header)) {
+                return seconds;
+            }
+        }
+        if (const std::optional<double> seconds = BodyRetryAfter(reply.body)) {
+            return seconds;
+        }
+        return 1.0;  // a 429 that says nothing: the least Discord's buckets take
+    }
+    const auto remaining = Header(reply, "X-RateLimit-Remaining");
+    if (remaining && ReadSeconds(*remaining) == 0.0) {
+        if (const auto resetAfter = Header(reply, "X-RateLimit-Reset-After")) {
+            return ReadSeconds(*resetAfter);
+        }
+    }
+    return std::nullopt;
+}
+
+void RelayQueue::Push(std::string text) {
+    if (stopped_) {
+        ++dropped_;
+        return;
+    }
+    if (waiting_.size() == WaitingLimit) {
+        waiting_.pop_front();
+        ++dropped_;
+    }
+    // Most lines need neither, and are kept as they came.
+    if (text.find_first_of(MarkdownCharacters) != std::string::npos) {
+        text = EscapeMarkdown(text);
+    }
+    if (text.size() > PostLimit) {
+        text = CutToCharacters(text, PostLimit);
+    }
+    waiting_.push_back(std::move(text));
+}
+
+std::optional<std::string> RelayQueue::TakePost(double now) {
+    if (stopped_ || inFlight_ || now < readyAt_) {
+        return std::nullopt;
+    }
+    if (retry_) {
+        inFlight_ = std::move(retry_);
+        retry_.reset();
+        return inFlight_->content;
+    }
+    if (waiting_.empty()) {
+        return std::nullopt;
+    }
+    Post post;
+    std::size_t characters = 0;
+    while (!waiting_.empty()) {
+        const std::size_t added = Characters(waiting_.front()) + (post.lines > 0 ? Characters(LineBreak) : 0);
+        if (post.lines > 0 && characters + added > PostLimit) {
+            break;
+        }
+        if (post.lines > 0) {
+            post.content += LineBreak;
+        }
+        post.content += waiting_.front();
+        characters += added;
+        ++post.lines;
+        waiting_.pop_front();
+    }
+    inFlight_ = std::move(post);
+    return inFlight_->content;
+}
+
+RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double now) {
+    if (!inFlight_) {
+        return Outcome::Dropped;
+    }
+    Post post = std::move(*inFlight_);
+    inFlight_.reset();
+    lastStatus_ = reply.status;
+    if (const std::optional<double> wait = RequestedWait(reply)) {
+        readyAt_ = now + std::min(*wait, LongestWait);
+    }
+    const int status = reply.status;
+    if (status >= 200 && status < 300) {
+        ++postsSent_;
+        return Outcome::Sent;
+    }
+    if (status == 429) {
+        retry_ = std::move(post);
+        return Outcome::WaitAsked;
+    }
+    if (status == 401 || status == 403 || status == 404) {
+        stopped_ = true;
+        dropped_ += static_cast<std::int64_t>(post.lines);
+        DropAll();
+        return Outcome::Stopped;
+    }
+    if (status == 0 || status >= 500) {
+        if (++post.failures <= RetryLimit) {
+            readyAt_ = std::max(readyAt_, now + static_cast<double>(1 << (post.failures - 1)));
+            retry_ = std::move(post);
+            return Outcome::Retrying;
+        }
+    }
+    dropped_ += static_cast<std::int64_t>(post.lines);
+    return Outcome::Dropped;
+}
+
+std::size_t RelayQueue::DropAll() {
+    const std::size_t lines = waiting_.size() + (retry_ ? retry_->lines : 0) + (inFlight_ ? inFlight_->lines : 0);
+    waiting_.clear();
+    retry_.reset();
+    inFlight_.reset();
+    dropped_ += static_cast<std::int64_t>(lines);
+    return lines;
+}

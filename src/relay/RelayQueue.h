@@ -1,0 +1,77 @@
+#pragma once
+// The lines waiting for one Discord webhook, and when the next post may go.
+// Lines are merged into posts of at most PostLimit characters, in the order
+// they came; at most WaitingLimit wait; one post is in flight at a time; each
+// reply's rate limits are followed. The queue makes no request and reads no
+// clock: its owner posts what TakePost gives and says what time it is.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "game/ArkApi.h"
+
+// Markdown's characters escaped, so a line shows as players read it.
+std::string EscapeMarkdown(std::string_view text);
+
+// A post's JSON body: the content, the name it appears under (left out when
+// empty), and no mention of anyone allowed to ping.
+std::string PostBody(std::string_view content, std::string_view username);
+
+// How long a reply asks to wait before the next request, in seconds: a 429's
+// Retry-After header, or retry_after in its JSON body; any reply's
+// X-RateLimit-Reset-After when X-RateLimit-Remaining is 0. None when it asks
+// for no wait.
+std::optional<double> RequestedWait(const ArkApi::HttpReply& reply);
+
+class RelayQueue {
+public:
+    static constexpr std::size_t WaitingLimit = 100;
+    static constexpr std::size_t PostLimit = 2000;  // characters, as Discord counts a message's
+    static constexpr int RetryLimit = 5;
+    // However long a reply asks for: a wrong or hostile header must not stop
+    // the relay for good.
+    static constexpr double LongestWait = 600;
+
+    enum class Outcome { Sent, WaitAsked, Retrying, Dropped, Stopped };
+
+    // A line as players read it; it is escaped here. Past WaitingLimit the
+    // oldest waiting line is dropped. Once stopped, every line is dropped.
+    void Push(std::string text);
+    // The content of the post that may go now (nothing in flight, no wait
+    // running, not stopped, something to send), which is then in flight.
+    std::optional<std::string> TakePost(double now);
+    // The reply to the post in flight (status 0: none came).
+    Outcome Completed(const ArkApi::HttpReply& reply, double now);
+    // Everything waiting, retried or in flight dropped and counted; gives how
+    // many lines that was.
+    std::size_t DropAll();
+    // A reload starts relaying again after 401, 403 or 404.
+    void Resume() { stopped_ = false; }
+
+    bool InFlight() const { return inFlight_.has_value(); }
+    bool Stopped() const { return stopped_; }
+    std::size_t Waiting() const { return waiting_.size() + (retry_ ? retry_->lines : 0); }
+    std::int64_t PostsSent() const { return postsSent_; }
+    std::int64_t Dropped() const { return dropped_; }
+    // The last reply's status; 0 for a request that got none; none before any.
+    std::optional<int> LastStatus() const { return lastStatus_; }
+
+private:
+    struct Post {
+        std::string content;
+        std::size_t lines = 0;
+        int failures = 0;
+    };
+    std::deque<std::string> waiting_;  // escaped
+    std::optional<Post> inFlight_;
+    std::optional<Post> retry_;  // sent again when the wait ends
+    double readyAt_ = 0;
+    bool stopped_ = false;
+    std::int64_t postsSent_ = 0;
+    std::int64_t dropped_ = 0;
+    std::optional<int> lastStatus_;
+};
