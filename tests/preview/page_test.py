@@ -2,14 +2,16 @@
 """The preview page in a real browser.
 
 `herald preview --html` writes a page for the example configuration, for
-tests/preview/showcase.json (every way an entry can look) and for
-tests/preview/calm.json (cooldowns and their digests). Headless Chromium
+tests/preview/showcase.json (every way an entry can look), for
+tests/preview/calm.json (cooldowns and their digests) and for
+tests/preview/discord.json (what is posted to a Discord channel). Headless Chromium
 renders each one: a probe script added to a copy of the page reads what the
 browser shows (text, computed colour and size of each notification, the
 resources it fetched) and the test checks it against the configuration.
 A screenshot of each page is saved beside it:
 
-    BUILD/preview-page/example.png, BUILD/preview-page/showcase.png, BUILD/preview-page/calm.png
+    BUILD/preview-page/example.png, BUILD/preview-page/showcase.png, BUILD/preview-page/calm.png,
+    BUILD/preview-page/discord.png
 
     page_test.py --herald PATH --chromium PATH --source DIR --out DIR
 """
@@ -35,6 +37,8 @@ PROBE = r"""
     resources: performance.getEntriesByType('resource').map(entry => entry.name),
     text: document.body.innerText,
     players: (document.querySelector('header .players') || {innerText: null}).innerText,
+    relay: (document.querySelector('header .discord-relay') || {innerText: null}).innerText,
+    html: document.documentElement.outerHTML,
     height: document.documentElement.scrollHeight,
     entries: all(document, 'article.entry').map(article => ({
       entry: article.dataset.entry,
@@ -46,6 +50,12 @@ PROBE = r"""
       digest: (article.querySelector('.seen .digest') || {innerText: null}).innerText,
       findings: all(article, '.finding').map(finding => finding.innerText),
       chats: all(article, '.chat').map(chat => chat.innerText),
+      relay: (article.querySelector('.seen .relay') || {innerText: null}).innerText,
+      posts: all(article, '.post').map(post => {
+        const box = post.getBoundingClientRect();
+        return {username: post.querySelector('.username').innerText, content: post.querySelector('.content').innerText,
+                width: box.width, height: box.height};
+      }),
       samples: all(article, '.sample').length,
       notifications: all(article, '.notification').map(note => {
         const style = getComputedStyle(note), box = note.getBoundingClientRect();
@@ -228,6 +238,33 @@ def check_calm(shown):
     expect(len(dam["notifications"]) == 1, "an entry without a cooldown shows its announcement alone")
 
 
+# The webhook's token in tests/preview/discord.json: a secret the page never shows.
+DISCORD_TOKEN = "PageSecretToken0xD15C0"
+
+
+def check_discord(shown):
+    """Each relayed entry shows its post under its announcement, as posted; the address shows by its host alone."""
+    expect(shown["resources"] == [], "the page fetches nothing: %s" % shown["resources"])
+    expect(DISCORD_TOKEN not in shown["html"] and DISCORD_TOKEN not in shown["text"],
+           "the webhook's token is nowhere on the page")
+    expect(shown["relay"] == "Announcements and digests are posted to Discord through the webhook at discord.example…, "
+           "of the groups crates, nodes, as each shows below.", "the header says where posts go: %r" % shown["relay"])
+    entries = entries_by_name(shown)
+    crate, node, dam = (entries["/Items/" + key] for key in ("SupplyCrate_Level35_C", "ElementNode_C", "BeaverDam_C"))
+    posts = [(post["username"], post["content"]) for post in crate["posts"]]
+    expect(posts == [("Herald of TheIsland", "Purple crate \\(level 35\\) dropped at 50.0 / 50.0"),
+                     ("Herald of TheIsland", "3 more Purple crate since the last one, the latest at 50.0 / 50.0")],
+           "the crate's post and its digest's, as posted: %s" % posts)
+    expect(all(post["width"] > 0 and post["height"] > 0 for post in crate["posts"]), "each post is drawn")
+    expect(crate["relay"] == "Posted to Discord", "the crate says it is posted: %r" % crate["relay"])
+    expect([(post["username"], post["content"]) for post in node["posts"]]
+           == [("Herald of TheIsland", "\\*\\*Element\\_node\\*\\* surfaced")],
+           "a chat line's post, its Markdown escaped: %s" % node["posts"])
+    expect(dam["posts"] == [] and dam["relay"] == "Not relayed to Discord: its group dams is not in Discord → Groups",
+           "an entry of a group not relayed says so: %r" % dam["relay"])
+    expect(len(dam["notifications"]) == 1, "players still see what is not relayed")
+
+
 def main():
     arguments, browser, out = harness.arguments()
     profile = os.path.join(out, "chromium-profile")
@@ -235,7 +272,8 @@ def main():
     example_config = os.path.join(arguments.source, "examples", "config.json")
     pages = [("example", example_config, 0), ("showcase", os.path.join(arguments.source, "tests", "preview",
                                                                         "showcase.json"), 2),
-             ("calm", os.path.join(arguments.source, "tests", "preview", "calm.json"), 0)]
+             ("calm", os.path.join(arguments.source, "tests", "preview", "calm.json"), 0),
+             ("discord", os.path.join(arguments.source, "tests", "preview", "discord.json"), 0)]
     for name, config, status in pages:
         page = os.path.join(out, name + ".html")
         preview(arguments.herald, config, page, status)
@@ -245,6 +283,8 @@ def main():
                 check_example(shown, json.load(source))
         elif name == "calm":
             check_calm(shown)
+        elif name == "discord":
+            check_discord(shown)
         else:
             check_showcase(shown)
         screenshot(page, shown["height"], browser, profile)

@@ -10,6 +10,7 @@
 
 #include "check/Check.h"
 #include "check/DocumentScan.h"
+#include "check/Wording.h"
 #include "common/Output.h"
 #include "common/TemporaryFolder.h"
 #include "config/ConfigFile.h"
@@ -58,9 +59,72 @@ std::optional<Delivery> AsDelivery(const StandIn::Record& record) {
         case StandIn::RecordKind::ConsoleReply:
         case StandIn::RecordKind::RconReply:
         case StandIn::RecordKind::Refused:
+        case StandIn::RecordKind::Webhook:
             break;
     }
     return std::nullopt;
+}
+
+// A post as the host received it: the body the plugin made, read back; a
+// body that is no JSON object is shown whole as its content.
+std::optional<RelayPost> AsPost(const StandIn::Record& record) {
+    if (record.kind != StandIn::RecordKind::Webhook) {
+        return std::nullopt;
+    }
+    RelayPost post;
+    const nlohmann::json body = nlohmann::json::parse(record.text, nullptr, false);
+    if (!body.is_object()) {
+        post.content = ValidUtf8(record.text);
+        return post;
+    }
+    const auto text = [&body](std::string_view name) {
+        const auto member = body.find(name);
+        return member != body.end() && member->is_string() ? ValidUtf8(member->get_ref<const std::string&>())
+                                                            : std::string();
+    };
+    post.content = text("content");
+    post.username = text("username");
+    return post;
+}
+
+// The posts among one event's records.
+std::vector<RelayPost> PostsOf(const std::vector<PlayRecord>& records) {
+    std::vector<RelayPost> posts;
+    for (const PlayRecord& record : records) {
+        if (const auto* host = std::get_if<HostRecords>(&record)) {
+            for (const StandIn::Record& made : host->records) {
+                if (std::optional<RelayPost> post = AsPost(made)) {
+                    posts.push_back(std::move(*post));
+                }
+            }
+        }
+    }
+    return posts;
+}
+
+// The plugin's refusal of a file that can't be parsed quotes what the
+// library read last, in its log line and its load's error, which may be a
+// webhook's address; preview shows neither whole, in the transcript either.
+void HideAddresses(PlayedScenario& played) {
+    const auto hide = [](PlayedStep& step) {
+        for (PlayRecord& record : step.records) {
+            if (auto* load = std::get_if<LoadRecord>(&record)) {
+                load->result.error = WithoutAddresses(load->result.error);
+            } else if (auto* host = std::get_if<HostRecords>(&record)) {
+                for (StandIn::Record& made : host->records) {
+                    if (made.kind == StandIn::RecordKind::Log) {
+                        made.text = WithoutAddresses(made.text);
+                        made.line = WithoutAddresses(made.line);
+                    }
+                }
+            }
+        }
+    };
+    hide(played.opening);
+    for (PlayedStep& step : played.events) {
+        hide(step);
+    }
+    hide(played.closing);
 }
 
 // Each entry gets what its own spawn made the plugin send and log; the
@@ -81,6 +145,9 @@ void Attribute(const PlayedScenario& played, const PreviewScenario& scenario, st
             for (std::size_t i = 0; host != nullptr && i < host->records.size(); ++i) {
                 if (std::optional<Delivery> delivery = AsDelivery(host->records[i])) {
                     plan[entry].shown.deliveries.push_back(std::move(*delivery));
+                }
+                if (std::optional<RelayPost> post = AsPost(host->records[i])) {
+                    plan[entry].shown.posts.push_back(std::move(*post));
                 }
             }
         }
@@ -174,6 +241,9 @@ void PlayDigests(const Json& document, const PreviewOptions& options, std::vecto
             current = planned->shown.map;
             scenario.events.emplace_back(InitGameEvent{ValidUtf8(current)});
         }
+        // The previous digest's post is answered first, so that this digest's
+        // post goes at once, in this entry's own second.
+        scenario.events.emplace_back(WaitEvent{1});
         scenario.events.insert(scenario.events.end(), DigestSampleHeld + 1, *planned->spawn);
         waits.emplace_back(&planned->shown, scenario.events.size());
         scenario.events.emplace_back(WaitEvent{1});
@@ -181,6 +251,7 @@ void PlayDigests(const Json& document, const PreviewOptions& options, std::vecto
     scenario.setup.configText = cooled.dump(-1, ' ', false, Json::error_handler_t::replace);
     const PlayedScenario played = PlayPlan(scenario, options.pluginPath);
     for (const auto& [shown, wait] : waits) {
+        shown->digestPosts = PostsOf(played.events[wait].records);
         for (const PlayRecord& record : played.events[wait].records) {
             if (const auto* host = std::get_if<HostRecords>(&record)) {
                 for (const StandIn::Record& delivered : host->records) {
@@ -190,6 +261,111 @@ void PlayDigests(const Json& document, const PreviewOptions& options, std::vecto
                 }
             }
         }
+    }
+}
+
+// ---- The relay ---------------------------------------------------------------------
+
+// The relay's settings as preview shows them: never the whole address.
+PreviewReport::Relay RelayShown(const DiscordSettings& settings) {
+    PreviewReport::Relay shown;
+    shown.relays = settings.relays;
+    if (settings.relays) {
+        shown.webhook = WebhookShown(settings.webhook);
+    }
+    shown.groups = settings.groups;
+    shown.problems = settings.problems;
+    return shown;
+}
+
+std::string GroupsKey() { return std::string(Key::Discord) + " → " + std::string(Key::Groups); }
+
+// A post's content as Discord receives it, its escapes single, each line of
+// it on a line of its own under the entry's.
+std::string PostWords(const RelayPost& post) {
+    return (post.username.empty() ? std::string("under the webhook's own name")
+                                  : "as " + JsonString(post.username)) +
+           ": " + Substituted(post.content, {{'\n', "\n        "}});
+}
+
+OrderedJson PostsJson(const std::vector<RelayPost>& posts) {
+    OrderedJson list = OrderedJson::array();
+    for (const RelayPost& post : posts) {
+        list.push_back(OrderedJson{{"username", post.username.empty() ? OrderedJson() : OrderedJson(post.username)},
+                                   {"content", post.content}});
+    }
+    return list;
+}
+
+// What the webhook receives of each entry: the text after its name, in words.
+std::string RelayWords(const PreviewEntry& entry) {
+    if (!entry.relayed.value_or(false)) {
+        return "not relayed: its group " + entry.group + " is not in " + GroupsKey();
+    }
+    if (entry.posts.empty() && entry.digestPosts.empty()) {
+        return "nothing is posted";
+    }
+    std::string words;
+    for (const RelayPost& post : entry.posts) {
+        words += (words.empty() ? "" : "; ") + PostWords(post);
+    }
+    for (const RelayPost& post : entry.digestPosts) {
+        words += (words.empty() ? "" : "; ") + std::string("its digest ") + PostWords(post);
+    }
+    return words;
+}
+
+// Where the posts go and, for each entry, what is posted; the reasons the
+// plugin logs where the relay posts nothing. Nothing at all without its settings.
+void PrintRelay(const PreviewReport& report, bool json, std::ostream& out) {
+    if (!report.discord) {
+        return;
+    }
+    const PreviewReport::Relay& discord = *report.discord;
+    if (json) {
+        OrderedJson line{{"type", "discord"}, {"relays", discord.relays}};
+        line["webhook"] = discord.relays ? OrderedJson(discord.webhook) : OrderedJson();
+        line["groups"] = discord.groups ? OrderedJson(*discord.groups) : OrderedJson();
+        line["problems"] = discord.problems;
+        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        for (const PreviewEntry& entry : report.entries) {
+            if (!entry.relayed) {
+                continue;
+            }
+            OrderedJson relay{{"type", "relay"}, {"entry", entry.pointer}};
+            if (entry.code) {
+                relay["code"] = *entry.code;
+            }
+            relay["group"] = entry.group;
+            relay["relayed"] = *entry.relayed;
+            relay["posts"] = PostsJson(entry.posts);
+            relay["digest_posts"] = PostsJson(entry.digestPosts);
+            out << relay.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        }
+        return;
+    }
+    if (!discord.relays) {
+        out << std::string(Key::Discord) << " relays nothing, as the plugin logs at every load and reload:\n";
+        for (const std::string& problem : discord.problems) {
+            out << "    " << problem << "\n";
+        }
+        return;
+    }
+    std::string groups = "every group";
+    if (discord.groups) {
+        groups = discord.groups->empty() ? "no group" : "groups ";
+        for (const std::string& group : *discord.groups) {
+            groups += (&group == &discord.groups->front() ? "" : ", ") + group;
+        }
+    }
+    out << std::string(Key::Discord) << " (posts to " << discord.webhook << ", " << groups
+        << "), each post as it would be sent:\n";
+    for (const std::string& problem : discord.problems) {
+        out << "    logged at every load and reload: " << problem << "\n";
+    }
+    for (const PreviewEntry& entry : report.entries) {
+        out << "    " << (entry.code ? std::string(Key::AsteroidGen2) + " " + *entry.code : entry.title) << ": " << RelayWords(entry)
+            << "\n";
     }
 }
 
@@ -402,6 +578,7 @@ void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
     }
     PrintGroups(report, json, out);
     PrintCooldowns(report, json, out);
+    PrintRelay(report, json, out);
     if (!json) {
         out << "\n";
     }
@@ -482,14 +659,20 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
         report.notPreviewed = "herald can't open the file";
     }
     std::vector<PlannedEntry> plan;
+    const DiscordSettings discord = DiscordSettingsOf(checked.document);
+    if (discord.present) {
+        report.discord = RelayShown(discord);
+    }
     if (!report.notPreviewed) {
         plan = PlanPreview(checked, options.map);
-        const PreviewScenario scenario = ScenarioOfPlan(plan, *checked.text, options.map);
+        const PreviewScenario scenario = ScenarioOfPlan(plan, *checked.text, options.map, discord.relays);
         previewed.played = PlayPlan(scenario, options.pluginPath);
+        HideAddresses(*previewed.played);
         Attribute(*previewed.played, scenario, plan, report);
         if (!report.loadError) {
             PlayDigests(checked.document, options, plan);
         }
+
     }
     GroupFindings(checked.findings, plan, report);
     // The preview has one player, whom a MinPlayers above one leaves alone.
@@ -513,6 +696,9 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
         }
     }
     for (PlannedEntry& entry : plan) {
+        if (discord.relays && !report.loadError) {
+            entry.shown.relayed = RelaysGroup(discord, GroupFold(entry.shown.group));
+        }
         report.entries.push_back(std::move(entry.shown));
     }
     return previewed;

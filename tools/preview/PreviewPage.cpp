@@ -148,6 +148,35 @@ std::string DigestHtml(const PreviewEntry& entry) {
     return heading + "the digest</div>" + DeliveriesHtml(entry.digest, entry.randomColor);
 }
 
+std::string PostsHtml(const std::vector<RelayPost>& posts, std::string_view what) {
+    std::string html;
+    for (const RelayPost& post : posts) {
+        html += "<div class=\"post\"><div class=\"username\">" +
+                (post.username.empty() ? std::string("<i>the webhook's own name</i>") : Html(post.username)) +
+                "</div><div class=\"content\">" + Html(post.content) + "</div></div><div class=\"meta\"><span>" +
+                std::string(what) + "</span></div>";
+    }
+    return html;
+}
+
+// What the webhook receives of the entry, as posted (Markdown's characters
+// escaped), below what players see; nothing where the relay posts nothing.
+std::string RelayHtml(const PreviewEntry& entry) {
+    if (!entry.relayed) {
+        return {};
+    }
+    if (!*entry.relayed) {
+        return "<div class=\"reason relay\">Not relayed to " + std::string(Key::Discord) + ": its group <b>" + Html(entry.group) +
+               "</b> is not in " + std::string(Key::Discord) + " &rarr; " + std::string(Key::Groups) + "</div>";
+    }
+    if (entry.posts.empty() && entry.digestPosts.empty()) {
+        return "<div class=\"reason relay\">Relayed to " + std::string(Key::Discord) + ", but nothing is posted</div>";
+    }
+    return "<div class=\"reason relay\">Posted to " + std::string(Key::Discord) + "</div><div class=\"discord\">" +
+           PostsHtml(entry.posts, "post, as sent") + PostsHtml(entry.digestPosts, "post of the digest, as sent") +
+           "</div>";
+}
+
 std::string SeenHtml(const PreviewEntry& entry, const PreviewReport& report) {
     std::string html = DeliveriesHtml(entry.deliveries, entry.randomColor);
     if (entry.Sends()) {
@@ -187,7 +216,7 @@ std::string EntryHtml(const PreviewEntry& entry, const PreviewReport& report) {
                                  : Html(entry.spawn) + "<br>on " + Html(entry.map) + " at world position (0, 0)") +
             "</div></div>";
     html += "<div class=\"seen\">" + SeenHtml(entry, report) + (entry.cooldown > 0 ? DigestHtml(entry) : "") +
-            "</div>";
+            RelayHtml(entry) + "</div>";
     html += "<div class=\"beside\">" + FindingsList(entry.findings, entry.code ? "" : entry.pointer) + "</div>";
     return html + "</article>";
 }
@@ -259,6 +288,35 @@ std::string PlayersHint(const PreviewReport& report) {
     return html + ".</p>";
 }
 
+// Where the relay posts (by host alone) and which groups, or why it posts nothing.
+std::string DiscordHint(const PreviewReport& report) {
+    if (report.notPreviewed || !report.discord) {
+        return {};
+    }
+    const PreviewReport::Relay& discord = *report.discord;
+    if (!discord.relays) {
+        std::string html = "<p class=\"discord-relay\">" + std::string(Key::Discord) + " relays nothing:";
+        for (const std::string& problem : discord.problems) {
+            html += " " + Html(problem) + ".";
+        }
+        return html + "</p>";
+    }
+    std::string html = "<p class=\"discord-relay\">Announcements and digests are posted to " + std::string(Key::Discord) +
+                       " through the webhook at <b>" +
+                       Html(discord.webhook) + "</b>, ";
+    if (!discord.groups) {
+        html += "of every group";
+    } else if (discord.groups->empty()) {
+        html += "of no group";
+    } else {
+        html += "of the groups";
+        for (const std::string& group : *discord.groups) {
+            html += std::string(&group == &discord.groups->front() ? " " : ", ") + "<b>" + Html(group) + "</b>";
+        }
+    }
+    return html + ", as each shows below.</p>";
+}
+
 // The page's head and its header: what was previewed, check's verdict, and
 // how many entries send something.
 std::string PageTop(const PreviewReport& report) {
@@ -288,7 +346,7 @@ std::string PageTop(const PreviewReport& report) {
             "(0, 0), for one player.</p>" +
             CheckSummary(report, errors, warnings) + "<p class=\"counts\">" +
             Plural(sent, "entry sends", "entries send") + " an announcement &middot; " +
-            Plural(silent, "sends", "send") + " nothing</p>" + PlayersHint(report) + LiveTestHint() + "</header>\n<main>";
+            Plural(silent, "sends", "send") + " nothing</p>" + PlayersHint(report) + DiscordHint(report) + LiveTestHint() + "</header>\n<main>";
     return html;
 }
 

@@ -24,6 +24,12 @@ struct Delivery {
     std::string level;   // log
 };
 
+// A post the relay made, as the webhook receives it.
+struct RelayPost {
+    std::string content;   // Markdown's characters escaped, as posted
+    std::string username;  // filled for the map; empty: the name the webhook was given
+};
+
 struct PreviewEntry {
     std::string pointer;              // JSON pointer of the entry ("/Items/ElementNode_C", "/AsteroidGen2")
     std::string title;                // the item key, or the asteroid code
@@ -39,6 +45,11 @@ struct PreviewEntry {
     // the plugin sends when it ends with DigestSampleHeld spawns held.
     std::int32_t cooldown = 0;
     std::vector<Delivery> digest;
+    // Whether the relay takes the entry's group (none when it posts nothing
+    // at all), and what its announcement and its digest posted.
+    std::optional<bool> relayed;
+    std::vector<RelayPost> posts;
+    std::vector<RelayPost> digestPosts;
 
     bool Sends() const;
 };
@@ -58,6 +69,16 @@ struct PreviewReport {
     // The chat command players choose groups with; none when they can't choose.
     std::optional<std::string> chatCommand;
     std::vector<std::string> announcedGroups;  // those the command offers on map
+    // The relay, when the file sets it: where posts go (by host alone: the
+    // address is a secret), the groups relayed (folded; none: every group),
+    // and why it relays nothing, in the log's words.
+    struct Relay {
+        bool relays = false;
+        std::string webhook;
+        std::optional<std::vector<std::string>> groups;
+        std::vector<std::string> problems;
+    };
+    std::optional<Relay> discord;
 };
 
 // A colour for the screen ("#rrggbb", or "rgba(...)" when not opaque) from the

@@ -188,7 +188,7 @@ std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::s
 // where every text is JSON: bytes that are not UTF-8 read as U+FFFD there, and
 // so the plugin and the transcript see them that way here too.
 PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std::string& configText,
-                               const std::string& map) {
+                               const std::string& map, bool answerEachPost) {
     PreviewScenario scenario;
     scenario.setup.configText = ValidUtf8(configText);
     scenario.setup.map = ValidUtf8(map);
@@ -205,6 +205,9 @@ PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std:
         }
         scenario.spawnEvents.emplace_back(scenario.events.size());
         scenario.events.push_back(*entry.spawn);
+        if (answerEachPost) {
+            scenario.events.emplace_back(WaitEvent{1});
+        }
     }
     return scenario;
 }

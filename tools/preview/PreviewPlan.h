@@ -35,7 +35,12 @@ struct PreviewScenario {
 
 // The plan as a scenario: the config and the map, one player, and each
 // spawn in plan order, with a map change before it where its map differs.
+// With answerEachPost (the file's relay posts), each spawn is followed by a
+// second of the game's time, in which the post it made is answered (the
+// stand-in answers every post, and sends nothing anywhere): no post waits
+// behind another, so each is its entry's alone, and none is in flight when
+// the plugin unloads.
 PreviewScenario ScenarioOfPlan(const std::vector<PlannedEntry>& plan, const std::string& configText,
-                               const std::string& map);
+                               const std::string& map, bool answerEachPost = false);
 
 }  // namespace Herald

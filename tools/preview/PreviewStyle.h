@@ -24,6 +24,8 @@ h1 { margin: 4px 0 6px; font-size: 26px; font-weight: 600; color: #f3f6fa; word-
 .counts { display: inline-block; margin: 0; color: #8d9bb0; }
 .players { margin: 10px 0 0; font-size: 13px; color: #8d9bb0; }
 .players code, .players b { color: #c9d6e6; }
+.discord-relay { margin: 10px 0 0; font-size: 13px; color: #8d9bb0; }
+.discord-relay b { color: #c9d6e6; }
 .live-test { margin: 10px 0 0; font-size: 13px; color: #8d9bb0; }
 .live-test code { color: #c9d6e6; }
 main { padding: 4px 40px 36px; }
@@ -50,6 +52,11 @@ h2 .hint { margin-left: 10px; color: #5d6c82; font-weight: 400; letter-spacing: 
 .sample { font-weight: 700; text-shadow: 0 0 2px #000, 1px 1px 1px #000; }
 .chat { padding: 6px 10px; border-radius: 4px; background: rgba(0, 0, 0, .5); color: #f2f2f2; word-break: break-word; }
 .chat .sender { color: #93cdfc; font-weight: 700; }
+.discord { margin: 4px 0 0; }
+.post { padding: 6px 10px; border-radius: 4px; background: #313338; color: #dbdee1; word-break: break-word;
+  font-family: "gg sans", "Noto Sans", "DejaVu Sans", Helvetica, Arial, sans-serif; }
+.post .username { color: #f2f3f5; font-weight: 600; font-size: 14px; }
+.post .content { white-space: pre-wrap; }
 .log { margin: 4px 0; color: #ff9b9b; font: 12.5px/1.4 "DejaVu Sans Mono", Consolas, monospace; word-break: break-word; }
 .nothing { color: #a3adba; font-size: 17px; font-style: italic; font-weight: 600; }
 .reason { margin-top: 3px; color: #8b97a8; font-size: 12.5px; }
