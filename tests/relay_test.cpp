@@ -13,6 +13,8 @@ using ::testing::Not;
 
 namespace {
 
+using namespace std::string_literals;
+
 ArkApi::HttpReply ReplyOf(int status, std::vector<std::pair<std::string, std::string>> headers = {},
                         std::string body = {}) {
     return ArkApi::HttpReply{status, std::move(headers), std::move(body), status == 0 ? "connection reset" : ""};
@@ -167,7 +169,7 @@ nlohmann::json RelayConfig(const nlohmann::json& discord) {
             {"Items",
              {{"SupplyCrate_Level03_C", {{"Name", "Crate"}, {"Notification", {{"Type", "Chat"}, {"Msg", "{Name} {Lat}"}}}}},
               {"CrystalWyvern_ElementNode_C",
-               {{"Name", "Node"}, {"Notification", {{"Msg", "Node *here* @everyone"}, {"Color", "Random"}}}}}}}};
+               {{"Name", "Node"}, {"Notification", {{"Msg", "Node *here* @everyone\0 past the game's end"s}, {"Color", "Random"}}}}}}}};
 }
 
 class RelayTest : public HeraldTest::ServerTest {

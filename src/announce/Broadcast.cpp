@@ -114,7 +114,13 @@ void SendChatLines(const Json& notificationTemplate, FString& text, const Recipi
 
 namespace {
 
-// The message as every recipient gets it, or none when there is nothing to send.
+// The last message filled, in storage kept from one announcement to the
+// next: its text is needed only until it is the game's string, and by the
+// relay.
+std::string FilledText;
+
+// The message as every recipient gets it, or none when there is nothing to
+// send; FilledText holds it as filled.
 std::optional<FString> AnnouncementText(const Json& notificationTemplate, ReplacementList replacements) {
     if (!notificationTemplate.is_object()) {
         return std::nullopt;
@@ -124,11 +130,8 @@ std::optional<FString> AnnouncementText(const Json& notificationTemplate, Replac
     if (message.empty()) {
         return std::nullopt;
     }
-    // Filled in storage kept from one announcement to the next: its text is
-    // needed only until it is the game's string.
-    static std::string filled;
-    FillTemplateInto(filled, message, replacements);
-    return FString::FromUtf8(filled);
+    FillTemplateInto(FilledText, message, replacements);
+    return FString::FromUtf8(FilledText);
 }
 
 template <typename Recipients>
@@ -155,7 +158,7 @@ bool Broadcast(const Json& notificationTemplate, ReplacementList replacements, c
     std::size_t notSent = 0;
     DeliverText(notificationTemplate, *text, EveryConnectedPlayer{group, delivered, notSent});
     if (Relaying) {
-        RelayAnnouncement(text->ToUtf8(), group);
+        RelayAnnouncement(FilledText, group);
     }
     if (Delivered.digest) {
         ++Delivered.digests;

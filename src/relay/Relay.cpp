@@ -20,9 +20,19 @@ namespace {
 
 constexpr char ContentType[] = "application/json";
 
+// A line as players read it, then as posted: the game's string ends at a
+// zero character, and bytes that are no UTF-8 are decoded as the game
+// decodes them.
+std::string LineAsPlayersReadIt(std::string_view filled) {
+    if (PlainLine(filled)) {
+        return std::string(filled);
+    }
+    return PostedLine(FString::FromUtf8(std::string(filled)).ToUtf8());
+}
+
 struct RelayState {
     DiscordSettings settings;
-    RelayQueue queue;
+    RelayQueue queue{&LineAsPlayersReadIt};
     // Which request a completion answers: one that a reload or an unload left
     // behind is not the queue's any more.
     std::uint64_t request = 0;
@@ -105,11 +115,11 @@ void StopRelay() {
 
 void RelayTimer() { SendWhenReady(); }
 
-void RelayAnnouncement(std::string text, const EntryGroup& group) {
+void RelayAnnouncement(std::string_view filled, const EntryGroup& group) {
     if (Relay.settings.groups && !RelaysGroup(Relay.settings, GroupFold(group.Name()))) {
         return;
     }
-    Relay.queue.Push(std::move(text));
+    Relay.queue.Push(std::string(filled));
     SendWhenReady();
 }
 

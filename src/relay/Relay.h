@@ -25,9 +25,9 @@ void StopRelay();
 // Once a second: a post goes when a wait has ended.
 void RelayTimer();
 
-// An announcement's text as players read it, relayed when its entry's group
-// is (whose name is found only when Discord names groups).
-void RelayAnnouncement(std::string text, const EntryGroup& group);
+// An announcement's text as filled, relayed as players read it when its
+// entry's group is relayed (whose name is found only when Discord names groups).
+void RelayAnnouncement(std::string_view filled, const EntryGroup& group);
 
 // For SkyCrateHerald.Status while Discord is set: " Discord: S posts sent, W
 // lines waiting, D dropped, last reply CODE." Empty without Discord.

@@ -1,6 +1,7 @@
 #include "relay/RelayQueue.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -13,6 +14,15 @@ using Json = nlohmann::json;
 constexpr std::string_view MarkdownCharacters = "\\*_~`|><#[]()-";
 constexpr std::string_view LineBreak = "\n";
 constexpr std::string_view Ellipsis = "…";
+
+// The bytes a PlainLine holds: printable ASCII but Markdown's characters.
+constexpr std::array<bool, 256> PlainBytes = [] {
+    std::array<bool, 256> plain{};
+    for (int c = ' '; c < 0x7F; ++c) {
+        plain[static_cast<std::size_t>(c)] = MarkdownCharacters.find(static_cast<char>(c)) == std::string_view::npos;
+    }
+    return plain;
+}();
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -119,6 +129,22 @@ std::string EscapeMarkdown(std::string_view text) {
     return escaped;
 }
 
+bool PlainLine(std::string_view text) {
+    if (text.size() > RelayQueue::PostLimit) {
+        return false;
+    }
+    for (const char c : text) {
+        if (!PlainBytes[static_cast<unsigned char>(c)]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string PostedLine(std::string_view text) {
+    return PlainLine(text) ? std::string(text) : CutToCharacters(EscapeMarkdown(text), RelayQueue::PostLimit);
+}
+
 std::string PostBody(std::string_view content, std::string_view username) {
     Json body = Json::object();
     body["content"] = content;
@@ -150,7 +176,7 @@ std::optional<double> RequestedWait(const ArkApi::HttpReply& reply) {
     return std::nullopt;
 }
 
-void RelayQueue::Push(std::string text) {
+void RelayQueue::Push(std::string line) {
     if (stopped_) {
         ++dropped_;
         return;
@@ -159,14 +185,7 @@ void RelayQueue::Push(std::string text) {
         waiting_.pop_front();
         ++dropped_;
     }
-    // Most lines need neither, and are kept as they came.
-    if (text.find_first_of(MarkdownCharacters) != std::string::npos) {
-        text = EscapeMarkdown(text);
-    }
-    if (text.size() > PostLimit) {
-        text = CutToCharacters(text, PostLimit);
-    }
-    waiting_.push_back(std::move(text));
+    waiting_.push_back(std::move(line));
 }
 
 std::optional<std::string> RelayQueue::TakePost(double now) {
@@ -184,14 +203,15 @@ std::optional<std::string> RelayQueue::TakePost(double now) {
     Post post;
     std::size_t characters = 0;
     while (!waiting_.empty()) {
-        const std::size_t added = Characters(waiting_.front()) + (post.lines > 0 ? Characters(LineBreak) : 0);
+        const std::string line = reading_(waiting_.front());
+        const std::size_t added = Characters(line) + (post.lines > 0 ? Characters(LineBreak) : 0);
         if (post.lines > 0 && characters + added > PostLimit) {
             break;
         }
         if (post.lines > 0) {
             post.content += LineBreak;
         }
-        post.content += waiting_.front();
+        post.content += line;
         characters += added;
         ++post.lines;
         waiting_.pop_front();

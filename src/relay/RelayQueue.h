@@ -17,6 +17,12 @@
 // Markdown's characters escaped, so a line shows as players read it.
 std::string EscapeMarkdown(std::string_view text);
 
+// Whether a line is posted exactly as written: printable ASCII without
+// Markdown's characters, and no longer than a post. Most announcements are.
+bool PlainLine(std::string_view text);
+// A line as posted: Markdown's characters escaped, cut to a post's length.
+std::string PostedLine(std::string_view text);
+
 // A post's JSON body: the content, the name it appears under (left out when
 // empty), and no mention of anyone allowed to ping.
 std::string PostBody(std::string_view content, std::string_view username);
@@ -38,9 +44,14 @@ public:
 
     enum class Outcome { Sent, WaitAsked, Retrying, Dropped, Stopped };
 
-    // A line as players read it; it is escaped here. Past WaitingLimit the
-    // oldest waiting line is dropped. Once stopped, every line is dropped.
-    void Push(std::string text);
+    // How a waiting line becomes the text posted, when a post is made: the
+    // spawn that pushed it pays for no more than keeping it.
+    using LineReading = std::string (*)(std::string_view line);
+    explicit RelayQueue(LineReading reading = &PostedLine) : reading_(reading) {}
+
+    // A line as given, read when it is posted. Past WaitingLimit the oldest
+    // waiting line is dropped. Once stopped, every line is dropped.
+    void Push(std::string line);
     // The content of the post that may go now (nothing in flight, no wait
     // running, not stopped, something to send), which is then in flight.
     std::optional<std::string> TakePost(double now);
@@ -66,7 +77,8 @@ private:
         std::size_t lines = 0;
         int failures = 0;
     };
-    std::deque<std::string> waiting_;  // escaped
+    LineReading reading_;
+    std::deque<std::string> waiting_;  // as pushed
     std::optional<Post> inFlight_;
     std::optional<Post> retry_;  // sent again when the wait ends
     double readyAt_ = 0;
