@@ -39,6 +39,7 @@ std::size_t ExpectedDeliveries(Path path, int players) {
         case Path::Nest:
         case Path::AsteroidAnnounced:
         case Path::CrateAfterCooldown:
+        case Path::CrateRelayed:
             return static_cast<std::size_t>(players);
         case Path::CrateChosen:
             return ChosenHearers(players);
@@ -104,6 +105,7 @@ void RegisterPaths() {
     RegisterPair("crate-chosen/70", Path::CrateChosen, Players);
     RegisterPair("crate-held/70", Path::CrateHeld, Players);
     RegisterPair("crate-after-cooldown/1", Path::CrateAfterCooldown, 1);
+    RegisterPair("crate-relayed/1", Path::CrateRelayed, 1);
 
     for (const auto& [label, bytes] :
          std::vector<std::pair<std::string, std::size_t>>{{"1KB", 1024}, {"100KB", 100 * 1024}, {"1MB", 1024 * 1024}}) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -252,15 +253,31 @@ void FloorForEachPlayer(Deliver&& deliver) {
     }
 }
 
+// CrateRelayed: what any relay pays for a line while a post is in flight:
+// the text kept in a queue of bounded length.
+std::deque<std::string> FloorRelayQueue;
+constexpr std::size_t FloorRelayLimit = 100;
+
+void FloorRelay(const std::string& text) {
+    if (FloorRelayQueue.size() == FloorRelayLimit) {
+        FloorRelayQueue.pop_front();
+    }
+    FloorRelayQueue.push_back(text);
+}
+
 // The delivered text, made the game's string by the framework's UTF-8 decoding, and its delivery.
-template <typename Hears = EveryoneHears>
+template <typename Hears = EveryoneHears, bool Relays = false>
 void FloorBroadcast(const Json& notification) {
     const std::string* message = FindText(notification, Key::Msg);
     if (message == nullptr || message->empty() || FloorTexts.empty()) {
         return;
     }
     const std::string* type = FindText(notification, Key::Type);
-    FString text = FString::FromUtf8(FloorTexts[FloorTextIndex++ % FloorTexts.size()]);
+    const std::string& filled = FloorTexts[FloorTextIndex++ % FloorTexts.size()];
+    FString text = FString::FromUtf8(filled);
+    if constexpr (Relays) {
+        FloorRelay(filled);
+    }
     if (type == nullptr || *type == NotificationType) {
         const float time = FindNumber(notification, Key::Time, static_cast<float>(DefaultDisplayTime));
         const float size = FindNumber(notification, Key::Size, static_cast<float>(DefaultDisplaySize));
@@ -297,7 +314,7 @@ std::int64_t FloorClock = 0;
 // The item announcement once the key is known: entry, coordinates, name,
 // delivery. With cooldowns on (CoolsDown), an announcement also pays one
 // lookup of the entry's cooldown state and the start of a new cooldown.
-template <typename Hears = EveryoneHears, bool CoolsDown = false>
+template <typename Hears = EveryoneHears, bool CoolsDown = false, bool Relays = false>
 void FloorItem(std::string_view key) {
     const Json* items = Find(FloorConfig, Key::Items);
     const Json* entry = items != nullptr ? Find(*items, key) : nullptr;
@@ -315,7 +332,7 @@ void FloorItem(std::string_view key) {
     FloorReadWorldSettings();
     FloorSink = FindText(*entry, Key::Name) != nullptr ? 1.0f : 0.0f;
     if (const Json* notification = Find(*entry, Key::Notification)) {
-        FloorBroadcast<Hears>(*notification);
+        FloorBroadcast<Hears, Relays>(*notification);
     }
 }
 
@@ -333,7 +350,7 @@ void FloorClassAndNameDetour(APrimalStructure* structure, FVector* location, FRo
 }
 
 // Supply crates: the class test, the name, the entry and, when there is one, the announcement.
-template <typename Hears = EveryoneHears, bool CoolsDown = false>
+template <typename Hears = EveryoneHears, bool CoolsDown = false, bool Relays = false>
 void FloorItemDetour(APrimalStructure* structure, FVector* location, FRotator* rotation, AActor* owner,
                      APawn* instigator, bool isFromLoad, bool isFromPlacement, bool skipInit, bool isReplicated) {
     FloorStructureOriginal(structure, location, rotation, owner, instigator, isFromLoad, isFromPlacement, skipInit,
@@ -343,7 +360,7 @@ void FloorItemDetour(APrimalStructure* structure, FVector* location, FRotator* r
     }
     const FString name = ObjectName(structure);
     char buffer[128];
-    FloorItem<Hears, CoolsDown>(FloorKey(name.View(), buffer));
+    FloorItem<Hears, CoolsDown, Relays>(FloorKey(name.View(), buffer));
 }
 
 // A nest: its creature, the creature's name and level, then the item announcement.
@@ -426,6 +443,8 @@ StructurePostSpawnFunction* FloorDetourFor(Path path) {
             return &FloorItemDetour<EveryoneHears, true>;
         case Path::CrateChosen:
             return &FloorItemDetour<ChosenHears>;
+        case Path::CrateRelayed:
+            return &FloorItemDetour<EveryoneHears, false, true>;
         case Path::Nest:
             return &FloorNestDetour;
         case Path::AsteroidAnnounced:
@@ -476,6 +495,7 @@ const StandIn::StructureSpawn& SpawnFor(Path path, std::uint64_t count) {
         case Path::CrateChosen:
         case Path::CrateHeld:
         case Path::CrateAfterCooldown:
+        case Path::CrateRelayed:
             return crateNotification;
         case Path::CrateChat:
             return crateChat;
@@ -491,7 +511,8 @@ const StandIn::StructureSpawn& SpawnFor(Path path, std::uint64_t count) {
 
 bool Announces(Path path) {
     return path == Path::CrateNotification || path == Path::CrateChat || path == Path::Nest ||
-           path == Path::AsteroidAnnounced || path == Path::CrateChosen || path == Path::CrateAfterCooldown;
+           path == Path::AsteroidAnnounced || path == Path::CrateChosen || path == Path::CrateAfterCooldown ||
+           path == Path::CrateRelayed;
 }
 
 Json Notification(const char* type, const char* message, const char* color) {
@@ -558,6 +579,8 @@ const char* PathName(Path path) {
             return "crate-held";
         case Path::CrateAfterCooldown:
             return "crate-after-cooldown";
+        case Path::CrateRelayed:
+            return "crate-relayed";
     }
     return "";
 }
@@ -565,7 +588,7 @@ const char* PathName(Path path) {
 bool ParsePath(const std::string& name, Path& path) {
     for (Path candidate : {Path::Wall, Path::StorageBox, Path::CrateWithoutEntry, Path::CrateNotification,
                            Path::CrateChat, Path::Nest, Path::AsteroidAnnounced, Path::AsteroidRepeated,
-                           Path::CrateChosen, Path::CrateHeld, Path::CrateAfterCooldown}) {
+                           Path::CrateChosen, Path::CrateHeld, Path::CrateAfterCooldown, Path::CrateRelayed}) {
         if (name == PathName(candidate)) {
             path = candidate;
             return true;
@@ -615,6 +638,13 @@ Json PathConfig(Path path) {
         case Path::CrateAfterCooldown: {
             Json config = BenchConfig(false);
             config["Calm"] = {{"Cooldown", AfterCooldownSeconds}};
+            return config;
+        }
+        case Path::CrateRelayed: {
+            // Scripted requests: the first post stays in flight, as on a
+            // server whose relay is busy, and every later line waits.
+            Json config = BenchConfig(false);
+            config["Discord"] = {{"Webhook", "https://discord.example/api/webhooks/1/bench"}};
             return config;
         }
         default:
@@ -704,6 +734,7 @@ PathRun::PathRun(Path path, Side side, int players) : path_(path), side_(side) {
         FloorConfig = config;
         FloorCooldowns.clear();
         FloorClock = 0;
+        FloorRelayQueue.clear();
         if (path == Path::CrateHeld) {
             // As the plugin's first spawn leaves it: announced, its cooldown running.
             FloorCooldowns[Find(*Find(FloorConfig, Key::Items), "SupplyCrate_Level03_C")].until = HeldCooldownSeconds;

@@ -25,6 +25,7 @@ enum class Path {
                         // (Items → * → Cooldown, never over: the clock does not move)
     CrateAfterCooldown, // CrateNotification with Calm → Cooldown set, each spawn coming once the
                         // cooldown the one before started has ended (a second of the timer between)
+    CrateRelayed,       // CrateNotification relayed to Discord too, a post in flight: the line waits
 };
 
 enum class Side { Plugin, Floor };
