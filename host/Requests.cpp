@@ -4,6 +4,8 @@
 // where the game's clock ticks (Wait) or where a plugin finishes its
 // requests, never on the worker.
 
+#include "Requests.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -11,7 +13,6 @@
 #include <thread>
 
 #include "HostState.h"
-#include "Requests.h"
 
 #if !defined(_WIN32)
 #include <unistd.h>
@@ -117,7 +118,8 @@ void LiveExchange::Stop() {
 std::optional<std::string> HttpHost(std::string_view url) {
     // Whitespace and control characters would let one address be read as
     // another by whoever parses it next.
-    if (std::any_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; })) {
+    if (std::any_of(url.begin(), url.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; })) {
         return std::nullopt;
     }
     const std::size_t schemeEnd = url.find("://");
@@ -154,7 +156,8 @@ std::optional<std::string> HttpHost(std::string_view url) {
     }
     const bool portDigits =
         port.size() <= 5 && std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (host.empty() || host == "[]" || !portDigits || (!port.empty() && std::atoi(std::string(port).c_str()) > 65535)) {
+    if (host.empty() || host == "[]" || !portDigits ||
+        (!port.empty() && std::atoi(std::string(port).c_str()) > 65535)) {
         return std::nullopt;
     }
     return std::string(host);
@@ -230,7 +233,8 @@ LiveClient& StartLiveClient() {
 
 bool AcceptableHeaderLine(std::string_view line) {
     const std::size_t colon = line.find(':');
-    return colon != std::string_view::npos && colon > 0 && line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    return colon != std::string_view::npos && colon > 0 &&
+           line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 // Runs the completions of live requests that had ended by the call, oldest
@@ -294,7 +298,8 @@ public:
             lines.push_back("Content-Type: " + contentType);
         }
         lines.insert(lines.end(), headers.begin(), headers.end());
-        if (!std::all_of(lines.begin(), lines.end(), [](const std::string& line) { return AcceptableHeaderLine(line); })) {
+        if (!std::all_of(lines.begin(), lines.end(),
+                         [](const std::string& line) { return AcceptableHeaderLine(line); })) {
             return false;
         }
         const std::uint64_t id = ++state.made;
@@ -318,8 +323,8 @@ public:
         RequestState& state = Requests();
         if (state.live != nullptr && !state.liveCallbacks.empty()) {
             // Bounded, so that no timeout a plugin gives can overflow the clock.
-            const auto wait = (std::clamp)(timeout, std::chrono::milliseconds(0),
-                                         std::chrono::milliseconds(std::chrono::hours(24)));
+            const auto wait =
+                (std::clamp)(timeout, std::chrono::milliseconds(0), std::chrono::milliseconds(std::chrono::hours(24)));
             state.live->exchange.WaitForTransfers(std::chrono::steady_clock::now() + wait);
             RunLiveCompletions();
             abandoned += AbandonLiveRequests();

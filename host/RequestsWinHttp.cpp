@@ -35,20 +35,19 @@ std::string NarrowText(std::wstring_view text) {
     const int bytes =
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), bytes, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), bytes, nullptr, nullptr);
     return narrow;
 }
 
 std::string WinHttpError(const char* call, DWORD code) {
-    const char* meaning = code == ERROR_WINHTTP_TIMEOUT                  ? "timed out"
-                          : code == ERROR_WINHTTP_CANNOT_CONNECT         ? "could not connect"
-                          : code == ERROR_WINHTTP_CONNECTION_ERROR       ? "the connection was reset or closed"
-                          : code == ERROR_WINHTTP_NAME_NOT_RESOLVED      ? "the host name could not be resolved"
+    const char* meaning = code == ERROR_WINHTTP_TIMEOUT                   ? "timed out"
+                          : code == ERROR_WINHTTP_CANNOT_CONNECT          ? "could not connect"
+                          : code == ERROR_WINHTTP_CONNECTION_ERROR        ? "the connection was reset or closed"
+                          : code == ERROR_WINHTTP_NAME_NOT_RESOLVED       ? "the host name could not be resolved"
                           : code == ERROR_WINHTTP_INVALID_SERVER_RESPONSE ? "the server's reply could not be read"
-                          : code == ERROR_WINHTTP_INVALID_URL            ? "the address is not valid"
-                          : code == ERROR_WINHTTP_SECURE_FAILURE         ? "the secure connection failed"
-                                                                         : "failed";
+                          : code == ERROR_WINHTTP_INVALID_URL             ? "the address is not valid"
+                          : code == ERROR_WINHTTP_SECURE_FAILURE          ? "the secure connection failed"
+                                                                          : "failed";
     return std::string(call) + ": " + meaning + " (WinHTTP error " + std::to_string(code) + ")";
 }
 
@@ -117,6 +116,16 @@ ArkApi::HttpReply Failure(std::string why) {
 
 ArkApi::HttpReply Post(HINTERNET session, const HttpJob& job) {
     const auto deadline = std::chrono::steady_clock::now() + job.totalTimeout;
+    // On the session too, which only this thread uses: a request takes the
+    // session's timeouts when it is opened, and not every WinHTTP (Wine's, for
+    // one) lets a request change how long it waits for a reply's headers.
+    DWORD connectMs = static_cast<DWORD>(job.connectTimeout.count());
+    DWORD totalMs = static_cast<DWORD>(job.totalTimeout.count());
+    WinHttpSetOption(session, WINHTTP_OPTION_RESOLVE_TIMEOUT, &connectMs, sizeof connectMs);
+    WinHttpSetOption(session, WINHTTP_OPTION_CONNECT_TIMEOUT, &connectMs, sizeof connectMs);
+    WinHttpSetOption(session, WINHTTP_OPTION_SEND_TIMEOUT, &totalMs, sizeof totalMs);
+    WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_TIMEOUT, &totalMs, sizeof totalMs);
+    WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &totalMs, sizeof totalMs);
     const std::wstring url = WideText(job.url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -142,9 +151,8 @@ ArkApi::HttpReply Post(HINTERNET session, const HttpJob& job) {
     // Redirects are not followed, as on Linux: the reply is the server's own.
     DWORD disable = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &disable, sizeof disable);
-    const int connectMs = static_cast<int>(job.connectTimeout.count());
     const int leftMs = static_cast<int>(Left(deadline));
-    WinHttpSetTimeouts(request.get(), connectMs, connectMs, leftMs, leftMs);
+    WinHttpSetTimeouts(request.get(), static_cast<int>(connectMs), static_cast<int>(connectMs), leftMs, leftMs);
     std::wstring headerText;
     for (const std::string& line : job.headerLines) {
         headerText += WideText(line) + L"\r\n";
@@ -172,8 +180,8 @@ ArkApi::HttpReply Post(HINTERNET session, const HttpJob& job) {
                         WINHTTP_NO_HEADER_INDEX);
     if (rawSize > 0) {
         std::wstring raw(rawSize / sizeof(wchar_t) + 1, L'\0');
-        if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
-                                raw.data(), &rawSize, WINHTTP_NO_HEADER_INDEX)) {
+        if (WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX, raw.data(),
+                                &rawSize, WINHTTP_NO_HEADER_INDEX)) {
             raw.resize(rawSize / sizeof(wchar_t));
             reply.headers = ParseHeaders(NarrowText(raw));
         }
@@ -214,9 +222,8 @@ void RunHttpWorker(LiveExchange& exchange) {
     // One at a time, so that one abandoned while another goes is never started.
     while (exchange.Take(jobs, cancelled, true, 1)) {
         for (const HttpJob& job : jobs) {
-            exchange.Report(job.id, session.get() != nullptr
-                                        ? Post(session.get(), job)
-                                        : Failure(WinHttpError("WinHttpOpen", GetLastError())));
+            exchange.Report(job.id, session.get() != nullptr ? Post(session.get(), job)
+                                                             : Failure(WinHttpError("WinHttpOpen", GetLastError())));
         }
         jobs.clear();
         cancelled.clear();

@@ -259,7 +259,8 @@ TEST(HeraldRunInput, ScenariosAtTheEdgesOfTheFormatPlayAsWritten) {
          R"({"events": [{"event": "webhook_reply", "status": 599, "headers": {"Retry-After": "2"}, "body": "x"},
                         {"event": "wait", "seconds": 1}]})",
          false,
-         {"#0 webhook reply 599, 1 header, body of 1 byte\n    refused  by host  no web request is waiting for a reply\n"
+         {"#0 webhook reply 599, 1 header, body of 1 byte\n"
+          "    refused  by host  no web request is waiting for a reply\n"
           "#1 wait 1 second\n"}},
     };
     const ScratchFolder scenarios;

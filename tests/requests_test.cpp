@@ -127,12 +127,13 @@ TEST_F(WebRequestsTest, ATickCompletesEveryRequestMadeBeforeItOldestFirstWithIts
         std::vector<ArkApi::HttpReply> replies;
         const RequestTestTimer timer([&runs] { runs.push_back("timer"); });
         for (const char* name : {"a", "b", "c"}) {
-            ASSERT_TRUE(Post("https://hooks.example.org/" + std::string(name),
-                             [&runs, &replies, name](const ArkApi::HttpReply& reply) {
-                                 runs.push_back(std::string(name) + " " + std::to_string(reply.status));
-                                 replies.push_back(reply);
-                             },
-                             std::string("{\"n\":\"") + name + "\"}"));
+            ASSERT_TRUE(Post(
+                "https://hooks.example.org/" + std::string(name),
+                [&runs, &replies, name](const ArkApi::HttpReply& reply) {
+                    runs.push_back(std::string(name) + " " + std::to_string(reply.status));
+                    replies.push_back(reply);
+                },
+                std::string("{\"n\":\"") + name + "\"}"));
         }
         std::vector<bool> taken;
         for (const int status : c.scripted) {
@@ -256,7 +257,8 @@ TEST_F(WebRequestsTest, OnlyTheHostOfAnHttpAddressIsRecordedAndAnyOtherAddressIs
         SCOPED_TRACE(c.url);
         StandIn::ResetServer();
         int runs = 0;
-        EXPECT_EQ(Post(c.url, [&runs](const ArkApi::HttpReply&) { ++runs; }, "body"), c.host.has_value());
+        const ArkApi::HttpCallback count = [&runs](const ArkApi::HttpReply&) { ++runs; };
+        EXPECT_EQ(Post(c.url, count, "body"), c.host.has_value());
         EXPECT_EQ(StandIn::RequestsInFlight(), c.host ? 1u : 0u);
         const std::vector<std::string> recorded =
             c.host ? std::vector<std::string>{"webhook " + *c.host + " \"body\""} : std::vector<std::string>{};
@@ -287,9 +289,8 @@ TEST_F(WebRequestsTest, AHeaderLineThatIsNotOneHeaderRefusesTheRequest) {
         SCOPED_TRACE(c.what);
         StandIn::ResetServer();
         int runs = 0;
-        EXPECT_EQ(Post("https://hooks.example.org/", [&runs](const ArkApi::HttpReply&) { ++runs; }, "b", c.headers,
-                       c.contentType),
-                  c.accepted);
+        const ArkApi::HttpCallback count = [&runs](const ArkApi::HttpReply&) { ++runs; };
+        EXPECT_EQ(Post("https://hooks.example.org/", count, "b", c.headers, c.contentType), c.accepted);
         EXPECT_EQ(WebhookLines().size(), c.accepted ? 1u : 0u);
         StandIn::Wait(1);
         EXPECT_EQ(runs, c.accepted ? 1 : 0);
@@ -479,7 +480,8 @@ private:
         arrived_.notify_all();
         const std::string close = "Connection: close\r\n";
         if (path == "/no-content") {
-            SendAll(connection, "HTTP/1.1 204 No Content\r\nX-Herald-Trace: abc\r\nretry-after: 2\r\n" + close + "\r\n");
+            SendAll(connection,
+                    "HTTP/1.1 204 No Content\r\nX-Herald-Trace: abc\r\nretry-after: 2\r\n" + close + "\r\n");
         } else if (path == "/server-error") {
             SendAll(connection, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n" + close + "\r\noops");
         } else if (path == "/stall") {
@@ -489,8 +491,8 @@ private:
             SendAll(connection, "HTTP/1.1 204 No Content\r\n" + close + "\r\n");
         } else if (path.rfind("/body/", 0) == 0) {
             const std::size_t size = std::stoul(path.substr(6));
-            SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n" + close +
-                                    "\r\n" + std::string(size, 'x'));
+            SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n" + close + "\r\n" +
+                                    std::string(size, 'x'));
         } else if (path == "/many-headers") {
             std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n" + close;
             for (int i = 0; i < 150; ++i) {
@@ -549,7 +551,11 @@ TEST_F(WebRequestsTest, ALiveRequestCompletesWithWhatTheServerSaidOnlyWhereTheCl
         {server.Url("/server-error"), 500, {{"Content-Length", "4"}}, 2, 4, false},
         {server.Url("/body/65536"), 200, {{"Content-Length", "65536"}}, 2, 65536, false},
         {server.Url("/body/65537"), 0, {}, 0, 0, true},
-        {server.Url("/many-headers"), 200, {{"Content-Length", "0"}, {"Connection", "close"}, {"H-0", "0"}}, 100, 0,
+        {server.Url("/many-headers"),
+         200,
+         {{"Content-Length", "0"}, {"Connection", "close"}, {"H-0", "0"}},
+         100,
+         0,
          false},
         {server.Url("/hang-up"), 0, {}, 0, 0, true},
         {"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/refused", 0, {}, 0, 0, true},

@@ -84,7 +84,8 @@ TEST(ScenarioEvents, ChatWaitAndIdsOutsideTheFormatAreRefusedSayingWhereAndWhy) 
          R"("players"[0]: unknown key "ids" (expected one of "name", "admin", "id"))"},
         {R"([{"event": "shout"}])", "[]",
          "event 0: unknown event \"shout\" (expected load, unload, init_game, spawn_structure, spawn_container, "
-         "connect, disconnect, console, chat, rcon, write_config, delete_config, world_settings, wait or webhook_reply)"},
+         "connect, disconnect, console, chat, rcon, write_config, delete_config, world_settings, wait or "
+         "webhook_reply)"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EventsRefusal(c.events, c.players), c.refusal.empty() ? "" : "s.json: " + c.refusal)
@@ -158,8 +159,8 @@ TEST(ScenarioEvents, ARunConnectsWithIdsSendsChatLinesWaitsAndPrintsEachEvent) {
 
 TEST(ScenarioEvents, WebhookRepliesOutsideTheFormatAreRefusedSayingWhereAndWhy) {
     struct Case {
-        std::string event;      // the object's members after "event"
-        std::string refusal;    // all of it after "event 0 (webhook_reply): "; empty: accepted
+        std::string event;    // the object's members after "event"
+        std::string refusal;  // all of it after "event 0 (webhook_reply): "; empty: accepted
     };
     // Headers of that many names, "H-0" to "H-(n-1)".
     const auto headers = [](int count) {
@@ -192,7 +193,8 @@ TEST(ScenarioEvents, WebhookRepliesOutsideTheFormatAreRefusedSayingWhereAndWhy) 
         {R"("status": 200, "headers": )" + headers(100), ""},
         {R"("status": 200, "headers": )" + headers(101),
          "\"headers\" holds 101 headers, more than the 100 the host keeps of a reply"},
-        {R"("status": 200, "headers": {"Retry-After": 2})", "\"headers\": \"Retry-After\" must be a string, not number"},
+        {R"("status": 200, "headers": {"Retry-After": 2})",
+         "\"headers\": \"Retry-After\" must be a string, not number"},
         {R"("status": 200, "headers": {"Retry-After": null})",
          "\"headers\": \"Retry-After\" must be a string, not null"},
         {R"("status": 200, "headers": {"X-A": "1\r\nX-B: 2"})",
@@ -218,9 +220,10 @@ TEST(ScenarioEvents, WebhookRepliesOutsideTheFormatAreRefusedSayingWhereAndWhy) 
     };
     for (const Case& c : cases) {
         const std::string refusal = EventsRefusal(R"([{"event": "webhook_reply", )" + c.event + "}]");
-        const std::string expected = c.refusal.empty() ? "" : "s.json: event 0 (webhook_reply)" +
-                                                                  std::string(c.refusal.starts_with("\"headers\": ") ? ", " : ": ") +
-                                                                  c.refusal;
+        const std::string expected =
+            c.refusal.empty() ? ""
+                              : "s.json: event 0 (webhook_reply)" +
+                                    std::string(c.refusal.starts_with("\"headers\": ") ? ", " : ": ") + c.refusal;
         EXPECT_EQ(refusal, expected) << c.event.substr(0, 100);
     }
 }
@@ -237,16 +240,15 @@ public:
         ArkApi::GetCommands().RegisterChatCommand(
             FString::FromUtf8(Name), [this](AShooterPlayerController*, FString* line, EChatSendMode::Type) {
                 const std::string text = line->ToUtf8();
-                ArkApi::GetRequests().CreatePostRequest(
-                    "https://hooks.example.org/api/s3cr3t?token=t0k3n",
-                    [this](const ArkApi::HttpReply& reply) {
-                        std::string seen = std::to_string(reply.status);
-                        for (const auto& [name, value] : reply.headers) {
-                            seen += " " + name + "=" + value;
-                        }
-                        replies.push_back(seen + " [" + reply.body + "]");
-                    },
-                    text.substr(text.find(' ') + 1), "application/json", {});
+                ArkApi::GetRequests().CreatePostRequest("https://hooks.example.org/api/s3cr3t?token=t0k3n",
+                                                        [this](const ArkApi::HttpReply& reply) {
+                                                            std::string seen = std::to_string(reply.status);
+                                                            for (const auto& [name, value] : reply.headers) {
+                                                                seen += " " + name + "=" + value;
+                                                            }
+                                                            replies.push_back(seen + " [" + reply.body + "]");
+                                                        },
+                                                        text.substr(text.find(' ') + 1), "application/json", {});
             });
     }
     PostingChatCommand(const PostingChatCommand&) = delete;
@@ -324,7 +326,9 @@ std::string PrintedBody(const std::string& body) {
     return printed;
 }
 
-std::string NestedArrays(int depth) { return std::string(static_cast<std::size_t>(depth), '[') + std::string(static_cast<std::size_t>(depth), ']'); }
+std::string NestedArrays(int depth) {
+    return std::string(static_cast<std::size_t>(depth), '[') + std::string(static_cast<std::size_t>(depth), ']');
+}
 
 TEST(ScenarioEvents, AWebhookLineShowsTheJsonValueItsBodyHoldsOrElseItsText) {
     const std::pair<std::string, std::string> cases[] = {

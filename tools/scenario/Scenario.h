@@ -109,10 +109,9 @@ struct WebhookReplyEvent {
     std::string body;
 };
 
-using Event =
-    std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent, ConnectEvent,
-                 DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent, ChatEvent, WaitEvent,
-                 WebhookReplyEvent>;
+using Event = std::variant<LoadEvent, UnloadEvent, InitGameEvent, SpawnStructureEvent, SpawnContainerEvent,
+                           ConnectEvent, DisconnectEvent, ConsoleEvent, RconEvent, ConfigFileEvent, WorldSettingsEvent,
+                           ChatEvent, WaitEvent, WebhookReplyEvent>;
 
 // The longest wait one event asks for: a day of game time. Every second runs
 // the plugin's timers once, so a longer stretch is a few events in a row, and
