@@ -1335,9 +1335,9 @@ std::vector<RelayRow> RelayRows() {
          "the address discord.example… is http:// to a host that is not loopback: only https:// leaves this machine: "
          "nothing is relayed, and an error line is logged at every load and reload"},
         {"no scheme", RelayConfig(R"({"Webhook": "discord.example/api/webhooks/1/key"})"), "/Discord/Webhook",
-         "is not an https:// address: nothing is relayed"},
+         "the address is not an https:// address: nothing is relayed"},
         {"no host", RelayConfig(R"({"Webhook": "https:///api/webhooks/1/key"})"), "/Discord/Webhook",
-         "the address … names no host: nothing is relayed"},
+         "the address names no host: nothing is relayed"},
         {"a space in it", RelayConfig(R"({"Webhook": "https://discord.example/a b"})"), "/Discord/Webhook",
          "holds a space or a control character: nothing is relayed"},
         {"a webhook one byte too long", RelayConfig(R"({"Webhook": "https://)" + std::string(WebhookLimit - 7, 'h') + "\"}"),

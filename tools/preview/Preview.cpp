@@ -299,7 +299,11 @@ OrderedJson PostsJson(const std::vector<RelayPost>& posts) {
 
 // What the webhook receives of each entry: the text after its name, in words.
 std::string RelayWords(const PreviewEntry& entry) {
-    if (!entry.relayed.value_or(false)) {
+    // Unknown where the plugin refused to load: it posts nothing then.
+    if (!entry.relayed) {
+        return "nothing is posted";
+    }
+    if (!*entry.relayed) {
         return "not relayed: its group " + entry.group + " is not in " + GroupsKey();
     }
     if (entry.posts.empty() && entry.digestPosts.empty()) {

@@ -16,7 +16,10 @@ void WebhookIsUsable(const Context& at, Report& report) {
     }
     const std::string& address = webhook->get_ref<const std::string&>();
     if (const std::optional<std::string> refusal = WebhookRefusal(address)) {
-        report.Error(at.path, "the address " + WebhookShown(address) + " " + *refusal + consequence);
+        // Without a host to show, the address is named by what is wrong with it alone.
+        const std::string shown = WebhookShown(address);
+        const bool hostless = shown == WebhookShown("");
+        report.Error(at.path, "the address " + (hostless ? std::string() : shown + " ") + *refusal + consequence);
     }
 }
 
