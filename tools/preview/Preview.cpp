@@ -280,7 +280,7 @@ PreviewReport::Relay RelayShown(const DiscordSettings& settings) {
 
 std::string GroupsKey() { return std::string(Key::Discord) + " → " + std::string(Key::Groups); }
 
-// A post's content as Discord receives it, its escapes single, each line of
+// A post's content as the webhook receives it, its escapes single, each line of
 // it on a line of its own under the entry's.
 std::string PostWords(const RelayPost& post) {
     return (post.username.empty() ? std::string("under the webhook's own name")
