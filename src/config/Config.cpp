@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "config/ConfigFile.h"
 #include "config/ConfigLimits.h"
+#include "config/ConfigReaders.h"
 #include "game/ArkApi.h"
 #include "plugin/PluginName.h"
 
@@ -120,7 +122,16 @@ void ReadConfig() {
     // takes it (not strict): what follows that value is not examined.
     Json document;
     DepthLimitedBuilder builder(document, PastTheLimit::Stop);
-    Json::sax_parse(text.begin(), text.end(), &builder, Json::input_format_t::json, false);
+    try {
+        Json::sax_parse(text.begin(), text.end(), &builder, Json::input_format_t::json, false);
+    } catch (const Json::exception& error) {
+        // Its text quotes what was last read, which can be the webhook.
+        std::string shown = WithoutAddresses(error.what());
+        if (shown == error.what()) {
+            throw;
+        }
+        throw std::runtime_error(std::move(shown));
+    }
     if (builder.tooDeep) {
         throw std::runtime_error(ConfigTooDeepMessage);
     }

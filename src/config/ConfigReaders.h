@@ -236,6 +236,11 @@ std::optional<std::string> WebhookRefusal(std::string_view address);
 // How a webhook is shown wherever people read it, since its address is a
 // secret: its host (and port) followed by "…". Without a host: "…" alone.
 std::string WebhookShown(std::string_view address);
+// Whether a text starts as a web address does (http:// or https://, in any case).
+bool IsWebAddress(std::string_view text);
+// The text with every web address in it shown as WebhookShown shows it: a
+// library's parse error quotes what it last read, which can be the webhook.
+std::string WithoutAddresses(std::string_view text);
 
 // Discord: whether announcements are relayed, where to, which groups (folded,
 // GroupFold; none: every group) and the Username template. A Discord that is

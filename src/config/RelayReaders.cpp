@@ -18,7 +18,8 @@ constexpr std::string_view Ellipsis = "…";
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) { return LowerAscii(a) == b; });
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char lowerPrefix, char textChar) { return LowerAscii(textChar) == lowerPrefix; });
 }
 
 std::size_t SchemeLength(std::string_view address) {
@@ -84,7 +85,33 @@ bool IsLoopbackHost(std::string_view host) {
     return parts == 3 && digits > 0;
 }
 
+// Where an address quoted in a text ends.
+bool EndsAnAddress(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7F || c == '"' || c == '\'';
+}
+
 }  // namespace
+
+bool IsWebAddress(std::string_view text) { return SchemeLength(text) != 0; }
+
+std::string WithoutAddresses(std::string_view text) {
+    std::string shown;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        if (!IsWebAddress(text.substr(at))) {
+            shown += text[at++];
+            continue;
+        }
+        std::size_t end = at;
+        while (end < text.size() && !EndsAnAddress(text[end])) {
+            ++end;
+        }
+        shown += WebhookShown(text.substr(at, end - at));
+        at = end;
+    }
+    return shown;
+}
 
 std::optional<std::string> WebhookRefusal(std::string_view address) {
     if (address.size() > WebhookLimit) {

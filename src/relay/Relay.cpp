@@ -36,6 +36,9 @@ struct RelayState {
     // Which request a completion answers: one that a reload or an unload left
     // behind is not the queue's any more.
     std::uint64_t request = 0;
+    // Requests whose completion has not run, whoever's they are now: the host
+    // must hold none of this library's callbacks once it is unloaded.
+    int open = 0;
 };
 RelayState Relay;
 
@@ -66,9 +69,14 @@ void SendWhenReady() {
     const std::uint64_t request = ++Relay.request;
     const bool started = ArkApi::GetRequests().CreatePostRequest(
         Relay.settings.webhook,
-        [request](const ArkApi::HttpReply& reply) { RunLogged([&] { Completed(request, reply); }); },
+        [request](const ArkApi::HttpReply& reply) {
+            --Relay.open;
+            RunLogged([&] { Completed(request, reply); });
+        },
         PostBody(*content, Username()), ContentType, {std::string("User-Agent: ") + PluginName});
-    if (!started) {
+    if (started) {
+        ++Relay.open;
+    } else {
         Completed(request, ArkApi::HttpReply{0, {}, {}, "the host did not start the request"});
     }
 }
@@ -94,7 +102,7 @@ void FollowRelaySettings() {
     Relaying = Relay.settings.relays;
     Relay.queue.Resume();
     if (!Relaying && Relay.queue.Waiting() > 0) {
-        const std::size_t dropped = Relay.queue.DropAll();
+        const std::size_t dropped = Relay.queue.DropWaiting();
         PluginLog::WriteWarning("Discord: " + std::to_string(dropped) + " lines not relayed, the relay is off");
     }
     SendWhenReady();
@@ -102,7 +110,7 @@ void FollowRelaySettings() {
 
 void StopRelay() {
     Relaying = false;
-    if (Relay.queue.InFlight()) {
+    if (Relay.open > 0) {
         // A completion that comes in time counts; what follows it is not sent.
         ArkApi::GetRequests().FinishRequests(UnloadWait);
     }

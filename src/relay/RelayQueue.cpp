@@ -256,11 +256,17 @@ RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double
     return Outcome::Dropped;
 }
 
-std::size_t RelayQueue::DropAll() {
-    const std::size_t lines = waiting_.size() + (retry_ ? retry_->lines : 0) + (inFlight_ ? inFlight_->lines : 0);
+std::size_t RelayQueue::DropWaiting() {
+    const std::size_t lines = waiting_.size() + (retry_ ? retry_->lines : 0);
     waiting_.clear();
     retry_.reset();
-    inFlight_.reset();
     dropped_ += static_cast<std::int64_t>(lines);
     return lines;
+}
+
+std::size_t RelayQueue::DropAll() {
+    const std::size_t lines = inFlight_ ? inFlight_->lines : 0;
+    inFlight_.reset();
+    dropped_ += static_cast<std::int64_t>(lines);
+    return lines + DropWaiting();
 }

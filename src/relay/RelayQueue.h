@@ -57,8 +57,10 @@ public:
     std::optional<std::string> TakePost(double now);
     // The reply to the post in flight (status 0: none came).
     Outcome Completed(const ArkApi::HttpReply& reply, double now);
-    // Everything waiting, retried or in flight dropped and counted; gives how
-    // many lines that was.
+    // Everything waiting or to be retried dropped and counted; a post in
+    // flight still counts as its reply says. Gives how many lines were dropped.
+    std::size_t DropWaiting();
+    // The same, and the post in flight, whose reply will never come.
     std::size_t DropAll();
     // A reload starts relaying again after 401, 403 or 404.
     void Resume() { stopped_ = false; }

@@ -31,46 +31,8 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 std::string Quote(std::string_view text) { return JsonString(text); }
 
-namespace {
-
-constexpr std::string_view WebSchemes[] = {"https://", "http://"};
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool EndsAnAddress(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte <= ' ' || byte == 0x7F || c == '"' || c == '\'';
-}
-
-}  // namespace
-
-bool IsWebAddress(std::string_view text) {
-    return std::any_of(std::begin(WebSchemes), std::end(WebSchemes),
-                       [text](std::string_view scheme) { return StartsWithIgnoringCase(text, scheme); });
-}
-
 std::string QuoteUnlessAddress(std::string_view text) {
     return IsWebAddress(text) ? "the web address " + WebhookShown(text) : Quote(text);
-}
-
-std::string WithoutAddresses(std::string_view text) {
-    std::string shown;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        if (!IsWebAddress(text.substr(at))) {
-            shown += text[at++];
-            continue;
-        }
-        std::size_t end = at;
-        while (end < text.size() && !EndsAnAddress(text[end])) {
-            ++end;
-        }
-        shown += WebhookShown(text.substr(at, end - at));
-        at = end;
-    }
-    return shown;
 }
 
 std::string WrongType(std::string_view expected, const Json& value) {

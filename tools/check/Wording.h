@@ -24,13 +24,9 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b);
 std::string Quote(std::string_view text);
 
 // A webhook's address is a secret, and an admin may paste it anywhere: a text
-// that is a web address (http:// or https://, any case) is shown as
-// the relay's WebhookShown shows it, never whole. Any other text as Quote gives it.
-bool IsWebAddress(std::string_view text);
+// that is a web address (IsWebAddress) is shown as the relay's WebhookShown
+// shows it, never whole. Any other text as Quote gives it.
 std::string QuoteUnlessAddress(std::string_view text);
-// A text with every web address in it shown so, up to the first space, quote
-// or control character after its scheme.
-std::string WithoutAddresses(std::string_view text);
 
 // What the plugin does where one of its settings is read at every load and reload.
 inline constexpr std::string_view LoggedAtEveryLoad = "an error line is logged at every load and reload";

@@ -102,30 +102,6 @@ std::vector<RelayPost> PostsOf(const std::vector<PlayRecord>& records) {
     return posts;
 }
 
-// The plugin's refusal of a file that can't be parsed quotes what the
-// library read last, in its log line and its load's error, which may be a
-// webhook's address; preview shows neither whole, in the transcript either.
-void HideAddresses(PlayedScenario& played) {
-    const auto hide = [](PlayedStep& step) {
-        for (PlayRecord& record : step.records) {
-            if (auto* load = std::get_if<LoadRecord>(&record)) {
-                load->result.error = WithoutAddresses(load->result.error);
-            } else if (auto* host = std::get_if<HostRecords>(&record)) {
-                for (StandIn::Record& made : host->records) {
-                    if (made.kind == StandIn::RecordKind::Log) {
-                        made.text = WithoutAddresses(made.text);
-                        made.line = WithoutAddresses(made.line);
-                    }
-                }
-            }
-        }
-    };
-    hide(played.opening);
-    for (PlayedStep& step : played.events) {
-        hide(step);
-    }
-    hide(played.closing);
-}
 
 // Each entry gets what its own spawn made the plugin send and log; the
 // plugin's refusal to load, if it refused, is the report's.
@@ -671,7 +647,6 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
         plan = PlanPreview(checked, options.map);
         const PreviewScenario scenario = ScenarioOfPlan(plan, *checked.text, options.map, discord.relays);
         previewed.played = PlayPlan(scenario, options.pluginPath);
-        HideAddresses(*previewed.played);
         Attribute(*previewed.played, scenario, plan, report);
         if (!report.loadError) {
             PlayDigests(checked.document, options, plan);
