@@ -157,6 +157,9 @@ TEST(RelayQueueTest, MarkdownIsEscapedAndNoMentionIsAllowed) {
                                     {"username", "Gen2"},
                                     {"allowed_mentions", {{"parse", nlohmann::json::array()}}}}));
     EXPECT_FALSE(nlohmann::json::parse(PostBody("x", "")).contains("username"));
+    EXPECT_EQ(nlohmann::json::parse(PostBody("x", std::string(79, 'n') + "\xC3\xA9\xC3\xA9"))["username"],
+              std::string(79, 'n') + "\xC3\xA9")
+        << "cut to 80 characters, none split";
     EXPECT_EQ(nlohmann::json::parse(PostBody("\xE9", "m"))["content"], "\xEF\xBF\xBD") << "invalid UTF-8 replaced";
 }
 

@@ -149,7 +149,14 @@ std::string PostBody(std::string_view content, std::string_view username) {
     Json body = Json::object();
     body["content"] = content;
     if (!username.empty()) {
-        body["username"] = username;
+        std::size_t end = 0;
+        for (std::size_t kept = 0; end < username.size() && kept < UsernameLimit; ++kept) {
+            ++end;
+            while (end < username.size() && IsContinuationByte(username[end])) {
+                ++end;
+            }
+        }
+        body["username"] = username.substr(0, end);
     }
     body["allowed_mentions"] = {{"parse", Json::array()}};
     return body.dump(-1, ' ', false, Json::error_handler_t::replace);

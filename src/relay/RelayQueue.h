@@ -24,7 +24,9 @@ bool PlainLine(std::string_view text);
 std::string PostedLine(std::string_view text);
 
 // A post's JSON body: the content, the name it appears under (left out when
-// empty), and no mention of anyone allowed to ping.
+// empty, cut to UsernameLimit characters, past which Discord refuses the
+// post), and no mention of anyone allowed to ping.
+inline constexpr std::size_t UsernameLimit = 80;
 std::string PostBody(std::string_view content, std::string_view username);
 
 // How long a reply asks to wait before the next request, in seconds: a 429's
