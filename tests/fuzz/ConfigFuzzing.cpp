@@ -101,14 +101,33 @@ const StandIn::Record* LastRecord(RecordKind kind) {
     return nullptr;
 }
 
-std::vector<std::string> SettingsProblems() {
+namespace {
+
+nlohmann::json WrittenDocument() {
     const std::string& text = WrittenConfigText();
     nlohmann::json document;
     DepthLimitedBuilder builder(document, PastTheLimit::Stop);
     // One value from the start of the text, as the plugin reads it.
     nlohmann::json::sax_parse(text.begin(), text.end(), &builder, nlohmann::json::input_format_t::json, false);
+    return document;
+}
+
+// The one line a reload that turns the relay off may add: how many of the
+// lines the earlier file's spawns left waiting are not relayed.
+bool IsRelayTurnedOffLine(const StandIn::Record& record) {
+    return record.kind == RecordKind::Log && record.level == "warning" && record.text.starts_with("Discord: ") &&
+           record.text.ends_with(" lines not relayed, the relay is off");
+}
+
+}  // namespace
+
+std::vector<std::string> SettingsProblems() {
+    const nlohmann::json document = WrittenDocument();
     std::vector<std::string> problems = PlayersSettingsOf(document).problems;
     for (std::string& problem : CalmSettingsOf(document).problems) {
+        problems.push_back(std::move(problem));
+    }
+    for (std::string& problem : DiscordSettingsOf(document).problems) {
         problems.push_back(std::move(problem));
     }
     return problems;
@@ -117,6 +136,10 @@ std::vector<std::string> SettingsProblems() {
 bool LoggedTheSettingsProblems(std::size_t from, std::size_t to) {
     const std::vector<std::string> problems = SettingsProblems();
     const auto& records = StandIn::Records();
+    if (to > from && to - from == problems.size() + 1 && IsRelayTurnedOffLine(records[to - 1]) &&
+        !DiscordSettingsOf(WrittenDocument()).relays) {
+        --to;
+    }
     if (to - from != problems.size()) {
         return false;
     }
