@@ -1,8 +1,8 @@
 // The Discord relay over the stand-in's real HTTP client (libcurl, or WinHTTP
 // under Wine) against a fake webhook on loopback. The webhook's seconds are
-// a tenth of a real one or less, and the game's clock advances one second per
-// such period, never faster: what the relay waits for in game seconds lasts
-// at least as long on the webhook's clock.
+// a tenth to a fortieth of a real one, and the game's clock advances one
+// second per such period, never faster: what the relay waits for in game
+// seconds lasts at least as long on the webhook's clock.
 
 #include "Support.h"
 
@@ -72,7 +72,7 @@ protected:
 };
 
 TEST_F(WebhookTest, EveryLineArrivesOnceInOrderThroughRefusalsAndFailures) {
-    Start(100);
+    Start(50);
     webhook->Script({Answer::Accept, Answer::TooMany, Answer::TooMany, Answer::Accept, Answer::ServerError,
                      Answer::Close, Answer::Accept, Answer::TooMany, Answer::ServerError});
     for (int second = 0; second < 20; ++second) {
@@ -105,7 +105,7 @@ TEST_F(WebhookTest, SpawnsAreAnnouncedAtOnceWhileTheWebhookStalls) {
 }
 
 TEST_F(WebhookTest, ASteadyStreamWithinDiscordsLimitGetsNo429) {
-    Start(50);
+    Start(25);
     webhook->Limit(5, 2);
     for (int second = 0; second < 120; ++second) {
         Spawn();
@@ -117,7 +117,7 @@ TEST_F(WebhookTest, ASteadyStreamWithinDiscordsLimitGetsNo429) {
 }
 
 TEST_F(WebhookTest, ABurstPastDiscordsLimitWaitsAsTheRepliesSay) {
-    Start(50);
+    Start(25);
     webhook->Limit(2, 3);
     for (int burst = 0; burst < 4; ++burst) {
         for (int i = 0; i < 30; ++i) {
