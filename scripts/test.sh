@@ -68,6 +68,26 @@ windows_start=$(date +%s)
 setsid bash scripts/test-windows.sh > build-windows.log 2>&1 &
 windows_pid=$!
 
+# Every file of the plugin and the stand-in compiled on its own
+# (HERALD_UNITY=OFF), unoptimised and without a precompiled header: a file
+# that compiles only merged with its neighbours fails here. herald's files are
+# left out: there each folder's files share a precompiled header in any tree,
+# and compiling them once more made this build the test command's longest
+# step. In the background from the end of the Release build, at the lowest
+# priority: it takes a core when the rest leaves one idle (a build's last long
+# step, tests that wait on herald and the browser), and otherwise next to
+# nothing from them.
+nounity_build() {
+  forget_other_generator build-nounity
+  cmake -S . -B build-nounity -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_TESTS=OFF -DHERALD_TOOLS=OFF \
+    -DHERALD_WERROR=ON \
+    > build-nounity.configure.log 2>&1 || { cat build-nounity.configure.log; return 1; }
+  nice -n 19 cmake --build build-nounity -j "$jobs"
+}
+nounity_start=$(date +%s)
+nounity_build > build-nounity.log 2>&1 &
+nounity_pid=$!
+
 phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -83,24 +103,6 @@ clang_build() { CC=clang CXX=clang++ build "$@"; }
 phase "sanitizers: build (clang, fuzz targets included)" clang_build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON -DHERALD_FUZZ=ON \
   "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
 export CALLGRIND_BUILD=build FUZZ_BUILD=build-sanitize
-# Every file of the plugin and the stand-in compiled on its own
-# (HERALD_UNITY=OFF), unoptimised and without a precompiled header: a file
-# that compiles only merged with its neighbours fails here. herald's files are
-# left out: there each folder's files share a precompiled header in any tree,
-# and compiling them once more made this build the test command's longest
-# step. In the background from the end of the sanitizer build, at a lower
-# priority: beside the sanitizer tests, which wait on herald and the browser,
-# and the fuzz smoke, whose targets run one at a time for a fixed time each.
-nounity_build() {
-  forget_other_generator build-nounity
-  cmake -S . -B build-nounity -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_TESTS=OFF -DHERALD_TOOLS=OFF \
-    -DHERALD_WERROR=ON \
-    > build-nounity.configure.log 2>&1 || { cat build-nounity.configure.log; return 1; }
-  nice -n 10 cmake --build build-nounity -j "$jobs"
-}
-nounity_start=$(date +%s)
-nounity_build > build-nounity.log 2>&1 &
-nounity_pid=$!
 
 # The callgrind budgets beside the tests, which leave a core idle while they
 # wait on herald and the browser: callgrind counts instructions, which other
@@ -125,7 +127,7 @@ for extra in scripts/test-*.sh; do
   phase "$extra" bash "$extra"
 done
 
-echo "== Every file on its own (in the background since the sanitizer build)"
+echo "== Every file on its own (in the background since the Release build)"
 nounity_status=0
 wait_nounity() { wait "$nounity_pid" || nounity_status=$?; }
 phase "waiting for the build of every file on its own" wait_nounity
