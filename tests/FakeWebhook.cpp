@@ -1,65 +1,14 @@
 #include "FakeWebhook.h"
 
-#include <cstring>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include <nlohmann/json.hpp>
-
-#if defined(_WIN32)
-#include <winsock2.h>
-#include <ws2tcpip.h>
-using SocketLength = int;
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-using SocketLength = socklen_t;
-#endif
 
 namespace HeraldTest {
 
 namespace {
-
-// A request head and body are never near this; anything longer is a fault.
-constexpr std::size_t RequestLimit = 1 << 20;
-
-#if defined(_WIN32)
-using Socket = SOCKET;
-void CloseSocket(Socket socket) { closesocket(socket); }
-int PollOne(Socket socket, int milliseconds) {
-    WSAPOLLFD entry{socket, POLLRDNORM, 0};
-    return WSAPoll(&entry, 1, milliseconds);
-}
-struct Winsock {
-    Winsock() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-    }
-};
-#else
-using Socket = int;
-void CloseSocket(Socket socket) { close(socket); }
-int PollOne(Socket socket, int milliseconds) {
-    pollfd entry{socket, POLLIN, 0};
-    return poll(&entry, 1, milliseconds);
-}
-#endif
-
-Socket AsSocket(std::intptr_t handle) { return static_cast<Socket>(handle); }
-
-void SendAll(Socket socket, const std::string& text) {
-    std::size_t sent = 0;
-    while (sent < text.size()) {
-        const auto wrote = send(socket, text.data() + sent, static_cast<int>(text.size() - sent), 0);
-        if (wrote <= 0) {
-            return;
-        }
-        sent += static_cast<std::size_t>(wrote);
-    }
-}
 
 std::string Seconds(double seconds) {
     std::ostringstream text;
@@ -69,34 +18,17 @@ std::string Seconds(double seconds) {
 
 }  // namespace
 
-FakeWebhook::FakeWebhook(int millisecondsPerSecond) : millisecondsPerSecond_(millisecondsPerSecond) {
-#if defined(_WIN32)
-    static Winsock winsock;
-#endif
-    const Socket listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    SocketLength length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 16) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        CloseSocket(listener);
+FakeWebhook::FakeWebhook(int millisecondsPerSecond)
+    : millisecondsPerSecond_(millisecondsPerSecond),
+      server_([this](const SeenRequest& request, const std::atomic<bool>& stopping) {
+          return Respond(request, stopping);
+      }) {
+    if (!server_.Listening()) {
         throw std::runtime_error("the fake webhook could not listen on loopback");
     }
-    listener_ = static_cast<std::intptr_t>(listener);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
 }
 
-FakeWebhook::~FakeWebhook() {
-    stop_ = true;
-    thread_.join();
-    CloseSocket(AsSocket(listener_));
-}
-
-std::string FakeWebhook::Url() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/api/webhooks/1/fake-token";
-}
+std::string FakeWebhook::Url() const { return server_.Url("/api/webhooks/1/fake-token"); }
 
 void FakeWebhook::Script(std::vector<Answer> answers) {
     std::lock_guard lock(mutex_);
@@ -144,20 +76,6 @@ int FakeWebhook::TooManyAnswered() const {
     return tooMany_;
 }
 
-void FakeWebhook::Serve() {
-    while (!stop_) {
-        if (PollOne(AsSocket(listener_), 20) <= 0) {
-            continue;
-        }
-        const Socket connection = accept(AsSocket(listener_), nullptr, nullptr);
-        if (connection == static_cast<Socket>(-1)) {
-            continue;
-        }
-        Respond(static_cast<std::intptr_t>(connection));
-        CloseSocket(connection);
-    }
-}
-
 FakeWebhook::Answer FakeWebhook::NextAnswer(double now) {
     if (scripted_ < script_.size()) {
         return script_[scripted_++];
@@ -174,41 +92,11 @@ FakeWebhook::Answer FakeWebhook::NextAnswer(double now) {
     return Answer::Accept;
 }
 
-void FakeWebhook::Respond(std::intptr_t handle) {
-    const Socket connection = AsSocket(handle);
-    std::string request;
-    std::size_t bodyStart = std::string::npos;
-    std::size_t length = 0;
-    char buffer[4096];
-    while (!stop_ && request.size() < RequestLimit) {
-        if (PollOne(connection, 20) <= 0) {
-            continue;
-        }
-        const auto got = recv(connection, buffer, sizeof buffer, 0);
-        if (got <= 0) {
-            return;
-        }
-        request.append(buffer, static_cast<std::size_t>(got));
-        if (bodyStart == std::string::npos && (bodyStart = request.find("\r\n\r\n")) != std::string::npos) {
-            bodyStart += 4;
-            std::string head = request.substr(0, bodyStart);
-            for (char& c : head) {
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-            const std::size_t field = head.find("content-length:");
-            length = field == std::string::npos ? 0 : std::stoul(head.substr(field + 15));
-        }
-        if (bodyStart != std::string::npos && request.size() >= bodyStart + length) {
-            break;
-        }
-    }
-    if (bodyStart == std::string::npos) {
-        return;
-    }
+std::optional<std::string> FakeWebhook::Respond(const SeenRequest& request, const std::atomic<bool>& stopping) {
     const double now = Now();
     Received received;
     received.at = now;
-    const nlohmann::json body = nlohmann::json::parse(request.substr(bodyStart, length), nullptr, false);
+    const nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
     if (body.is_object() && body.contains("content") && body["content"].is_string()) {
         received.content = body["content"].get<std::string>();
     }
@@ -255,12 +143,15 @@ void FakeWebhook::Respond(std::intptr_t handle) {
         stalling_ = true;
         const auto until = std::chrono::steady_clock::now() +
                            std::chrono::milliseconds(static_cast<int>(StallSeconds * millisecondsPerSecond_));
-        while (!stop_ && std::chrono::steady_clock::now() < until) {
+        while (!stopping && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         stalling_ = false;
     }
-    SendAll(connection, reply);
+    if (received.answer == Answer::Close) {
+        return std::nullopt;
+    }
+    return reply;
 }
 
 }  // namespace HeraldTest

@@ -9,9 +9,11 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "LoopbackServer.h"
 
 namespace HeraldTest {
 
@@ -28,7 +30,6 @@ public:
     static constexpr double StallSeconds = 10;
 
     explicit FakeWebhook(int millisecondsPerSecond);
-    ~FakeWebhook();
     FakeWebhook(const FakeWebhook&) = delete;
     FakeWebhook& operator=(const FakeWebhook&) = delete;
 
@@ -56,15 +57,11 @@ public:
     bool Stalling() const { return stalling_; }
 
 private:
-    void Serve();
-    void Respond(std::intptr_t connection);
+    std::optional<std::string> Respond(const SeenRequest& request, const std::atomic<bool>& stopping);
     Answer NextAnswer(double now);
 
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     const int millisecondsPerSecond_;
-    std::intptr_t listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
     std::atomic<bool> stalling_{false};
     mutable std::mutex mutex_;
     std::vector<Answer> script_;
@@ -77,7 +74,8 @@ private:
     int duringWait_ = 0;
     int tooMany_ = 0;
     std::vector<Received> received_;
-    std::thread thread_;
+    // Last: its threads may call Respond as soon as it is made.
+    LoopbackServer server_;
 };
 
 }  // namespace HeraldTest

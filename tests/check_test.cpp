@@ -1251,6 +1251,19 @@ std::vector<PlayersRow> PlayersRows() {
 
 // Check names the group an entry is announced in, the command players type
 // and whether their choices outlast the server, and the plugin does as it says.
+// Check's one finding of a row (none where it says nothing), at its severity,
+// and whether it says the plugin logs as the plugin did.
+void ExpectCheckSaid(const std::vector<Finding>& findings, const std::string& path, const char* says,
+                     Severity severity, int errorLines, const std::string& what) {
+    if (says == nullptr) {
+        EXPECT_THAT(findings, ::testing::IsEmpty()) << what;
+    } else {
+        EXPECT_TRUE(Says(findings, path, says)) << what;
+        EXPECT_EQ(Herald::CheckExitStatus(findings), severity == Severity::Error ? 2 : 1) << what;
+    }
+    EXPECT_EQ(WhatCheckSays(findings).logged, errorLines > 0) << what;
+}
+
 TEST_F(HeraldCheckAgainstPlugin, GroupsCommandAndStoreAreThePlugins) {
     for (const PlayersRow& row : PlayersRows()) {
         const std::vector<Finding> findings = Herald::CheckConfigText(row.config);
@@ -1275,13 +1288,7 @@ TEST_F(HeraldCheckAgainstPlugin, GroupsCommandAndStoreAreThePlugins) {
         StandIn::UnloadPlugin();
         const std::string what = std::string(row.what) + "\n" + Describe(findings) + ::testing::PrintToString(replies);
 
-        if (row.says == nullptr) {
-            EXPECT_THAT(findings, ::testing::IsEmpty()) << what;
-        } else {
-            EXPECT_TRUE(Says(findings, row.path, row.says)) << what;
-            EXPECT_EQ(Herald::CheckExitStatus(findings), row.severity == Severity::Error ? 2 : 1) << what;
-        }
-        EXPECT_EQ(WhatCheckSays(findings).logged, errorLines > 0) << what;
+        ExpectCheckSaid(findings, row.path, row.says, row.severity, errorLines, what);
         std::size_t reply = 0;
         for (std::size_t i = 0; i < row.chat.size(); ++i) {
             const char* expected = row.chat[i].second;
@@ -1424,13 +1431,7 @@ TEST_F(HeraldCheckAgainstPlugin, DiscordRelaysAsCheckSays) {
         StandIn::UnloadPlugin();
         const std::string what = std::string(row.what) + "\n" + Describe(findings) + ::testing::PrintToString(posts);
 
-        if (row.says == nullptr) {
-            EXPECT_THAT(findings, ::testing::IsEmpty()) << what;
-        } else {
-            EXPECT_TRUE(Says(findings, row.path, row.says)) << what;
-            EXPECT_EQ(Herald::CheckExitStatus(findings), row.severity == Severity::Error ? 2 : 1) << what;
-        }
-        EXPECT_EQ(WhatCheckSays(findings).logged, errorLines > 0) << what;
+        ExpectCheckSaid(findings, row.path, row.says, row.severity, errorLines, what);
         if (row.username == nullptr) {
             EXPECT_THAT(posts, ::testing::IsEmpty()) << what;
         } else {

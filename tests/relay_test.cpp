@@ -131,24 +131,6 @@ TEST(RelayQueueTest, EachReplySaysWhenTheNextPostMayGo) {
     }
 }
 
-TEST(RelayQueueTest, FailuresAreRetriedFiveTimesWithDoublingWaitsThenDropped) {
-    RelayQueue queue;
-    queue.Push("one");
-    double now = 0;
-    std::vector<double> sentAt;
-    for (int attempt = 0; attempt < 6; ++attempt) {
-        while (!queue.TakePost(now)) {
-            now += 0.5;
-        }
-        sentAt.push_back(now);
-        const RelayQueue::Outcome outcome = queue.Completed(ReplyOf(attempt % 2 == 0 ? 503 : 0), now);
-        EXPECT_EQ(outcome, attempt < 5 ? RelayQueue::Outcome::Retrying : RelayQueue::Outcome::Dropped) << attempt;
-    }
-    EXPECT_THAT(sentAt, ElementsAre(0, 1, 3, 7, 15, 31));
-    EXPECT_EQ(queue.Dropped(), 1);
-    EXPECT_EQ(queue.PostsSent(), 0);
-}
-
 TEST(RelayQueueTest, MarkdownIsEscapedAndNoMentionIsAllowed) {
     EXPECT_EQ(EscapeMarkdown(R"(*bold* _it_ ~~s~~ `c` |sp| > q # h [l](u) - \)"),
               R"(\*bold\* \_it\_ \~\~s\~\~ \`c\` \|sp\| \> q \# h \[l\]\(u\) \- \\)");

@@ -15,19 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackServer.h"
 #include "Support.h"
 #include "game/ArkApi.h"
-
-#if defined(_WIN32)
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -313,58 +303,7 @@ TEST_F(WebRequestsTest, At256RequestsInFlightTheNextIsRefusedUntilOneCompletes) 
 
 // ---- Live, against a server on the loopback address ---------------------------------
 
-#if defined(_WIN32)
-using LoopbackSocket = SOCKET;
-const LoopbackSocket NoLoopbackSocket = INVALID_SOCKET;
-constexpr int LoopbackSendFlags = 0;
-void CloseLoopbackSocket(LoopbackSocket socket) { closesocket(socket); }
-#else
-using LoopbackSocket = int;
-const LoopbackSocket NoLoopbackSocket = -1;
-// A client that gave up has closed its end: a write there must fail, not
-// end the test with SIGPIPE.
-constexpr int LoopbackSendFlags = MSG_NOSIGNAL;
-void CloseLoopbackSocket(LoopbackSocket socket) { close(socket); }
-#endif
-
-// Whether the socket has something to read within a short while.
-bool Readable(LoopbackSocket socket) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(socket, &set);
-    timeval wait{0, 20000};
-    return select(static_cast<int>(socket + 1), &set, nullptr, nullptr, &wait) > 0;
-}
-
-LoopbackSocket ListeningSocket(unsigned short& port) {
-#if defined(_WIN32)
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    if (!started) {
-        return NoLoopbackSocket;
-    }
-#endif
-    const LoopbackSocket listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (listener == NoLoopbackSocket || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 16) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return NoLoopbackSocket;
-    }
-    port = ntohs(address.sin_port);
-    return listener;
-}
-
-// One request the server received.
-struct SeenRequest {
-    std::string head;  // request line and header lines, as sent
-    std::string body;
-};
+using HeraldTest::SeenRequest;
 
 // Answers each connection by its request's path: "/no-content" (204 with
 // headers), "/server-error" (500 with a body), "/hang-up" (closed without a
@@ -372,146 +311,47 @@ struct SeenRequest {
 // "/body/N" (200 with N bytes), "/many-headers" (200 with 150 headers).
 class LoopbackHttpServer {
 public:
-    LoopbackHttpServer() : listener_(ListeningSocket(port_)) {
-        if (listener_ != NoLoopbackSocket) {
-            acceptor_ = std::thread([this] { AcceptAll(); });
-        }
-    }
-    LoopbackHttpServer(const LoopbackHttpServer&) = delete;
-    LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
-    ~LoopbackHttpServer() {
-        stopping_ = true;
-        if (acceptor_.joinable()) {
-            acceptor_.join();
-        }
-        for (std::thread& handler : handlers_) {
-            handler.join();
-        }
-        if (listener_ != NoLoopbackSocket) {
-            CloseLoopbackSocket(listener_);
-        }
-    }
-
-    bool Listening() const { return listener_ != NoLoopbackSocket; }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-
+    bool Listening() const { return server_.Listening(); }
+    std::string Url(const std::string& path) const { return server_.Url(path); }
     void ReleaseStalls() { released_ = true; }
-
-    std::vector<SeenRequest> Seen() {
-        const std::lock_guard lock(mutex_);
-        return seen_;
-    }
-    // Until that many requests have arrived whole, for at most a few seconds.
-    bool AwaitSeen(std::size_t count) {
-        std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, 3s, [&] { return seen_.size() >= count; });
-    }
+    std::vector<SeenRequest> Seen() { return server_.Seen(); }
+    bool AwaitSeen(std::size_t count) { return server_.AwaitSeen(count); }
 
 private:
-    void AcceptAll() {
-        while (!stopping_) {
-            if (!Readable(listener_)) {
-                continue;
-            }
-            const LoopbackSocket connection = accept(listener_, nullptr, nullptr);
-            if (connection != NoLoopbackSocket) {
-                handlers_.emplace_back([this, connection] {
-                    Serve(connection);
-                    CloseLoopbackSocket(connection);
-                });
-            }
-        }
-    }
-
-    // Reads until `wanted` bytes are in, or the peer or the server stops.
-    bool ReadUntil(LoopbackSocket connection, std::string& data, const std::function<bool()>& complete) {
-        char buffer[4096];
-        while (!complete()) {
-            if (stopping_) {
-                return false;
-            }
-            if (!Readable(connection)) {
-                continue;
-            }
-            const auto got = recv(connection, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                return false;
-            }
-            data.append(buffer, static_cast<std::size_t>(got));
-        }
-        return true;
-    }
-
-    static void SendAll(LoopbackSocket connection, const std::string& data) {
-        std::size_t sent = 0;
-        while (sent < data.size()) {
-            const auto wrote =
-                send(connection, data.data() + sent, static_cast<int>(data.size() - sent), LoopbackSendFlags);
-            if (wrote <= 0) {
-                return;
-            }
-            sent += static_cast<std::size_t>(wrote);
-        }
-    }
-
-    void Serve(LoopbackSocket connection) {
-        std::string data;
-        if (!ReadUntil(connection, data, [&] { return data.find("\r\n\r\n") != std::string::npos; })) {
-            return;
-        }
-        const std::size_t headEnd = data.find("\r\n\r\n");
-        SeenRequest request{data.substr(0, headEnd), data.substr(headEnd + 4)};
-        std::size_t length = 0;
-        std::string lower = request.head;
-        for (char& c : lower) {
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        }
-        if (const std::size_t at = lower.find("\r\ncontent-length:"); at != std::string::npos) {
-            length = std::stoul(lower.substr(at + 17));
-        }
-        if (!ReadUntil(connection, request.body, [&] { return request.body.size() >= length; })) {
-            return;
-        }
-        const std::string path = request.head.substr(5, request.head.find(' ', 5) - 5);
-        {
-            const std::lock_guard lock(mutex_);
-            seen_.push_back(std::move(request));
-        }
-        arrived_.notify_all();
+    std::optional<std::string> Answer(const SeenRequest& request, const std::atomic<bool>& stopping) const {
+        const std::string path = request.Path();
         const std::string close = "Connection: close\r\n";
         if (path == "/no-content") {
-            SendAll(connection,
-                    "HTTP/1.1 204 No Content\r\nX-Herald-Trace: abc\r\nretry-after: 2\r\n" + close + "\r\n");
-        } else if (path == "/server-error") {
-            SendAll(connection, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n" + close + "\r\noops");
-        } else if (path == "/stall") {
-            while (!released_ && !stopping_) {
+            return "HTTP/1.1 204 No Content\r\nX-Herald-Trace: abc\r\nretry-after: 2\r\n" + close + "\r\n";
+        }
+        if (path == "/server-error") {
+            return "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n" + close + "\r\noops";
+        }
+        if (path == "/stall") {
+            while (!released_ && !stopping) {
                 std::this_thread::sleep_for(10ms);
             }
-            SendAll(connection, "HTTP/1.1 204 No Content\r\n" + close + "\r\n");
-        } else if (path.rfind("/body/", 0) == 0) {
+            return "HTTP/1.1 204 No Content\r\n" + close + "\r\n";
+        }
+        if (path.rfind("/body/", 0) == 0) {
             const std::size_t size = std::stoul(path.substr(6));
-            SendAll(connection, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n" + close + "\r\n" +
-                                    std::string(size, 'x'));
-        } else if (path == "/many-headers") {
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n" + close + "\r\n" +
+                   std::string(size, 'x');
+        }
+        if (path == "/many-headers") {
             std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n" + close;
             for (int i = 0; i < 150; ++i) {
                 reply += "H-" + std::to_string(i) + ": " + std::to_string(i) + "\r\n";
             }
-            SendAll(connection, reply + "\r\n");
+            return reply + "\r\n";
         }
-        // "/hang-up" and anything else: closed without a word.
+        return std::nullopt;  // "/hang-up" and anything else: closed without a word
     }
 
-    unsigned short port_ = 0;
-    LoopbackSocket listener_;
-    std::atomic<bool> stopping_{false};
     std::atomic<bool> released_{false};
-    std::thread acceptor_;
-    std::vector<std::thread> handlers_;  // the acceptor's alone until it has ended
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<SeenRequest> seen_;
+    // Last: its threads may call Answer as soon as it is made.
+    HeraldTest::LoopbackServer server_{
+        [this](const SeenRequest& request, const std::atomic<bool>& stopping) { return Answer(request, stopping); }};
 };
 
 // Lets the game run a second at a time until the completion has run; a few
@@ -523,14 +363,6 @@ void TickUntilCompleted(const Completion& completion) {
         std::this_thread::sleep_for(5ms);
         StandIn::Wait(1);
     }
-}
-
-// A port on the loopback address where nothing listens.
-unsigned short ClosedPort() {
-    unsigned short port = 0;
-    const LoopbackSocket listener = ListeningSocket(port);
-    CloseLoopbackSocket(listener);
-    return port;
 }
 
 TEST_F(WebRequestsTest, ALiveRequestCompletesWithWhatTheServerSaidOnlyWhereTheClockTicks) {
@@ -558,7 +390,7 @@ TEST_F(WebRequestsTest, ALiveRequestCompletesWithWhatTheServerSaidOnlyWhereTheCl
          0,
          false},
         {server.Url("/hang-up"), 0, {}, 0, 0, true},
-        {"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/refused", 0, {}, 0, 0, true},
+        {"http://127.0.0.1:" + std::to_string(HeraldTest::ClosedLoopbackPort()) + "/refused", 0, {}, 0, 0, true},
     };
     std::size_t served = 0;
     for (const Case& c : cases) {

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/ConfigReaders.h"
+
 namespace {
 
 using Json = nlohmann::json;
@@ -30,22 +32,25 @@ std::size_t Characters(std::string_view text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
 }
 
+// The first characters of a text, no character split.
+std::string_view FirstCharacters(std::string_view text, std::size_t characters) {
+    std::size_t end = 0;
+    for (std::size_t kept = 0; end < text.size() && kept < characters; ++kept) {
+        ++end;
+        while (end < text.size() && IsContinuationByte(text[end])) {
+            ++end;
+        }
+    }
+    return text.substr(0, end);
+}
+
 // The text cut to at most limit characters, ending in "…" where it was cut;
 // an escape is never left without the character it escapes.
 std::string CutToCharacters(std::string_view text, std::size_t limit) {
     if (Characters(text) <= limit) {
         return std::string(text);
     }
-    std::size_t kept = 0;
-    std::size_t end = 0;
-    while (end < text.size() && kept < limit - 1) {
-        ++end;
-        while (end < text.size() && IsContinuationByte(text[end])) {
-            ++end;
-        }
-        ++kept;
-    }
-    std::string_view cut = text.substr(0, end);
+    std::string_view cut = FirstCharacters(text, limit - 1);
     std::size_t backslashes = 0;
     while (backslashes < cut.size() && cut[cut.size() - 1 - backslashes] == '\\') {
         ++backslashes;
@@ -57,10 +62,8 @@ std::string CutToCharacters(std::string_view text, std::size_t limit) {
 }
 
 bool SameHeaderName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 std::optional<std::string_view> Header(const ArkApi::HttpReply& reply, std::string_view name) {
@@ -149,14 +152,7 @@ std::string PostBody(std::string_view content, std::string_view username) {
     Json body = Json::object();
     body["content"] = content;
     if (!username.empty()) {
-        std::size_t end = 0;
-        for (std::size_t kept = 0; end < username.size() && kept < UsernameLimit; ++kept) {
-            ++end;
-            while (end < username.size() && IsContinuationByte(username[end])) {
-                ++end;
-            }
-        }
-        body["username"] = username.substr(0, end);
+        body["username"] = FirstCharacters(username, UsernameLimit);
     }
     body["allowed_mentions"] = {{"parse", Json::array()}};
     return body.dump(-1, ' ', false, Json::error_handler_t::replace);
