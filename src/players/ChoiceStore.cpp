@@ -34,9 +34,13 @@ public:
     void Bind(int at, std::int64_t value) { sqlite3_bind_int64(statement_, at, value); }
     // SQLITE_ROW, SQLITE_DONE or an error.
     int Step() { return statement_ == nullptr ? SQLITE_ERROR : sqlite3_step(statement_); }
+    // A statement that failed to prepare has nothing to reset: SQLite's
+    // clear_bindings does not take a null statement.
     void Reset() {
-        sqlite3_reset(statement_);
-        sqlite3_clear_bindings(statement_);
+        if (statement_ != nullptr) {
+            sqlite3_reset(statement_);
+            sqlite3_clear_bindings(statement_);
+        }
     }
     std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
     std::string Text(int column) const {
@@ -74,6 +78,20 @@ std::optional<Identity> IdentityOf(sqlite3* db) {
 }
 
 constexpr char ForeignDatabase[] = "not a store of players' choices (another program's database)";
+constexpr char UnusableTable[] = "its choices table is missing or has another shape";
+
+// The columns SetUpStore makes, in order, with their place in the primary key:
+// a table dropped or remade by hand must not be read or written as ours.
+bool ChoicesTableUsable(sqlite3* db) {
+    Statement columns(db, "SELECT name, pk FROM pragma_table_info('choices') ORDER BY cid");
+    const std::pair<const char*, std::int64_t> expected[] = {{"player", 1}, {"grp", 2}, {"hears", 0}};
+    for (const auto& [name, key] : expected) {
+        if (columns.Step() != SQLITE_ROW || columns.Text(0) != name || columns.Integer(1) != key) {
+            return false;
+        }
+    }
+    return columns.Step() == SQLITE_DONE;
+}
 
 }  // namespace
 
@@ -127,6 +145,10 @@ ChoiceStore::Rows ChoiceStore::ReadAll() {
     if (SingleInteger(db_, "PRAGMA application_id").value_or(0) == 0) {
         return read;  // an empty file, set up on the first save
     }
+    if (!ChoicesTableUsable(db_)) {
+        read.error = UnusableTable;
+        return read;
+    }
     Statement rows(db_, "SELECT player, grp, hears FROM choices");
     int step = SQLITE_ERROR;
     while ((step = rows.Step()) == SQLITE_ROW) {
@@ -150,10 +172,19 @@ std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
         return std::string(sqlite3_errmsg(db_));
     }
     const std::optional<Identity> identity = IdentityOf(db_);
-    bool written = identity && (identity->Ours() || identity->Empty());
-    if (written && !identity->Ours()) {
-        written = sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) == SQLITE_OK;
+    std::optional<std::string> refusal;
+    if (!identity) {
+        refusal = sqlite3_errmsg(db_);
+    } else if (!identity->Ours() && !identity->Empty()) {
+        refusal = ForeignDatabase;
+    } else if (identity->Ours() && !ChoicesTableUsable(db_)) {
+        refusal = UnusableTable;
     }
+    if (refusal) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return refusal;
+    }
+    bool written = identity->Ours() || sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) == SQLITE_OK;
     const auto run = [&](Statement& statement) {
         written = written && statement.Step() == SQLITE_DONE;
         statement.Reset();
@@ -186,7 +217,7 @@ std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
         }
         return std::nullopt;
     }
-    reason = identity && !(identity->Ours() || identity->Empty()) ? ForeignDatabase : sqlite3_errmsg(db_);
+    reason = sqlite3_errmsg(db_);
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     return reason;
 }

@@ -105,6 +105,9 @@ std::optional<std::string> Save(const RowChange& change) {
     if (!State.store) {
         return "Players → Store is not a file's path";
     }
+    if (State.storeUnreadable) {
+        return State.failure;  // logged when read; the timer reads it again each second
+    }
     std::optional<std::string> failure = State.store->Save(change);
     State.failure = failure;
     if (failure) {
