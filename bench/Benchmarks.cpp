@@ -23,7 +23,7 @@
 #include "announce/Broadcast.h"
 #include "announce/SpawnDetours.h"
 #include "announce/Templates.h"
-#include "config/ConfigReaders.h"
+#include "config/NearMisses.h"
 #include "game/GameTypes.h"
 
 namespace HeraldBench {

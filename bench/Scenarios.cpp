@@ -14,7 +14,7 @@
 #include "StandIn.h"
 #include "announce/SpawnDetours.h"
 #include "config/ConfigKeys.h"
-#include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
 #include "game/GameTypes.h"
 #include "players/ChoiceStore.h"
 #include "plugin/PluginName.h"

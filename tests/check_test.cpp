@@ -25,6 +25,9 @@
 #include "check/Walk.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
+#include "config/PlayersReaders.h"
+#include "config/CalmReaders.h"
+#include "config/RelayReaders.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include "config/Config.h"
 #include "config/ConfigReaders.h"
+#include "config/DeliveryValues.h"
+#include "config/NearMisses.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>

@@ -6,7 +6,7 @@
 
 #include "Support.h"
 #include "config/ConfigKeys.h"
-#include "config/ConfigReaders.h"
+#include "config/Placeholders.h"
 #include "schema/Schema.h"
 
 using Json = nlohmann::json;

@@ -12,7 +12,7 @@
 #include "announce/SpawnDetours.h"
 #include "announce/Templates.h"
 #include "announce/TestCommandLine.h"
-#include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
 
 using ::testing::ElementsAre;
 

@@ -7,6 +7,8 @@
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
+#include "config/Placeholders.h"
 #include "game/GameTypes.h"
 #include "plugin/Plugin.h"
 

@@ -6,6 +6,8 @@
 
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
+#include "config/DeliveryValues.h"
 #include "players/Players.h"
 #include "relay/Relay.h"
 

@@ -8,6 +8,7 @@
 #include "announce/Broadcast.h"
 #include "config/Config.h"
 #include "config/ConfigReaders.h"
+#include "config/CalmReaders.h"
 #include "plugin/PluginLog.h"
 
 using Json = nlohmann::json;

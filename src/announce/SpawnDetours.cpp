@@ -10,6 +10,8 @@
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/Placeholders.h"
 #include "game/Platform.h"
 #include "plugin/Plugin.h"
 #include "plugin/PluginLog.h"

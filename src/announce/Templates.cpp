@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
 #include "game/GameTypes.h"
 #include "game/Platform.h"
 

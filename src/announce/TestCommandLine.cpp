@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/NearMisses.h"
 #include "game/Platform.h"
 #include "plugin/PluginName.h"
 

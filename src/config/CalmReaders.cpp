@@ -1,4 +1,5 @@
 #include "config/ConfigReaders.h"
+#include "config/CalmReaders.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 
 #include "config/ConfigFile.h"
 #include "config/ConfigLimits.h"
-#include "config/ConfigReaders.h"
+#include "config/RelayReaders.h"
 #include "game/ArkApi.h"
 #include "plugin/PluginName.h"
 

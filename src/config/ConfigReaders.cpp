@@ -1,4 +1,7 @@
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/DeliveryValues.h"
+#include "config/NearMisses.h"
 
 #include <algorithm>
 #include <cfloat>

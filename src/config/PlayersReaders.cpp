@@ -1,4 +1,6 @@
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/PlayersReaders.h"
 
 #include <algorithm>
 

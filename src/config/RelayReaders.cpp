@@ -1,4 +1,6 @@
 #include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
+#include "config/RelayReaders.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
 
 namespace {
 

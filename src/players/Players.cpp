@@ -9,7 +9,7 @@
 
 #include "announce/Broadcast.h"
 #include "config/Config.h"
-#include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
 #include "game/GameTypes.h"
 #include "players/ChatCommand.h"
 #include "players/ChoiceStore.h"

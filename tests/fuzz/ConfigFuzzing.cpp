@@ -1,7 +1,9 @@
 #include "ConfigFuzzing.h"
 
 #include "config/ConfigFile.h"
-#include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
+#include "config/CalmReaders.h"
+#include "config/RelayReaders.h"
 
 #include <exception>
 

@@ -14,6 +14,7 @@
 #include "common/Output.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigLimits.h"
+#include "config/RelayReaders.h"
 
 namespace Herald {
 

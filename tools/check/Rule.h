@@ -13,6 +13,9 @@
 
 #include "check/Check.h"
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/Placeholders.h"
+#include "config/DeliveryValues.h"
 
 namespace Herald {
 

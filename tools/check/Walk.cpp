@@ -8,6 +8,12 @@
 #include "check/Wording.h"
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/PlayersReaders.h"
+#include "config/CalmReaders.h"
+#include "config/Placeholders.h"
+#include "config/DeliveryValues.h"
 
 namespace Herald {
 

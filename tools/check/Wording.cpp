@@ -5,6 +5,11 @@
 #include <vector>
 
 #include "common/Output.h"
+#include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/RelayReaders.h"
+#include "config/Placeholders.h"
+#include "config/DeliveryValues.h"
 
 namespace Herald {
 

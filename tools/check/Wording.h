@@ -10,6 +10,7 @@
 
 #include "check/Rule.h"
 #include "config/ConfigReaders.h"  // EditDistance, NearMissLimit
+#include "config/Placeholders.h"
 
 namespace Herald {
 

@@ -10,6 +10,10 @@
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
+#include "config/PlayersReaders.h"
+#include "config/Placeholders.h"
+#include "config/DeliveryValues.h"
 
 namespace Herald {
 

@@ -7,7 +7,9 @@
 
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
-#include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
+#include "config/RelayReaders.h"
+#include "config/DeliveryValues.h"
 
 namespace Herald {
 

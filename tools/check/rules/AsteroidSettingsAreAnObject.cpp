@@ -1,4 +1,5 @@
 #include "check/rules/Rules.h"
+#include "config/ItemNames.h"
 
 namespace Herald {
 

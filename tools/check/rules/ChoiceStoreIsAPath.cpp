@@ -1,4 +1,5 @@
 #include "check/rules/Rules.h"
+#include "config/PlayersReaders.h"
 
 namespace Herald {
 

@@ -1,5 +1,6 @@
 #include "check/rules/Rules.h"
 #include "config/ConfigKeys.h"
+#include "config/CalmReaders.h"
 
 namespace Herald {
 

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "check/rules/Rules.h"
+#include "config/CalmReaders.h"
 
 namespace Herald {
 

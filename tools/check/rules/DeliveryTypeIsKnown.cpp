@@ -1,5 +1,6 @@
 #include "check/rules/Rules.h"
 #include "config/ConfigKeys.h"
+#include "config/NearMisses.h"
 
 namespace Herald {
 

@@ -1,5 +1,7 @@
 #include "check/rules/Rules.h"
 #include "config/ConfigKeys.h"
+#include "config/PlayersReaders.h"
+#include "config/Placeholders.h"
 
 namespace Herald {
 

@@ -1,4 +1,6 @@
 #include "check/rules/Rules.h"
+#include "config/ItemNames.h"
+#include "config/Placeholders.h"
 
 namespace Herald {
 

@@ -3,6 +3,7 @@
 
 #include "check/rules/Rules.h"
 #include "config/ConfigKeys.h"
+#include "config/Placeholders.h"
 
 namespace Herald {
 

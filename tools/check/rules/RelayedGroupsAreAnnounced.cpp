@@ -1,6 +1,8 @@
 #include <algorithm>
 
 #include "check/rules/Rules.h"
+#include "config/PlayersReaders.h"
+#include "config/NearMisses.h"
 
 namespace Herald {
 

@@ -4,6 +4,8 @@
 #include "check/rules/Rules.h"
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
+#include "config/RelayReaders.h"
+#include "config/NearMisses.h"
 
 namespace Herald {
 

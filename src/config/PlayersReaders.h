@@ -1,0 +1,73 @@
+#pragma once
+// Groups of announcements and the Players settings: what players may choose
+// to hear, and where their choices are kept.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+// A group's name: 1 to 32 ASCII letters, digits, '-' and '_'. Groups are
+// compared in any case; GroupFold gives the form they are compared and stored in.
+inline constexpr std::size_t GroupNameLimit = 32;
+bool IsGroupName(std::string_view text);
+std::string GroupFold(std::string_view group);
+
+// The group of an entry without a Group of its own: the kind its key names.
+inline constexpr std::string_view CratesGroup = "crates";
+inline constexpr std::string_view NodesGroup = "nodes";
+inline constexpr std::string_view ArtifactsGroup = "artifacts";
+inline constexpr std::string_view DamsGroup = "dams";
+inline constexpr std::string_view OceanGroup = "ocean";
+inline constexpr std::string_view NestsGroup = "nests";
+std::string_view KindGroup(std::string_view itemKey);
+// The group an Items entry's announcements belong to: its Group when that is a
+// group's name, otherwise the kind's (herald check reports any other Group).
+// Never raises.
+std::string_view GroupOf(const nlohmann::json& entry, std::string_view itemKey);
+// AsteroidGen2's Group, DefaultAsteroidGroup when it has none that is a group's name.
+std::string_view AsteroidGroupOf(const nlohmann::json& asteroids);
+
+// Whether a template can send anything: an object whose Msg is a text that is
+// not empty. Never raises.
+bool CanSend(const nlohmann::json& notificationTemplate);
+
+// Whether an Items entry, or AsteroidGen2 on Gen2, can send something, which
+// puts its group among those announced: an entry's key can be an item key,
+// its kind is examined (EnableNests for all but item containers and ocean
+// crates), and its
+// template can send; asteroids must be enabled. Raise where EnableNests or
+// Enable is of the wrong type, as the spawn's reads do.
+bool EntryCanSend(const nlohmann::json& document, std::string_view itemKey, const nlohmann::json& entry);
+bool AsteroidsCanSend(const nlohmann::json& asteroids);
+
+// The groups a server on this map announces: those of the entries that can
+// send something, each once (as the first such entry in the document writes
+// it), sorted in any case.
+std::vector<std::string> AnnouncedGroups(const nlohmann::json& document, std::string_view map);
+
+// A chat command's name: '/' then 1 to 32 ASCII letters or digits.
+inline constexpr std::size_t ChatCommandNameLimit = 32;
+bool IsChatCommandName(std::string_view text);
+
+// Whether Players' Store names a file: a text, not empty, with no zero
+// character (the file's name would end there).
+bool IsStorePath(const nlohmann::json& store);
+
+// Players: whether players choose, the chat command and the store's path as
+// written. An Enable or Command not of its key's form is replaced by the
+// default; a Store that is no path leaves none. problems names each, as the
+// log words it. Never raises.
+struct PlayersSettings {
+    bool enabled = true;
+    std::string command;
+    std::optional<std::string> store;
+    std::vector<std::string> problems;
+};
+PlayersSettings PlayersSettingsOf(const nlohmann::json& document);
