@@ -3,18 +3,19 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "announce/Broadcast.h"
+#include "announce/Templates.h"
 #include "config/Config.h"
-#include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
-#include "config/PlayersReaders.h"
 #include "config/Placeholders.h"
 #include "game/GameTypes.h"
-#include "plugin/Plugin.h"
 
 namespace {
 
-using Json = nlohmann::json;
+// The last announcement's text and an asteroid's colour, in storage kept from
+// one announcement to the next: each is needed only until the announcement
+// has gone out.
+std::string FilledText;
+std::string AsteroidColor;
 
 // Inlined into each announcement it serves, as the spawn path's own code.
 [[gnu::always_inline]] inline std::optional<MapPosition> WorldCoordinates(float x, float y) {
@@ -31,59 +32,73 @@ using Json = nlohmann::json;
 struct ItemValues {
     std::string latitude;
     std::string longitude;
-    std::string spareName;
     PlaceholderValues values;
 
-    ItemValues(const Json& entry, std::string_view itemKey, const MapPosition& position)
+    ItemValues(const AnnouncementPlan& plan, const MapPosition& position)
         : latitude(FormatCoordinate(position.Latitude)), longitude(FormatCoordinate(position.Longitude)) {
         values.mapName = CurrentMapName;
         values.latitude = latitude;
         values.longitude = longitude;
-        values.name = ItemName(entry, itemKey, spareName);
+        values.name = plan.name;
     }
     ItemValues(const ItemValues&) = delete;
     ItemValues& operator=(const ItemValues&) = delete;
 };
 
-}  // namespace
-
-void AnnounceItem(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel,
-                  const AnnouncementSink& send) {
-    const std::optional<MapPosition> position = WorldCoordinates(x, y);
-    if (!position) {
-        return;
-    }
-    ItemValues item(entry, itemKey, *position);
-    const Json& notification = NotificationOf(entry);
-    if (eggLevel != nullptr) {
-        item.values.eggLevel = *eggLevel;
-        send(notification, ReplacementsOf<AnnouncementKind::Nest>(item.values));
-    } else {
-        send(notification, ReplacementsOf<AnnouncementKind::Structure>(item.values));
-    }
+Announcement Made(const AnnouncementPlan& plan, std::string_view message, ReplacementList replacements) {
+    FillTemplateInto(FilledText, message, replacements);
+    Announcement made;
+    made.text = &FilledText;
+    made.delivery = &plan.delivery;
+    made.color = plan.delivery.color;
+    made.group = plan.group;
+    made.key = plan.key;
+    made.kind = plan.kind;
+    made.relayed = plan.relayed;
+    return made;
 }
 
-void AnnounceAsteroid(const Json& asteroids, const std::string& code, const AnnouncementSink& send) {
-    const AsteroidValues found = AsteroidValuesOf(asteroids, code);
+}  // namespace
+
+std::optional<Announcement> ItemAnnouncement(const AnnouncementPlan& plan, float x, float y,
+                                             const std::string* eggLevel) {
+    const std::optional<MapPosition> position = WorldCoordinates(x, y);
+    if (!position) {
+        return std::nullopt;
+    }
+    ItemValues item(plan, *position);
+    if (eggLevel != nullptr) {
+        item.values.eggLevel = *eggLevel;
+        return Made(plan, plan.message, ReplacementsOf<AnnouncementKind::Nest>(item.values));
+    }
+    return Made(plan, plan.message, ReplacementsOf<AnnouncementKind::Structure>(item.values));
+}
+
+Announcement AsteroidAnnouncement(const AnnouncementPlan& plan, const std::string& code) {
+    AsteroidValues found = AsteroidValuesOf(*plan.entry, code);
     PlaceholderValues values;
     values.mapName = CurrentMapName;
     values.name = found.name;
     values.primaryResources = found.primaryResources;
     values.secondaryResources = found.secondaryResources;
-    // The code's colour goes onto the copy handed on; the document stays as read.
-    send(AsteroidTemplate(asteroids, found.color), ReplacementsOf<AnnouncementKind::Asteroid>(values));
+    Announcement made = Made(plan, plan.message, ReplacementsOf<AnnouncementKind::Asteroid>(values));
+    AsteroidColor = std::move(found.color);
+    made.color = AsteroidColor;
+    made.key = {};
+    return made;
 }
 
-void AnnounceDigest(const Json& entry, std::string_view itemKey, std::int64_t count, float x, float y,
-                    std::string_view digest, const AnnouncementSink& send) {
+std::optional<Announcement> DigestAnnouncement(const AnnouncementPlan& plan, std::int64_t count, float x, float y,
+                                               std::string_view digest) {
     const std::optional<MapPosition> position = WorldCoordinates(x, y);
-    Json notification = NotificationOf(entry);
-    if (!position || !CanSend(notification)) {
-        return;
+    if (!position) {
+        return std::nullopt;
     }
-    notification[std::string(Key::Msg)] = std::string(digest);
     const std::string held = std::to_string(count);
-    ItemValues item(entry, itemKey, *position);
+    ItemValues item(plan, *position);
     item.values.count = held;
-    send(notification, ReplacementsOf<AnnouncementKind::Digest>(item.values));
+    Announcement made = Made(plan, digest, ReplacementsOf<AnnouncementKind::Digest>(item.values));
+    made.kind = AnnouncementKind::Digest;
+    made.digest = true;
+    return made;
 }

@@ -4,37 +4,12 @@
 #include <optional>
 #include <string_view>
 
-#include "config/ConfigKeys.h"
-#include "config/ConfigReaders.h"
-#include "config/PlayersReaders.h"
 #include "config/DeliveryValues.h"
+#include "config/PlayersReaders.h"
+#include "game/ConnectedPlayers.h"
 #include "players/Players.h"
-#include "relay/Relay.h"
-
-DeliveryTally Delivered;
 
 namespace {
-
-using Json = nlohmann::json;
-
-// Calls deliver(player) for every element of the world's player list whose
-// weak reference still gives a controller, in the list's order.
-template <typename Deliver>
-void ForEachConnectedPlayer(Deliver&& deliver) {
-    UWorld* world = ArkApi::GetApiUtils().QueryWorld();
-    if (world == nullptr) {
-        return;
-    }
-    const auto& players = GameField<TGameArray<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
-    for (const FWeakObjectPtr& element : players) {
-        FWeakObjectPtr reference = element;
-        auto* player =
-            GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
-        if (player != nullptr) {
-            deliver(player);
-        }
-    }
-}
 
 // Calls deliver(player) for the one player given.
 struct OnePlayer {
@@ -49,62 +24,59 @@ struct OnePlayer {
 // once some player has made a choice.
 // Counts the lines it delivers and those players' choices keep back.
 struct EveryConnectedPlayer {
-    const EntryGroup& group;
-    std::size_t& delivered;
-    std::size_t& notSent;
+    std::string_view group;
+    DeliveryCount& count;
     template <typename Deliver>
     void operator()(Deliver&& deliver) const {
         if (!SomePlayerChose()) {
             ForEachConnectedPlayer([&](AShooterPlayerController* player) {
-                ++delivered;
+                ++count.delivered;
                 deliver(player);
             });
             return;
         }
-        const std::string folded = GroupFold(group.Name());
+        const std::string folded = GroupFold(group);
         ForEachConnectedPlayer([&](AShooterPlayerController* player) {
             if (PlayerHears(player, folded)) {
-                ++delivered;
+                ++count.delivered;
                 deliver(player);
             } else {
-                ++notSent;
+                ++count.notSent;
             }
         });
     }
 };
 
 template <typename Recipients>
-void SendNotifications(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
-    // Time, Size and Color are read once, at the first recipient: they are the
-    // same for everyone, and with nobody connected they are not read at all.
-    // Only "Random" is drawn anew for each recipient, and only there: its
-    // three draws per recipient are all the random numbers a broadcast takes.
-    std::optional<float> time;
-    float size = 0.0f;
+void SendNotifications(const Announcement& announcement, FString& text, const Recipients& recipients) {
+    // The colour is worked out at the first recipient: with nobody connected
+    // it is not. Only "Random" is drawn anew for each recipient, and only
+    // there: its three draws per recipient are all the random numbers a
+    // broadcast takes.
+    const Delivery& delivery = *announcement.delivery;
+    const float time = DeliveredDisplayTime(delivery.time);
+    bool first = true;
     bool random = false;
     FColorLinear fixedColor{};
     recipients([&](AShooterPlayerController* player) {
-        if (!time) {
-            time = DeliveredDisplayTime(DisplayTimeOf(notificationTemplate));
-            size = DisplaySizeOf(notificationTemplate);
-            std::string spare;
-            const std::string_view colorText = ColorTextOf(notificationTemplate, spare);
-            random = colorText == RandomColorText;
+        if (first) {
+            first = false;
+            random = announcement.color == RandomColorText;
             if (!random) {
-                fixedColor = LinearColor(ParseColorText(colorText));
+                fixedColor = LinearColor(ParseColorText(announcement.color));
             }
         }
         const FColorLinear color = random ? LinearColor(ParseColorText(RandomColorText)) : fixedColor;
         GameFunction<void(AShooterPlayerController*, FString*, FColorLinear, float, float, void*, void*)>(
-            "AShooterPlayerController.ClientServerSOTFNotificationCustom")(player, &text, color, size, *time,
+            "AShooterPlayerController.ClientServerSOTFNotificationCustom")(player, &text, color, delivery.size, time,
                                                                            nullptr, nullptr);
     });
 }
 
 template <typename Recipients>
-void SendChatLines(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
+void SendChatLines(const Announcement& announcement, FString& text, const Recipients& recipients) {
     FChatMessageRecord record;
-    record.SenderName = FString::FromUtf8(SenderOf(notificationTemplate));
+    record.SenderName = FString::FromUtf8(announcement.delivery->sender);
     record.Message = text;
     recipients([&](AShooterPlayerController* player) {
         GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
@@ -112,110 +84,41 @@ void SendChatLines(const Json& notificationTemplate, FString& text, const Recipi
     });
 }
 
-}  // namespace
-
-namespace {
-
-// The last message filled, in storage kept from one announcement to the
-// next: its text is needed only until it is the game's string, and by the
-// relay.
-std::string FilledText;
-
-// The message as every recipient gets it, or none when there is nothing to
-// send; FilledText holds it as filled.
-std::optional<FString> AnnouncementText(const Json& notificationTemplate, ReplacementList replacements) {
-    if (!notificationTemplate.is_object()) {
-        return std::nullopt;
-    }
-    std::string spareMessage;
-    const std::string_view message = MessageOf(notificationTemplate, spareMessage);
-    if (message.empty()) {
-        return std::nullopt;
-    }
-    FillTemplateInto(FilledText, message, replacements);
-    return FString::FromUtf8(FilledText);
-}
-
 template <typename Recipients>
-void DeliverText(const Json& notificationTemplate, FString& text, const Recipients& recipients) {
-    if (SentOnScreen(notificationTemplate)) {
-        SendNotifications(notificationTemplate, text, recipients);
+void Deliver(const Announcement& announcement, const Recipients& recipients) {
+    FString text = FString::FromUtf8(*announcement.text);
+    if (announcement.delivery->onScreen) {
+        SendNotifications(announcement, text, recipients);
     } else {
-        SendChatLines(notificationTemplate, text, recipients);
+        SendChatLines(announcement, text, recipients);
     }
 }
 
 }  // namespace
 
-std::string_view EntryGroup::Name() const {
-    return itemKey ? GroupOf(*owner, *itemKey) : AsteroidGroupOf(*owner);
+DeliveryCount Broadcast(const Announcement& announcement) {
+    DeliveryCount count;
+    Deliver(announcement, EveryConnectedPlayer{announcement.group, count});
+    return count;
 }
 
-bool Broadcast(const Json& notificationTemplate, ReplacementList replacements, const EntryGroup& group) {
-    std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
-    if (!text) {
-        return false;
-    }
-    std::size_t delivered = 0;
-    std::size_t notSent = 0;
-    DeliverText(notificationTemplate, *text, EveryConnectedPlayer{group, delivered, notSent});
-    if (Relaying) {
-        RelayAnnouncement(FilledText, group);
-    }
-    if (Delivered.digest) {
-        ++Delivered.digests;
-    } else {
-        ++Delivered.announcements;
-        Delivered.lines += static_cast<std::int64_t>(delivered);
-    }
-    Delivered.notSentByChoices += static_cast<std::int64_t>(notSent);
-    return true;
+void SendToPlayer(AShooterPlayerController* player, const Announcement& announcement) {
+    Deliver(announcement, OnePlayer{player});
 }
 
-std::size_t ConnectedPlayers() {
-    std::size_t connected = 0;
-    ForEachConnectedPlayer([&connected](AShooterPlayerController*) { ++connected; });
-    return connected;
-}
-
-void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text) {
-    FChatMessageRecord record;
-    record.SenderName = FString::FromUtf8(std::string(sender));
-    record.Message = FString::FromUtf8(std::string(text));
-    GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
-        player, record);
-}
-
-void SendToPlayer(AShooterPlayerController* player, const Json& notificationTemplate, ReplacementList replacements) {
-    std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
-    if (text) {
-        DeliverText(notificationTemplate, *text, OnePlayer{player});
+std::string DescribeAnnouncement(const Announcement& announcement) {
+    const std::string shown = "\"" + FString::FromUtf8(*announcement.text).ToUtf8() + "\"";
+    const Delivery& delivery = *announcement.delivery;
+    if (!delivery.onScreen) {
+        return "Chat from " + FString::FromUtf8(delivery.sender).ToUtf8() + ": " + shown;
     }
-}
-
-// Read in the order a delivery to one recipient reads: Msg, Type, then Time,
-// Size and Color, or Sender; a value of the wrong type raises here as it
-// would there.
-std::optional<std::string> DescribeAnnouncement(const Json& notificationTemplate, ReplacementList replacements) {
-    const std::optional<FString> text = AnnouncementText(notificationTemplate, replacements);
-    if (!text) {
-        return std::nullopt;
-    }
-    const std::string shown = "\"" + text->ToUtf8() + "\"";
-    if (!SentOnScreen(notificationTemplate)) {
-        const FString sender = FString::FromUtf8(SenderOf(notificationTemplate));
-        return "Chat from " + sender.ToUtf8() + ": " + shown;
-    }
-    const std::string time = DeliveredDisplayTimeText(DisplayTimeOf(notificationTemplate));
-    const float size = DisplaySizeOf(notificationTemplate);
-    std::string spare;
-    const std::string_view colorText = ColorTextOf(notificationTemplate, spare);
     std::string color(RandomColorText);
-    if (colorText != RandomColorText) {
-        const FColorBytes bytes = ParseColorText(colorText);
+    if (announcement.color != RandomColorText) {
+        const FColorBytes bytes = ParseColorText(announcement.color);
         color = std::to_string(bytes.R) + "," + std::to_string(bytes.G) + "," + std::to_string(bytes.B);
     }
-    return "Notification " + shown + " colour " + color + " size " + FloatText(size) + " time " + time;
+    return "Notification " + shown + " colour " + color + " size " + FloatText(delivery.size) + " time " +
+           DeliveredDisplayTimeText(delivery.time);
 }
 
 FColorBytes ParseColorText(std::string_view text) {

@@ -4,14 +4,15 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
-#include "announce/Announcements.h"
-#include "announce/Broadcast.h"
+#include "config/CalmReaders.h"
 #include "config/Config.h"
 #include "config/ConfigReaders.h"
-#include "config/CalmReaders.h"
+#include "game/ConnectedPlayers.h"
 #include "plugin/PluginLog.h"
 
 using Json = nlohmann::json;
+
+namespace {
 
 // One Items entry's announcements since load and its running cooldown.
 struct EntryCalm {
@@ -22,30 +23,30 @@ struct EntryCalm {
     std::int64_t held = 0;
     float heldX = 0;  // the latest held spawn's world position
     float heldY = 0;
-    // CooldownOf the entry under the settings in force, taken when the entry
-    // is first announced and again at each reload: a spawn would otherwise
-    // look the entry's own cooldown up in the document twice.
+    // The entry's cooldown under the settings in force, for the timer, which
+    // has no plan at hand: taken when the entry is first seen and again at
+    // each reload.
     std::int32_t cooldown = 0;
 };
-
-namespace {
 
 struct CalmState {
     CalmSettings settings;
     bool entriesCoolDown = false;
     std::int64_t clock = 0;  // seconds since load
-    // By the entry's value in the document, whose address a spawn has at hand
-    // and hashes for nothing; the key is kept to find the entry again after a
-    // reload, which makes a new document.
+    // By the entry's value in the document, whose address a spawn's plan
+    // holds and hashes for nothing; the key is kept to find the entry again
+    // after a reload, which makes a new document.
     std::unordered_map<const Json*, EntryCalm> entries;
     // The entry looked up last and its state: spawns of one kind come in
     // runs, and a run's spawns then skip the lookup.
     const Json* lastEntry = nullptr;
     EntryCalm* lastState = nullptr;
-    std::int64_t heldByCooldown = 0;
-    std::int64_t heldTooFewPlayers = 0;
+    CalmCounts counts;
 };
 CalmState Calm;
+
+// Asteroid crates are held by MinPlayers alone: they have no cooldown.
+bool HasEntry(const AnnouncementPlan& plan) { return plan.kind != AnnouncementKind::Asteroid && plan.entry != nullptr; }
 
 bool Holds() { return Calm.settings.Holds() || Calm.entriesCoolDown; }
 
@@ -58,21 +59,75 @@ std::int64_t CooldownLeft(const EntryCalm& calm, std::int32_t cooldown) {
 }
 
 bool TooFewPlayers() {
-    return Calm.settings.minPlayers > 0 &&
-           ConnectedPlayers() < static_cast<std::size_t>(Calm.settings.minPlayers);
+    return Calm.settings.minPlayers > 0 && ConnectedPlayers() < static_cast<std::size_t>(Calm.settings.minPlayers);
 }
 
-void SendDigest(const Json& entry, EntryCalm& calm) {
-    const EntryGroup group{&entry, calm.key};
-    Delivered.digest = true;
-    AnnounceDigest(entry, calm.key, calm.held, calm.heldX, calm.heldY, Calm.settings.digest,
-                   [&group](const Json& notificationTemplate, ReplacementList replacements) {
-                       Broadcast(notificationTemplate, replacements, group);
-                   });
-    Delivered.digest = false;
+// The one verdict the spawn and the test command share; calm is the entry's
+// state, null for an asteroid or an entry not seen since load.
+CalmAnswer Verdict(const EntryCalm* calm, std::int32_t cooldown) {
+    if (TooFewPlayers()) {
+        return {CalmVerdict::HeldTooFewPlayers, 0};
+    }
+    const std::int64_t left = calm != nullptr ? CooldownLeft(*calm, cooldown) : 0;
+    return {left > 0 ? CalmVerdict::HeldByCooldown : CalmVerdict::Announce, left};
 }
 
 std::string Seconds(std::int64_t seconds) { return std::to_string(seconds) + " s"; }
+
+// An entry's state, made at its first spawn since load or since it was
+// configured: out of line, so that every later one is a lookup without this
+// one's frame.
+[[gnu::noinline]] EntryCalm& FirstSeen(const AnnouncementPlan& plan) {
+    EntryCalm& calm = Calm.entries[plan.entry];
+    calm.key = std::string(plan.key);
+    calm.cooldown = plan.cooldown;
+    return calm;
+}
+
+EntryCalm& StateOf(const AnnouncementPlan& plan) {
+    if (Calm.lastEntry != plan.entry) {
+        const auto found = Calm.entries.find(plan.entry);
+        Calm.lastState = found != Calm.entries.end() ? &found->second : &FirstSeen(plan);
+        Calm.lastEntry = plan.entry;
+    }
+    return *Calm.lastState;
+}
+
+void Announced(const AnnouncementPlan& plan, EntryCalm& calm) {
+    if (!plan.Announced()) {
+        return;
+    }
+    ++calm.announced;
+    calm.lastAnnounced = Calm.clock;
+    if (Holds() && calm.cooldown > 0) {
+        calm.cooldownStart = Calm.clock;
+    }
+}
+
+// Out of line, so that a server where nothing is held pays only the test of
+// Holds(), not this function's frame.
+[[gnu::noinline]] CalmVerdict HeldOrAnnounced(const AnnouncementPlan& plan, float x, float y) {
+    if (!HasEntry(plan)) {
+        const CalmVerdict verdict = Verdict(nullptr, 0).verdict;
+        Calm.counts.heldTooFewPlayers += verdict == CalmVerdict::HeldTooFewPlayers ? 1 : 0;
+        return verdict;
+    }
+    if (TooFewPlayers()) {
+        ++Calm.counts.heldTooFewPlayers;
+        return CalmVerdict::HeldTooFewPlayers;
+    }
+    EntryCalm& calm = StateOf(plan);
+    const CalmVerdict verdict = Verdict(&calm, calm.cooldown).verdict;
+    if (verdict == CalmVerdict::Announce) {
+        Announced(plan, calm);
+        return verdict;
+    }
+    ++calm.held;
+    calm.heldX = x;
+    calm.heldY = y;
+    ++Calm.counts.heldByCooldown;
+    return verdict;
+}
 
 }  // namespace
 
@@ -86,10 +141,9 @@ void FollowCalmSettings() {
     // gone entry's held spawns are dropped unsent.
     std::unordered_map<const Json*, EntryCalm> entries;
     for (auto& [old, calm] : Calm.entries) {
-        const Json& entry = ItemEntry(PluginConfig, calm.key);
-        if (!entry.is_null()) {
-            calm.cooldown = CooldownOf(entry, Calm.settings);
-            entries.emplace(&entry, std::move(calm));
+        if (const AnnouncementPlan* plan = CurrentPlans().Item(calm.key)) {
+            calm.cooldown = plan->cooldown;
+            entries.emplace(plan->entry, std::move(calm));
         }
     }
     Calm.entries = std::move(entries);
@@ -97,118 +151,55 @@ void FollowCalmSettings() {
     Calm.lastState = nullptr;
 }
 
-void StopCalm() {
-    Calm = CalmState();
-    Delivered = DeliveryTally();
-}
+void StopCalm() { Calm = CalmState(); }
 
-void CalmTimer() {
+std::vector<HeldSpawns> CalmTimer() {
     ++Calm.clock;
+    std::vector<HeldSpawns> due;
     for (auto& held : Calm.entries) {
         EntryCalm& calm = held.second;
         if (calm.held > 0 && CooldownLeft(calm, calm.cooldown) == 0) {
-            // A digest that raises is logged and not tried again: its
-            // spawns are dropped with it, as a spawn's announcement would be.
-            RunLogged([&] { SendDigest(*held.first, calm); });
-            Delivered.digest = false;
+            due.push_back({calm.key, calm.held, calm.heldX, calm.heldY});
             calm.cooldownStart = Calm.clock;
             calm.held = 0;
         }
     }
+    return due;
 }
 
-namespace {
+const std::string& DigestText() { return Calm.settings.digest; }
 
-// An entry's state, made at its first spawn since load or since it was
-// configured: out of line, so that every later one is a lookup without this
-// one's frame.
-[[gnu::noinline]] EntryCalm& FirstSeen(std::string_view itemKey, const Json& entry) {
-    EntryCalm& calm = Calm.entries[&entry];
-    calm.key = std::string(itemKey);
-    calm.cooldown = CooldownOf(entry, Calm.settings);
-    return calm;
-}
-
-EntryCalm& StateOf(std::string_view itemKey, const Json& entry) {
-    if (Calm.lastEntry != &entry) {
-        const auto found = Calm.entries.find(&entry);
-        Calm.lastState = found != Calm.entries.end() ? &found->second : &FirstSeen(itemKey, entry);
-        Calm.lastEntry = &entry;
+CalmAnswer CalmVerdictNow(const AnnouncementPlan& plan) {
+    if (!HasEntry(plan)) {
+        return Verdict(nullptr, 0);
     }
-    return *Calm.lastState;
+    const auto found = Calm.entries.find(plan.entry);
+    return Verdict(found != Calm.entries.end() ? &found->second : nullptr, plan.cooldown);
 }
 
-// Out of line, so that a server where nothing is held pays only the test of
-// Holds(), not this function's frame.
-[[gnu::noinline]] CalmVerdict HeldOrAnnounced(const Json* entry, std::string_view itemKey, float x, float y,
-                                              EntryCalm** state) {
-    if (TooFewPlayers()) {
-        ++Calm.heldTooFewPlayers;
-        return CalmVerdict::HeldTooFewPlayers;
+CalmVerdict CalmSpawn(const AnnouncementPlan& plan, float x, float y) {
+    if (Holds()) {
+        return HeldOrAnnounced(plan, x, y);
     }
-    if (entry == nullptr) {
-        return CalmVerdict::Announce;
+    if (HasEntry(plan)) {
+        Announced(plan, StateOf(plan));
     }
-    EntryCalm& calm = StateOf(itemKey, *entry);
-    *state = &calm;
-    if (CooldownLeft(calm, calm.cooldown) == 0) {
-        return CalmVerdict::Announce;
-    }
-    ++calm.held;
-    calm.heldX = x;
-    calm.heldY = y;
-    ++Calm.heldByCooldown;
-    return CalmVerdict::HeldByCooldown;
+    return CalmVerdict::Announce;
 }
 
-}  // namespace
+CalmCounts CalmHeld() { return Calm.counts; }
 
-CalmVerdict CalmBeforeAnnouncing(const Json* entry, std::string_view itemKey, float x, float y, EntryCalm** state) {
-    return Holds() ? HeldOrAnnounced(entry, itemKey, x, y, state) : CalmVerdict::Announce;
-}
-
-void CalmAnnounced(std::string_view itemKey, const Json& entry, EntryCalm* state) {
-    EntryCalm& calm = state != nullptr ? *state : StateOf(itemKey, entry);
-    ++calm.announced;
-    calm.lastAnnounced = Calm.clock;
-    if (Holds() && calm.cooldown > 0) {
-        calm.cooldownStart = Calm.clock;
-    }
-}
-
-std::string CalmRemark(const Json* entry, std::string_view /*itemKey*/) {
-    if (TooFewPlayers()) {
-        return " (on the server: held, too few players)";
-    }
-    if (entry == nullptr) {
-        return {};
-    }
-    const auto found = Calm.entries.find(entry);
-    const std::int64_t left =
-        found == Calm.entries.end() ? 0 : CooldownLeft(found->second, CooldownOf(*entry, Calm.settings));
-    return left > 0 ? " (on the server: held for " + Seconds(left) + " more by its cooldown)" : std::string();
-}
-
-std::string CalmStatus() {
-    return "Sent " + std::to_string(Delivered.announcements) + " announcements as " + std::to_string(Delivered.lines) +
-           " lines; held " + std::to_string(Calm.heldByCooldown) + " by cooldowns (" +
-           std::to_string(Delivered.digests) + " digests sent), " + std::to_string(Calm.heldTooFewPlayers) +
-           " with too few players; " + std::to_string(Delivered.notSentByChoices) +
-           " lines not sent by players' choices.";
-}
-
-std::string EntryStatus(std::string_view itemKey, const Json& entry) {
-    const auto found = Calm.entries.find(&entry);
+std::string EntryStatus(const AnnouncementPlan& plan) {
+    const auto found = Calm.entries.find(plan.entry);
     const EntryCalm calm = found == Calm.entries.end() ? EntryCalm{} : found->second;
-    std::string status(itemKey);
+    std::string status(plan.key);
     status += calm.announced == 0 ? ": never announced"
                                   : ": announced " + std::to_string(calm.announced) + " times, last " +
                                         Seconds(Calm.clock - calm.lastAnnounced) + " ago";
-    const std::int32_t cooldown = CooldownOf(entry, Calm.settings);
-    if (cooldown > 0) {
-        status += "; cooldown " + Seconds(cooldown) + ", " + std::to_string(calm.held) + " held now";
+    if (plan.cooldown > 0) {
+        status += "; cooldown " + Seconds(plan.cooldown) + ", " + std::to_string(calm.held) + " held now";
         if (calm.held > 0) {
-            status += ", digest in " + Seconds(CooldownLeft(calm, cooldown));
+            status += ", digest in " + Seconds(CooldownLeft(calm, plan.cooldown));
         }
     }
     return status + ".";

@@ -2,14 +2,14 @@
 // Keeping a busy server calm: the spawns an entry's cooldown holds back are
 // told of in one digest line when it ends, and nothing is announced while
 // too few players are connected. Its clock is the timer's seconds since load.
-// What was sent and held is counted since load, for SkyCrateHerald.Status.
+// What was held is counted since load, for SkyCrateHerald.Status.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include <nlohmann/json_fwd.hpp>
+#include "config/AnnouncementPlan.h"
 
 enum class CalmVerdict { Announce, HeldByCooldown, HeldTooFewPlayers };
 
@@ -18,27 +18,38 @@ enum class CalmVerdict { Announce, HeldByCooldown, HeldTooFewPlayers };
 void FollowCalmSettings();
 // At unload: everything dropped, nothing sent.
 void StopCalm();
-// Once a second: the clock, and a digest for each cooldown that ended with
-// spawns held.
-void CalmTimer();
 
-// An Items entry's announcements and cooldown, found once per spawn.
-struct EntryCalm;
+// The spawns one Items entry's cooldown held, told of in its digest.
+struct HeldSpawns {
+    std::string key;
+    std::int64_t count = 0;
+    float x = 0;  // the latest one's world position
+    float y = 0;
+};
+// Once a second: the clock moves on, and each cooldown that ended with
+// spawns held gives its digest, the spawns then forgotten.
+std::vector<HeldSpawns> CalmTimer();
+// The digest's text, as Calm's Digest sets it.
+const std::string& DigestText();
 
-// Whether a spawn is announced, decided before it is built: for an Items
-// entry (at world x, y) its cooldown and MinPlayers, for an asteroid (no
-// entry) MinPlayers alone. A held spawn is counted. Where it looked the
-// entry's state up, state is set, for CalmAnnounced.
-CalmVerdict CalmBeforeAnnouncing(const nlohmann::json* entry, std::string_view itemKey, float x, float y,
-                                 EntryCalm** state);
-// After an Items entry's spawn is announced: counted, and its cooldown starts.
-void CalmAnnounced(std::string_view itemKey, const nlohmann::json& entry, EntryCalm* state);
+// What a spawn of the plan would meet on the server now, counting nothing:
+// for an Items entry its cooldown and MinPlayers, for an asteroid MinPlayers
+// alone; with the seconds the cooldown still runs.
+struct CalmAnswer {
+    CalmVerdict verdict = CalmVerdict::Announce;
+    std::int64_t cooldownLeft = 0;
+};
+CalmAnswer CalmVerdictNow(const AnnouncementPlan& plan);
 
-// What held an Items entry's spawn (entry null: an asteroid's) would meet on
-// the server now, as SkyCrateHerald.Test's RCON reply adds it: empty when
-// it would be announced.
-std::string CalmRemark(const nlohmann::json* entry, std::string_view itemKey);
+// A spawn at world x, y: the same verdict, counted. A held spawn is kept
+// for the digest; an Items entry's spawn that goes out counts as announced
+// and starts its cooldown, unless its plan fails, and so sends nothing.
+CalmVerdict CalmSpawn(const AnnouncementPlan& plan, float x, float y);
 
-// SkyCrateHerald.Status: one line since load, or one entry's.
-std::string CalmStatus();
-std::string EntryStatus(std::string_view itemKey, const nlohmann::json& entry);
+// SkyCrateHerald.Status: the spawns held since load, and one entry's line.
+struct CalmCounts {
+    std::int64_t heldByCooldown = 0;
+    std::int64_t heldTooFewPlayers = 0;
+};
+CalmCounts CalmHeld();
+std::string EntryStatus(const AnnouncementPlan& plan);

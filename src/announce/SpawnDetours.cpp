@@ -1,19 +1,22 @@
 #include "announce/SpawnDetours.h"
 
 #include <array>
+#include <stdexcept>
 #include <optional>
 #include <string_view>
 
 #include "announce/Announcements.h"
 #include "announce/Broadcast.h"
 #include "announce/Calm.h"
+#include "announce/Tally.h"
+#include "announce/Templates.h"
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "config/ItemNames.h"
 #include "config/Placeholders.h"
 #include "game/Platform.h"
-#include "plugin/Plugin.h"
+#include "relay/Relay.h"
 #include "plugin/PluginLog.h"
 
 StructurePostSpawnFunction* StructurePostSpawnOriginal = nullptr;
@@ -86,45 +89,49 @@ bool IsA(const void* object, const char* staticClassFunction) {
     return GameFunction<bool(const void*, void*)>("UObjectBaseUtility.IsA")(object, objectClass);
 }
 
-// Broadcasts an announcement to those who hear the group, which outlives the
-// sink. Held by reference, the sink fits the function object's own storage.
-AnnouncementSink BroadcastTo(const EntryGroup& group) {
-    return [&group](const Json& notificationTemplate, ReplacementList replacements) {
-        Broadcast(notificationTemplate, replacements, group);
-    };
+// The plan of a spawned object's item key; null when Items has no entry for
+// it. Items of a type that a lookup raises on fails every spawn alike.
+const AnnouncementPlan* PlanOf(std::string_view itemKey) {
+    const PlanBook& plans = CurrentPlans();
+    if (plans.itemsFailure) {
+        throw std::runtime_error(*plans.itemsFailure);
+    }
+    return plans.Item(itemKey);
 }
 
-// An Items entry's spawn at world x, y, as its cooldown and MinPlayers allow;
-// once it is sent, its cooldown starts.
-void AnnounceEntry(const Json& entry, std::string_view itemKey, float x, float y, const std::string* eggLevel) {
-    struct Sending {
-        EntryGroup group;
-        EntryCalm* calm = nullptr;
-    } sending{{&entry, itemKey}};
-    if (CalmBeforeAnnouncing(&entry, itemKey, x, y, &sending.calm) != CalmVerdict::Announce) {
+// A plan whose reads raise sends nothing, and each spawn of it says why in
+// the log, as the read itself would have.
+void FailIfItFails(const AnnouncementPlan& plan) {
+    if (plan.failure) {
+        throw std::runtime_error(*plan.failure);
+    }
+}
+
+// An Items entry's spawn at world x, y, as its plan, its cooldown and
+// MinPlayers allow.
+void AnnounceEntry(const AnnouncementPlan& plan, float x, float y, const std::string* eggLevel) {
+    if (plan.silence || CalmSpawn(plan, x, y) != CalmVerdict::Announce) {
         return;
     }
-    // Held by reference, the sink fits the function object's own storage.
-    AnnounceItem(entry, itemKey, x, y, eggLevel, [&sending](const Json& notificationTemplate, ReplacementList replacements) {
-        if (Broadcast(notificationTemplate, replacements, sending.group)) {
-            CalmAnnounced(*sending.group.itemKey, *sending.group.owner, sending.calm);
-        }
-    });
+    FailIfItFails(plan);
+    if (const std::optional<Announcement> announcement = ItemAnnouncement(plan, x, y, eggLevel)) {
+        SendOut(*announcement);
+    }
 }
 
-// A repeated code is held back, and counts as announced only once Broadcast
-// is through. A lookup that raised, or a read that raised in Broadcast (all
-// its reads come before its first delivery), dropped the announcement unsent:
-// the next crate of this code tries again, and logs again, until it goes out.
-void AnnounceAsteroidOnce(const Json& asteroids, const std::string& code) {
+// A repeated code is held back, and counts as announced only once it has
+// gone out. A read that raised dropped the announcement unsent: the next
+// crate of this code tries again, and logs again, until it goes out.
+void AnnounceAsteroidOnce(const std::string& code) {
     if (!LastAsteroidCode.empty() && LastAsteroidCode == code) {
         return;
     }
-    if (CalmBeforeAnnouncing(nullptr, {}, 0, 0, nullptr) != CalmVerdict::Announce) {
+    const AnnouncementPlan& plan = CurrentPlans().asteroids;
+    if (plan.silence || CalmSpawn(plan, 0, 0) != CalmVerdict::Announce) {
         return;
     }
-    const EntryGroup group{&asteroids, std::nullopt};
-    AnnounceAsteroid(asteroids, code, BroadcastTo(group));
+    FailIfItFails(plan);
+    SendOut(AsteroidAnnouncement(plan, code));
     LastAsteroidCode = code;
 }
 
@@ -146,11 +153,8 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
     // A failed asteroid announcement costs only itself: the item announcement follows.
     if (CurrentMapName == AsteroidMap && fragments.spaceCrate) {
         RunLogged([&] {
-            const Json& asteroids = AsteroidsOf(PluginConfig);
-            if (AsteroidsEnabled(asteroids)) {
-                if (const std::optional<std::string_view> code = AsteroidCode(itemKey)) {
-                    AnnounceAsteroidOnce(asteroids, std::string(*code));
-                }
+            if (const std::optional<std::string_view> code = AsteroidCode(itemKey)) {
+                AnnounceAsteroidOnce(std::string(*code));
             }
         });
     }
@@ -170,9 +174,8 @@ void AnnounceStructure(APrimalStructure* structure, const FVector& location) {
         }
     }
 
-    const Json& entry = ItemEntry(PluginConfig, itemKey);
-    if (!entry.is_null()) {
-        AnnounceEntry(entry, itemKey, location.X, location.Y, &eggLevel);
+    if (const AnnouncementPlan* plan = PlanOf(itemKey)) {
+        AnnounceEntry(*plan, location.X, location.Y, &eggLevel);
     }
 }
 
@@ -187,8 +190,8 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     ItemKey key;
     MakeItemKey(name, key);
     const std::string_view itemKey = key.View();
-    const Json& entry = ItemEntry(PluginConfig, itemKey);
-    if (entry.is_null()) {
+    const AnnouncementPlan* plan = PlanOf(itemKey);
+    if (plan == nullptr) {
         return;
     }
     // Without a root component the crate has no position to announce.
@@ -198,7 +201,7 @@ void AnnounceOceanSupplyCrate(APrimalStructureItemContainer* container) {
     }
     FVector position{};
     GameFunction<void(void*, FVector*)>("USceneComponent.GetWorldLocation")(root, &position);
-    AnnounceEntry(entry, itemKey, position.X, position.Y, nullptr);
+    AnnounceEntry(*plan, position.X, position.Y, nullptr);
 }
 
 }  // namespace
@@ -234,6 +237,26 @@ NameFragments FindFragments(const FString& name) {
         }
     }
     return found;
+}
+
+void SendOut(const Announcement& announcement) {
+    const DeliveryCount count = Broadcast(announcement);
+    if (announcement.relayed) {
+        RelayLine(*announcement.text);
+    }
+    Tally(announcement, count);
+}
+
+void AnnounceHeld(const HeldSpawns& held) {
+    const AnnouncementPlan* plan = CurrentPlans().Item(held.key);
+    // An entry that sends nothing sends no digest either.
+    if (plan == nullptr || plan->silence) {
+        return;
+    }
+    FailIfItFails(*plan);
+    if (const std::optional<Announcement> digest = DigestAnnouncement(*plan, held.count, held.x, held.y, DigestText())) {
+        SendOut(*digest);
+    }
 }
 
 // Both detours: the game's own function first, with every argument as given,

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "announce/Announcement.h"
+#include "announce/Calm.h"
+
 struct APrimalStructure;
 struct APrimalStructureItemContainer;
 struct FVector;
@@ -22,6 +25,13 @@ extern ItemContainerPostSpawnFunction* ItemContainerPostSpawnOriginal;
 
 // The asteroid code of the last asteroid announcement.
 extern std::string LastAsteroidCode;
+
+// The steps every announcement that goes out passes, in this order: delivered
+// to the players, relayed when its group is, then counted.
+void SendOut(const Announcement& announcement);
+// The digest of the spawns an entry's cooldown held, sent out as its
+// announcements are.
+void AnnounceHeld(const HeldSpawns& held);
 
 // Which of the hunted kinds' fragments an object's name holds, case ignored.
 struct NameFragments {

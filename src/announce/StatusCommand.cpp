@@ -5,9 +5,9 @@
 #include <string>
 
 #include "announce/Calm.h"
+#include "announce/Tally.h"
 #include "announce/TestCommandLine.h"
 #include "config/Config.h"
-#include "config/ConfigReaders.h"
 #include "players/Players.h"
 #include "relay/Relay.h"
 #include "plugin/CommandReplies.h"
@@ -16,6 +16,15 @@
 
 namespace {
 
+std::string SentAndHeld() {
+    const DeliveryTally& sent = Tallied();
+    const CalmCounts held = CalmHeld();
+    return "Sent " + std::to_string(sent.announcements) + " announcements as " + std::to_string(sent.lines) +
+           " lines; held " + std::to_string(held.heldByCooldown) + " by cooldowns (" + std::to_string(sent.digests) +
+           " digests sent), " + std::to_string(held.heldTooFewPlayers) + " with too few players; " +
+           std::to_string(sent.notSentByChoices) + " lines not sent by players' choices.";
+}
+
 std::string StatusReply(const FString* command) {
     const std::optional<std::optional<std::string>> request =
         command != nullptr ? ReadStatusCommand(command->View()) : std::nullopt;
@@ -23,11 +32,11 @@ std::string StatusReply(const FString* command) {
         return "Usage: " + std::string(StatusCommandName) + " [KEY]";
     }
     if (!*request) {
-        return CalmStatus() + PlayersStatus() + RelayStatus();
+        return SentAndHeld() + PlayersStatus() + RelayStatus();
     }
     const std::string& key = **request;
-    const nlohmann::json& entry = ItemEntry(PluginConfig, key);
-    return entry.is_null() ? NoEntryReply(PluginConfig, key) : EntryStatus(key, entry);
+    const AnnouncementPlan* plan = CurrentPlans().Item(key);
+    return plan == nullptr ? NoEntryReply(PluginConfig, key) : EntryStatus(*plan);
 }
 
 }  // namespace

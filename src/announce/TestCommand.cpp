@@ -1,11 +1,13 @@
 #include "announce/TestCommand.h"
 
 #include <nlohmann/json.hpp>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "announce/Announcements.h"
 #include "announce/Broadcast.h"
+#include "config/AnnouncementPlan.h"
 #include "announce/Calm.h"
 #include "announce/TestCommandLine.h"
 #include "config/Config.h"
@@ -24,26 +26,16 @@ namespace {
 
 using Json = nlohmann::json;
 
-// What the command answers besides the announcement itself: the refusal when
-// nothing would be sent, and a remark on what was tested.
+// What the command answers: the announcement, or the refusal when nothing
+// would be sent, and what surrounds it.
 struct TestReply {
     std::optional<std::string> refusal;
     std::optional<std::string> remark;  // in parentheses
-    std::string group;                  // of the entry tested
-    std::string calm;                   // what would hold its spawn on the server now
 };
 
-// Why a built announcement would reach nobody, or none when it would go out.
-std::optional<std::string> SilenceReason(const Json& notificationTemplate) {
-    if (!notificationTemplate.is_object()) {
-        return "it has no " + std::string(Key::Notification);
-    }
-    std::string spare;
-    if (MessageOf(notificationTemplate, spare).empty()) {
-        return "its " + std::string(Key::Msg) + " is empty";
-    }
-    return std::nullopt;
-}
+// Receives the announcement once it is made, with what would hold its spawn
+// on the server now; both are valid only during the call.
+using TestSink = std::function<void(const Announcement& announcement, const CalmAnswer& calm)>;
 
 // A code that no map of AsteroidGen2 names is announced with the defaults,
 // which is rarely what the admin meant.
@@ -58,62 +50,64 @@ std::optional<std::string> UnconfiguredCode(const Json& asteroids, const std::st
     return remark + ")";
 }
 
-// Builds the request's announcement as a spawn of that object would, on the
-// current map, and hands it to deliver when it would reach anyone. Gives the
-// refusal otherwise. An Items key is announced as the object it names: an
-// ocean crate's whatever the map, an item container's, or a nest's, which a
-// key naming none of the hunted objects is the creature of (at level 150).
-// An asteroid code is cut as a crate's name is. The entry is looked up before
-// EnableNests, so a mistyped key is named first.
-TestReply BuildTest(const TestRequest& request, const AnnouncementSink& deliver) {
+// Why a spawn of the plan sends nothing here, or none when it is sent.
+std::optional<std::string> Refusal(const AnnouncementPlan& plan, const std::string& subject) {
+    if (plan.failure) {
+        return CutErrorText(*plan.failure);
+    }
+    if (!plan.silence) {
+        return std::nullopt;
+    }
+    if (!plan.sentOn.empty()) {
+        const std::string here = CurrentMapName.empty() ? "here" : "on " + CurrentMapName;
+        return subject + " sends nothing " + here + ": " + *plan.silence;
+    }
+    return subject + " sends nothing: " + *plan.silence;
+}
+
+// The request's announcement as a spawn of that object on the current map
+// would make it, from the same plan. An Items key is announced as the object
+// it names: an ocean crate's, an item container's, or a nest's, which a key
+// naming none of the hunted objects is the creature of (at level 150). An
+// asteroid code is cut as a crate's name is.
+TestReply BuildTest(const TestRequest& request, const TestSink& deliver) {
     const std::string key = request.asteroid ? AsteroidCodeAsSpawned(request.key) : request.key;
     const std::string subject = request.asteroid ? std::string(AsteroidWord) + " " + key : key;
-    std::optional<std::string> refusal = subject + " sends nothing: the server has no world";
-    const AnnouncementSink checked = [&](const Json& notificationTemplate, ReplacementList replacements) {
-        refusal = SilenceReason(notificationTemplate);
-        if (refusal) {
-            *refusal = subject + " sends nothing: " + *refusal;
-        } else {
-            deliver(notificationTemplate, replacements);
-        }
-    };
+    const AnnouncementPlan plan = PlanAnnouncement(PluginConfig, {key, request.asteroid}, CurrentMapName);
+    TestReply reply;
+    if (!request.asteroid && plan.entry == nullptr && !plan.failure) {
+        reply.refusal = NoEntryReply(PluginConfig, key);
+        return reply;
+    }
+    reply.refusal = Refusal(plan, subject);
+    const std::string asteroidsOff = std::string(Key::AsteroidGen2) + " is not enabled";
+    if (request.asteroid && !plan.failure && plan.silence != asteroidsOff) {
+        reply.remark = UnconfiguredCode(*plan.entry, key);
+    }
+    if (reply.refusal) {
+        return reply;
+    }
+    const CalmAnswer calm = CalmVerdictNow(plan);
     if (request.asteroid) {
-        const Json& asteroids = AsteroidsOf(PluginConfig);
-        if (!AsteroidsEnabled(asteroids)) {
-            return {subject + " sends nothing: " + std::string(Key::AsteroidGen2) + " is not enabled", std::nullopt};
-        }
-        AnnounceAsteroid(asteroids, key, checked);
-        return {refusal, UnconfiguredCode(asteroids, key), std::string(AsteroidGroupOf(asteroids)),
-                CalmRemark(nullptr, key)};
+        deliver(AsteroidAnnouncement(plan, key), calm);
+        return reply;
     }
-    const Json& items = ItemsOf(PluginConfig);
-    const Json& entry = Member(items, key);
-    if (entry.is_null()) {
-        return {NoEntryReply(PluginConfig, key), std::nullopt};
+    const std::string eggLevel = plan.kind == AnnouncementKind::Nest ? std::to_string(SampleCreatureLevel)
+                                                                      : std::string(EggLevelPlaceholder);
+    const std::optional<Announcement> announcement =
+        ItemAnnouncement(plan, request.x, request.y, plan.kind == AnnouncementKind::OceanCrate ? nullptr : &eggLevel);
+    if (announcement) {
+        deliver(*announcement, calm);
+    } else {
+        reply.refusal = subject + " sends nothing: the server has no world";
     }
-    if (!CanBeItemKey(key)) {
-        return {subject + " sends nothing: no spawned object has this item key (an item key ends at its first \"_C\")",
-                std::nullopt};
-    }
-    const KeyFragments fragments = FindKeyFragments(key);
-    const std::string group(GroupOf(entry, key));
-    if (fragments.ocean) {
-        AnnounceItem(entry, key, request.x, request.y, nullptr, checked);
-        return {refusal, std::nullopt, group, CalmRemark(&entry, key)};
-    }
-    if (!IsExamined(fragments.container, PluginConfig)) {
-        return {subject + " sends nothing: " + std::string(Key::EnableNests) + " is false", std::nullopt};
-    }
-    const std::string eggLevel =
-        fragments.hunted ? std::string(EggLevelPlaceholder) : std::to_string(SampleCreatureLevel);
-    AnnounceItem(entry, key, request.x, request.y, &eggLevel, checked);
-    return {refusal, std::nullopt, group, CalmRemark(&entry, key)};
+    return reply;
 }
 
 // The request read from the command's text; the refusal when it can't be.
-// A lookup that fails on the config's types refuses with the text a spawn
+// A read that fails on the config's types refuses with the text a spawn
 // would have logged.
-TestReply RunTest(const FString* command, const AnnouncementSink& deliver) {
+TestReply RunTest(const FString* command, const TestSink& deliver) {
     const std::optional<TestRequest> request = command != nullptr ? ReadTestCommand(command->View()) : std::nullopt;
     if (!request) {
         return {TestUsage(), std::nullopt};
@@ -123,6 +117,19 @@ TestReply RunTest(const FString* command, const AnnouncementSink& deliver) {
     } catch (const std::exception& error) {
         return {CutErrorText(error.what()), std::nullopt};
     }
+}
+
+// What would hold the entry's spawn on the server now, as the RCON reply adds it.
+std::string CalmRemark(const CalmAnswer& calm) {
+    switch (calm.verdict) {
+        case CalmVerdict::HeldTooFewPlayers:
+            return " (on the server: held, too few players)";
+        case CalmVerdict::HeldByCooldown:
+            return " (on the server: held for " + std::to_string(calm.cooldownLeft) + " s more by its cooldown)";
+        case CalmVerdict::Announce:
+            break;
+    }
+    return {};
 }
 
 }  // namespace
@@ -135,10 +142,8 @@ void TestConsoleHandler(APlayerController* player, FString* command, bool /*from
     // The console's player is the game's AShooterPlayerController.
     auto* admin = reinterpret_cast<AShooterPlayerController*>(player);
     RunLogged([&] {
-        const TestReply reply =
-            RunTest(command, [admin](const Json& notificationTemplate, ReplacementList replacements) {
-                SendToPlayer(admin, notificationTemplate, replacements);
-            });
+        const TestReply reply = RunTest(
+            command, [admin](const Announcement& announcement, const CalmAnswer&) { SendToPlayer(admin, announcement); });
         for (const std::optional<std::string>& line : {reply.refusal, reply.remark}) {
             if (line) {
                 FString message = FString::FromUtf8(*line);
@@ -151,11 +156,12 @@ void TestConsoleHandler(APlayerController* player, FString* command, bool /*from
 void TestRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
     RunLogged([&] {
         std::string described;
-        const TestReply reply =
-            RunTest(&packet->Body, [&described](const Json& notificationTemplate, ReplacementList replacements) {
-                described = DescribeAnnouncement(notificationTemplate, replacements).value_or(std::string());
-            });
-        std::string text = reply.refusal.value_or(described + " group " + reply.group + reply.calm);
+        const TestReply reply = RunTest(&packet->Body, [&described](const Announcement& announcement,
+                                                                    const CalmAnswer& calm) {
+            described = DescribeAnnouncement(announcement) + " group " + std::string(announcement.group) +
+                        (announcement.relayed ? " relayed to Discord" : "") + CalmRemark(calm);
+        });
+        std::string text = reply.refusal.value_or(described);
         if (reply.remark) {
             text += " " + *reply.remark;
         }

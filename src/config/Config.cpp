@@ -25,6 +25,20 @@
 #endif
 
 nlohmann::json PluginConfig;
+std::string CurrentMapName;
+
+namespace {
+PlanBook Plans;
+}  // namespace
+
+const PlanBook& CurrentPlans() { return Plans; }
+
+void Replan() { Plans = PlanEveryEntry(PluginConfig, CurrentMapName); }
+
+void SetCurrentMap(std::string name) {
+    CurrentMapName = std::move(name);
+    Replan();
+}
 
 namespace {
 
@@ -136,4 +150,5 @@ void ReadConfig() {
         throw std::runtime_error(ConfigTooDeepMessage);
     }
     PluginConfig = std::move(document);
+    Replan();
 }

@@ -143,6 +143,12 @@ Json AsteroidTemplate(const Json& asteroids, const std::string& color) {
     return notification;
 }
 
+bool IsItemKeyOfSomeName(std::string_view key) {
+    const std::string name = std::string(key) + "_1";
+    const std::size_t end = FindItemKeyEnd(std::string_view(name));
+    return end != std::string_view::npos && end + ItemKeyEndLength == key.size();
+}
+
 KeyFragments FindKeyFragments(std::string_view key) {
     KeyFragments found;
     found.ocean = ContainsIgnoringCase(key, OceanCrateName);

@@ -61,6 +61,9 @@ std::optional<std::string_view> AsteroidCode(std::string_view itemKey);
 // Whether some spawned object's name is cut to exactly this item key: a key
 // never holds "_C_", since a name is cut at its first one.
 constexpr bool CanBeItemKey(std::string_view key) { return FindItemKeyEnd(key) == std::string_view::npos; }
+// Whether the key is what a name of the game's form CLASS_C_NUMBER is cut to:
+// it can be an item key, and ends in "_C".
+bool IsItemKeyOfSomeName(std::string_view key);
 
 // The code that an asteroid crate named with a typed code announces: the
 // crate SupplyCrate_Space_01_CODE_C_1 is cut at its first "_C_" like any

@@ -71,53 +71,9 @@ bool CanSend(const Json& notificationTemplate) {
     return message != notificationTemplate.end() && message->is_string() && !message->get_ref<const std::string&>().empty();
 }
 
-bool EntryCanSend(const Json& document, std::string_view itemKey, const Json& entry) {
-    // Nothing but an item container is examined without EnableNests; an ocean
-    // crate is announced by a hook of its own, whatever EnableNests says.
-    const KeyFragments fragments = FindKeyFragments(itemKey);
-    return CanBeItemKey(itemKey) && (fragments.ocean || IsExamined(fragments.container, document)) &&
-           entry.is_object() && CanSend(NotificationOf(entry));
-}
-
-bool AsteroidsCanSend(const Json& asteroids) {
-    return asteroids.is_object() && AsteroidsEnabled(asteroids) && CanSend(NotificationOf(asteroids));
-}
-
 bool IsStorePath(const Json& store) {
     return store.is_string() && !store.get_ref<const std::string&>().empty() &&
            store.get_ref<const std::string&>().find('\0') == std::string::npos;
-}
-
-std::vector<std::string> AnnouncedGroups(const Json& document, std::string_view map) {
-    std::vector<std::string> groups;
-    const auto add = [&groups](std::string_view group) {
-        const std::string folded = GroupFold(group);
-        if (std::none_of(groups.begin(), groups.end(), [&](const std::string& known) { return GroupFold(known) == folded; })) {
-            groups.emplace_back(group);
-        }
-    };
-    if (!document.is_object()) {
-        return groups;
-    }
-    const Json& items = ItemsOf(document);
-    if (items.is_object()) {
-        for (const auto& [key, entry] : items.items()) {
-            // An ocean crate is announced on its own map alone.
-            const KeyFragments fragments = FindKeyFragments(key);
-            const bool elsewhere = fragments.ocean && !fragments.hunted && map != OceanCrateMap;
-            if (!elsewhere && EntryCanSend(document, key, entry)) {
-                add(GroupOf(entry, key));
-            }
-        }
-    }
-    const Json& asteroids = AsteroidsOf(document);
-    if (map == AsteroidMap && AsteroidsCanSend(asteroids)) {
-        add(AsteroidGroupOf(asteroids));
-    }
-    std::sort(groups.begin(), groups.end(), [](const std::string& a, const std::string& b) {
-        return GroupFold(a) < GroupFold(b);
-    });
-    return groups;
 }
 
 bool IsChatCommandName(std::string_view text) {

@@ -38,20 +38,6 @@ std::string_view AsteroidGroupOf(const nlohmann::json& asteroids);
 // not empty. Never raises.
 bool CanSend(const nlohmann::json& notificationTemplate);
 
-// Whether an Items entry, or AsteroidGen2 on Gen2, can send something, which
-// puts its group among those announced: an entry's key can be an item key,
-// its kind is examined (EnableNests for all but item containers and ocean
-// crates), and its
-// template can send; asteroids must be enabled. Raise where EnableNests or
-// Enable is of the wrong type, as the spawn's reads do.
-bool EntryCanSend(const nlohmann::json& document, std::string_view itemKey, const nlohmann::json& entry);
-bool AsteroidsCanSend(const nlohmann::json& asteroids);
-
-// The groups a server on this map announces: those of the entries that can
-// send something, each once (as the first such entry in the document writes
-// it), sorted in any case.
-std::vector<std::string> AnnouncedGroups(const nlohmann::json& document, std::string_view map);
-
 // A chat command's name: '/' then 1 to 32 ASCII letters or digits.
 inline constexpr std::size_t ChatCommandNameLimit = 32;
 bool IsChatCommandName(std::string_view text);

@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "announce/Broadcast.h"
 #include "config/Config.h"
 #include "config/PlayersReaders.h"
+#include "game/ConnectedPlayers.h"
 #include "game/GameTypes.h"
 #include "players/ChatCommand.h"
 #include "players/ChoiceStore.h"
-#include "plugin/Plugin.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
 
@@ -205,7 +204,7 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
             return;
         }
         const std::string id = PlayerId(player);
-        const std::vector<std::string> groups = AnnouncedGroups(PluginConfig, CurrentMapName);
+        const std::vector<std::string>& groups = CurrentPlans().groups;
         const std::string text = line != nullptr ? line->ToUtf8() : State.command;
         ChatCommandAnswer answer = AnswerChatCommand(text, State.command, groups, State.choices, id);
         if (answer.change) {

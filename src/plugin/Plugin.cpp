@@ -3,16 +3,16 @@
 #include "announce/Calm.h"
 #include "announce/SpawnDetours.h"
 #include "announce/StatusCommand.h"
+#include "announce/Tally.h"
 #include "announce/TestCommand.h"
 #include "config/Config.h"
-#include "config/ReloadCommands.h"
+#include "plugin/ReloadCommands.h"
 #include "game/GameTypes.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
 #include "players/Players.h"
 #include "relay/Relay.h"
 
-std::string CurrentMapName;
 
 namespace {
 
@@ -25,7 +25,13 @@ constexpr char InitGameHook[] = "AShooterGameMode.InitGame";
 
 void OnTimer() {
     RunLogged(&PlayersTimer);
-    RunLogged(&CalmTimer);
+    // A digest that raises is logged and not tried again: its spawns are
+    // dropped with it, as a spawn's announcement would be.
+    RunLogged([] {
+        for (const HeldSpawns& held : CalmTimer()) {
+            RunLogged([&held] { AnnounceHeld(held); });
+        }
+    });
     RunLogged(&RelayTimer);
 }
 
@@ -73,6 +79,7 @@ void PluginUnload() {
     commands.UnregisterTimerCallback(FString::FromNarrow(PluginName));
     StopPlayers();
     StopCalm();
+    ResetTally();
     StopRelay();
     ArkApi::IHooks& hooks = ArkApi::GetHooks();
     hooks.RemoveHook(StructurePostSpawnHook, AsDetour(&StructurePostSpawnDetour));
@@ -93,10 +100,10 @@ void EnsureMapName() {
     AShooterGameMode* gameMode = ArkApi::GetApiUtils().QueryGameMode();
     FString mapName;
     GameFunction<void(AShooterGameMode*, FString*)>("AShooterGameMode.GetMapName")(gameMode, &mapName);
-    CurrentMapName = mapName.ToUtf8();
+    SetCurrentMap(mapName.ToUtf8());
 }
 
 void InitGameDetour(AShooterGameMode* gameMode, FString* mapName, FString* options, FString* errorMessage) {
     InitGameOriginal(gameMode, mapName, options, errorMessage);
-    RunLogged([mapName] { CurrentMapName = mapName->ToUtf8(); });
+    RunLogged([mapName] { SetCurrentMap(mapName->ToUtf8()); });
 }

@@ -6,8 +6,6 @@
 struct AShooterGameMode;
 struct FString;
 
-// The running map's name, as the game reports it (UTF-8).
-extern std::string CurrentMapName;
 
 void PluginLoad();
 void PluginUnload();

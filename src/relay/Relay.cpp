@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "announce/Broadcast.h"
 #include "announce/Templates.h"
 #include "config/Config.h"
 #include "config/PlayersReaders.h"
@@ -11,12 +10,9 @@
 #include "config/Placeholders.h"
 #include "game/ArkApi.h"
 #include "game/GameTypes.h"
-#include "plugin/Plugin.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
 #include "relay/RelayQueue.h"
-
-bool Relaying = false;
 
 namespace {
 
@@ -34,6 +30,7 @@ std::string LineAsPlayersReadIt(std::string_view filled) {
 
 struct RelayState {
     DiscordSettings settings;
+    bool relaying = false;  // Discord relays anything
     RelayQueue queue{&LineAsPlayersReadIt};
     // Which request a completion answers: one that a reload or an unload left
     // behind is not the queue's any more.
@@ -61,7 +58,7 @@ void Completed(std::uint64_t request, const ArkApi::HttpReply& reply);
 
 // Hands the next post to the host when one may go.
 void SendWhenReady() {
-    if (!Relaying || Relay.queue.InFlight()) {
+    if (!Relay.relaying || Relay.queue.InFlight()) {
         return;
     }
     const std::optional<std::string> content = Relay.queue.TakePost(Now());
@@ -101,9 +98,9 @@ void FollowRelaySettings() {
     for (const std::string& problem : Relay.settings.problems) {
         PluginLog::WriteError(problem);
     }
-    Relaying = Relay.settings.relays;
+    Relay.relaying = Relay.settings.relays;
     Relay.queue.Resume();
-    if (!Relaying && Relay.queue.Waiting() > 0) {
+    if (!Relay.relaying && Relay.queue.Waiting() > 0) {
         const std::size_t dropped = Relay.queue.DropWaiting();
         PluginLog::WriteWarning("Discord: " + std::to_string(dropped) + " lines not relayed, the relay is off");
     }
@@ -111,7 +108,7 @@ void FollowRelaySettings() {
 }
 
 void StopRelay() {
-    Relaying = false;
+    Relay.relaying = false;
     if (Relay.open > 0) {
         // A completion that comes in time counts; what follows it is not sent.
         ArkApi::GetRequests().FinishRequests(UnloadWait);
@@ -125,8 +122,8 @@ void StopRelay() {
 
 void RelayTimer() { SendWhenReady(); }
 
-void RelayAnnouncement(std::string_view filled, const EntryGroup& group) {
-    if (Relay.settings.groups && !RelaysGroup(Relay.settings, GroupFold(group.Name()))) {
+void RelayLine(std::string_view filled) {
+    if (!Relay.relaying) {
         return;
     }
     Relay.queue.Push(std::string(filled));

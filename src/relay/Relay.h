@@ -8,13 +8,7 @@
 #include <string>
 #include <string_view>
 
-struct EntryGroup;
-
 inline constexpr std::chrono::milliseconds UnloadWait{2000};
-
-// Whether Discord relays anything: the one thing an announcement asks when
-// there is no relay.
-extern bool Relaying;
 
 // After config.json is read, at load and at each reload: the webhook, groups
 // and name taken; a relay stopped by a refusing webhook starts again.
@@ -25,9 +19,9 @@ void StopRelay();
 // Once a second: a post goes when a wait has ended.
 void RelayTimer();
 
-// An announcement's text as filled, relayed as players read it when its
-// entry's group is relayed (whose name is found only when Discord names groups).
-void RelayAnnouncement(std::string_view filled, const EntryGroup& group);
+// An announcement's text as filled, relayed as players read it. Which groups
+// are relayed is the announcement's plan's to say.
+void RelayLine(std::string_view filled);
 
 // For SkyCrateHerald.Status while Discord is set: " Discord: S posts sent, W
 // lines waiting, D dropped, last reply CODE." Empty without Discord.

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "check/DocumentScan.h"
+#include "config/AnnouncementPlan.h"
 #include "check/Wording.h"
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
@@ -68,15 +69,10 @@ bool Decided(const Decision& decision, bool ifItRaises) {
     }
 }
 
-// Nests are looked up under the key of the creature that laid them, so a key
-// that a name can give but that names no hunted structure can only be a
-// creature's.
-AnnouncementKind ItemKind(std::string_view key) {
-    const KeyFragments fragments = FindKeyFragments(key);
-    if (fragments.ocean) {
-        return AnnouncementKind::OceanCrate;
-    }
-    return !fragments.hunted && IsItemKeyOfSomeName(key) ? AnnouncementKind::Nest : AnnouncementKind::Structure;
+// What the plugin does with a spawn of the subject on the map where it is
+// announced.
+AnnouncementPlan HomePlan(const Json& root, const PlanSubject& subject) {
+    return PlanAnnouncement(root, subject, HomeMapOf(subject));
 }
 
 // A notification's keys, in the order their findings are told: what is sent,
@@ -100,17 +96,18 @@ void WalkNotification(Context notification, const Visit& visit) {
     }
 }
 
-void WalkAsteroids(const Context& document, const Visit& visit) {
+void WalkAsteroids(const Context& document, const Json& root, const Visit& visit) {
     const Context asteroids = Child(document, Place::Asteroids, Key::AsteroidGen2);
     Run(asteroids, visit);
     if (!IsObject(asteroids)) {
         return;
     }
     Run(Child(asteroids, Place::AsteroidsEnable, Key::Enable), visit);
+    const AnnouncementPlan plan = HomePlan(root, {{}, true});
     Context group = Child(asteroids, Place::Group, Key::Group);
-    group.kind = AnnouncementKind::Asteroid;
-    group.group = AsteroidGroupOf(*asteroids.value);
-    group.canSend = Decided([&] { return AsteroidsCanSend(*asteroids.value); }, false);
+    group.kind = plan.kind;
+    group.group = plan.group;
+    group.canSend = plan.offered;
     Run(group, visit);
     if (!asteroids.asteroidsOn) {
         return;
@@ -142,19 +139,17 @@ void WalkItems(const Context& document, const Json& root, const Visit& visit) {
         return;
     }
     for (const auto& [key, entry] : items.value->items()) {
+        const AnnouncementPlan plan = HomePlan(root, {key, false});
         Context item = Child(items, Place::Item, key, Key::AnyMember);
-        item.kind = ItemKind(key);
+        item.kind = plan.kind;
         Run(item, visit);
         if (!entry.is_object()) {
             continue;
         }
         Run(Child(item, Place::ItemName, Key::Name), visit);
         Context group = Child(item, Place::Group, Key::Group);
-        group.group = GroupOf(entry, key);
-        // Named here: clang does not let a lambda capture a structured binding.
-        const std::string& itemKey = key;
-        const Json& itemEntry = entry;
-        group.canSend = Decided([&] { return EntryCanSend(root, itemKey, itemEntry); }, false);
+        group.group = plan.group;
+        group.canSend = plan.offered;
         Run(group, visit);
         Context cooldown = Child(item, Place::Count, Key::Cooldown);
         cooldown.countInstead = instead;
@@ -225,13 +220,9 @@ void WalkDiscord(const Context& document, const Json& root, const Visit& visit) 
         return;
     }
     Run(Child(discord, Place::Webhook, Key::Webhook), visit);
-    std::optional<std::vector<std::string>> announced;
-    try {
-        announced = AnnouncedAnywhere(root);
-    } catch (const nlohmann::json::exception&) {
-    }
+    const std::vector<std::string> announced = AnnouncedAnywhere(root);
     Context groups = Child(discord, Place::RelayedGroups, Key::Groups);
-    groups.announcedAnywhere = announced ? &*announced : nullptr;
+    groups.announcedAnywhere = &announced;
     Run(groups, visit);
     Run(Child(discord, Place::Username, Key::Username), visit);
 }
@@ -251,7 +242,7 @@ void WalkDocument(const Json& document, std::span<const Rule> rules, Report& rep
     at.asteroidsOn = Decided([&] { return AsteroidsEnabled(AsteroidsOf(document)); }, false);
     Run(Child(at, Place::SchemaReference, Key::SchemaReference), visit);
     Run(Child(at, Place::EnableNests, Key::EnableNests), visit);
-    WalkAsteroids(at, visit);
+    WalkAsteroids(at, document, visit);
     WalkItems(at, document, visit);
     WalkPlayers(at, visit);
     WalkCalm(at, visit);

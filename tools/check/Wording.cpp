@@ -120,10 +120,4 @@ void ReportColorReading(const std::string& path, std::string_view text, Report& 
     }
 }
 
-bool IsItemKeyOfSomeName(std::string_view key) {
-    const std::string name = std::string(key) + "_1";
-    const std::size_t end = FindItemKeyEnd(std::string_view(name));
-    return end != std::string_view::npos && end + ItemKeyEndLength == key.size();
-}
-
 }  // namespace Herald

@@ -61,8 +61,5 @@ void ReportZeroCharacter(const std::string& path, std::string_view text, std::st
 // A colour text as the plugin reads it, wherever it differs from what it says.
 void ReportColorReading(const std::string& path, std::string_view text, Report& report);
 
-// Whether a spawned object's name can give this item key: the name KEY_1
-// gives KEY itself.
-bool IsItemKeyOfSomeName(std::string_view key);
 
 }  // namespace Herald

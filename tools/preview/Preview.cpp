@@ -16,6 +16,7 @@
 #include "config/ConfigFile.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
+#include "config/AnnouncementPlan.h"
 #include "config/PlayersReaders.h"
 #include "config/CalmReaders.h"
 #include "config/RelayReaders.h"
@@ -678,7 +679,7 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
     }
     for (PlannedEntry& entry : plan) {
         if (discord.relays && !report.loadError) {
-            entry.shown.relayed = RelaysGroup(discord, GroupFold(entry.shown.group));
+            entry.shown.relayed = entry.relayed;
         }
         report.entries.push_back(std::move(entry.shown));
     }

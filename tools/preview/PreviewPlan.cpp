@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "check/DocumentScan.h"
+#include "config/AnnouncementPlan.h"
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
@@ -79,14 +80,19 @@ void PlanItemSpawn(const std::string& key, PlannedEntry& planned) {
     }
 }
 
-PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::string& structureMap) {
+PlannedEntry PlanItem(const Json& document, const std::string& key, const Json& entry,
+                      const std::string& structureMap) {
     PlannedEntry planned;
     PreviewEntry& shown = planned.shown;
+    const PlanSubject subject{key, false};
+    const std::string_view home = HomeMapOf(subject);
     shown.pointer = std::string(ItemsPointer.View()) + PointerStep(key);
     shown.title = key;
-    shown.group = GroupOf(entry, key);
+    shown.map = home.empty() ? structureMap : std::string(home);
+    const AnnouncementPlan plan = PlanAnnouncement(document, subject, shown.map);
+    shown.group = plan.group;
+    planned.relayed = plan.relayed;
     shown.randomColor = DrawsRandomColor(entry);
-    shown.map = FindKeyFragments(key).ocean ? std::string(OceanCrateMap) : structureMap;
     // No object's name gives a key that the plugin would cut shorter, nor
     // one not ending in "_C"; a near name would find another entry, so
     // nothing is spawned, and check's finding says why.
@@ -96,14 +102,17 @@ PlannedEntry PlanItem(const std::string& key, const Json& entry, const std::stri
     return planned;
 }
 
-PlannedEntry PlanAsteroid(const std::string& code, const Json& asteroids, bool enabled) {
+PlannedEntry PlanAsteroid(const Json& document, const std::string& code, const Json& asteroids, bool enabled) {
     PlannedEntry entry;
     PreviewEntry& shown = entry.shown;
+    const PlanSubject subject{code, true};
     shown.pointer = AsteroidsPointer.View();
     shown.title = code;
     shown.code = code;
-    shown.group = AsteroidGroupOf(asteroids);
-    shown.map = AsteroidMap;
+    shown.map = HomeMapOf(subject);
+    const AnnouncementPlan plan = PlanAnnouncement(document, subject, shown.map);
+    shown.group = plan.group;
+    entry.relayed = plan.relayed;
     if (const auto colors = asteroids.find(Key::Color); colors != asteroids.end() && colors->is_object()) {
         const auto color = colors->find(code);
         shown.randomColor =
@@ -146,7 +155,7 @@ std::vector<PlannedEntry> PlanAsteroids(const Json& document, const std::vector<
     for (const std::string& code : codes) {
         // A code map that a later one of the same name replaced is gone.
         if (inDocument(code)) {
-            planned.push_back(PlanAsteroid(code, *asteroids, enabled));
+            planned.push_back(PlanAsteroid(document, code, *asteroids, enabled));
         }
     }
     return planned;
@@ -177,7 +186,7 @@ std::vector<PlannedEntry> PlanPreview(const CheckedConfig& checked, const std::s
         for (const std::string& key : Once(checked.itemKeys)) {
             // A key of an object that a later one under the same key replaced is gone.
             if (const auto entry = items->find(key); entry != items->end()) {
-                PlannedEntry planned = PlanItem(key, *entry, structureMap);
+                PlannedEntry planned = PlanItem(document, key, *entry, structureMap);
                 (planned.shown.map == structureMap ? plan : ocean).push_back(std::move(planned));
             }
         }

@@ -1,4 +1,4 @@
-#include "config/ReloadCommands.h"
+#include "plugin/ReloadCommands.h"
 
 #include "config/Config.h"
 #include "config/ConfigLimits.h"

@@ -1,0 +1,17 @@
+#include "game/ConnectedPlayers.h"
+
+#include <string>
+
+std::size_t ConnectedPlayers() {
+    std::size_t connected = 0;
+    ForEachConnectedPlayer([&connected](AShooterPlayerController*) { ++connected; });
+    return connected;
+}
+
+void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text) {
+    FChatMessageRecord record;
+    record.SenderName = FString::FromUtf8(std::string(sender));
+    record.Message = FString::FromUtf8(std::string(text));
+    GameFunction<void(AShooterPlayerController*, FChatMessageRecord)>("AShooterPlayerController.ClientChatMessage")(
+        player, record);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The players connected to the server, as the world's player list gives them,
+// and a chat line to one of them.
+
+#include <cstddef>
+#include <string_view>
+
+#include "game/GameTypes.h"
+
+// Calls deliver(player) for every element of the world's player list whose
+// weak reference still gives a controller, in the list's order.
+template <typename Deliver>
+void ForEachConnectedPlayer(Deliver&& deliver) {
+    UWorld* world = ArkApi::GetApiUtils().QueryWorld();
+    if (world == nullptr) {
+        return;
+    }
+    const auto& players = GameField<TGameArray<FWeakObjectPtr>>(world, "UWorld.PlayerControllerList");
+    for (const FWeakObjectPtr& element : players) {
+        FWeakObjectPtr reference = element;
+        auto* player =
+            GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
+        if (player != nullptr) {
+            deliver(player);
+        }
+    }
+}
+
+// The players connected now (a player who left is not).
+std::size_t ConnectedPlayers();
+
+// A chat line to one player from sender.
+void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text);
