@@ -409,4 +409,74 @@ TEST_F(TestCommandTest, AsteroidCodesAreCutAsASpawnCutsThemAndAnUnconfiguredOneI
     }
 }
 
+// The test command answers from the same plan as a spawn: on a map where a
+// spawn of the entry sends nothing it says so, and where it would be sent.
+TEST_F(TestCommandTest, OnAMapWhereASpawnSendsNothingTheReplyNamesTheMapItIsSentOn) {
+    const nlohmann::json chat = {{"Msg", "{Name}"}, {"Type", "Chat"}};
+    const nlohmann::json none = nlohmann::json::object();
+    UseConfig({{"AsteroidGen2",
+                {{"Enable", true}, {"Color", none}, {"Name", {{"Metal", "Metal"}}}, {"PrimaryResources", none},
+                 {"SecondaryResources", none}, {"Notification", chat}}},
+               {"Items", {{"SupplyCreate_OceanInstant_High_C", {{"Notification", chat}}}}}});
+    const struct {
+        const char* map;
+        const char* typed;
+        std::string reply;
+    } cases[] = {
+        {"TheIsland", "AsteroidGen2 Metal",
+         "AsteroidGen2 Metal sends nothing on TheIsland: asteroid crates are announced on Gen2"},
+        {"TheIsland", "SupplyCreate_OceanInstant_High_C",
+         "SupplyCreate_OceanInstant_High_C sends nothing on TheIsland: ocean crates are announced on Ragnarok"},
+        {"Ragnarok", "AsteroidGen2 Metal",
+         "AsteroidGen2 Metal sends nothing on Ragnarok: asteroid crates are announced on Gen2"},
+        {"Ragnarok", "SupplyCreate_OceanInstant_High_C",
+         "Chat from Server: \"SupplyCreate_OceanInstant_High_C\" group ocean"},
+        {"Gen2", "AsteroidGen2 Metal",
+         "Chat from Server: \"Metal\" group asteroids"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.map) + " " + c.typed);
+        StandIn::RunInitGame(c.map);
+        StandIn::ClearRecords();
+        EXPECT_TRUE(StandIn::RconCommand(std::string("SkyCrateHerald.Test ") + c.typed, 4));
+        EXPECT_THAT(Transcript(), ElementsAre("rcon_reply 4 type=0 \"" + c.reply + "\""));
+        if (c.reply.starts_with("Chat")) {
+            continue;
+        }
+        StandIn::ClearRecords();
+        EXPECT_TRUE(StandIn::ConsoleCommand(&alice, std::string("SkyCrateHerald.Test ") + c.typed));
+        EXPECT_THAT(Transcript(), ElementsAre("console_reply Alice \"" + c.reply + "\" color=1,0,0,1"))
+            << "nothing is sent to the admin";
+    }
+}
+
+TEST_F(TestCommandTest, TheReplySaysWhenTheEntrysGroupIsRelayedToDiscord) {
+    const nlohmann::json chat = {{"Msg", "x"}, {"Type", "Chat"}};
+    const nlohmann::json items = {{"SupplyCrate_Level03_C", {{"Notification", chat}}},
+                                  {"CrystalWyvern_ElementNode_C", {{"Notification", chat}}}};
+    const struct {
+        nlohmann::json discord;
+        const char* crate;
+        const char* node;
+    } cases[] = {
+        {nullptr, " group crates", " group nodes"},
+        {{{"Webhook", "http://127.0.0.1:9/hook"}}, " group crates relayed to Discord", " group nodes relayed to Discord"},
+        {{{"Webhook", "http://127.0.0.1:9/hook"}, {"Groups", {"CRATES"}}}, " group crates relayed to Discord",
+         " group nodes"},
+        {{{"Groups", {"crates"}}}, " group crates", " group nodes"},  // no webhook: nothing relayed
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.discord.dump());
+        nlohmann::json config = {{"Items", items}};
+        if (!c.discord.is_null()) {
+            config["Discord"] = c.discord;
+        }
+        UseConfig(config);
+        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test SupplyCrate_Level03_C", 5));
+        EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Test CrystalWyvern_ElementNode_C", 5));
+        EXPECT_THAT(Transcript(), ElementsAre(::testing::EndsWith(std::string(c.crate) + "\""),
+                                              ::testing::EndsWith(std::string(c.node) + "\"")));
+    }
+}
+
 }  // namespace
