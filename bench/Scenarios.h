@@ -11,21 +11,21 @@
 namespace HeraldBench {
 
 enum class Path {
-    Wall,               // a structure that is no item container, EnableNests false
-    StorageBox,         // an item container whose name matches no fragment
-    CrateWithoutEntry,  // a supply crate with no Items entry
-    CrateNotification,  // an announced supply crate, as on-screen notification
-    CrateChat,          // an announced supply crate, as chat line
-    Nest,               // a nest announced with its creature's level
-    AsteroidAnnounced,  // asteroid crates on "Gen2", the code changing every spawn
-    AsteroidRepeated,   // asteroid crates on "Gen2", always the same code
-    CrateChosen,        // CrateNotification with players' choices stored: a seventh of those
-                        // connected turned crates off (ChosenStorePlayers)
-    CrateHeld,          // the crate of CrateNotification held by its entry's running cooldown
-                        // (Items → * → Cooldown, never over: the clock does not move)
-    CrateAfterCooldown, // CrateNotification with Calm → Cooldown set, each spawn coming once the
-                        // cooldown the one before started has ended (a second of the timer between)
-    CrateRelayed,       // CrateNotification relayed to Discord too, a post in flight: the line waits
+    Wall,                // a structure that is no item container, EnableNests false
+    StorageBox,          // an item container whose name matches no fragment
+    CrateWithoutEntry,   // a supply crate with no Items entry
+    CrateNotification,   // an announced supply crate, as on-screen notification
+    CrateChat,           // an announced supply crate, as chat line
+    Nest,                // a nest announced with its creature's level
+    AsteroidAnnounced,   // asteroid crates on "Gen2", the code changing every spawn
+    AsteroidRepeated,    // asteroid crates on "Gen2", always the same code
+    CrateChosen,         // CrateNotification with players' choices stored: a seventh of those
+                         // connected turned crates off (ChosenStorePlayers)
+    CrateHeld,           // the crate of CrateNotification held by its entry's running cooldown
+                         // (Items → * → Cooldown, never over: the clock does not move)
+    CrateAfterCooldown,  // CrateNotification with Calm → Cooldown set, each spawn coming once the
+                         // cooldown the one before started has ended (a second of the timer between)
+    CrateRelayed,        // CrateNotification relayed to Discord too, a post in flight: the line waits
 };
 
 enum class Side { Plugin, Floor };
@@ -36,6 +36,10 @@ bool ParsePath(const std::string& name, Path& path);
 
 // How many players the store holds on CrateChosen, connected or not.
 inline constexpr int ChosenStorePlayers = 1000;
+// The second of the timer that takes CrateAfterCooldown's cooldown to its end.
+inline constexpr int AfterCooldownSeconds = 1;
+// CrateHeld's cooldown: longer than any measurement, since the clock does not move.
+inline constexpr int HeldCooldownSeconds = 86400;
 
 // The configuration every path runs against.
 nlohmann::json BenchConfig(bool enableNests);

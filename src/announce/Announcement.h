@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "config/AnnouncementPlan.h"
+#include "config/Placeholders.h"
 
 struct Announcement {
     // The template filled, as UTF-8, in storage that the next announcement made

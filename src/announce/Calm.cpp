@@ -9,6 +9,7 @@
 #include "config/ConfigReaders.h"
 #include "game/ConnectedPlayers.h"
 #include "plugin/PluginLog.h"
+#include "config/Placeholders.h"
 
 using Json = nlohmann::json;
 

@@ -1,0 +1,182 @@
+// Players' choices: a save, and a load of many.
+//
+// A choice is saved on the game's thread, a transaction committed to the disk
+// (synchronous=FULL) before the player's reply: its time is mostly the disk's
+// flush, so its spread matters as much as its middle. Each save is timed on
+// its own; the median and the 99th percentile are counters, in milliseconds.
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Benchmarks.h"
+#include "Scenarios.h"
+#include "StandIn.h"
+#include "Workloads.h"
+
+namespace HeraldBench {
+
+namespace {
+
+double Percentile(std::vector<double> samples, double fraction) {
+    if (samples.empty()) {
+        return 0;
+    }
+    const auto at = static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5);
+    std::nth_element(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(at), samples.end());
+    return samples[at];
+}
+
+void SetPercentiles(benchmark::State& state, const std::vector<double>& milliseconds) {
+    state.counters["median_ms"] = Percentile(milliseconds, 0.5);
+    state.counters["p99_ms"] = Percentile(milliseconds, 0.99);
+    state.counters["max_ms"] = Percentile(milliseconds, 1.0);
+}
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// "/herald off crates" and "/herald on crates" in turn from a connected player
+// without a choice, on the server of crate-chosen (ChosenStorePlayers players
+// in the store, 70 connected): every line changes a row, so every line is a
+// committed transaction, and its reply is checked to say so.
+void RunChoiceSave(benchmark::State& state) {
+    PrepareServer(ChosenConfig().dump(2));
+    constexpr int Players = 70;
+    ConnectChosenPlayers(Players);
+    WriteChosenStore(ServerStorePath(), Players, ChosenStorePlayers);
+    if (!StandIn::LoadPlugin(HERALD_PLUGIN_PATH).ok) {
+        state.SkipWithError("the plugin refused to load");
+        return;
+    }
+    // Survivor3 has no choice of its own: of every seven connected players
+    // on crate-chosen, the last four chose nothing.
+    const std::string player = "Survivor3";
+    const std::string lines[] = {"/herald off crates", "/herald on crates"};
+    const std::string replies[] = {"You will no longer receive crates announcements.",
+                                   "You will receive crates announcements again."};
+    std::vector<double> milliseconds;
+    std::size_t n = 0;
+    for (auto _ : state) {
+        StandIn::ClearRecords();
+        const Clock::time_point start = Clock::now();
+        StandIn::ChatLine(player, lines[n % 2]);
+        milliseconds.push_back(MillisecondsSince(start));
+        state.SetIterationTime(milliseconds.back() / 1e3);
+        const std::string reply = StandIn::Records().empty() ? "" : StandIn::Records().back().text;
+        if (reply != replies[n % 2]) {
+            state.SkipWithError(("reply: " + reply).c_str());
+            break;
+        }
+        ++n;
+    }
+    StandIn::UnloadPlugin();
+    SetPercentiles(state, milliseconds);
+}
+
+// A store of about `rows` rows, written once per process in memory (tmpfs,
+// where a commit costs no flush) and copied to each server that loads it.
+struct WrittenStores {
+    std::map<std::size_t, std::string> paths;
+    ~WrittenStores() {
+        for (const auto& [rows, path] : paths) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+    }
+};
+
+std::string StoreOfRows(std::size_t rows) {
+    static WrittenStores stores;
+    std::map<std::size_t, std::string>& written = stores.paths;
+    if (const auto found = written.find(rows); found != written.end()) {
+        return found->second;
+    }
+    const std::filesystem::path path =
+        std::filesystem::path("/dev/shm") /
+        ("herald-bench-" + std::to_string(::getpid()) + "-" + std::to_string(rows) + ".sqlite");
+    std::filesystem::remove(path);
+    // The kinds of choice StoredPlayers deals take 1.25 rows a player.
+    const std::size_t made = rows == 0 ? 0 : WriteChosenStore(path.string(), 0, static_cast<int>(rows * 4 / 5));
+    if (made != rows) {
+        throw std::runtime_error("the store holds " + std::to_string(made) + " rows, not " + std::to_string(rows));
+    }
+    written[rows] = path.string();
+    return path.string();
+}
+
+// Heap in use, in KiB: what the allocator has handed out and not taken back.
+long HeapInUseKiB() {
+    const struct mallinfo2 info = ::mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
+
+// StandIn::LoadPlugin with a store of so many rows in the plugin's folder:
+// the library loaded, config.json read, the store opened and read whole. Each
+// load is timed on its own (the unload is not); the memory the first load
+// adds, resident and on the heap, are counters in KiB.
+void RunChoiceLoad(benchmark::State& state, std::size_t rows) {
+    std::string source;
+    try {
+        source = rows == 0 ? std::string() : StoreOfRows(rows);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+        return;
+    }
+    PrepareServer(ChosenConfig().dump(2));
+    ConnectChosenPlayers(70);
+    if (!source.empty()) {
+        std::filesystem::copy_file(source, ServerStorePath(), std::filesystem::copy_options::overwrite_existing);
+    }
+    std::vector<double> milliseconds;
+    bool first = true;
+    for (auto _ : state) {
+        const long residentBefore = StandIn::ResidentKiB();
+        const long heapBefore = HeapInUseKiB();
+        const Clock::time_point start = Clock::now();
+        const StandIn::LoadResult loaded = StandIn::LoadPlugin(HERALD_PLUGIN_PATH);
+        milliseconds.push_back(MillisecondsSince(start));
+        state.SetIterationTime(milliseconds.back() / 1e3);
+        if (first) {
+            state.counters["rss_added_KiB"] = static_cast<double>(StandIn::ResidentKiB() - residentBefore);
+            state.counters["heap_added_KiB"] = static_cast<double>(HeapInUseKiB() - heapBefore);
+            first = false;
+        }
+        if (!loaded.ok) {
+            state.SkipWithError(("the plugin refused to load: " + loaded.error).c_str());
+            break;
+        }
+        StandIn::UnloadPlugin();
+    }
+    SetPercentiles(state, milliseconds);
+}
+
+}  // namespace
+
+void RegisterChoices() {
+    benchmark::RegisterBenchmark("choice-save", RunChoiceSave)
+        ->Iterations(1000)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    for (const std::size_t rows : {std::size_t{0}, std::size_t{100'000}}) {
+        benchmark::RegisterBenchmark(("choice-load/" + std::to_string(rows)).c_str(),
+                                     [=](benchmark::State& state) { RunChoiceLoad(state, rows); })
+            ->Iterations(20)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+}  // namespace HeraldBench
