@@ -1,13 +1,9 @@
 #pragma once
 // The Calm settings, which keep a busy server calm.
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>

@@ -3,14 +3,8 @@
 // calls and nothing of the host. The plugin turns their results into the
 // game's types; herald check explains them and herald preview plans with them.
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 

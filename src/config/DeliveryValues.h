@@ -2,13 +2,9 @@
 // How a notification's colour, display time and size reach the game.
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 

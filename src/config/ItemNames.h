@@ -4,12 +4,9 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -1,14 +1,10 @@
 #pragma once
 // The known key nearest to a mistyped one, within a bounded cost.
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -4,14 +4,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 #include <string_view>
-#include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 inline constexpr std::string_view MapNamePlaceholder = "{MapName}";
 inline constexpr std::string_view NamePlaceholder = "{Name}";

@@ -63,14 +63,6 @@ std::string_view AsteroidGroupOf(const Json& asteroids) {
     return GroupNameIn(asteroids, Key::Group).value_or(DefaultAsteroidGroup);
 }
 
-bool CanSend(const Json& notificationTemplate) {
-    if (!notificationTemplate.is_object()) {
-        return false;
-    }
-    const auto message = notificationTemplate.find(Key::Msg);
-    return message != notificationTemplate.end() && message->is_string() && !message->get_ref<const std::string&>().empty();
-}
-
 bool IsStorePath(const Json& store) {
     return store.is_string() && !store.get_ref<const std::string&>().empty() &&
            store.get_ref<const std::string&>().find('\0') == std::string::npos;

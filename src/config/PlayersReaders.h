@@ -2,11 +2,8 @@
 // Groups of announcements and the Players settings: what players may choose
 // to hear, and where their choices are kept.
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +30,6 @@ std::string_view KindGroup(std::string_view itemKey);
 std::string_view GroupOf(const nlohmann::json& entry, std::string_view itemKey);
 // AsteroidGen2's Group, DefaultAsteroidGroup when it has none that is a group's name.
 std::string_view AsteroidGroupOf(const nlohmann::json& asteroids);
-
-// Whether a template can send anything: an object whose Msg is a text that is
-// not empty. Never raises.
-bool CanSend(const nlohmann::json& notificationTemplate);
 
 // A chat command's name: '/' then 1 to 32 ASCII letters or digits.
 inline constexpr std::size_t ChatCommandNameLimit = 32;

@@ -2,11 +2,8 @@
 // The Discord settings: where the relay posts and what, and how a webhook's
 // secret address is shown.
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>

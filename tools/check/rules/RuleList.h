@@ -1,5 +1,5 @@
 // Every rule of herald check, one line each: its function, defined in
-// rules/<Name>.cpp, and the places the walk hands it. At each place the rules
+// the rules/ file of its part of the document, and the places the walk hands it. At each place the rules
 // run in this order, which is the order of their findings: first what is
 // wrong with the place's value itself, then its unknown keys, then its own
 // keys' values, each at a place of its own.

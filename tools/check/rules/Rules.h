@@ -1,6 +1,6 @@
 #pragma once
-// The rule functions, declared from the list; each is defined in a file of
-// its own beside this one.
+// The rule functions, declared from the list; each is defined beside this
+// one, in the file of the part of the document it looks at.
 
 #include "check/Rule.h"
 #include "check/Wording.h"
