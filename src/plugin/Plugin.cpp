@@ -87,12 +87,6 @@ void PluginUnload() {
     hooks.RemoveHook(InitGameHook, AsDetour(&InitGameDetour));
 }
 
-void FollowConfig() {
-    RunLogged(&FollowPlayersSettings);
-    RunLogged(&FollowCalmSettings);
-    RunLogged(&FollowRelaySettings);
-}
-
 void EnsureMapName() {
     if (!CurrentMapName.empty()) {
         return;

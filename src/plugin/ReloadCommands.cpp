@@ -1,11 +1,13 @@
 #include "plugin/ReloadCommands.h"
 
+#include "announce/Calm.h"
 #include "config/Config.h"
 #include "config/ConfigLimits.h"
 #include "game/GameTypes.h"
 #include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
-#include "plugin/Plugin.h"
+#include "players/Players.h"
+#include "relay/Relay.h"
 
 namespace {
 
@@ -20,6 +22,12 @@ void ReplyOverRcon(RCONClientConnection* connection, const RCONPacket* request, 
 }
 
 }  // namespace
+
+void FollowConfig() {
+    RunLogged(&FollowPlayersSettings);
+    RunLogged(&FollowCalmSettings);
+    RunLogged(&FollowRelaySettings);
+}
 
 // The player learns only that the reload failed; the reason goes to the log.
 // A reply the game cannot deliver is logged instead of reaching the host.
