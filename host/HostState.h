@@ -121,8 +121,31 @@ GameObject* LiveObject(FWeakObjectPtr reference);
 FWeakObjectPtr WeakReference(const GameObject* object);
 std::string PlayerName(const void* playerController);
 
+// The simulated object behind a pointer the game hands out.
+inline GameObject* AsObject(const void* object) { return static_cast<GameObject*>(const_cast<void*>(object)); }
+
+// A function as the framework's tables hold it.
+void* AsAddress(auto* function) { return reinterpret_cast<void*>(function); }
+
 // Writes text into a game string, storage from the game's allocator.
 void AssignGameString(FString& target, std::u16string_view text);
+
+// Frees its game strings with the game's allocator even when a test has taken
+// the plugin-visible FMemory.Free entry away.
+struct HostString {
+    FString text;
+    explicit HostString(std::u16string_view units) { AssignGameString(text, units); }
+    HostString(const HostString&) = delete;
+    HostString& operator=(const HostString&) = delete;
+    ~HostString() {
+        GameFree(text.Data);
+        text.Data = nullptr;
+        text.ArrayNum = text.ArrayMax = 0;
+    }
+};
+
+// The earliest connected live player of that name, or null.
+GameObject* FindPlayer(const std::string& name);
 
 void RegisterGameEntries();
 void ClearAllocatorFaults();
