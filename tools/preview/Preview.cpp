@@ -1,7 +1,10 @@
+// herald preview: a config checked, its entries planned and played through
+// the plugin, and check's findings given to the entries they lie in; then
+// printed, and made into a page.
+
 #include "preview/Preview.h"
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -10,15 +13,15 @@
 
 #include "check/Check.h"
 #include "check/DocumentScan.h"
-#include "check/Wording.h"
 #include "common/Output.h"
-#include "common/TemporaryFolder.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
 #include "config/ConfigReaders.h"
 #include "preview/PreviewPage.h"
 #include "preview/PreviewPlan.h"
+#include "preview/PreviewPlay.h"
+#include "preview/PreviewPrinters.h"
 #include "run/Play.h"
 #include "run/Printers.h"
 
@@ -30,105 +33,6 @@ namespace fs = std::filesystem;
 // Small objects whose keys keep the order they are added in (a line of
 // output); its lookups are linear, so never a config's.
 using OrderedJson = nlohmann::ordered_json;
-
-// ---- What each entry sent --------------------------------------------------------
-
-// What the game received, as the transcript's JSON carries it: a number JSON
-// can't hold (NaN, infinities) is none.
-std::optional<float> Finite(float value) { return std::isfinite(value) ? std::optional<float>(value) : std::nullopt; }
-
-std::optional<Delivery> AsDelivery(const StandIn::Record& record) {
-    Delivery delivery;
-    delivery.text = ValidUtf8(record.text);
-    switch (record.kind) {
-        case StandIn::RecordKind::Notification:
-            delivery.kind = Delivery::Kind::Notification;
-            delivery.color = {Finite(record.color.R).value_or(0.0F), Finite(record.color.G).value_or(0.0F),
-                              Finite(record.color.B).value_or(0.0F), Finite(record.color.A).value_or(0.0F)};
-            delivery.size = Finite(record.size);
-            delivery.time = Finite(record.time);
-            return delivery;
-        case StandIn::RecordKind::Chat:
-            delivery.kind = Delivery::Kind::Chat;
-            delivery.sender = ValidUtf8(record.sender);
-            return delivery;
-        case StandIn::RecordKind::Log:
-            delivery.kind = Delivery::Kind::Log;
-            delivery.level = ValidUtf8(record.level);
-            return delivery;
-        case StandIn::RecordKind::ConsoleReply:
-        case StandIn::RecordKind::RconReply:
-        case StandIn::RecordKind::Refused:
-        case StandIn::RecordKind::Webhook:
-            break;
-    }
-    return std::nullopt;
-}
-
-// A post as the host received it: the body the plugin made, read back; a
-// body that is no JSON object is shown whole as its content.
-std::optional<RelayPost> AsPost(const StandIn::Record& record) {
-    if (record.kind != StandIn::RecordKind::Webhook) {
-        return std::nullopt;
-    }
-    RelayPost post;
-    const nlohmann::json body = nlohmann::json::parse(record.text, nullptr, false);
-    if (!body.is_object()) {
-        post.content = ValidUtf8(record.text);
-        return post;
-    }
-    const auto text = [&body](std::string_view name) {
-        const auto member = body.find(name);
-        return member != body.end() && member->is_string() ? ValidUtf8(member->get_ref<const std::string&>())
-                                                            : std::string();
-    };
-    post.content = text("content");
-    post.username = text("username");
-    return post;
-}
-
-// The posts among one event's records.
-std::vector<RelayPost> PostsOf(const std::vector<PlayRecord>& records) {
-    std::vector<RelayPost> posts;
-    for (const PlayRecord& record : records) {
-        if (const auto* host = std::get_if<HostRecords>(&record)) {
-            for (const StandIn::Record& made : host->records) {
-                if (std::optional<RelayPost> post = AsPost(made)) {
-                    posts.push_back(std::move(*post));
-                }
-            }
-        }
-    }
-    return posts;
-}
-
-
-// Each entry gets what its own spawn made the plugin send and log; the
-// plugin's refusal to load, if it refused, is the report's.
-void Attribute(const PlayedScenario& played, const PreviewScenario& scenario, std::vector<PlannedEntry>& plan,
-               PreviewReport& report) {
-    for (const PlayRecord& record : played.opening.records) {
-        if (const auto* load = std::get_if<LoadRecord>(&record); load != nullptr && !load->result.ok) {
-            report.loadError = load->result.error;
-        }
-    }
-    for (std::size_t entry = 0; entry < plan.size(); ++entry) {
-        if (!scenario.spawnEvents[entry]) {
-            continue;
-        }
-        for (const PlayRecord& record : played.events[*scenario.spawnEvents[entry]].records) {
-            const auto* host = std::get_if<HostRecords>(&record);
-            for (std::size_t i = 0; host != nullptr && i < host->records.size(); ++i) {
-                if (std::optional<Delivery> delivery = AsDelivery(host->records[i])) {
-                    plan[entry].shown.deliveries.push_back(std::move(*delivery));
-                }
-                if (std::optional<RelayPost> post = AsPost(host->records[i])) {
-                    plan[entry].shown.posts.push_back(std::move(*post));
-                }
-            }
-        }
-    }
-}
 
 // Each finding goes to the entry it lies in: an Items entry is the pointer's
 // first two steps, an asteroid code its first three (/AsteroidGen2/Name/Metal).
@@ -167,81 +71,6 @@ void GroupFindings(const std::vector<Finding>& findings, std::vector<PlannedEntr
     }
 }
 
-// ---- Cooldowns and their digests ----------------------------------------------------
-
-using Json = nlohmann::json;
-
-PlayedScenario PlayPlan(const PreviewScenario& scenario, const std::string& pluginPath);
-
-// How a digest looks is the plugin's to say: each cooling entry is spawned
-// once more and then DigestSampleHeld times within a cooldown of one second,
-// and the game runs on a second for the digest, in a run of its own that is
-// never printed (the transcript stays that of one spawn each). Its config is
-// the file's with only Calm's Digest kept (so that one player is enough) and
-// that short cooldown on each entry that cools down.
-void PlayDigests(const Json& document, const PreviewOptions& options, std::vector<PlannedEntry>& plan) {
-    const auto items = document.find(Key::Items);
-    if (items == document.end() || !items->is_object()) {
-        return;
-    }
-    const CalmSettings calm = CalmSettingsOf(document);
-    std::vector<PlannedEntry*> cooling;
-    for (PlannedEntry& planned : plan) {
-        const auto entry = planned.shown.code ? items->end() : items->find(planned.shown.title);
-        if (entry != items->end() && entry->is_object()) {
-            planned.shown.cooldown = CooldownOf(*entry, calm);
-            if (planned.shown.cooldown > 0 && planned.spawn) {
-                cooling.push_back(&planned);
-            }
-        }
-    }
-    if (cooling.empty()) {
-        return;
-    }
-    Json cooled = document;
-    Json kept = Json::object();
-    if (const auto given = document.find(Key::Calm); given != document.end() && given->is_object()) {
-        if (const auto digest = given->find(Key::Digest); digest != given->end()) {
-            kept[std::string(Key::Digest)] = *digest;
-        }
-    }
-    cooled[std::string(Key::Calm)] = std::move(kept);
-    PreviewScenario scenario;
-    scenario.setup.map = ValidUtf8(options.map);
-    scenario.setup.players.push_back({std::string(PreviewPlayerName), false});
-    std::string current = options.map;
-    std::vector<std::pair<PreviewEntry*, std::size_t>> waits;
-    for (PlannedEntry* planned : cooling) {
-        cooled[std::string(Key::Items)][planned->shown.title][std::string(Key::Cooldown)] = 1;
-        if (planned->shown.map != current) {
-            current = planned->shown.map;
-            scenario.events.emplace_back(InitGameEvent{ValidUtf8(current)});
-        }
-        // The previous digest's post is answered first, so that this digest's
-        // post goes at once, in this entry's own second.
-        scenario.events.emplace_back(WaitEvent{1});
-        scenario.events.insert(scenario.events.end(), DigestSampleHeld + 1, *planned->spawn);
-        waits.emplace_back(&planned->shown, scenario.events.size());
-        scenario.events.emplace_back(WaitEvent{1});
-    }
-    scenario.setup.configText = cooled.dump(-1, ' ', false, Json::error_handler_t::replace);
-    const PlayedScenario played = PlayPlan(scenario, options.pluginPath);
-    for (const auto& [shown, wait] : waits) {
-        shown->digestPosts = PostsOf(played.events[wait].records);
-        for (const PlayRecord& record : played.events[wait].records) {
-            if (const auto* host = std::get_if<HostRecords>(&record)) {
-                for (const StandIn::Record& delivered : host->records) {
-                    if (std::optional<Delivery> delivery = AsDelivery(delivered)) {
-                        shown->digest.push_back(std::move(*delivery));
-                    }
-                }
-            }
-        }
-    }
-}
-
-// ---- The relay ---------------------------------------------------------------------
-
 // The relay's settings as preview shows them: never the whole address.
 PreviewReport::Relay RelayShown(const DiscordSettings& settings) {
     PreviewReport::Relay shown;
@@ -253,318 +82,6 @@ PreviewReport::Relay RelayShown(const DiscordSettings& settings) {
     shown.problems = settings.problems;
     return shown;
 }
-
-std::string GroupsKey() { return std::string(Key::Discord) + " → " + std::string(Key::Groups); }
-
-// A post's content as the webhook receives it, its escapes single, each line of
-// it on a line of its own under the entry's.
-std::string PostWords(const RelayPost& post) {
-    return (post.username.empty() ? std::string("under the webhook's own name")
-                                  : "as " + JsonString(post.username)) +
-           ": " + Substituted(post.content, {{'\n', "\n        "}});
-}
-
-OrderedJson PostsJson(const std::vector<RelayPost>& posts) {
-    OrderedJson list = OrderedJson::array();
-    for (const RelayPost& post : posts) {
-        list.push_back(OrderedJson{{"username", post.username.empty() ? OrderedJson() : OrderedJson(post.username)},
-                                   {"content", post.content}});
-    }
-    return list;
-}
-
-// What the webhook receives of each entry: the text after its name, in words.
-std::string RelayWords(const PreviewEntry& entry) {
-    // Unknown where the plugin refused to load: it posts nothing then.
-    if (!entry.relayed) {
-        return "nothing is posted";
-    }
-    if (!*entry.relayed) {
-        return "not relayed: its group " + entry.group + " is not in " + GroupsKey();
-    }
-    if (entry.posts.empty() && entry.digestPosts.empty()) {
-        return "nothing is posted";
-    }
-    std::string words;
-    for (const RelayPost& post : entry.posts) {
-        words += (words.empty() ? "" : "; ") + PostWords(post);
-    }
-    for (const RelayPost& post : entry.digestPosts) {
-        words += (words.empty() ? "" : "; ") + std::string("its digest ") + PostWords(post);
-    }
-    return words;
-}
-
-// Where the posts go and, for each entry, what is posted; the reasons the
-// plugin logs where the relay posts nothing. Nothing at all without its settings.
-void PrintRelay(const PreviewReport& report, bool json, std::ostream& out) {
-    if (!report.discord) {
-        return;
-    }
-    const PreviewReport::Relay& discord = *report.discord;
-    if (json) {
-        OrderedJson line{{"type", "discord"}, {"relays", discord.relays}};
-        line["webhook"] = discord.relays ? OrderedJson(discord.webhook) : OrderedJson();
-        line["groups"] = discord.groups ? OrderedJson(*discord.groups) : OrderedJson();
-        line["problems"] = discord.problems;
-        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
-        for (const PreviewEntry& entry : report.entries) {
-            if (!entry.relayed) {
-                continue;
-            }
-            OrderedJson relay{{"type", "relay"}, {"entry", entry.pointer}};
-            if (entry.code) {
-                relay["code"] = *entry.code;
-            }
-            relay["group"] = entry.group;
-            relay["relayed"] = *entry.relayed;
-            relay["posts"] = PostsJson(entry.posts);
-            relay["digest_posts"] = PostsJson(entry.digestPosts);
-            out << relay.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
-        }
-        return;
-    }
-    if (!discord.relays) {
-        out << std::string(Key::Discord) << " relays nothing, as the plugin logs at every load and reload:\n";
-        for (const std::string& problem : discord.problems) {
-            out << "    " << problem << "\n";
-        }
-        return;
-    }
-    std::string groups = "every group";
-    if (discord.groups) {
-        groups = discord.groups->empty() ? "no group" : "groups ";
-        for (const std::string& group : *discord.groups) {
-            groups += (&group == &discord.groups->front() ? "" : ", ") + group;
-        }
-    }
-    out << std::string(Key::Discord) << " (posts to " << discord.webhook << ", " << groups
-        << "), each post as it would be sent:\n";
-    for (const std::string& problem : discord.problems) {
-        out << "    logged at every load and reload: " << problem << "\n";
-    }
-    for (const PreviewEntry& entry : report.entries) {
-        out << "    " << (entry.code ? std::string(Key::AsteroidGen2) + " " + *entry.code : entry.title) << ": " << RelayWords(entry)
-            << "\n";
-    }
-}
-
-// A delivery in a line of text, as the transcript words it.
-std::string DeliveryWords(const Delivery& delivery) {
-    switch (delivery.kind) {
-        case Delivery::Kind::Notification:
-            return "notification " + JsonString(delivery.text) + " colour " + ConfigColor(delivery.color);
-        case Delivery::Kind::Chat:
-            return "chat " + delivery.sender + ": " + JsonString(delivery.text);
-        case Delivery::Kind::Log:
-            return "the plugin logged " + delivery.level + ": " + delivery.text;
-    }
-    return {};
-}
-
-// A delivery with the transcript's keys and its numbers' shortest digits.
-OrderedJson DeliveryJson(const Delivery& delivery) {
-    JsonLine line;
-    switch (delivery.kind) {
-        case Delivery::Kind::Notification:
-            line.Text("type", "notification").Text("text", delivery.text);
-            line.Floats("color", {delivery.color.R, delivery.color.G, delivery.color.B, delivery.color.A});
-            delivery.size ? line.Float("size", *delivery.size) : line.Null("size");
-            delivery.time ? line.Float("time", *delivery.time) : line.Null("time");
-            break;
-        case Delivery::Kind::Chat:
-            line.Text("type", "chat").Text("sender", delivery.sender).Text("text", delivery.text);
-            break;
-        case Delivery::Kind::Log:
-            line.Text("type", "log").Text("level", delivery.level).Text("text", delivery.text);
-            break;
-    }
-    return OrderedJson::parse(line.Done());
-}
-
-// Each entry that cools down: its cooldown and its digest. Nothing at all
-// when none does.
-void PrintCooldowns(const PreviewReport& report, bool json, std::ostream& out) {
-    const bool any = std::any_of(report.entries.begin(), report.entries.end(),
-                                 [](const PreviewEntry& entry) { return entry.cooldown > 0; });
-    if (!any) {
-        return;
-    }
-    if (!json) {
-        out << "Cooldowns (further spawns within one are held; when it ends, one digest tells of them), each "
-               "digest as it would be sent for "
-            << DigestSampleHeld << " held spawns:\n";
-    }
-    for (const PreviewEntry& entry : report.entries) {
-        if (entry.cooldown == 0) {
-            continue;
-        }
-        if (json) {
-            OrderedJson line{{"type", "cooldown"}, {"entry", entry.pointer}, {"seconds", entry.cooldown},
-                             {"held", DigestSampleHeld}, {"digest", OrderedJson::array()}};
-            for (const Delivery& delivery : entry.digest) {
-                line["digest"].push_back(DeliveryJson(delivery));
-            }
-            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
-            continue;
-        }
-        out << "    " << entry.title << ": " << entry.cooldown << " s; ";
-        if (entry.digest.empty()) {
-            out << "no digest is sent\n";
-            continue;
-        }
-        for (const Delivery& delivery : entry.digest) {
-            out << (&delivery == &entry.digest.front() ? "" : "; ") << DeliveryWords(delivery);
-        }
-        out << "\n";
-    }
-}
-
-// ---- What is printed -------------------------------------------------------------------
-
-std::string FindingLine(const Finding& finding) {
-    return std::string(finding.severity == Severity::Error ? "error " : "warning ") +
-           (finding.path.empty() ? "(file)" : finding.path) + ": " + finding.message;
-}
-
-// Why an entry sends nothing: its findings, what the plugin logged, the
-// preview's own notes; the plugin's refusal to load above all.
-std::vector<std::string> Reasons(const PreviewEntry& entry, const PreviewReport& report) {
-    std::vector<std::string> reasons;
-    if (report.loadError) {
-        reasons.push_back("the plugin refused to load: " + *report.loadError);
-    }
-    for (const Finding& finding : entry.findings) {
-        reasons.push_back(FindingLine(finding));
-    }
-    if (entry.code) {
-        for (const Finding& finding : report.asteroidFindings) {
-            reasons.push_back(FindingLine(finding));
-        }
-    }
-    for (const Delivery& delivery : entry.deliveries) {
-        if (delivery.kind == Delivery::Kind::Log) {
-            reasons.push_back("the plugin logged " + delivery.level + ": " + delivery.text);
-        }
-    }
-    reasons.insert(reasons.end(), entry.notes.begin(), entry.notes.end());
-    if (reasons.empty()) {
-        reasons.push_back("herald check reports nothing about this entry");
-    }
-    return reasons;
-}
-
-std::string EntryName(const PreviewEntry& entry) {
-    return entry.code ? "AsteroidGen2 code \"" + *entry.code + "\"" : entry.pointer;
-}
-
-void PrintSilentHeading(const PreviewReport& report, std::ostream& out) {
-    std::size_t silent = 0;
-    std::size_t codes = 0;
-    for (const PreviewEntry& entry : report.entries) {
-        silent += entry.Sends() ? 0 : 1;
-        codes += entry.code ? 1 : 0;
-    }
-    const std::size_t items = report.entries.size() - codes;
-    out << "\nPreview: " << Plural(items, "entry", "entries") << " of Items and "
-        << Plural(codes, "asteroid code", "asteroid codes") << " spawned at world position (0, 0) for one player; "
-        << (silent == 0 ? "every one sends an announcement" : Plural(silent, "sends", "send") + " nothing:") << "\n";
-}
-
-void PrintSilentEntry(const PreviewEntry& entry, const PreviewReport& report, bool json, std::ostream& out) {
-    const std::vector<std::string> reasons = Reasons(entry, report);
-    if (json) {
-        OrderedJson line{{"type", "silent"}, {"entry", entry.pointer}};
-        if (entry.code) {
-            line["code"] = *entry.code;
-        }
-        line["map"] = entry.map;
-        line["spawned"] = entry.spawn.empty() ? OrderedJson() : OrderedJson(entry.spawn);
-        line["reasons"] = reasons;
-        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
-        return;
-    }
-    out << "    " << EntryName(entry) << ": "
-        << (entry.spawn.empty() ? "nothing spawned" : entry.spawn + " on " + entry.map) << "\n";
-    for (const std::string& reason : reasons) {
-        out << "        " << reason << "\n";
-    }
-}
-
-// The groups in the order the chat command lists them, each as its first
-// entry writes it, with the entries in it in plan order.
-std::vector<std::pair<std::string, std::vector<const PreviewEntry*>>> EntriesByGroup(const PreviewReport& report) {
-    std::vector<std::pair<std::string, std::vector<const PreviewEntry*>>> groups;
-    for (const PreviewEntry& entry : report.entries) {
-        const std::string folded = GroupFold(entry.group);
-        const auto known = std::find_if(groups.begin(), groups.end(),
-                                        [&](const auto& group) { return GroupFold(group.first) == folded; });
-        if (known != groups.end()) {
-            known->second.push_back(&entry);
-        } else {
-            groups.push_back({entry.group, {&entry}});
-        }
-    }
-    std::stable_sort(groups.begin(), groups.end(),
-                     [](const auto& a, const auto& b) { return GroupFold(a.first) < GroupFold(b.first); });
-    return groups;
-}
-
-// Each entry's group: in text a line for each group, in JSON a line for each
-// entry, after one that names the chat command.
-void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
-    if (report.entries.empty()) {
-        return;
-    }
-    if (json) {
-        out << OrderedJson{{"type", "players"}, {"command", report.chatCommand ? OrderedJson(*report.chatCommand)
-                                                                              : OrderedJson()}}
-                   .dump(-1, ' ', false, OrderedJson::error_handler_t::replace)
-            << "\n";
-        for (const PreviewEntry& entry : report.entries) {
-            OrderedJson line{{"type", "group"}, {"entry", entry.pointer}};
-            if (entry.code) {
-                line["code"] = *entry.code;
-            }
-            line["group"] = entry.group;
-            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
-        }
-        return;
-    }
-    out << (report.chatCommand ? "Groups (players turn them off and on with " + *report.chatCommand + " off GROUP, " +
-                                     *report.chatCommand + " on GROUP):"
-                               : "Groups (players can't choose: " + std::string(Key::Players) + "/" +
-                                     std::string(Key::Enable) + " is false, so every player receives every group):")
-        << "\n";
-    for (const auto& [group, entries] : EntriesByGroup(report)) {
-        out << "    " << group << ":";
-        for (const PreviewEntry* entry : entries) {
-            out << (entry == entries.front() ? " " : ", ")
-                << (entry->code ? "AsteroidGen2 " + *entry->code : entry->title)
-                << (entry->Sends() ? "" : " (sends nothing)");
-        }
-        out << "\n";
-    }
-}
-
-void PrintSilent(const PreviewReport& report, bool json, std::ostream& out) {
-    if (!json) {
-        PrintSilentHeading(report, out);
-    }
-    for (const PreviewEntry& entry : report.entries) {
-        if (!entry.Sends()) {
-            PrintSilentEntry(entry, report, json, out);
-        }
-    }
-    PrintGroups(report, json, out);
-    PrintCooldowns(report, json, out);
-    PrintRelay(report, json, out);
-    if (!json) {
-        out << "\n";
-    }
-}
-
-// ---- The preview ---------------------------------------------------------------------------
 
 // Why nothing of the file can be spawned at all, if so: the plugin would not
 // read it either.
@@ -603,18 +120,6 @@ bool OpenPage(const PreviewOptions& options, std::ofstream& page, std::ostream& 
     return true;
 }
 
-// Spawns every planned entry once, the plugin loaded once for all of them,
-// in a server folder that is gone again before anything is printed.
-PlayedScenario PlayPlan(const PreviewScenario& scenario, const std::string& pluginPath) {
-    std::optional<TemporaryServerFolder> folder;
-    try {
-        folder.emplace();
-    } catch (const TemporaryFolderError& error) {
-        throw TemporaryFolderError(std::string("can't make a temporary folder: ") + error.what());
-    }
-    return PlayInMemory(scenario.setup, scenario.events, pluginPath, *folder);
-}
-
 // The findings and the report of one preview, the page not yet made. With
 // keepGoing (--serve), a file that is missing or can't be read is a report
 // too: its findings say why, and the next save may mend it.
@@ -651,7 +156,6 @@ Previewed Prepare(const PreviewOptions& options, bool keepGoing) {
         if (!report.loadError) {
             PlayDigests(checked.document, options, plan);
         }
-
     }
     GroupFindings(checked.findings, plan, report);
     // The preview has one player, whom a MinPlayers above one leaves alone.
