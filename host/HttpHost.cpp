@@ -1,5 +1,5 @@
-// The host of a web request's address: the one part of it that may be
-// recorded or shown, and the test of whether it is an address at all.
+// The host of a web request's address, all of the address that may be
+// recorded or shown; and the test of whether it is an address at all.
 
 #include <algorithm>
 #include <cctype>
