@@ -286,6 +286,9 @@ TEST_F(ChoicesTest, AStoreOfOursWithoutAUsableTableIsRefusedNotACrash) {
         {"no primary key", "DROP TABLE choices; CREATE TABLE choices(player TEXT, grp TEXT, hears INTEGER)"},
     };
     for (const auto& store : stores) {
+        // Unloaded, so that no connection holds the file: Windows refuses to
+        // remove a file that is open.
+        StandIn::UnloadPlugin();
         std::filesystem::remove(StorePath());
         ASSERT_EQ(ChoiceStore(StorePath().string()).Save({"someone", false, {}, {{"someone", "crates", false}}}),
                   std::nullopt);
@@ -296,7 +299,7 @@ TEST_F(ChoicesTest, AStoreOfOursWithoutAUsableTableIsRefusedNotACrash) {
         const std::string before = HeraldTest::ReadFile(StorePath());
 
         StandIn::ClearRecords();
-        EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        LoadPlugin();
         EXPECT_THAT(Transcript(), ::testing::Contains("log SkyCrateHerald error \"Can't read players' choices from "
                                                       "players.sqlite: its choices table is missing or has another "
                                                       "shape\""))
