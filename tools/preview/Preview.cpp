@@ -224,7 +224,7 @@ void PlayDigests(const Json& document, const PreviewOptions& options, std::vecto
         waits.emplace_back(&planned->shown, scenario.events.size());
         scenario.events.emplace_back(WaitEvent{1});
     }
-    scenario.setup.configText = cooled.dump(-1, ' ', false, Json::error_handler_t::replace);
+    scenario.setup.configText = CompactJson(cooled);
     const PlayedScenario played = PlayPlan(scenario, options.pluginPath);
     for (const auto& [shown, wait] : waits) {
         shown->digestPosts = PostsOf(played.events[wait].records);
@@ -307,7 +307,7 @@ void PrintRelay(const PreviewReport& report, bool json, std::ostream& out) {
         line["webhook"] = discord.relays ? OrderedJson(discord.webhook) : OrderedJson();
         line["groups"] = discord.groups ? OrderedJson(*discord.groups) : OrderedJson();
         line["problems"] = discord.problems;
-        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        out << CompactJson(line) << "\n";
         for (const PreviewEntry& entry : report.entries) {
             if (!entry.relayed) {
                 continue;
@@ -320,7 +320,7 @@ void PrintRelay(const PreviewReport& report, bool json, std::ostream& out) {
             relay["relayed"] = *entry.relayed;
             relay["posts"] = PostsJson(entry.posts);
             relay["digest_posts"] = PostsJson(entry.digestPosts);
-            out << relay.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            out << CompactJson(relay) << "\n";
         }
         return;
     }
@@ -405,7 +405,7 @@ void PrintCooldowns(const PreviewReport& report, bool json, std::ostream& out) {
             for (const Delivery& delivery : entry.digest) {
                 line["digest"].push_back(DeliveryJson(delivery));
             }
-            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            out << CompactJson(line) << "\n";
             continue;
         }
         out << "    " << entry.title << ": " << entry.cooldown << " s; ";
@@ -481,7 +481,7 @@ void PrintSilentEntry(const PreviewEntry& entry, const PreviewReport& report, bo
         line["map"] = entry.map;
         line["spawned"] = entry.spawn.empty() ? OrderedJson() : OrderedJson(entry.spawn);
         line["reasons"] = reasons;
-        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        out << CompactJson(line) << "\n";
         return;
     }
     out << "    " << EntryName(entry) << ": "
@@ -517,9 +517,9 @@ void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
         return;
     }
     if (json) {
-        out << OrderedJson{{"type", "players"}, {"command", report.chatCommand ? OrderedJson(*report.chatCommand)
-                                                                              : OrderedJson()}}
-                   .dump(-1, ' ', false, OrderedJson::error_handler_t::replace)
+        out << CompactJson(
+                   OrderedJson{{"type", "players"},
+                               {"command", report.chatCommand ? OrderedJson(*report.chatCommand) : OrderedJson()}})
             << "\n";
         for (const PreviewEntry& entry : report.entries) {
             OrderedJson line{{"type", "group"}, {"entry", entry.pointer}};
@@ -527,7 +527,7 @@ void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
                 line["code"] = *entry.code;
             }
             line["group"] = entry.group;
-            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            out << CompactJson(line) << "\n";
         }
         return;
     }
@@ -688,7 +688,7 @@ int Print(const PreviewOptions& options, const Previewed& previewed, std::ostrea
     const int status = PrintFindings(options.configPath, previewed.checked.findings, options.json, out);
     if (report.notPreviewed) {
         if (options.json) {
-            out << OrderedJson{{"type", "not_previewed"}, {"reason", *report.notPreviewed}}.dump() << "\n";
+            out << CompactJson(OrderedJson{{"type", "not_previewed"}, {"reason", *report.notPreviewed}}) << "\n";
         } else {
             out << "\nNothing to preview: " << *report.notPreviewed << "\n";
         }
