@@ -148,16 +148,6 @@ public:
     }
 };
 
-void AppendUtf16(std::u16string& text, char32_t code) {
-    if (code >= 0x10000) {
-        code -= 0x10000;
-        text += static_cast<char16_t>(0xD800 + (code >> 10));
-        text += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-        text += static_cast<char16_t>(code);
-    }
-}
-
 }  // namespace
 
 }  // namespace StandIn::detail
@@ -262,38 +252,9 @@ void SetWorldSettings(float latitudeScale, float latitudeOrigin, float longitude
     settings.LongitudeOrigin = longitudeOrigin;
 }
 
-std::u16string Utf16(const std::string& text) {
-    std::u16string result;
-    result.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            result += static_cast<char16_t>(lead);
-            ++i;
-            continue;
-        }
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are not characters.
-        static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && code >= smallest[length] && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-        if (!valid) {
-            result += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        AppendUtf16(result, code);
-        i += static_cast<std::size_t>(length);
-    }
-    return result;
-}
+// The framework's decoding lives with the plugin's runtime functions, where
+// herald, which shows what players would see, reads text the same way.
+std::u16string Utf16(const std::string& text) { return Platform::Utf8ToUtf16(text); }
 
 std::string Utf8(std::u16string_view text) { return Platform::Utf16ToUtf8(text.data(), text.size()); }
 

@@ -173,8 +173,9 @@ TEST(HeraldPreviewPage, ShowsEachPostToDiscordBelowTheAnnouncement) {
     EXPECT_THAT(node, Not(HasSubstr("class=\"post\"")));
 }
 
-// Bytes that are not UTF-8 read the same on the page as in the transcript:
-// E2 82 41 is one U+FFFD and an "A" in both, not two.
+// Bytes that are not UTF-8 read the same on the page as in the transcript,
+// and as the game decodes them: E2 82 41 is two U+FFFD and an "A" in both,
+// one for each byte that is not part of a character.
 TEST(HeraldPreviewPage, TextThatIsNotUtf8ReadsAsTheTranscriptReadsIt) {
     const ScratchFolder scratch;
     const std::string map =
@@ -183,7 +184,7 @@ TEST(HeraldPreviewPage, TextThatIsNotUtf8ReadsAsTheTranscriptReadsIt) {
     const std::string pagePath = (scratch.root / "page.html").string();
     const Outcome outcome = Preview(ExampleConfig, {"--map", map, "--html", pagePath});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    const std::string read = "Th\uFFFDA\uFFFD";
+    const std::string read = "Th\uFFFD\uFFFDA\uFFFD";
     EXPECT_THAT(outcome.out, HasSubstr("Server on " + read + ", 1 player"));
     EXPECT_THAT(ReadFile(pagePath), HasSubstr("<h2>" + read + "<span"));
 }

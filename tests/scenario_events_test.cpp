@@ -215,6 +215,11 @@ TEST(ScenarioEvents, WebhookRepliesOutsideTheFormatAreRefusedSayingWhereAndWhy) 
         {R"("status": 200, "headers": {")" + std::string(50, 'X') + R"( ": "2"})",
          "\"headers\": the header name \"" + std::string(40, 'X') +
              "...\" is not one a reply can carry (letters, digits and !#$%&'*+-.^_`|~ only)"},
+        // Cut within a character: each byte of it left reads as U+FFFD, as the
+        // game would read it.
+        {R"("status": 200, "headers": {")" + std::string(38, 'X') + "\xE2\x82\xAC" + R"(Y": "2"})",
+         "\"headers\": the header name \"" + std::string(38, 'X') +
+             "\uFFFD\uFFFD...\" is not one a reply can carry (letters, digits and !#$%&'*+-.^_`|~ only)"},
         {R"("status": 200, "reason": "Too Many Requests")",
          R"(unknown key "reason" (expected one of "event", "status", "headers", "body"))"},
     };

@@ -39,6 +39,8 @@ constexpr std::string_view GroupMeaning =
 
 constexpr std::string_view DiscordRead = "the Discord relay";
 
+// One row a key, laid out as a table is read: a field a line would hide the rows.
+// clang-format off
 constexpr ConfigKey Table[] = {
     {{K::SchemaReference}, String, Any, {}, "none", "never read by the plugin",
      "Where an editor finds this schema (\"config.schema.json\" beside the file). The plugin never reads it."},
@@ -129,6 +131,7 @@ constexpr ConfigKey Table[] = {
     {{K::Discord, K::Username}, String, PlayerText, DefaultUsername, "", DiscordRead,
      "The name the posts appear under. Placeholder: {MapName}."},
 };
+// clang-format on
 
 }  // namespace
 

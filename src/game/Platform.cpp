@@ -128,4 +128,90 @@ int CompareIgnoringCase(const char16_t* left, const char16_t* right, std::size_t
 
 std::size_t UnitLength(const char16_t* text) { return std::char_traits<char16_t>::length(text); }
 
+// The game's reading of UTF-8 is the same on every system: it is the
+// framework's, not the runtime's.
+namespace {
+
+constexpr char32_t Replacement = 0xFFFD;
+
+// A character as read from UTF-8, and the bytes it took.
+struct Utf8Character {
+    char32_t code;
+    std::size_t length;
+};
+
+// The character that begins at text[at], a byte beyond ASCII; a byte that
+// begins none reads as U+FFFD on its own, so that the bytes after it are read
+// afresh (a lead byte followed by ASCII keeps the ASCII).
+Utf8Character ReadUtf8(std::string_view text, std::size_t at) {
+    constexpr Utf8Character invalid{Replacement, 1};
+    const auto lead = static_cast<unsigned char>(text[at]);
+    // 0x80-0xBF continue a sequence and begin none; 0xF8-0xFF began the 5- and
+    // 6-byte forms, which hold no character of Unicode.
+    const std::size_t length = lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 0;
+    if (length == 0 || text.size() - at < length) {
+        return invalid;
+    }
+    char32_t code = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            return invalid;
+        }
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    // Overlong forms, surrogates and values beyond Unicode are no characters.
+    static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return invalid;
+    }
+    return {code, length};
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string units;
+    units.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80) {
+            units += static_cast<char16_t>(byte);
+            ++at;
+            continue;
+        }
+        const Utf8Character read = ReadUtf8(text, at);
+        if (read.code >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 + ((read.code - 0x10000) >> 10));
+            units += static_cast<char16_t>(0xDC00 + ((read.code - 0x10000) & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(read.code);
+        }
+        at += read.length;
+    }
+    return units;
+}
+
+std::string GameReadableUtf8(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        if (static_cast<unsigned char>(text[at]) < 0x80) {
+            shown += text[at];
+            ++at;
+            continue;
+        }
+        const Utf8Character read = ReadUtf8(text, at);
+        // A character read is kept as written: the game's own UTF-8 of it is
+        // the same bytes.
+        if (read.length == 1) {
+            shown += "\xEF\xBF\xBD";
+        } else {
+            shown.append(text.substr(at, read.length));
+        }
+        at += read.length;
+    }
+    return shown;
+}
+
 }  // namespace Platform

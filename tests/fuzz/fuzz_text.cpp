@@ -139,6 +139,11 @@ void CheckUtf8RoundTrip(FuzzedDataProvider& input) {
     const FString game = FString::FromUtf8(text);
     const std::string back = game.ToUtf8();
     Require(IsWellFormedUtf8(back), "FString::ToUtf8 gave malformed UTF-8");
+    // herald shows text as the game decodes it, zeros and all.
+    const std::string shown = Platform::GameReadableUtf8(text);
+    Require(shown == StandIn::Utf8(StandIn::Utf16(text)), "herald's repair is not the game's decoding");
+    Require(text.find('\0') != std::string::npos || shown == back, "herald's repair is not the game's text");
+    Require(Platform::GameReadableUtf8(shown) == shown, "repaired text changed when repaired again");
     // The game's text ends at its first zero, so only zero-free text comes back whole.
     if (IsWellFormedUtf8(text) && text.find('\0') == std::string::npos) {
         Require(back == text, "valid UTF-8 did not survive the game's string: \"" + text + "\"");

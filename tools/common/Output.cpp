@@ -6,13 +6,52 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "game/Platform.h"
+
 namespace Herald {
 
-std::string JsonString(std::string_view text) {
-    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string ValidUtf8(std::string_view text) { return Platform::GameReadableUtf8(text); }
+
+std::string JsonString(std::string_view text) { return nlohmann::json(ValidUtf8(text)).dump(); }
+
+namespace {
+
+// Written here rather than by the library, whose own replacement of what is
+// not UTF-8 differs from the game's.
+template <typename Json>
+void AppendCompactJson(const Json& value, std::string& text) {
+    if (value.is_object() || value.is_array()) {
+        text += value.is_object() ? '{' : '[';
+        bool first = true;
+        for (const auto& item : value.items()) {
+            text += first ? "" : ",";
+            if (value.is_object()) {
+                text += JsonString(item.key()) + ":";
+            }
+            AppendCompactJson(item.value(), text);
+            first = false;
+        }
+        text += value.is_object() ? '}' : ']';
+    } else if (value.is_string()) {
+        text += JsonString(value.template get_ref<const std::string&>());
+    } else {
+        text += value.dump();
+    }
 }
 
-std::string ValidUtf8(std::string_view text) { return nlohmann::json::parse(JsonString(text)).get<std::string>(); }
+}  // namespace
+
+std::string CompactJson(const nlohmann::json& value) {
+    std::string text;
+    AppendCompactJson(value, text);
+    return text;
+}
+
+std::string CompactJson(const nlohmann::ordered_json& value) {
+    std::string text;
+    AppendCompactJson(value, text);
+    return text;
+}
 
 std::string Substituted(std::string_view text, std::initializer_list<std::pair<char, std::string_view>> substitutes) {
     std::string result;

@@ -2,6 +2,7 @@
 // Small text helpers shared by the herald's transcripts and findings.
 
 #include <initializer_list>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -9,14 +10,20 @@
 
 namespace Herald {
 
-// A JSON string literal; bytes that are not UTF-8 become U+FFFD.
+// Text as players would see it: each byte that the game's decoding of UTF-8
+// does not read as part of a character becomes one U+FFFD (E2 82 41 reads as
+// two and an "A"). Every text herald shows that may not be UTF-8 goes through
+// it (the JSON lines, the page, the plan, check's messages), so the same bytes
+// read the same everywhere, and as in the game.
+std::string ValidUtf8(std::string_view text);
+
+// A JSON string literal of ValidUtf8(text).
 std::string JsonString(std::string_view text);
 
-// Text as the JSON of a transcript carries it: what is not UTF-8 becomes
-// U+FFFD, as the JSON library replaces it (one for each maximal piece of a
-// sequence cut short). The page, the plan and check's messages all use it, so
-// the same bytes read the same everywhere.
-std::string ValidUtf8(std::string_view text);
+// A JSON value on one line, as the JSON library writes it with no indent, its
+// texts (keys too) given as JsonString gives them.
+std::string CompactJson(const nlohmann::json& value);
+std::string CompactJson(const nlohmann::ordered_json& value);
 
 // The text with each character that has a substitute replaced by it ("&" by
 // "&amp;" for a page); the rest as it is.

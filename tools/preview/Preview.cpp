@@ -195,7 +195,7 @@ int Print(const PreviewOptions& options, const Previewed& previewed, std::ostrea
     const int status = PrintFindings(options.configPath, previewed.checked.findings, options.json, out);
     if (report.notPreviewed) {
         if (options.json) {
-            out << OrderedJson{{"type", "not_previewed"}, {"reason", *report.notPreviewed}}.dump() << "\n";
+            out << CompactJson(OrderedJson{{"type", "not_previewed"}, {"reason", *report.notPreviewed}}) << "\n";
         } else {
             out << "\nNothing to preview: " << *report.notPreviewed << "\n";
         }

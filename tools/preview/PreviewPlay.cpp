@@ -182,7 +182,7 @@ void PlayDigests(const Json& document, const PreviewOptions& options, std::vecto
         waits.emplace_back(&planned->shown, scenario.events.size());
         scenario.events.emplace_back(WaitEvent{1});
     }
-    scenario.setup.configText = cooled.dump(-1, ' ', false, Json::error_handler_t::replace);
+    scenario.setup.configText = CompactJson(cooled);
     const PlayedScenario played = PlayPlan(scenario, options.pluginPath);
     for (const auto& [shown, wait] : waits) {
         shown->digestPosts = PostsOf(played.events[wait].records);

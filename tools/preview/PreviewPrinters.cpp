@@ -79,7 +79,7 @@ void PrintRelay(const PreviewReport& report, bool json, std::ostream& out) {
         line["webhook"] = discord.relays ? OrderedJson(discord.webhook) : OrderedJson();
         line["groups"] = discord.groups ? OrderedJson(*discord.groups) : OrderedJson();
         line["problems"] = discord.problems;
-        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        out << CompactJson(line) << "\n";
         for (const PreviewEntry& entry : report.entries) {
             if (!entry.relayed) {
                 continue;
@@ -92,7 +92,7 @@ void PrintRelay(const PreviewReport& report, bool json, std::ostream& out) {
             relay["relayed"] = *entry.relayed;
             relay["posts"] = PostsJson(entry.posts);
             relay["digest_posts"] = PostsJson(entry.digestPosts);
-            out << relay.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            out << CompactJson(relay) << "\n";
         }
         return;
     }
@@ -180,7 +180,7 @@ void PrintCooldowns(const PreviewReport& report, bool json, std::ostream& out) {
             for (const Delivery& delivery : entry.digest) {
                 line["digest"].push_back(DeliveryJson(delivery));
             }
-            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            out << CompactJson(line) << "\n";
             continue;
         }
         out << "    " << entry.title << ": " << entry.cooldown << " s; ";
@@ -256,7 +256,7 @@ void PrintSilentEntry(const PreviewEntry& entry, const PreviewReport& report, bo
         line["map"] = entry.map;
         line["spawned"] = entry.spawn.empty() ? OrderedJson() : OrderedJson(entry.spawn);
         line["reasons"] = reasons;
-        out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+        out << CompactJson(line) << "\n";
         return;
     }
     out << "    " << EntryName(entry) << ": "
@@ -292,9 +292,9 @@ void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
         return;
     }
     if (json) {
-        out << OrderedJson{{"type", "players"},
-                           {"command", report.chatCommand ? OrderedJson(*report.chatCommand) : OrderedJson()}}
-                   .dump(-1, ' ', false, OrderedJson::error_handler_t::replace)
+        out << CompactJson(
+                   OrderedJson{{"type", "players"},
+                               {"command", report.chatCommand ? OrderedJson(*report.chatCommand) : OrderedJson()}})
             << "\n";
         for (const PreviewEntry& entry : report.entries) {
             OrderedJson line{{"type", "group"}, {"entry", entry.pointer}};
@@ -302,7 +302,7 @@ void PrintGroups(const PreviewReport& report, bool json, std::ostream& out) {
                 line["code"] = *entry.code;
             }
             line["group"] = entry.group;
-            out << line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) << "\n";
+            out << CompactJson(line) << "\n";
         }
         return;
     }

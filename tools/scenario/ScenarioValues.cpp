@@ -104,7 +104,7 @@ void CheckHeader(const Reader& reader, const std::string& name, const Json& valu
     if (!nameFits) {
         // Escaped, and only its start: the name may be any bytes, of any length.
         const std::string shown = name.size() > 40 ? name.substr(0, 40) + "..." : name;
-        reader.Fail("the header name " + Json(shown).dump(-1, ' ', false, Json::error_handler_t::replace) +
+        reader.Fail("the header name " + JsonString(shown) +
                     " is not one a reply can carry (letters, digits and !#$%&'*+-.^_`|~ only)");
     }
     if (!value.is_string()) {
