@@ -20,9 +20,9 @@
 #include "announce/SpawnDetours.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
 #include "game/GameTypes.h"
 #include "plugin/PluginName.h"
-#include "config/ItemNames.h"
 
 namespace HeraldBench {
 

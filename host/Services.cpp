@@ -1,11 +1,11 @@
 // The framework's services as the plugin sees them through its host-interface
 // header, and the stand-in's records of what the plugin did with them.
 
-#include <cstdio>
-#include <mutex>
-
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/base_sink.h>
+
+#include <cstdio>
+#include <mutex>
 
 #include "HostState.h"
 #include "Requests.h"

@@ -25,13 +25,13 @@ struct Record {
     FColorLinear color{};
     float size = 0;
     float time = 0;
-    std::string sender;   // chat
-    int id = 0;           // RCON request id
-    int replyType = 0;    // RCON reply type
-    std::string logger;   // log
-    std::string level;    // log
-    std::string line;     // log: the whole formatted line
-    std::string host;     // webhook: the host the request went to (never the whole address); text is its body
+    std::string sender;  // chat
+    int id = 0;          // RCON request id
+    int replyType = 0;   // RCON reply type
+    std::string logger;  // log
+    std::string level;   // log
+    std::string line;    // log: the whole formatted line
+    std::string host;    // webhook: the host the request went to (never the whole address); text is its body
     bool chatRecordAsGameExpects = true;  // chat: every field besides sender and text as the game expects
 };
 
@@ -105,7 +105,8 @@ ARKAPI_API const std::string& ServerDirectory();
 ARKAPI_API void SetServerStatus(int status);
 ARKAPI_API void SetWorldAvailable(bool available);
 ARKAPI_API void SetMapName(const std::string& map);  // what the game mode reports
-ARKAPI_API void SetWorldSettings(float latitudeScale, float latitudeOrigin, float longitudeScale, float longitudeOrigin);
+ARKAPI_API void SetWorldSettings(float latitudeScale, float latitudeOrigin, float longitudeScale,
+                                 float longitudeOrigin);
 
 // Game entries by "Class.Member" name, as GetAddress finds them.
 ARKAPI_API void RemoveGameEntry(const std::string& name);

@@ -6,10 +6,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "StandIn.h"
 

@@ -8,7 +8,7 @@ packages=(
   nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev libsqlite3-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14  # the format check (scripts/check-format.sh)
   python3-jsonschema
   python3 chromium  # the preview page's test renders it in headless Chromium
   dpkg-dev tcl  # the Windows build's SQLite, made from Debian's source package (fetch-sqlite-source.sh)

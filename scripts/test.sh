@@ -41,6 +41,8 @@ stop_background() {
 trap 'stop_background; report' EXIT
 
 phase "install what is missing" bash scripts/install-deps.sh
+# Before anything is built: a misformatted file fails the command in seconds.
+phase "format of every C++ file (clang-format 14)" bash scripts/check-format.sh
 # Ninja for every tree (scripts/generator.sh).
 source scripts/generator.sh
 build() {  # build DIR BUILD-TYPE CMAKE-ARGS...

@@ -1,10 +1,9 @@
 #include "FakeWebhook.h"
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-
-#include <nlohmann/json.hpp>
 
 namespace HeraldTest {
 
@@ -113,9 +112,9 @@ std::optional<std::string> FakeWebhook::Respond(const SeenRequest& request, cons
                 reply = "HTTP/1.1 204 No Content\r\nConnection: close\r\n";
                 if (limit_ > 0) {
                     ++inWindow_;
-                    reply += "X-RateLimit-Limit: " + std::to_string(limit_) + "\r\nX-RateLimit-Remaining: " +
-                             std::to_string(limit_ - inWindow_) + "\r\nX-RateLimit-Reset-After: " +
-                             Seconds(windowStart_ + window_ - now) + "\r\n";
+                    reply += "X-RateLimit-Limit: " + std::to_string(limit_) +
+                             "\r\nX-RateLimit-Remaining: " + std::to_string(limit_ - inWindow_) +
+                             "\r\nX-RateLimit-Reset-After: " + Seconds(windowStart_ + window_ - now) + "\r\n";
                 }
                 reply += "\r\n";
                 break;
@@ -126,9 +125,10 @@ std::optional<std::string> FakeWebhook::Respond(const SeenRequest& request, cons
                 waitUntil_ = now + wait;
                 const std::string body429 = R"({"message": "You are being rate limited.", "retry_after": )" +
                                             Seconds(wait) + R"(, "global": false})";
-                reply = "HTTP/1.1 429 Too Many Requests\r\nConnection: close\r\nContent-Type: application/json\r\n"
-                        "Retry-After: " + Seconds(wait) + "\r\nContent-Length: " + std::to_string(body429.size()) +
-                        "\r\n\r\n" + body429;
+                reply =
+                    "HTTP/1.1 429 Too Many Requests\r\nConnection: close\r\nContent-Type: application/json\r\n"
+                    "Retry-After: " +
+                    Seconds(wait) + "\r\nContent-Length: " + std::to_string(body429.size()) + "\r\n\r\n" + body429;
                 break;
             }
             case Answer::ServerError:

@@ -89,7 +89,8 @@ bool ReadUntil(LoopbackSocket connection, std::string& data, const std::atomic<b
 void SendAll(LoopbackSocket connection, const std::string& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
-        const auto wrote = send(connection, data.data() + sent, static_cast<int>(data.size() - sent), LoopbackSendFlags);
+        const auto wrote =
+            send(connection, data.data() + sent, static_cast<int>(data.size() - sent), LoopbackSendFlags);
         if (wrote <= 0) {
             return;
         }

@@ -23,7 +23,8 @@ struct SeenRequest {
 
 // The bytes to answer a request with, or none: the connection is closed
 // without a word. A handler that stalls waits while stopping stays false.
-using LoopbackHandler = std::function<std::optional<std::string>(const SeenRequest&, const std::atomic<bool>& stopping)>;
+using LoopbackHandler =
+    std::function<std::optional<std::string>(const SeenRequest&, const std::atomic<bool>& stopping)>;
 
 class LoopbackServer {
 public:

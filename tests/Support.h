@@ -3,14 +3,14 @@
 // config.json written there, and the checks that the game's allocator holds
 // nothing afterwards.
 
-#include <cstddef>
-#include <filesystem>
-#include <string>
-#include <string_view>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
 
 #include "StandIn.h"
 

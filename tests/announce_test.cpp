@@ -14,7 +14,6 @@ using StandIn::ObjectClass;
 
 namespace {
 
-
 // One entry per kind; each message names what it announces.
 const Json KindsConfig = Json::parse(R"({
   "EnableNests": true,
@@ -64,7 +63,8 @@ protected:
     std::vector<StandIn::Record> FirstRecordForEachValue(const std::string& member, const std::vector<Json>& values) {
         Json config = {{"Items", Json::object()}};
         for (std::size_t i = 0; i < values.size(); ++i) {
-            config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "x"}, {member, values[i]}}}};
+            config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {
+                {"Notification", {{"Msg", "x"}, {member, values[i]}}}};
         }
         Start(config);
         std::vector<StandIn::Record> shown;
@@ -81,9 +81,10 @@ protected:
 TEST_F(AnnounceTest, EveryKindReachesEveryPlayerWithItsTextColourSizeAndTime) {
     Start(KindsConfig);
     Spawn(u"SupplyCrate_Level03_C_5", ObjectClass::ItemContainer, {80000, -12345.6f, 10});
-    EXPECT_THAT(TakeTranscript(),
-                ElementsAre("notification Alice \"Level 3 crate at 48.4, 60.0 on TheIsland\" color=0,1,0,1 size=1.5 time=8",
-                            "notification Bob \"Level 3 crate at 48.4, 60.0 on TheIsland\" color=0,1,0,1 size=1.5 time=8"));
+    EXPECT_THAT(
+        TakeTranscript(),
+        ElementsAre("notification Alice \"Level 3 crate at 48.4, 60.0 on TheIsland\" color=0,1,0,1 size=1.5 time=8",
+                    "notification Bob \"Level 3 crate at 48.4, 60.0 on TheIsland\" color=0,1,0,1 size=1.5 time=8"));
 
     // No Name: the item key stands in; default size and time.
     Spawn(u"ElementNode_Big_C_2", ObjectClass::Structure, {400000, 399999, 0});
@@ -97,8 +98,8 @@ TEST_F(AnnounceTest, EveryKindReachesEveryPlayerWithItsTextColourSizeAndTime) {
                 ElementsAre("chat Alice Herald: \"Skull {EggLvl}\"", "chat Bob Herald: \"Skull {EggLvl}\""));
 
     Spawn(u"BeaverDam_C_12", ObjectClass::ItemContainer, {-400800, -400000, 0});
-    EXPECT_THAT(TakeTranscript(), ElementsAre("chat Alice Server: \"Beaver dam 0.0 -0.1\"",
-                                              "chat Bob Server: \"Beaver dam 0.0 -0.1\""));
+    EXPECT_THAT(TakeTranscript(),
+                ElementsAre("chat Alice Server: \"Beaver dam 0.0 -0.1\"", "chat Bob Server: \"Beaver dam 0.0 -0.1\""));
 }
 
 TEST_F(AnnounceTest, NestsAreKeyedAndLevelledByTheDinosaurThatLaidThem) {
@@ -167,8 +168,8 @@ TEST_F(AnnounceTest, FragmentsAreFoundInAnyCaseAndTheKeyKeepsThatCase) {
     Start(config);
     Spawn(u"supplycrate_x_C_1", ObjectClass::ItemContainer);
     Spawn(u"SUPPLYCRATE_Level03_c_1", ObjectClass::ItemContainer);  // key SUPPLYCRATE_Level03_c: not configured
-    EXPECT_THAT(TakeTranscript(), ElementsAre("chat Alice Server: \"supplycrate_x_C\"",
-                                              "chat Bob Server: \"supplycrate_x_C\""));
+    EXPECT_THAT(TakeTranscript(),
+                ElementsAre("chat Alice Server: \"supplycrate_x_C\"", "chat Bob Server: \"supplycrate_x_C\""));
 }
 
 TEST_F(AnnounceTest, AsteroidsOnGen2AreAnnouncedOncePerChangeOfCode) {
@@ -191,10 +192,11 @@ TEST_F(AnnounceTest, AsteroidsOnGen2AreAnnouncedOncePerChangeOfCode) {
 TEST_F(AnnounceTest, AsteroidAnnouncementComesFirstAndTakesTheCodesColour) {
     Start(KindsConfig, "Gen2");
     Spawn(u"SupplyCrate_Space_T1_Metal_C_1", ObjectClass::ItemContainer, {0, 8000, 0});
-    EXPECT_THAT(TakeTranscript(),
-                ElementsAre("notification Alice \"Metal asteroid: Metal/Crystal on Gen2 {Lat}\" color=1,0,0,1 size=1.2 time=5",
-                            "notification Bob \"Metal asteroid: Metal/Crystal on Gen2 {Lat}\" color=1,0,0,1 size=1.2 time=5",
-                            "chat Alice Server: \"Space crate 51.0\"", "chat Bob Server: \"Space crate 51.0\""));
+    EXPECT_THAT(
+        TakeTranscript(),
+        ElementsAre("notification Alice \"Metal asteroid: Metal/Crystal on Gen2 {Lat}\" color=1,0,0,1 size=1.2 time=5",
+                    "notification Bob \"Metal asteroid: Metal/Crystal on Gen2 {Lat}\" color=1,0,0,1 size=1.2 time=5",
+                    "chat Alice Server: \"Space crate 51.0\"", "chat Bob Server: \"Space crate 51.0\""));
     // A code absent from the maps: its own name, no resources, green.
     Spawn(u"SupplyCrate_Space_T3_Obsidian_C_1", ObjectClass::ItemContainer);
     EXPECT_THAT(TakeTranscript(),
@@ -205,8 +207,8 @@ TEST_F(AnnounceTest, AsteroidAnnouncementComesFirstAndTakesTheCodesColour) {
 TEST_F(AnnounceTest, AsteroidRulesNeedTheExactMapNameAndAKeyLongEnoughForACode) {
     Start(KindsConfig, "gen2");
     Spawn(u"SupplyCrate_Space_T1_Metal_C_1", ObjectClass::ItemContainer);
-    EXPECT_THAT(TakeTranscript(), ElementsAre("chat Alice Server: \"Space crate 50.0\"",
-                                              "chat Bob Server: \"Space crate 50.0\""));
+    EXPECT_THAT(TakeTranscript(),
+                ElementsAre("chat Alice Server: \"Space crate 50.0\"", "chat Bob Server: \"Space crate 50.0\""));
     StandIn::RunInitGame("Gen2");
     Spawn(u"SupplyCrate_Space_C_1", ObjectClass::ItemContainer);  // key of 19 bytes: no code
     EXPECT_THAT(TakeTranscript(), IsEmpty());
@@ -231,9 +233,10 @@ TEST_F(AnnounceTest, OceanCratesAreAnnouncedOnRagnarokOnlyAtTheirOwnPosition) {
         EXPECT_EQ(TakeTranscript().size(), test.lines);
     }
     StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_7", {-80000, 160000, 5}});
-    EXPECT_THAT(TakeTranscript(),
-                ElementsAre("notification Alice \"Ocean crate 70.0 40.0 Ragnarok {EggLvl}\" color=0,1,0,1 size=1.2 time=10",
-                            "notification Bob \"Ocean crate 70.0 40.0 Ragnarok {EggLvl}\" color=0,1,0,1 size=1.2 time=10"));
+    EXPECT_THAT(
+        TakeTranscript(),
+        ElementsAre("notification Alice \"Ocean crate 70.0 40.0 Ragnarok {EggLvl}\" color=0,1,0,1 size=1.2 time=10",
+                    "notification Bob \"Ocean crate 70.0 40.0 Ragnarok {EggLvl}\" color=0,1,0,1 size=1.2 time=10"));
     StandIn::RunInitGame("ragnarok");
     StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_8"});
     EXPECT_THAT(TakeTranscript(), IsEmpty());
@@ -245,16 +248,26 @@ TEST_F(AnnounceTest, ColourTextsAsPlayersSeeThem) {
         const char* linear;
     };
     const std::vector<Case> cases = {
-        {"255,0,0", "1,0,0,1"},     {"0,255,0", "0,1,0,1"},     {"255,,0,0", "1,0,0,1"},
-        {"255, 0, 0", "1,0,0,1"},   {"12abc,0,0", "0.00367651,0,0,1"}, {"300,0,0", "0.0251869,0,0,1"},
-        {"-1,0,0", "1,0,0,1"},      {"red,green,blue", "0,1,0,1"},     {"1,2,x", "0,1,0,1"},
-        {"random", "0,1,0,1"},      {"1,2,3,4", "0.000303527,0.000607054,0.000910581,1"},
-        {"255,128,0", "1,0.215861,0,1"}, {"", "0,1,0,1"},           {"255,0", "0,1,0,1"},
+        {"255,0,0", "1,0,0,1"},
+        {"0,255,0", "0,1,0,1"},
+        {"255,,0,0", "1,0,0,1"},
+        {"255, 0, 0", "1,0,0,1"},
+        {"12abc,0,0", "0.00367651,0,0,1"},
+        {"300,0,0", "0.0251869,0,0,1"},
+        {"-1,0,0", "1,0,0,1"},
+        {"red,green,blue", "0,1,0,1"},
+        {"1,2,x", "0,1,0,1"},
+        {"random", "0,1,0,1"},
+        {"1,2,3,4", "0.000303527,0.000607054,0.000910581,1"},
+        {"255,128,0", "1,0.215861,0,1"},
+        {"", "0,1,0,1"},
+        {"255,0", "0,1,0,1"},
         {"99999999999,0,0", "0,1,0,1"},
     };
     Json config = {{"Items", Json::object()}};
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {{"Notification", {{"Msg", "x"}, {"Color", cases[i].color}}}};
+        config["Items"]["SupplyCrate_" + std::to_string(i) + "_C"] = {
+            {"Notification", {{"Msg", "x"}, {"Color", cases[i].color}}}};
     }
     Start(config);
     for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -301,12 +314,12 @@ TEST_F(AnnounceTest, DisplayTimeBeyond32BitsSaturatesWholeOrNot) {
         int32_t shown;
     };
     const std::vector<Case> cases = {
-        {4294967296LL, INT32_MAX},                    // 2^32, once 0: an invisible notification
-        {3000000000LL, INT32_MAX},                    // once negative
+        {4294967296LL, INT32_MAX},  // 2^32, once 0: an invisible notification
+        {3000000000LL, INT32_MAX},  // once negative
         {Json(std::numeric_limits<uint64_t>::max()), INT32_MAX},
         {-3000000000LL, INT32_MIN},
         {std::numeric_limits<int64_t>::min(), INT32_MIN},
-        {2147483647, INT32_MAX},                      // the bounds themselves, exactly
+        {2147483647, INT32_MAX},  // the bounds themselves, exactly
         {-2147483648LL, INT32_MIN},
         {2147483648.5, INT32_MAX},
         {-1e300, INT32_MIN},
@@ -332,15 +345,15 @@ TEST_F(AnnounceTest, DisplaySizeBeyondFloatRangeSaturatesToTheLargestFiniteFloat
         float shown;
     };
     const std::vector<Case> cases = {
-        {1e300, largest},                                  // once an undefined conversion
+        {1e300, largest},  // once an undefined conversion
         {-1e300, -largest},
-        {1e39, largest},                                   // just beyond the float range
+        {1e39, largest},  // just beyond the float range
         {-1e39, -largest},
-        {static_cast<double>(largest), largest},           // the bounds themselves, exactly
+        {static_cast<double>(largest), largest},  // the bounds themselves, exactly
         {-static_cast<double>(largest), -largest},
         {Json(std::numeric_limits<uint64_t>::max()), static_cast<float>(std::numeric_limits<uint64_t>::max())},
         {1.5, 1.5f},
-        {0.1, 0.1f},                                       // rounded to float as before
+        {0.1, 0.1f},  // rounded to float as before
         {1e-50, 0.0f},
         {-3, -3.0f},
         {0, 0.0f},
@@ -359,7 +372,8 @@ TEST_F(AnnounceTest, ChatLinesCarryUtf8UnchangedInTheGamesRecord) {
     Start({{"Items",
             {{"SupplyCrate_C",
               {{"Name", "Caisse \xC3\xA0 \xF0\x9F\x93\xA6"},
-               {"Notification", {{"Msg", "{Name} \xE2\x86\x92 {Lat}"}, {"Type", "notification"}, {"Sender", "H\xC3\xA9raut"}}}}}}}});
+               {"Notification",
+                {{"Msg", "{Name} \xE2\x86\x92 {Lat}"}, {"Type", "notification"}, {"Sender", "H\xC3\xA9raut"}}}}}}}});
     Spawn(u"SupplyCrate_C_1", ObjectClass::ItemContainer);
     ASSERT_EQ(StandIn::Records().size(), 2u);
     for (const auto& record : StandIn::Records()) {
@@ -385,11 +399,13 @@ TEST_F(AnnounceTest, TemplatesFillTheFirstOccurrenceOfEachPlaceholderOnly) {
     Start({{"Items",
             {{"SupplyCrate_C",
               {{"Name", "{EggLvl}box"},
-               {"Notification", {{"Msg", "{Lat} {Lat} {name} {Name} {EggLvl} {PrimaryResources}"}, {"Type", "Chat"}}}}}}}});
+               {"Notification",
+                {{"Msg", "{Lat} {Lat} {name} {Name} {EggLvl} {PrimaryResources}"}, {"Type", "Chat"}}}}}}}});
     Spawn(u"SupplyCrate_C_1", ObjectClass::ItemContainer);
     // The name brings its own "{EggLvl}", which is filled (with itself) before the template's.
-    EXPECT_THAT(TakeTranscript(), ElementsAre("chat Alice Server: \"50.0 {Lat} {name} {EggLvl}box {EggLvl} {PrimaryResources}\"",
-                                              "chat Bob Server: \"50.0 {Lat} {name} {EggLvl}box {EggLvl} {PrimaryResources}\""));
+    EXPECT_THAT(TakeTranscript(),
+                ElementsAre("chat Alice Server: \"50.0 {Lat} {name} {EggLvl}box {EggLvl} {PrimaryResources}\"",
+                            "chat Bob Server: \"50.0 {Lat} {name} {EggLvl}box {EggLvl} {PrimaryResources}\""));
 }
 
 TEST_F(AnnounceTest, CoordinatesWithPositiveOriginsAndFullDigits) {
@@ -425,10 +441,11 @@ TEST_F(AnnounceTest, ATypeErrorCostsOneLoggedAnnouncementAndTheNextSpawnIsAnnoun
     Spawn(u"SupplyCrate_BadTime_C_1", ObjectClass::ItemContainer);
     Spawn(u"SupplyCrate_Text_C_1", ObjectClass::ItemContainer);
     Spawn(u"BeaverDam_C_1", ObjectClass::ItemContainer);
-    EXPECT_THAT(TakeTranscript(),
-                ElementsAre("log SkyCrateHerald error \"[json.exception.type_error.302] type must be number, but is string\"",
-                            "log SkyCrateHerald error \"[json.exception.type_error.306] cannot use value() with string\"",
-                            "chat Alice Server: \"Beaver dam 50.0 50.0\"", "chat Bob Server: \"Beaver dam 50.0 50.0\""));
+    EXPECT_THAT(
+        TakeTranscript(),
+        ElementsAre("log SkyCrateHerald error \"[json.exception.type_error.302] type must be number, but is string\"",
+                    "log SkyCrateHerald error \"[json.exception.type_error.306] cannot use value() with string\"",
+                    "chat Alice Server: \"Beaver dam 50.0 50.0\"", "chat Bob Server: \"Beaver dam 50.0 50.0\""));
 }
 
 TEST_F(AnnounceTest, ABrokenAsteroidSectionCostsOnlyTheAsteroidAnnouncement) {
@@ -496,7 +513,8 @@ TEST_F(AnnounceTest, NoWorldOrAMissingGameEntrySendsNothingAndNeverReachesTheGam
     StandIn::SetWorldAvailable(true);
     StandIn::RemoveGameEntry("UObjectBaseUtility.IsA");
     Spawn(u"SupplyCrate_Level03_C_5", ObjectClass::ItemContainer);
-    EXPECT_THAT(TakeTranscript(), ElementsAre("log SkyCrateHerald error \"Unknown game entry: UObjectBaseUtility.IsA\""));
+    EXPECT_THAT(TakeTranscript(),
+                ElementsAre("log SkyCrateHerald error \"Unknown game entry: UObjectBaseUtility.IsA\""));
     EXPECT_EQ(StandIn::StructureSpawnCalls().size(), 0u) << "cleared with the records";
 }
 

@@ -171,15 +171,17 @@ TEST_F(CalmTest, StatusTellsWhatWasSentAndWhatAnEntryHolds) {
         const char* line;
         std::string reply;
     } steps[] = {
-        {0, 0, "SkyCrateHerald.Status SupplyCrate_Level03_C", "SupplyCrate_Level03_C: never announced; cooldown 60 s, 0 held now."},
+        {0, 0, "SkyCrateHerald.Status SupplyCrate_Level03_C",
+         "SupplyCrate_Level03_C: never announced; cooldown 60 s, 0 held now."},
         {0, 0, "SkyCrateHerald.Status CrystalWyvern_ElementNode_C", "CrystalWyvern_ElementNode_C: never announced."},
         {5, 3, "SkyCrateHerald.Status SupplyCrate_Level03_C",
          "SupplyCrate_Level03_C: announced 1 times, last 5 s ago; cooldown 60 s, 2 held now, digest in 55 s."},
         {55, 0, "SkyCrateHerald.Status SupplyCrate_Level03_C",
          "SupplyCrate_Level03_C: announced 1 times, last 60 s ago; cooldown 60 s, 0 held now."},
-        {0, 0, "SkyCrateHerald.Status", "Sent 1 announcements as 1 lines; held 2 by cooldowns (1 digests sent), 0 with "
-                                        "too few players; 0 lines not sent by players' choices. Store players.sqlite: 0 "
-                                        "players with choices."},
+        {0, 0, "SkyCrateHerald.Status",
+         "Sent 1 announcements as 1 lines; held 2 by cooldowns (1 digests sent), 0 with "
+         "too few players; 0 lines not sent by players' choices. Store players.sqlite: 0 "
+         "players with choices."},
         {0, 0, "SkyCrateHerald.Status SupplyCrate_Level3_C",
          "No entry SupplyCrate_Level3_C in Items (did you mean SupplyCrate_Level03_C?)"},
         {0, 0, "SkyCrateHerald.Status a b", "Usage: SkyCrateHerald.Status [KEY]"},

@@ -21,10 +21,10 @@
 #include "Support.h"
 #include "check/Check.h"
 #include "check/Walk.h"
+#include "config/CalmReaders.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "config/PlayersReaders.h"
-#include "config/CalmReaders.h"
 #include "config/RelayReaders.h"
 
 namespace {

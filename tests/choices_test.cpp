@@ -62,8 +62,9 @@ TEST_F(ChoicesTest, EachLineIsAnsweredToItsPlayerAlone) {
         {"/herald",
          "Announcements for you: crates on, Nodes on. Type /herald off GROUP or /herald on GROUP, or all for every "
          "group."},
-        {"/HERALD   ", "Announcements for you: crates on, Nodes on. Type /herald off GROUP or /herald on GROUP, or all "
-                       "for every group."},
+        {"/HERALD   ",
+         "Announcements for you: crates on, Nodes on. Type /herald off GROUP or /herald on GROUP, or all "
+         "for every group."},
         {"/herald off nodes", "You will no longer receive Nodes announcements."},
         {"/herald On NODES", "You will receive Nodes announcements again."},
         {"/herald off ALL", "You will no longer receive any announcements."},
@@ -88,9 +89,13 @@ TEST_F(ChoicesTest, EachLineIsAnsweredToItsPlayerAlone) {
 TEST_F(ChoicesTest, TheGroupsOfferedAreThoseThisMapAnnounces) {
     nlohmann::json config = ChoicesConfig;
     config["Items"]["SupplyCreate_OceanInstant_High_C"] = {{"Notification", {{"Msg", "ocean"}}}};
-    config["AsteroidGen2"] = {{"Enable", true}, {"Group", "Space"}, {"Color", nlohmann::json::object()},
-                              {"Name", nlohmann::json::object()}, {"PrimaryResources", nlohmann::json::object()},
-                              {"SecondaryResources", nlohmann::json::object()}, {"Notification", {{"Msg", "asteroid"}}}};
+    config["AsteroidGen2"] = {{"Enable", true},
+                              {"Group", "Space"},
+                              {"Color", nlohmann::json::object()},
+                              {"Name", nlohmann::json::object()},
+                              {"PrimaryResources", nlohmann::json::object()},
+                              {"SecondaryResources", nlohmann::json::object()},
+                              {"Notification", {{"Msg", "asteroid"}}}};
     server.WriteConfig(config);
     EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
     const struct {
@@ -120,7 +125,8 @@ TEST_F(ChoicesTest, AChoiceDecidesWhoReceivesItsGroupFromTheNextSpawnOn) {
          {"chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""}},
         {"/herald off all", {"chat Bob Server: \"crate\"", "chat Bob Server: \"node\""}},
         // The one exception to "off all".
-        {"/herald on nodes", {"chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""}},
+        {"/herald on nodes",
+         {"chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""}},
         {"/herald off nodes", {"chat Bob Server: \"crate\"", "chat Bob Server: \"node\""}},
         {"/herald on all",
          {"chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"", "chat Alice Server: \"node\"",
@@ -142,8 +148,9 @@ TEST_F(ChoicesTest, ChoicesOutliveAReloadAndARestartAndAreReadFromTheStore) {
     LoadPlugin();
     EXPECT_THAT(Spawns(), ElementsAre("chat Alice Server: \"node\""));
     EXPECT_THAT(Chat("Bob", "/herald"),
-                ElementsAre(Reply("Bob", "Announcements for you: crates off, Nodes off. Type /herald off GROUP or "
-                                         "/herald on GROUP, or all for every group.")));
+                ElementsAre(Reply("Bob",
+                                  "Announcements for you: crates off, Nodes off. Type /herald off GROUP or "
+                                  "/herald on GROUP, or all for every group.")));
 }
 
 TEST_F(ChoicesTest, UnloadLeavesTheStoreClosedAndWhole) {
@@ -168,8 +175,8 @@ TEST_F(ChoicesTest, AChoiceAnotherServerSavesIsInEffectAtTheNextTick) {
     ChoiceStore otherServer(StorePath().string());
     ASSERT_EQ(otherServer.ReadAll().rows.size(), 1u);
     ASSERT_EQ(otherServer.Save({"bob-account", false, {}, {{"bob-account", "nodes", false}}}), std::nullopt);
-    EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\"",
-                                      "chat Bob Server: \"node\""))
+    EXPECT_THAT(Spawns(),
+                ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""))
         << "not before the timer looks";
     StandIn::Wait(1);
     EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
@@ -192,10 +199,11 @@ TEST_F(ChoicesTest, ACommandOrStoreChangedByAReloadIsFollowed) {
     server.WriteConfig(config);
     EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
     EXPECT_THAT(Chat("Alice", "/herald"), IsEmpty());
-    EXPECT_THAT(Chat("Alice", "/hear off nodes"), ElementsAre(Reply("Alice", "You will no longer receive Nodes announcements.")));
+    EXPECT_THAT(Chat("Alice", "/hear off nodes"),
+                ElementsAre(Reply("Alice", "You will no longer receive Nodes announcements.")));
     // The new store starts empty: the old one's choices stay in the old file.
-    EXPECT_THAT(Spawns(), ElementsAre("chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"",
-                                      "chat Bob Server: \"node\""));
+    EXPECT_THAT(Spawns(),
+                ElementsAre("chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"", "chat Bob Server: \"node\""));
     EXPECT_TRUE(std::filesystem::exists(StorePath().parent_path() / "elsewhere.sqlite"));
 }
 
@@ -209,11 +217,13 @@ TEST_F(ChoicesTest, AStoreThatCantBeWrittenKeepsTheChoiceInMemoryAndSaysSoOnce) 
     EXPECT_EQ(first[0],
               "log SkyCrateHerald error \"Can't save players' choices to no-such-folder/players.sqlite: unable to open "
               "database file\"");
-    EXPECT_EQ(first[1], Reply("Alice", "You will no longer receive crates announcements. (not saved: it holds until "
-                                       "the server restarts)"));
+    EXPECT_EQ(first[1], Reply("Alice",
+                              "You will no longer receive crates announcements. (not saved: it holds until "
+                              "the server restarts)"));
     EXPECT_THAT(Chat("Bob", "/herald off nodes"),
-                ElementsAre(Reply("Bob", "You will no longer receive Nodes announcements. (not saved: it holds until "
-                                         "the server restarts)")))
+                ElementsAre(Reply("Bob",
+                                  "You will no longer receive Nodes announcements. (not saved: it holds until "
+                                  "the server restarts)")))
         << "logged once until a save succeeds";
     EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
 }
@@ -225,9 +235,11 @@ TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnTheTimerOnceTheLockEnds) {
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     const std::vector<std::string> locked = Chat("Bob", "/herald off nodes");
     ASSERT_EQ(locked.size(), 2u);
-    EXPECT_EQ(locked[0], "log SkyCrateHerald error \"Can't save players' choices to players.sqlite: database is locked\"");
-    EXPECT_EQ(locked[1], Reply("Bob", "You will no longer receive Nodes announcements. (not saved: it holds until the "
-                                      "server restarts)"));
+    EXPECT_EQ(locked[0],
+              "log SkyCrateHerald error \"Can't save players' choices to players.sqlite: database is locked\"");
+    EXPECT_EQ(locked[1], Reply("Bob",
+                               "You will no longer receive Nodes announcements. (not saved: it holds until the "
+                               "server restarts)"));
     StandIn::ClearRecords();
     StandIn::Wait(1);
     EXPECT_THAT(Transcript(), IsEmpty()) << "still locked: nothing more logged";
@@ -266,8 +278,9 @@ TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNotTakenForTheStore) {
     const std::string before = HeraldTest::ReadFile(StorePath());
     StandIn::ClearRecords();
     EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
-    EXPECT_THAT(Transcript(), ::testing::Contains(::testing::HasSubstr(
-                                  "not a store of players' choices (another program's database)")));
+    EXPECT_THAT(
+        Transcript(),
+        ::testing::Contains(::testing::HasSubstr("not a store of players' choices (another program's database)")));
     const std::vector<std::string> replies = Chat("Alice", "/herald off crates");
     ASSERT_EQ(replies.size(), 1u) << "the reason is logged once, when the store is read";
     EXPECT_THAT(replies[0], ::testing::HasSubstr("(not saved"));
@@ -305,8 +318,9 @@ TEST_F(ChoicesTest, AStoreOfOursWithoutAUsableTableIsRefusedNotACrash) {
                                                       "shape\""))
             << store.what;
         EXPECT_THAT(Chat("Alice", "/herald off crates"),
-                    ElementsAre(Reply("Alice", "You will no longer receive crates announcements. (not saved: it holds "
-                                               "until the server restarts)")))
+                    ElementsAre(Reply("Alice",
+                                      "You will no longer receive crates announcements. (not saved: it holds "
+                                      "until the server restarts)")))
             << store.what << ": the reason is logged once, at the read";
         StandIn::ClearRecords();
         StandIn::Wait(2);
@@ -326,11 +340,13 @@ TEST_F(ChoicesTest, AStoreOfOursWithoutAUsableTableIsRefusedNotACrash) {
     ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "DROP TABLE choices", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    EXPECT_THAT(Chat("Alice", "/herald on nodes"),
-                ElementsAre("log SkyCrateHerald error \"Can't save players' choices to players.sqlite: its choices table "
-                            "is missing or has another shape\"",
-                            Reply("Alice", "You will receive Nodes announcements again. (not saved: it holds until the "
-                                           "server restarts)")));
+    EXPECT_THAT(
+        Chat("Alice", "/herald on nodes"),
+        ElementsAre("log SkyCrateHerald error \"Can't save players' choices to players.sqlite: its choices table "
+                    "is missing or has another shape\"",
+                    Reply("Alice",
+                          "You will receive Nodes announcements again. (not saved: it holds until the "
+                          "server restarts)")));
     StandIn::Wait(2);
     EXPECT_THAT(Chat("Alice", "/herald"), ElementsAre(::testing::HasSubstr("crates on, Nodes on")));
 }
@@ -364,8 +380,9 @@ TEST_F(ChoicesTest, HostileLinesGetABoundedReply) {
 TEST_F(ChoicesTest, APlayerWithoutAnIdChoosesForThisRunOnly) {
     StandIn::ConnectPlayer("Ghost", false, std::string());
     EXPECT_THAT(Chat("Ghost", "/herald off crates"),
-                ElementsAre(Reply("Ghost", "You will no longer receive crates announcements. (not saved: it holds until "
-                                           "the server restarts)")));
+                ElementsAre(Reply("Ghost",
+                                  "You will no longer receive crates announcements. (not saved: it holds until "
+                                  "the server restarts)")));
     EXPECT_FALSE(std::filesystem::exists(StorePath())) << "nothing to save, so no store made";
     EXPECT_EQ(Spawns().size(), 5u);
 }

@@ -2,6 +2,7 @@
 // and what stays in force then, and the lookups the announcement code makes.
 
 #include "config/Config.h"
+
 #include "config/ConfigReaders.h"
 #include "config/DeliveryValues.h"
 #include "config/NearMisses.h"
@@ -157,8 +158,7 @@ TEST_F(ConfigTest, OnlyARegularFileIsRead) {
         {"a directory", [&] { fs::create_directory(config); }, ConfigNotRegularFileMessage},
 #if !defined(_WIN32)
         {"a character device", [&] { fs::create_symlink("/dev/null", config); }, ConfigNotRegularFileMessage},
-        {"a FIFO nobody writes to", [&] { ASSERT_EQ(::mkfifo(config.c_str(), 0600), 0); },
-         ConfigNotRegularFileMessage},
+        {"a FIFO nobody writes to", [&] { ASSERT_EQ(::mkfifo(config.c_str(), 0600), 0); }, ConfigNotRegularFileMessage},
         {"a link to a directory", [&] { fs::create_directory_symlink(server.root, config); },
          ConfigNotRegularFileMessage},
         {"a link to nothing", [&] { fs::create_symlink(server.root / "absent.json", config); },
@@ -204,9 +204,9 @@ TEST_F(ConfigTest, OnlyARegularFileIsRead) {
 
 TEST_F(ConfigTest, ErrorTextsAreCutWithoutSplittingACharacter) {
     const std::string ascii(ErrorTextLimit, 'a');
-    const std::string twoBytes = "\xC3\xA9";          // é
+    const std::string twoBytes = "\xC3\xA9";           // é
     const std::string fourBytes = "\xF0\x9F\x93\xA6";  // a parcel
-    const std::size_t kept = ErrorTextLimit - 3;     // room before the "..."
+    const std::size_t kept = ErrorTextLimit - 3;       // room before the "..."
     const struct {
         const char* label;
         std::string text;
@@ -215,8 +215,8 @@ TEST_F(ConfigTest, ErrorTextsAreCutWithoutSplittingACharacter) {
         {"at the limit: unchanged", ascii, ascii},
         {"empty: unchanged", "", ""},
         {"one byte over", ascii + "b", ascii.substr(0, kept) + "..."},
-        {"a character across the cut is left out whole",
-         std::string(kept - 1, 'a') + twoBytes + "tail", std::string(kept - 1, 'a') + "..."},
+        {"a character across the cut is left out whole", std::string(kept - 1, 'a') + twoBytes + "tail",
+         std::string(kept - 1, 'a') + "..."},
         {"a character ending at the cut is kept", std::string(kept - 2, 'a') + twoBytes + "tail",
          std::string(kept - 2, 'a') + twoBytes + "..."},
         {"a four-byte character one byte short of the cut", std::string(kept - 3, 'a') + fourBytes + "tail",

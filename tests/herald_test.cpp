@@ -15,9 +15,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using HeraldTest::Lines;
 using HeraldTest::ReadFile;
+using ::testing::HasSubstr;
 using Json = nlohmann::json;
 
 using HeraldTest::Outcome;

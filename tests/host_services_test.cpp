@@ -62,9 +62,7 @@ std::string UniqueIdOf(AShooterPlayerController* player) {
 }
 
 // The game clock as the plugin reads it.
-float WorldSeconds() {
-    return GameField<float>(ArkApi::GetApiUtils().QueryWorld(), "UWorld.TimeSeconds");
-}
+float WorldSeconds() { return GameField<float>(ArkApi::GetApiUtils().QueryWorld(), "UWorld.TimeSeconds"); }
 
 // The game time as a callback sees it, "1" for 1.0f.
 std::string WorldSecondsText() {
@@ -76,12 +74,12 @@ std::string WorldSecondsText() {
 // The live controllers of the world's list, in joining order.
 std::vector<AShooterPlayerController*> Controllers() {
     std::vector<AShooterPlayerController*> live;
-    const auto& list = GameField<TGameArray<FWeakObjectPtr>>(ArkApi::GetApiUtils().QueryWorld(),
-                                                             "UWorld.PlayerControllerList");
+    const auto& list =
+        GameField<TGameArray<FWeakObjectPtr>>(ArkApi::GetApiUtils().QueryWorld(), "UWorld.PlayerControllerList");
     for (const FWeakObjectPtr& entry : list) {
         FWeakObjectPtr reference = entry;
-        if (auto* player =
-                GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false)) {
+        if (auto* player = GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(
+                &reference, false)) {
             live.push_back(player);
         }
     }
@@ -102,8 +100,8 @@ struct ChatReceived {
 };
 
 void PrintTo(const ChatReceived& received, std::ostream* out) {
-    *out << received.command << " from " << received.playerId << ": \"" << received.line << "\" mode "
-         << received.mode << ", " << received.gameBlocksAdded << " game block(s)";
+    *out << received.command << " from " << received.playerId << ": \"" << received.line << "\" mode " << received.mode
+         << ", " << received.gameBlocksAdded << " game block(s)";
 }
 
 TEST_F(HostServicesTest, AChatLineReachesTheCommandNamedBeforeItsFirstSpaceInAnyAsciiCase) {
@@ -113,11 +111,11 @@ TEST_F(HostServicesTest, AChatLineReachesTheCommandNamedBeforeItsFirstSpaceInAny
     std::vector<ChatReceived> received;
     std::size_t blocksBefore = 0;
     for (const char* command : {"/herald", "/h\xC3\xA9rald", "/other"}) {
-        registrations.Chat(command, [&, command](AShooterPlayerController* player, FString* line,
-                                                 EChatSendMode::Type mode) {
-            received.push_back(
-                {command, UniqueIdOf(player), line->ToUtf8(), mode, StandIn::Allocator().liveBlocks - blocksBefore});
-        });
+        registrations.Chat(command,
+                           [&, command](AShooterPlayerController* player, FString* line, EChatSendMode::Type mode) {
+                               received.push_back({command, UniqueIdOf(player), line->ToUtf8(), mode,
+                                                   StandIn::Allocator().liveBlocks - blocksBefore});
+                           });
     }
     struct Case {
         const char* what;
@@ -131,22 +129,42 @@ TEST_F(HostServicesTest, AChatLineReachesTheCommandNamedBeforeItsFirstSpaceInAny
         return std::vector<ChatReceived>{{command, id, line, EChatSendMode::GlobalChat, 1}};
     };
     const Case cases[] = {
-        {"the whole line, arguments and all", "Alice", "/herald off crates", true,
-         answered("/herald", "76561198000000001", "/herald off crates"), {}},
-        {"any ASCII case; an id defaults to the name", "Bob", "/HeRaLd on", true, answered("/herald", "Bob", "/HeRaLd on"),
+        {"the whole line, arguments and all",
+         "Alice",
+         "/herald off crates",
+         true,
+         answered("/herald", "76561198000000001", "/herald off crates"),
+         {}},
+        {"any ASCII case; an id defaults to the name",
+         "Bob",
+         "/HeRaLd on",
+         true,
+         answered("/herald", "Bob", "/HeRaLd on"),
          {}},
         {"the name alone", "Bob", "/other", true, answered("/other", "Bob", "/other"), {}},
-        {"every space after the first stays in the line", "Bob", "/other  a  b ", true,
-         answered("/other", "Bob", "/other  a  b "), {}},
-        {"non-ASCII letters match as written", "Alice", "/H\xC3\xA9RALD x", true,
-         answered("/h\xC3\xA9rald", "76561198000000001", "/H\xC3\xA9RALD x"), {}},
+        {"every space after the first stays in the line",
+         "Bob",
+         "/other  a  b ",
+         true,
+         answered("/other", "Bob", "/other  a  b "),
+         {}},
+        {"non-ASCII letters match as written",
+         "Alice",
+         "/H\xC3\xA9RALD x",
+         true,
+         answered("/h\xC3\xA9rald", "76561198000000001", "/H\xC3\xA9RALD x"),
+         {}},
         {"and only so", "Alice", "/H\xC3\x89RALD x", false, {}, {}},
         {"a tab does not end the name", "Alice", "/herald\toff", false, {}, {}},
         {"a leading space leaves no name", "Alice", " /herald off", false, {}, {}},
         {"a longer word is another name", "Alice", "/heraldry", false, {}, {}},
         {"plain chat is no command", "Alice", "hello /herald", false, {}, {}},
         {"an empty line", "Alice", "", false, {}, {}},
-        {"a player who is not connected is refused", "Carol", "/herald off", false, {},
+        {"a player who is not connected is refused",
+         "Carol",
+         "/herald off",
+         false,
+         {},
          {"refused \"no connected player named Carol\""}},
     };
     for (const Case& c : cases) {
@@ -165,12 +183,10 @@ TEST_F(HostServicesTest, ARemovedChatCommandNoLongerAnswersAndRemovalIsByExactNa
     StandIn::ConnectPlayer("Alice");
     HostRegistrations registrations;
     std::vector<std::string> answered;
-    registrations.Chat("/herald", [&](AShooterPlayerController*, FString*, EChatSendMode::Type) {
-        answered.push_back("first");
-    });
-    registrations.Chat("/herald", [&](AShooterPlayerController*, FString*, EChatSendMode::Type) {
-        answered.push_back("second");
-    });
+    registrations.Chat("/herald",
+                       [&](AShooterPlayerController*, FString*, EChatSendMode::Type) { answered.push_back("first"); });
+    registrations.Chat("/herald",
+                       [&](AShooterPlayerController*, FString*, EChatSendMode::Type) { answered.push_back("second"); });
     registrations.Chat("/once", [&](AShooterPlayerController*, FString*, EChatSendMode::Type) {
         answered.push_back("once");
         UnregisterChat("/once");  // from inside its own call
@@ -201,11 +217,11 @@ TEST_F(HostServicesTest, ARemovedChatCommandNoLongerAnswersAndRemovalIsByExactNa
         EXPECT_EQ(StandIn::ChatLine("Alice", step.line), !step.answered.empty());
         EXPECT_THAT(answered, ElementsAreArray(step.answered));
     }
-    EXPECT_THAT(StandIn::HostCalls(),
-                ElementsAre("RegisterChatCommand /herald", "RegisterChatCommand /herald", "RegisterChatCommand /once",
-                            "UnregisterChatCommand /HERALD", "UnregisterChatCommand /herald",
-                            "UnregisterChatCommand /herald", "UnregisterChatCommand /herald",
-                            "UnregisterChatCommand /once", "UnregisterChatCommand /once"));
+    EXPECT_THAT(
+        StandIn::HostCalls(),
+        ElementsAre("RegisterChatCommand /herald", "RegisterChatCommand /herald", "RegisterChatCommand /once",
+                    "UnregisterChatCommand /HERALD", "UnregisterChatCommand /herald", "UnregisterChatCommand /herald",
+                    "UnregisterChatCommand /herald", "UnregisterChatCommand /once", "UnregisterChatCommand /once"));
     EXPECT_THAT(Transcript(), IsEmpty());
 }
 
@@ -270,12 +286,11 @@ TEST_F(HostServicesTest, TimersMayRemoveThemselvesAndOthersWhileATickRuns) {
                                   "early@2", "remover@2", "adder@2", "added@2",            //
                                   "remover@3", "adder@3", "added@3"));
     EXPECT_FALSE(UnregisterTimer("once")) << "already removed";
-    EXPECT_THAT(StandIn::HostCalls(),
-                ElementsAre("RegisterTimerCallback early", "RegisterTimerCallback once", "RegisterTimerCallback remover",
-                            "RegisterTimerCallback later", "RegisterTimerCallback adder",
-                            "UnregisterTimerCallback once", "RegisterTimerCallback added",
-                            "UnregisterTimerCallback early", "UnregisterTimerCallback later",
-                            "UnregisterTimerCallback once"));
+    EXPECT_THAT(StandIn::HostCalls(), ElementsAre("RegisterTimerCallback early", "RegisterTimerCallback once",
+                                                  "RegisterTimerCallback remover", "RegisterTimerCallback later",
+                                                  "RegisterTimerCallback adder", "UnregisterTimerCallback once",
+                                                  "RegisterTimerCallback added", "UnregisterTimerCallback early",
+                                                  "UnregisterTimerCallback later", "UnregisterTimerCallback once"));
 }
 
 TEST_F(HostServicesTest, AResetRestartsTheClockAndKeepsWhatWasRegistered) {

@@ -18,19 +18,16 @@ class LifecycleTest : public ServerTest {};
 // What an unload asks of the host, in order; with a web request in flight,
 // its bounded wait comes before the hooks go.
 std::vector<std::string> UnloadCalls(bool requestInFlight) {
-    std::vector<std::string> calls{"UnregisterConsoleCommand SkyCrateHerald.Reload",
-                                   "UnregisterRconCommand SkyCrateHerald.Reload",
-                                   "UnregisterConsoleCommand SkyCrateHerald.Test",
-                                   "UnregisterRconCommand SkyCrateHerald.Test",
-                                   "UnregisterConsoleCommand SkyCrateHerald.Status",
-                                   "UnregisterRconCommand SkyCrateHerald.Status",
-                                   "UnregisterTimerCallback SkyCrateHerald",
-                                   "UnregisterChatCommand /herald"};
+    std::vector<std::string> calls{
+        "UnregisterConsoleCommand SkyCrateHerald.Reload", "UnregisterRconCommand SkyCrateHerald.Reload",
+        "UnregisterConsoleCommand SkyCrateHerald.Test",   "UnregisterRconCommand SkyCrateHerald.Test",
+        "UnregisterConsoleCommand SkyCrateHerald.Status", "UnregisterRconCommand SkyCrateHerald.Status",
+        "UnregisterTimerCallback SkyCrateHerald",         "UnregisterChatCommand /herald"};
     if (requestInFlight) {
         calls.push_back("FinishRequests");
     }
-    for (const char* hook : {"APrimalStructure.PostSpawnInitialize", "APrimalStructureItemContainer.PostSpawnInitialize",
-                             "AShooterGameMode.InitGame"}) {
+    for (const char* hook : {"APrimalStructure.PostSpawnInitialize",
+                             "APrimalStructureItemContainer.PostSpawnInitialize", "AShooterGameMode.InitGame"}) {
         calls.push_back(std::string("RemoveHook ") + hook);
     }
     return calls;
@@ -44,8 +41,8 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
                 ElementsAre("GetLogSinks", "GetCurrentDir", "QueryServerStatus", "QueryGameMode",
                             "RegisterConsoleCommand SkyCrateHerald.Reload", "RegisterRconCommand SkyCrateHerald.Reload",
                             "RegisterConsoleCommand SkyCrateHerald.Test", "RegisterRconCommand SkyCrateHerald.Test",
-                            "RegisterConsoleCommand SkyCrateHerald.Status",
-                            "RegisterRconCommand SkyCrateHerald.Status", "RegisterTimerCallback SkyCrateHerald", "RegisterChatCommand /herald",
+                            "RegisterConsoleCommand SkyCrateHerald.Status", "RegisterRconCommand SkyCrateHerald.Status",
+                            "RegisterTimerCallback SkyCrateHerald", "RegisterChatCommand /herald",
                             "GetCurrentDir",  // the store's folder
                             "InstallHook APrimalStructure.PostSpawnInitialize",
                             "InstallHook APrimalStructureItemContainer.PostSpawnInitialize",
@@ -54,8 +51,7 @@ TEST_F(LifecycleTest, LoadOnRunningServerRegistersEverythingInOrder) {
 
     StandIn::HostCalls().clear();
     StandIn::UnloadPlugin();
-    EXPECT_THAT(StandIn::HostCalls(),
-                ElementsAreArray(UnloadCalls(false)));
+    EXPECT_THAT(StandIn::HostCalls(), ElementsAreArray(UnloadCalls(false)));
 }
 
 TEST_F(LifecycleTest, UnloadGivesADiscordPostInFlightItsBoundedWaitBeforeTheHooksGo) {
@@ -68,8 +64,7 @@ TEST_F(LifecycleTest, UnloadGivesADiscordPostInFlightItsBoundedWaitBeforeTheHook
     ASSERT_EQ(StandIn::RequestsInFlight(), 1u);
     StandIn::HostCalls().clear();
     StandIn::UnloadPlugin();
-    EXPECT_THAT(StandIn::HostCalls(),
-                ElementsAreArray(UnloadCalls(true)));
+    EXPECT_THAT(StandIn::HostCalls(), ElementsAreArray(UnloadCalls(true)));
     EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
 }
 
@@ -91,9 +86,9 @@ TEST_F(LifecycleTest, MapNameComesFromGameModeOnRunningServerAndFromInitGameLate
 }
 
 TEST_F(LifecycleTest, LoadOnStartingServerTakesNoMapUntilInitGame) {
-    server.WriteConfig({{"Items",
-                         {{"SupplyCreate_OceanInstant_High_C",
-                           {{"Notification", {{"Msg", "{MapName}"}, {"Type", "Chat"}}}}}}}});
+    server.WriteConfig(
+        {{"Items",
+          {{"SupplyCreate_OceanInstant_High_C", {{"Notification", {{"Msg", "{MapName}"}, {"Type", "Chat"}}}}}}}});
     StandIn::SetServerStatus(0);
     StandIn::SetMapName("Ragnarok");  // what a game mode would say, had the plugin asked
     StandIn::ConnectPlayer("Alice");
@@ -130,8 +125,8 @@ TEST_F(LifecycleTest, BrokenConfigAtLoadReachesTheLoaderWithTheParserText) {
 }
 
 TEST_F(LifecycleTest, DetoursRunTheGamesFunctionFirstWithEveryArgumentUnchanged) {
-    server.WriteConfig({{"EnableNests", true},
-                        {"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "crate"}}}}}}}});
+    server.WriteConfig(
+        {{"EnableNests", true}, {"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "crate"}}}}}}}});
     StandIn::ConnectPlayer("Alice");
     LoadPlugin();
     int rotation = 0;
@@ -193,9 +188,9 @@ TEST_F(LifecycleTest, AfterUnloadTheGameRunsWithoutThePlugin) {
 }
 
 TEST_F(LifecycleTest, LoadUnloadLoadAgainStartsAFreshLife) {
-    server.WriteConfig({{"Items",
-                         {{"SupplyCreate_OceanInstant_High_C",
-                           {{"Notification", {{"Msg", "{MapName}"}, {"Type", "Chat"}}}}}}}});
+    server.WriteConfig(
+        {{"Items",
+          {{"SupplyCreate_OceanInstant_High_C", {{"Notification", {{"Msg", "{MapName}"}, {"Type", "Chat"}}}}}}}});
     StandIn::ConnectPlayer("Alice");
     StandIn::SetServerStatus(0);
     LoadPlugin();

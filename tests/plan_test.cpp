@@ -43,8 +43,7 @@ TEST_F(PlanTest, TheTestCommandSendsNothingExactlyWhereASpawnSendsNothing) {
     };
     const Subject subjects[] = {
         {"SupplyCrate_Level03_C", structure("SupplyCrate_Level03_C_1")},
-        {"SupplyCreate_OceanInstant_High_C",
-         [] { StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_1"}); }},
+        {"SupplyCreate_OceanInstant_High_C", [] { StandIn::SpawnContainer({u"SupplyCreate_OceanInstant_High_C_1"}); }},
         {"Dodo_Character_BP_C",
          [] {
              StandIn::StructureSpawn nest{u"Dodo_Nest_C_1", ObjectClass::Structure};
@@ -100,8 +99,7 @@ TEST_F(PlanTest, TheGroupsPlayersMayChooseAreThoseTheMapsPlansSend) {
         StandIn::RunInitGame(m.map);
         StandIn::ClearRecords();
         StandIn::ChatLine("Alice", "/herald");
-        EXPECT_THAT(Transcript(), ::testing::ElementsAre(HasSubstr(std::string("for you: ") + m.groups)))
-            << m.map;
+        EXPECT_THAT(Transcript(), ::testing::ElementsAre(HasSubstr(std::string("for you: ") + m.groups))) << m.map;
     }
 }
 

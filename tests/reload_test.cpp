@@ -111,8 +111,8 @@ TEST_F(ReloadTest, ServerConsoleWithoutPlayerGetsNoReplyButFailuresAreLogged) {
 TEST_F(ReloadTest, RconSuccessRepliesWithTheRequestId) {
     EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Reload", 7));
     EXPECT_TRUE(StandIn::RconCommand("SkyCrateHerald.Reload", -3));
-    EXPECT_THAT(Transcript(), ElementsAre("rcon_reply 7 type=0 \"Reloaded config\"",
-                                          "rcon_reply -3 type=0 \"Reloaded config\""));
+    EXPECT_THAT(Transcript(),
+                ElementsAre("rcon_reply 7 type=0 \"Reloaded config\"", "rcon_reply -3 type=0 \"Reloaded config\""));
 }
 
 TEST_F(ReloadTest, RconReplyTurnsBytesAboveAsciiIntoQuestionMarks) {
@@ -147,7 +147,7 @@ TEST_F(ReloadTest, AParseErrorQuotingMegabytesIsCutAlikeInTheLogAndTheReply) {
     const std::string& logged = records[1].text;
     EXPECT_LE(logged.size(), ErrorTextLimit);
     EXPECT_THAT(logged, ::testing::StartsWith("[json.exception.parse_error.101] parse error at line 1, column "));
-    EXPECT_THAT(logged, ::testing::EndsWith("\xC3\xA9..."))  << "cut between characters, never inside one";
+    EXPECT_THAT(logged, ::testing::EndsWith("\xC3\xA9...")) << "cut between characters, never inside one";
     EXPECT_EQ(records[2].text, logged) << "the RCON side logs the same text";
     std::string replied = logged;
     for (char& byte : replied) {
@@ -219,16 +219,20 @@ TEST_F(TestCommandTest, RconReplyDescribesWhatTheConsoleDelivers) {
          "notification Alice \"x\" color=0.0251869,1,0.00367651,1 size=1e+30 time=7",
          "Notification \"x\" colour 44,255,12 size 1e+30 time 7"},
         {{{"Msg", "x"}, {"Color", "blue"}, {"Size", 0.1}},
-         "notification Alice \"x\" color=0,1,0,1 size=0.1 time=10", "Notification \"x\" colour 0,255,0 size 0.1 time 10"},
+         "notification Alice \"x\" color=0,1,0,1 size=0.1 time=10",
+         "Notification \"x\" colour 0,255,0 size 0.1 time 10"},
         {{{"Msg", "x"}, {"Size", 2}, {"Time", -3}},
-         "notification Alice \"x\" color=0,1,0,1 size=2 time=-3", "Notification \"x\" colour 0,255,0 size 2 time -3"},
+         "notification Alice \"x\" color=0,1,0,1 size=2 time=-3",
+         "Notification \"x\" colour 0,255,0 size 2 time -3"},
         {{{"Msg", "Caf\u00e9 {Name}"}, {"Type", "Chat"}, {"Sender", "H\u00e9raut"}},
-         "chat Alice H\u00e9raut: \"Caf\u00e9 Crate\"", "Chat from H\u00e9raut: \"Caf\u00e9 Crate\""},
+         "chat Alice H\u00e9raut: \"Caf\u00e9 Crate\"",
+         "Chat from H\u00e9raut: \"Caf\u00e9 Crate\""},
         {{{"Msg", "x"}, {"Type", "notification"}}, "chat Alice Server: \"x\"", "Chat from Server: \"x\""},
         {{{"Msg", std::string("seen\0unseen", 11)}, {"Color", "1,2,3"}},
          "notification Alice \"seen\" color=0.000303527,0.000607054,0.000910581,1 size=1.2 time=10",
          "Notification \"seen\" colour 1,2,3 size 1.2 time 10"},
-        {{{"Msg", "x"}, {"Type", "Chat"}, {"Sender", std::string("Her\0ald", 7)}}, "chat Alice Her: \"x\"",
+        {{{"Msg", "x"}, {"Type", "Chat"}, {"Sender", std::string("Her\0ald", 7)}},
+         "chat Alice Her: \"x\"",
          "Chat from Her: \"x\""},
         // The time and the size as the game receives them, single-precision
         // numbers, which skip whole numbers past 2^24.
@@ -279,9 +283,11 @@ TEST_F(TestCommandTest, RandomColourIsDrawnOnceForTheOneRecipient) {
 TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
     using StandIn::ObjectClass;
     const nlohmann::json sends = {{"Notification", {{"Msg", "x"}}}};
-    const nlohmann::json asteroids = {{"Enable", true}, {"Color", nlohmann::json::object()},
+    const nlohmann::json asteroids = {{"Enable", true},
+                                      {"Color", nlohmann::json::object()},
                                       {"PrimaryResources", nlohmann::json::object()},
-                                      {"SecondaryResources", nlohmann::json::object()}, {"Notification", {{"Msg", "x"}}}};
+                                      {"SecondaryResources", nlohmann::json::object()},
+                                      {"Notification", {{"Msg", "x"}}}};
     const auto asteroidsWith = [&](const nlohmann::json& changes) {
         nlohmann::json changed = asteroids;
         changed.update(changes);
@@ -298,52 +304,88 @@ TEST_F(TestCommandTest, RefusalsAnswerOneLineAndASpawnWouldLogTheSameError) {
         std::string reply;
         std::optional<StandIn::StructureSpawn> spawn;  // logs the same text
     } cases[] = {
-        {{{"Items", {1}}}, "SupplyCrate_Level03_C",
-         typeError + "305] cannot use operator[] with a string argument with array", crate},
-        {{{"Items", {{"SupplyCrate_Level03_C", "crate"}}}}, "SupplyCrate_Level03_C",
-         typeError + "306] cannot use value() with string", crate},
+        {{{"Items", {1}}},
+         "SupplyCrate_Level03_C",
+         typeError + "305] cannot use operator[] with a string argument with array",
+         crate},
+        {{{"Items", {{"SupplyCrate_Level03_C", "crate"}}}},
+         "SupplyCrate_Level03_C",
+         typeError + "306] cannot use value() with string",
+         crate},
         {{{"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "x"}, {"Type", "Chat"}, {"Sender", 7}}}}}}}},
-         "SupplyCrate_Level03_C", typeError + "302] type must be string, but is number", crate},
+         "SupplyCrate_Level03_C",
+         typeError + "302] type must be string, but is number",
+         crate},
         {{{"Items", {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "x"}, {"Size", true}}}}}}}},
-         "SupplyCrate_Level03_C", typeError + "302] type must be number, but is boolean", crate},
-        {{{"EnableNests", 1}, {"Items", {{"Rex_Character_BP_C", sends}}}}, "Rex_Character_BP_C",
-         typeError + "302] type must be boolean, but is number", StandIn::StructureSpawn{u"Nest_C_1"}},
+         "SupplyCrate_Level03_C",
+         typeError + "302] type must be number, but is boolean",
+         crate},
+        {{{"EnableNests", 1}, {"Items", {{"Rex_Character_BP_C", sends}}}},
+         "Rex_Character_BP_C",
+         typeError + "302] type must be boolean, but is number",
+         StandIn::StructureSpawn{u"Nest_C_1"}},
         {nlohmann::json::object(), "AsteroidGen2 Metal", typeError + "306] cannot use value() with null", asteroid},
-        {{{"AsteroidGen2", {{"Enable", "yes"}}}}, "AsteroidGen2 Metal",
-         typeError + "302] type must be boolean, but is string", asteroid},
-        {{{"AsteroidGen2", asteroids}}, "AsteroidGen2 Metal", typeError + "306] cannot use value() with null",
+        {{{"AsteroidGen2", {{"Enable", "yes"}}}},
+         "AsteroidGen2 Metal",
+         typeError + "302] type must be boolean, but is string",
+         asteroid},
+        {{{"AsteroidGen2", asteroids}},
+         "AsteroidGen2 Metal",
+         typeError + "306] cannot use value() with null",
          asteroid},
         {{{"AsteroidGen2", asteroidsWith({{"Name", nlohmann::json::object()}, {"Notification", "loud"}})}},
-         "AsteroidGen2 Metal", typeError + "305] cannot use operator[] with a string argument with string", asteroid},
-        {{{"Items", {{"SupplyCrate_Level03_C", nullptr}}}}, "SupplyCrate_Level03_C",
-         "No entry SupplyCrate_Level03_C in Items", std::nullopt},
+         "AsteroidGen2 Metal",
+         typeError + "305] cannot use operator[] with a string argument with string",
+         asteroid},
+        {{{"Items", {{"SupplyCrate_Level03_C", nullptr}}}},
+         "SupplyCrate_Level03_C",
+         "No entry SupplyCrate_Level03_C in Items",
+         std::nullopt},
         // Entries that a spawn never finds: its name is cut at the first "_C_".
-        {{{"Items", {{"SupplyCrate_Level03_C_5", sends}}}}, "SupplyCrate_Level03_C_5",
+        {{{"Items", {{"SupplyCrate_Level03_C_5", sends}}}},
+         "SupplyCrate_Level03_C_5",
          "SupplyCrate_Level03_C_5 sends nothing: no spawned object has this item key (an item key ends at its first "
          "\"_C\")",
          std::nullopt},
-        {{{"Items", {{"SupplyCrate_Level15_C_C_", sends}}}, {"EnableNests", true}}, "SupplyCrate_Level15_C_C_",
+        {{{"Items", {{"SupplyCrate_Level15_C_C_", sends}}}, {"EnableNests", true}},
+         "SupplyCrate_Level15_C_C_",
          "SupplyCrate_Level15_C_C_ sends nothing: no spawned object has this item key (an item key ends at its first "
          "\"_C\")",
          std::nullopt},
         // An asteroid without a Notification is silent for that reason.
-        {{{"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}, {"Notification", nullptr}})}}, "AsteroidGen2 Metal",
-         "AsteroidGen2 Metal sends nothing: it has no Notification", std::nullopt},
-        {{{"AsteroidGen2", withoutNotification}}, "AsteroidGen2 Metal",
-         "AsteroidGen2 Metal sends nothing: it has no Notification", std::nullopt},
-        // An asteroid code typed where an Items key goes.
-        {{{"Items", {{"Metal_C", sends}}}, {"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}})}}, "Metal",
-         "No entry Metal in Items (for an asteroid, type SkyCrateHerald.Test AsteroidGen2 Metal)", std::nullopt},
-        {{{"Items", {{"Metal_C", sends}}}, {"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}})}}, "Metal_",
-         "No entry Metal_ in Items (did you mean Metal_C?)", std::nullopt},
-        {{{"Items", {{"Caf\u00e9_C", sends}}}}, "Caf\u00e8_C",
-         "No entry Caf\u00e8_C in Items (did you mean Caf\u00e9_C?)", std::nullopt},
-        {{{"Items", {{"Dodo_Nest_C", sends}}}}, "Dodo_Nest_C", "Dodo_Nest_C sends nothing: EnableNests is false",
+        {{{"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}, {"Notification", nullptr}})}},
+         "AsteroidGen2 Metal",
+         "AsteroidGen2 Metal sends nothing: it has no Notification",
          std::nullopt},
-        {{{"AsteroidGen2", asteroidsWith({{"Enable", false}})}}, "ASTEROIDGEN2 Metal 1 2",
-         "AsteroidGen2 Metal sends nothing: AsteroidGen2 is not enabled", std::nullopt},
-        {{{"Items", {{"SupplyCrate_Level03_C", sends}}}}, "SupplyCrate_Level03_C " + std::string(2000, '1') + " 0",
-         "Usage: SkyCrateHerald.Test KEY [X Y], or SkyCrateHerald.Test AsteroidGen2 CODE [X Y]", std::nullopt},
+        {{{"AsteroidGen2", withoutNotification}},
+         "AsteroidGen2 Metal",
+         "AsteroidGen2 Metal sends nothing: it has no Notification",
+         std::nullopt},
+        // An asteroid code typed where an Items key goes.
+        {{{"Items", {{"Metal_C", sends}}}, {"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}})}},
+         "Metal",
+         "No entry Metal in Items (for an asteroid, type SkyCrateHerald.Test AsteroidGen2 Metal)",
+         std::nullopt},
+        {{{"Items", {{"Metal_C", sends}}}, {"AsteroidGen2", asteroidsWith({{"Name", {{"Metal", "M"}}}})}},
+         "Metal_",
+         "No entry Metal_ in Items (did you mean Metal_C?)",
+         std::nullopt},
+        {{{"Items", {{"Caf\u00e9_C", sends}}}},
+         "Caf\u00e8_C",
+         "No entry Caf\u00e8_C in Items (did you mean Caf\u00e9_C?)",
+         std::nullopt},
+        {{{"Items", {{"Dodo_Nest_C", sends}}}},
+         "Dodo_Nest_C",
+         "Dodo_Nest_C sends nothing: EnableNests is false",
+         std::nullopt},
+        {{{"AsteroidGen2", asteroidsWith({{"Enable", false}})}},
+         "ASTEROIDGEN2 Metal 1 2",
+         "AsteroidGen2 Metal sends nothing: AsteroidGen2 is not enabled",
+         std::nullopt},
+        {{{"Items", {{"SupplyCrate_Level03_C", sends}}}},
+         "SupplyCrate_Level03_C " + std::string(2000, '1') + " 0",
+         "Usage: SkyCrateHerald.Test KEY [X Y], or SkyCrateHerald.Test AsteroidGen2 CODE [X Y]",
+         std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.config.dump() + " / " + c.arguments.substr(0, 40));
@@ -400,10 +442,10 @@ TEST_F(TestCommandTest, AsteroidCodesAreCutAsASpawnCutsThemAndAnUnconfiguredOneI
         EXPECT_THAT(Transcript(), ElementsAreArray(expected));
         // The crate named with the typed code announces the same.
         StandIn::ClearRecords();
-        StandIn::SpawnStructure({StandIn::Utf16("SupplyCrate_Space_01_" + c.typed + "_C_1"),
-                                 StandIn::ObjectClass::ItemContainer});
-        EXPECT_THAT(Transcript(), ElementsAre("chat Alice Server: \"" + c.chat + "\"",
-                                              "chat Bob Server: \"" + c.chat + "\""));
+        StandIn::SpawnStructure(
+            {StandIn::Utf16("SupplyCrate_Space_01_" + c.typed + "_C_1"), StandIn::ObjectClass::ItemContainer});
+        EXPECT_THAT(Transcript(),
+                    ElementsAre("chat Alice Server: \"" + c.chat + "\"", "chat Bob Server: \"" + c.chat + "\""));
         // A different code comes between, so that the next crate is announced.
         StandIn::SpawnStructure({u"SupplyCrate_Space_01_Between_C_1", StandIn::ObjectClass::ItemContainer});
     }
@@ -415,8 +457,12 @@ TEST_F(TestCommandTest, OnAMapWhereASpawnSendsNothingTheReplyNamesTheMapItIsSent
     const nlohmann::json chat = {{"Msg", "{Name}"}, {"Type", "Chat"}};
     const nlohmann::json none = nlohmann::json::object();
     UseConfig({{"AsteroidGen2",
-                {{"Enable", true}, {"Color", none}, {"Name", {{"Metal", "Metal"}}}, {"PrimaryResources", none},
-                 {"SecondaryResources", none}, {"Notification", chat}}},
+                {{"Enable", true},
+                 {"Color", none},
+                 {"Name", {{"Metal", "Metal"}}},
+                 {"PrimaryResources", none},
+                 {"SecondaryResources", none},
+                 {"Notification", chat}}},
                {"Items", {{"SupplyCreate_OceanInstant_High_C", {{"Notification", chat}}}}}});
     const struct {
         const char* map;
@@ -431,8 +477,7 @@ TEST_F(TestCommandTest, OnAMapWhereASpawnSendsNothingTheReplyNamesTheMapItIsSent
          "AsteroidGen2 Metal sends nothing on Ragnarok: asteroid crates are announced on Gen2"},
         {"Ragnarok", "SupplyCreate_OceanInstant_High_C",
          "Chat from Server: \"SupplyCreate_OceanInstant_High_C\" group ocean"},
-        {"Gen2", "AsteroidGen2 Metal",
-         "Chat from Server: \"Metal\" group asteroids"},
+        {"Gen2", "AsteroidGen2 Metal", "Chat from Server: \"Metal\" group asteroids"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.map) + " " + c.typed);
@@ -460,8 +505,11 @@ TEST_F(TestCommandTest, TheReplySaysWhenTheEntrysGroupIsRelayedToDiscord) {
         const char* node;
     } cases[] = {
         {nullptr, " group crates", " group nodes"},
-        {{{"Webhook", "http://127.0.0.1:9/hook"}}, " group crates relayed to Discord", " group nodes relayed to Discord"},
-        {{{"Webhook", "http://127.0.0.1:9/hook"}, {"Groups", {"CRATES"}}}, " group crates relayed to Discord",
+        {{{"Webhook", "http://127.0.0.1:9/hook"}},
+         " group crates relayed to Discord",
+         " group nodes relayed to Discord"},
+        {{{"Webhook", "http://127.0.0.1:9/hook"}, {"Groups", {"CRATES"}}},
+         " group crates relayed to Discord",
          " group nodes"},
         {{{"Groups", {"crates"}}}, " group crates", " group nodes"},  // no webhook: nothing relayed
     };

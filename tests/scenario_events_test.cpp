@@ -96,16 +96,16 @@ TEST(ScenarioEvents, ChatWaitAndIdsOutsideTheFormatAreRefusedSayingWhereAndWhy) 
 // The ids of the world's live players, in joining order, as the plugin reads them.
 std::vector<std::string> ConnectedIds() {
     std::vector<std::string> ids;
-    const auto& list = GameField<TGameArray<FWeakObjectPtr>>(ArkApi::GetApiUtils().QueryWorld(),
-                                                             "UWorld.PlayerControllerList");
+    const auto& list =
+        GameField<TGameArray<FWeakObjectPtr>>(ArkApi::GetApiUtils().QueryWorld(), "UWorld.PlayerControllerList");
     for (const FWeakObjectPtr& entry : list) {
         FWeakObjectPtr reference = entry;
         auto* player =
             GameFunction<AShooterPlayerController*(FWeakObjectPtr*, bool)>("FWeakObjectPtr.Get")(&reference, false);
         if (player != nullptr) {
             FString id;
-            GameFunction<void(AShooterPlayerController*, FString*)>(
-                "AShooterPlayerController.GetUniqueNetIdAsString")(player, &id);
+            GameFunction<void(AShooterPlayerController*, FString*)>("AShooterPlayerController.GetUniqueNetIdAsString")(
+                player, &id);
             ids.push_back(id.ToUtf8());
         }
     }

@@ -1,13 +1,14 @@
 // The plugin's key table against what stands on it: the JSON Schema and the key
 // reference an admin reads, and the defaults the plugin delivers.
 
+#include "schema/Schema.h"
+
 #include <fstream>
 #include <sstream>
 
 #include "Support.h"
 #include "config/ConfigKeys.h"
 #include "config/Placeholders.h"
-#include "schema/Schema.h"
 
 using Json = nlohmann::json;
 
@@ -101,9 +102,9 @@ TEST_F(KeyTableDefaults, AreWhatThePluginDeliversWhenTheKeyIsAbsent) {
     EXPECT_EQ(shown.time, tableDefault("/Items/*/Notification/Time").get<float>());
     EXPECT_EQ(shown.size, tableDefault("/Items/*/Notification/Size").get<float>());
     EXPECT_EQ(tableDefault("/Items/*/Notification/Color"), "");  // no colour, which shows green
-    EXPECT_EQ(StandIn::Describe(shown), StandIn::Describe(StandIn::Record{
-                                            StandIn::RecordKind::Notification, "Alice", "shown", {0, 1, 0, 1},
-                                            shown.size, shown.time}));
+    EXPECT_EQ(StandIn::Describe(shown),
+              StandIn::Describe(StandIn::Record{
+                  StandIn::RecordKind::Notification, "Alice", "shown", {0, 1, 0, 1}, shown.size, shown.time}));
     EXPECT_EQ(records[1].sender, tableDefault("/Items/*/Notification/Sender").get<std::string>());
 }
 
@@ -115,7 +116,8 @@ TEST_F(KeyTableDefaults, AreWhatTheRelayPostsUnderWhenTheKeyIsAbsent) {
     const std::size_t map = expected.find(MapNamePlaceholder);
     ASSERT_NE(map, std::string::npos) << expected;
     expected.replace(map, MapNamePlaceholder.size(), "TheIsland");
-    server.WriteConfig(Json::parse(R"({"AsteroidGen2": {"Enable": false}, "Discord": {"Webhook": "http://127.0.0.1:9/hook"},
+    server.WriteConfig(
+        Json::parse(R"({"AsteroidGen2": {"Enable": false}, "Discord": {"Webhook": "http://127.0.0.1:9/hook"},
         "Items": {"SupplyCrate_Bare_C": {"Notification": {"Msg": "shown"}}}})"));
     StandIn::ConnectPlayer("Alice");
     LoadPlugin();

@@ -1,6 +1,8 @@
 // The building blocks of a message: item keys, coordinates and their text,
 // template filling and colour texts; how SkyCrateHerald.Test reads its line.
 
+#include "announce/Templates.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -10,7 +12,6 @@
 #include "Support.h"
 #include "announce/Broadcast.h"
 #include "announce/SpawnDetours.h"
-#include "announce/Templates.h"
 #include "announce/TestCommandLine.h"
 #include "config/ItemNames.h"
 
@@ -28,14 +29,25 @@ std::string KeyOf(const FString& name) {
 
 TEST_F(TemplatesTest, ItemKeyIsTheNameUpToItsFirstClassSuffix) {
     const std::vector<std::pair<const char16_t*, const char*>> cases = {
-        {u"Foo_C_12", "Foo_C"},       {u"Foo_c_7", "Foo_c"},        {u"A_C_B_C_4", "A_C"},
-        {u"Foo_C", "Foo_C"},          {u"Foo", "Foo"},              {u"", ""},
-        {u"_C_", "_C"},               {u"Caf\u00e9_C_1", "Caf\xC3\xA9_C"},
+        {u"Foo_C_12", "Foo_C"},
+        {u"Foo_c_7", "Foo_c"},
+        {u"A_C_B_C_4", "A_C"},
+        {u"Foo_C", "Foo_C"},
+        {u"Foo", "Foo"},
+        {u"", ""},
+        {u"_C_", "_C"},
+        {u"Caf\u00e9_C_1", "Caf\xC3\xA9_C"},
         {u"SupplyCrate_Level03_C_5", "SupplyCrate_Level03_C"},
         // Past the ASCII run: the match, or its absence, decided by the general search.
-        {u"Caf\u00e9_c_1_C_2", "Caf\xC3\xA9_c"}, {u"\u00e9", "\xC3\xA9"}, {u"A\u00e9_C", "A\xC3\xA9_C"},
-        {u"A_\u00e7_C_1", "A_\xC3\xA7_C"},  {u"A_C\u00e9_C_1", "A_C\xC3\xA9_C"}, {u"Foo_C_\u00e9", "Foo_C"},
-        {u"A__C_1", "A__C"}, {u"A_C", "A_C"}, {u"A_CC_", "A_CC_"},
+        {u"Caf\u00e9_c_1_C_2", "Caf\xC3\xA9_c"},
+        {u"\u00e9", "\xC3\xA9"},
+        {u"A\u00e9_C", "A\xC3\xA9_C"},
+        {u"A_\u00e7_C_1", "A_\xC3\xA7_C"},
+        {u"A_C\u00e9_C_1", "A_C\xC3\xA9_C"},
+        {u"Foo_C_\u00e9", "Foo_C"},
+        {u"A__C_1", "A__C"},
+        {u"A_C", "A_C"},
+        {u"A_CC_", "A_CC_"},
     };
     for (const auto& [name, key] : cases) {
         const FString text = FString::FromWide(name);
@@ -52,9 +64,21 @@ TEST_F(TemplatesTest, ItemKeyIsTheNameUpToItsFirstClassSuffix) {
 
 TEST_F(TemplatesTest, CoordinateTextKeepsEveryDigitAndOneDecimal) {
     const std::vector<std::pair<float, const char*>> cases = {
-        {0.0f, "0.0"},     {5.3f, "5.3"},      {50.0f, "50.0"},     {99.9f, "99.9"},     {9.9f, "9.9"},
-        {10.0f, "10.0"},   {100.0f, "100.0"},  {123.4f, "123.4"},   {1234.5f, "1234.5"}, {-0.1f, "-0.1"},
-        {-5.3f, "-5.3"},   {-10.0f, "-10.0"},  {-12.5f, "-12.5"},   {-0.04f, "0.0"},     {200000.0f, "200000.0"},
+        {0.0f, "0.0"},
+        {5.3f, "5.3"},
+        {50.0f, "50.0"},
+        {99.9f, "99.9"},
+        {9.9f, "9.9"},
+        {10.0f, "10.0"},
+        {100.0f, "100.0"},
+        {123.4f, "123.4"},
+        {1234.5f, "1234.5"},
+        {-0.1f, "-0.1"},
+        {-5.3f, "-5.3"},
+        {-10.0f, "-10.0"},
+        {-12.5f, "-12.5"},
+        {-0.04f, "0.0"},
+        {200000.0f, "200000.0"},
         {std::numeric_limits<float>::quiet_NaN(), "nan"},
         {3.0e9f, "3000000000.0"},
         {-std::numeric_limits<float>::infinity(), "-inf"},
@@ -68,8 +92,8 @@ TEST_F(TemplatesTest, MapCoordinatesCutDownToTenthsWithDefaultsForZeroFields) {
     void* settings = GameFunction<void*(UWorld*, bool, bool)>("UWorld.GetWorldSettings")(
         ArkApi::GetApiUtils().QueryWorld(), false, true);
     const std::vector<std::pair<float, float>> latitudes = {
-        {0, 50.0f}, {80000, 60.0f}, {399999, 99.9f}, {400000, 100.0f}, {-400000, 0.0f}, {-400800, -0.1f},
-        {-12345.6f, 48.4f},
+        {0, 50.0f},      {80000, 60.0f},   {399999, 99.9f},    {400000, 100.0f},
+        {-400000, 0.0f}, {-400800, -0.1f}, {-12345.6f, 48.4f},
     };
     for (const auto& [y, latitude] : latitudes) {
         const MapPosition position = MapCoordinates(settings, y, y);
@@ -117,11 +141,25 @@ TEST_F(TemplatesTest, ColourTextsAsBytes) {
         int red, green, blue;
     };
     const std::vector<Case> cases = {
-        {"255,0,0", 255, 0, 0},   {"0,255,0", 0, 255, 0},    {"255,,0,0", 255, 0, 0},   {"255, 0, 0", 255, 0, 0},
-        {"12abc,0,0", 12, 0, 0},  {"300,0,0", 44, 0, 0},     {"256,0,0", 0, 0, 0},      {"-1,0,0", 255, 0, 0},
-        {"1,2,3,4", 1, 2, 3},     {"red,green,blue", 0, 255, 0}, {"1,2,x", 0, 255, 0}, {"random", 0, 255, 0},
-        {"", 0, 255, 0},          {"1,2", 0, 255, 0},        {",,,", 0, 255, 0},        {"2147483647,0,0", 255, 0, 0},
-        {"2147483648,0,0", 0, 255, 0}, {"-2147483648,1,1", 0, 1, 1}, {"\t+7,\n8,9", 7, 8, 9},
+        {"255,0,0", 255, 0, 0},
+        {"0,255,0", 0, 255, 0},
+        {"255,,0,0", 255, 0, 0},
+        {"255, 0, 0", 255, 0, 0},
+        {"12abc,0,0", 12, 0, 0},
+        {"300,0,0", 44, 0, 0},
+        {"256,0,0", 0, 0, 0},
+        {"-1,0,0", 255, 0, 0},
+        {"1,2,3,4", 1, 2, 3},
+        {"red,green,blue", 0, 255, 0},
+        {"1,2,x", 0, 255, 0},
+        {"random", 0, 255, 0},
+        {"", 0, 255, 0},
+        {"1,2", 0, 255, 0},
+        {",,,", 0, 255, 0},
+        {"2147483647,0,0", 255, 0, 0},
+        {"2147483648,0,0", 0, 255, 0},
+        {"-2147483648,1,1", 0, 1, 1},
+        {"\t+7,\n8,9", 7, 8, 9},
         {"1 ,2,3", 1, 2, 3},
     };
     for (const Case& test : cases) {
@@ -150,16 +188,41 @@ TEST_F(TemplatesTest, RandomColourDrawsBlueThenGreenThenRed) {
 // ASCII names: the names corpus of the fuzz target among them.
 TEST_F(TemplatesTest, OnePassOverTheNameFindsWhatSixSearchesFind) {
     std::vector<std::u16string> names = {
-        u"SupplyCrate_Level03_C_5", u"supplycrate_x_C_1", u"StorageBox_Huge_C_1", u"Dodo_Nest_C_5",
-        u"Wyvern_NEST_c_3", u"BeaverDam_C_1", u"ElementNode_C_2", u"ArtifactCrate_Skull_C_1",
-        u"Supply", u"SupplyCrat", u"SSupplyCrate", u"NestNest_C", u"Nest_", u"N", u"", u"Element\u00e9Node",
-        std::u16string(u"Supply\0Crate_C_1", 16), std::u16string(u"Box\0SupplyCrate", 15),
-        u"\xD800SupplyCrate", u"BeaverDa", u"xxBEAVERDAMxx", u"aRTIFACTcRATE", u"ElementNodeNest_C",
-        u"SupplyCrate_Space_Bp_Iron_C_1", u"supplycrate_SPACE_x", u"SupplyCrate_Space", u"SupplyCrate_Spac\u00e9_",
-        u"Nest_C_SupplyCrate_Space_1", u"SupplyCrate_SupplyCrate_Space_", u"SupplyCrate_Level03_Space_",
-        std::u16string(u"SupplyCrate_\0Space_", 19), u"\u00e9SupplyCrate_Space_\u00e9",
+        u"SupplyCrate_Level03_C_5",
+        u"supplycrate_x_C_1",
+        u"StorageBox_Huge_C_1",
+        u"Dodo_Nest_C_5",
+        u"Wyvern_NEST_c_3",
+        u"BeaverDam_C_1",
+        u"ElementNode_C_2",
+        u"ArtifactCrate_Skull_C_1",
+        u"Supply",
+        u"SupplyCrat",
+        u"SSupplyCrate",
+        u"NestNest_C",
+        u"Nest_",
+        u"N",
+        u"",
+        u"Element\u00e9Node",
+        std::u16string(u"Supply\0Crate_C_1", 16),
+        std::u16string(u"Box\0SupplyCrate", 15),
+        u"\xD800SupplyCrate",
+        u"BeaverDa",
+        u"xxBEAVERDAMxx",
+        u"aRTIFACTcRATE",
+        u"ElementNodeNest_C",
+        u"SupplyCrate_Space_Bp_Iron_C_1",
+        u"supplycrate_SPACE_x",
+        u"SupplyCrate_Space",
+        u"SupplyCrate_Spac\u00e9_",
+        u"Nest_C_SupplyCrate_Space_1",
+        u"SupplyCrate_SupplyCrate_Space_",
+        u"SupplyCrate_Level03_Space_",
+        std::u16string(u"SupplyCrate_\0Space_", 19),
+        u"\u00e9SupplyCrate_Space_\u00e9",
     };
-    for (const auto& seed : std::filesystem::directory_iterator(HeraldTest::Source / "tests" / "fuzz" / "seeds" / "names")) {
+    for (const auto& seed :
+         std::filesystem::directory_iterator(HeraldTest::Source / "tests" / "fuzz" / "seeds" / "names")) {
         names.push_back(StandIn::Utf16(HeraldTest::ReadFile(seed.path())));
     }
     const std::vector<const char16_t*> fragments = {u"SupplyCrate", u"ElementNode", u"ArtifactCrate", u"Nest_C",
@@ -200,7 +263,8 @@ TEST_F(TemplatesTest, TestCommandLineIsReadWholeOrNotAtAll) {
     const std::u16string name = u"SkyCrateHerald.Test ";
     const std::vector<Case> cases = {
         {name + u"SupplyCrate_Level03_C", TestRequest{false, "SupplyCrate_Level03_C", 0, 0}},
-        {name + u"SupplyCrate_Level03_C 100000 -200000.5", TestRequest{false, "SupplyCrate_Level03_C", 100000, -200000.5F}},
+        {name + u"SupplyCrate_Level03_C 100000 -200000.5",
+         TestRequest{false, "SupplyCrate_Level03_C", 100000, -200000.5F}},
         {name + u"AsteroidGen2 Metal", TestRequest{true, "Metal", 0, 0}},
         {name + u"asteroidGEN2 Metal 1e3 .5", TestRequest{true, "Metal", 1000, 0.5F}},
         // Any blank, control character or Unicode space parts words, the
@@ -270,16 +334,16 @@ TEST_F(TemplatesTest, DidYouMeanNamesTheNearestConfiguredKey) {
                                   {"Rex_C", {{"Name", "x"}}},
                                   {"Dodo_C", nullptr}};
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
-        {"supplycrate_level03_c", "SupplyCrate_Level03_C"},   // case alone
-        {"SupplyCrate_Levl03_C", "SupplyCrate_Level03_C"},    // one letter left out
-        {"SupplyCrate_Level30_C", "SupplyCrate_Level03_C"},   // two neighbours swapped: one edit
-        {"SupplyCrate_Level04_C", "SupplyCrate_Level03_C"},   // as near as _Level05_C: the first in order
-        {"SupplyCrate_Level05", "SupplyCrate_Level05_C"},     // nearer than _Level03_C
+        {"supplycrate_level03_c", "SupplyCrate_Level03_C"},  // case alone
+        {"SupplyCrate_Levl03_C", "SupplyCrate_Level03_C"},   // one letter left out
+        {"SupplyCrate_Level30_C", "SupplyCrate_Level03_C"},  // two neighbours swapped: one edit
+        {"SupplyCrate_Level04_C", "SupplyCrate_Level03_C"},  // as near as _Level05_C: the first in order
+        {"SupplyCrate_Level05", "SupplyCrate_Level05_C"},    // nearer than _Level03_C
         {"Wyvern_Character_BP_Fier_C", "Wyvern_Character_BP_Fire_C"},
-        {"Wyvern_Character_BP_Lightning_C", std::nullopt},    // past the three edits allowed
-        {"Rex_D", "Rex_C"},                                    // a five-letter key allows one edit
+        {"Wyvern_Character_BP_Lightning_C", std::nullopt},  // past the three edits allowed
+        {"Rex_D", "Rex_C"},                                 // a five-letter key allows one edit
         {"Rex_DD", std::nullopt},
-        {"Dodo_C", std::nullopt},                              // a null entry is not configured
+        {"Dodo_C", std::nullopt},  // a null entry is not configured
         {"Dodo_D", std::nullopt},
         {"", std::nullopt},
         {std::string(100000, 'S'), std::nullopt},

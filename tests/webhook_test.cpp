@@ -4,13 +4,12 @@
 // second per such period, never faster: what the relay waits for in game
 // seconds lasts at least as long on the webhook's clock.
 
-#include "Support.h"
-
 #include <chrono>
 #include <optional>
 #include <thread>
 
 #include "FakeWebhook.h"
+#include "Support.h"
 
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
@@ -27,10 +26,11 @@ protected:
         millisecondsPerSecond = milliseconds;
         webhook.emplace(milliseconds);
         StandIn::ScriptRequests(false);
-        server.WriteConfig({{"Discord", {{"Webhook", webhook->Url()}}},
-                            {"Items",
-                             {{"SupplyCrate_Level03_C",
-                               {{"Name", "Crate"}, {"Notification", {{"Type", "Chat"}, {"Msg", "{Name} {Lat} {Lon}"}}}}}}}});
+        server.WriteConfig(
+            {{"Discord", {{"Webhook", webhook->Url()}}},
+             {"Items",
+              {{"SupplyCrate_Level03_C",
+                {{"Name", "Crate"}, {"Notification", {{"Type", "Chat"}, {"Msg", "{Name} {Lat} {Lon}"}}}}}}}});
         StandIn::ConnectPlayer("Alice");
         LoadPlugin();
         StandIn::ClearRecords();

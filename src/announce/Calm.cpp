@@ -7,9 +7,9 @@
 #include "config/CalmReaders.h"
 #include "config/Config.h"
 #include "config/ConfigReaders.h"
+#include "config/Placeholders.h"
 #include "game/ConnectedPlayers.h"
 #include "plugin/PluginLog.h"
-#include "config/Placeholders.h"
 
 using Json = nlohmann::json;
 

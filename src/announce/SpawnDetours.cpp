@@ -1,8 +1,8 @@
 #include "announce/SpawnDetours.h"
 
 #include <array>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 #include "announce/Announcements.h"
@@ -16,8 +16,8 @@
 #include "config/ItemNames.h"
 #include "config/Placeholders.h"
 #include "game/Platform.h"
-#include "relay/Relay.h"
 #include "plugin/PluginLog.h"
+#include "relay/Relay.h"
 
 StructurePostSpawnFunction* StructurePostSpawnOriginal = nullptr;
 ItemContainerPostSpawnFunction* ItemContainerPostSpawnOriginal = nullptr;
@@ -230,10 +230,9 @@ NameFragments FindFragments(const FString& name) {
             found.hunted = true;
             found.nest = found.nest || fragment == Nest16;
             found.spaceCrate =
-                found.spaceCrate ||
-                (fragment == SupplyCrate16 &&
-                 Platform::CompareIgnoringCase(text + i + fragment->size(), SpaceCrateRest.data(),
-                                               SpaceCrateRest.size()) == 0);
+                found.spaceCrate || (fragment == SupplyCrate16 &&
+                                     Platform::CompareIgnoringCase(text + i + fragment->size(), SpaceCrateRest.data(),
+                                                                   SpaceCrateRest.size()) == 0);
         }
     }
     return found;
@@ -254,7 +253,8 @@ void AnnounceHeld(const HeldSpawns& held) {
         return;
     }
     FailIfItFails(*plan);
-    if (const std::optional<Announcement> digest = DigestAnnouncement(*plan, held.count, held.x, held.y, DigestText())) {
+    if (const std::optional<Announcement> digest =
+            DigestAnnouncement(*plan, held.count, held.x, held.y, DigestText())) {
         SendOut(*digest);
     }
 }

@@ -35,8 +35,8 @@ void AnnounceHeld(const HeldSpawns& held);
 
 // Which of the hunted kinds' fragments an object's name holds, case ignored.
 struct NameFragments {
-    bool hunted = false;  // any of "SupplyCrate", "ElementNode", "ArtifactCrate", "Nest_C", "BeaverDam"
-    bool nest = false;    // "Nest_C" among them
+    bool hunted = false;      // any of "SupplyCrate", "ElementNode", "ArtifactCrate", "Nest_C", "BeaverDam"
+    bool nest = false;        // "Nest_C" among them
     bool spaceCrate = false;  // "SupplyCrate_Space_" in it: an asteroid crate on Gen2
 };
 NameFragments FindFragments(const FString& name);

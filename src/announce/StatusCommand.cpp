@@ -9,10 +9,10 @@
 #include "announce/TestCommandLine.h"
 #include "config/Config.h"
 #include "players/Players.h"
-#include "relay/Relay.h"
 #include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
+#include "relay/Relay.h"
 
 namespace {
 

@@ -96,7 +96,8 @@ std::size_t FindPlaceholder(const std::string& text, std::string_view pattern) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     for (const char* at = begin; static_cast<std::size_t>(end - at) >= pattern.size(); ++at) {
-        at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<std::size_t>(end - at) - pattern.size() + 1));
+        at = static_cast<const char*>(
+            std::memchr(at, pattern[0], static_cast<std::size_t>(end - at) - pattern.size() + 1));
         if (at == nullptr) {
             break;
         }

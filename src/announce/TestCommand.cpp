@@ -1,26 +1,26 @@
 #include "announce/TestCommand.h"
 
-#include <nlohmann/json.hpp>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
 #include "announce/Announcements.h"
 #include "announce/Broadcast.h"
-#include "config/AnnouncementPlan.h"
 #include "announce/Calm.h"
 #include "announce/TestCommandLine.h"
+#include "config/AnnouncementPlan.h"
 #include "config/Config.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigLimits.h"
 #include "config/ConfigReaders.h"
 #include "config/ItemNames.h"
-#include "config/PlayersReaders.h"
-#include "config/Placeholders.h"
 #include "config/NearMisses.h"
+#include "config/Placeholders.h"
+#include "config/PlayersReaders.h"
 #include "plugin/CommandReplies.h"
-#include "plugin/PluginName.h"
 #include "plugin/PluginLog.h"
+#include "plugin/PluginName.h"
 
 namespace {
 
@@ -92,8 +92,8 @@ TestReply BuildTest(const TestRequest& request, const TestSink& deliver) {
         deliver(AsteroidAnnouncement(plan, key), calm);
         return reply;
     }
-    const std::string eggLevel = plan.kind == AnnouncementKind::Nest ? std::to_string(SampleCreatureLevel)
-                                                                      : std::string(EggLevelPlaceholder);
+    const std::string eggLevel =
+        plan.kind == AnnouncementKind::Nest ? std::to_string(SampleCreatureLevel) : std::string(EggLevelPlaceholder);
     const std::optional<Announcement> announcement =
         ItemAnnouncement(plan, request.x, request.y, plan.kind == AnnouncementKind::OceanCrate ? nullptr : &eggLevel);
     if (announcement) {
@@ -142,8 +142,9 @@ void TestConsoleHandler(APlayerController* player, FString* command, bool /*from
     // The console's player is the game's AShooterPlayerController.
     auto* admin = reinterpret_cast<AShooterPlayerController*>(player);
     RunLogged([&] {
-        const TestReply reply = RunTest(
-            command, [admin](const Announcement& announcement, const CalmAnswer&) { SendToPlayer(admin, announcement); });
+        const TestReply reply = RunTest(command, [admin](const Announcement& announcement, const CalmAnswer&) {
+            SendToPlayer(admin, announcement);
+        });
         for (const std::optional<std::string>& line : {reply.refusal, reply.remark}) {
             if (line) {
                 FString message = FString::FromUtf8(*line);
@@ -156,11 +157,11 @@ void TestConsoleHandler(APlayerController* player, FString* command, bool /*from
 void TestRconHandler(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
     RunLogged([&] {
         std::string described;
-        const TestReply reply = RunTest(&packet->Body, [&described](const Announcement& announcement,
-                                                                    const CalmAnswer& calm) {
-            described = DescribeAnnouncement(announcement) + " group " + std::string(announcement.group) +
-                        (announcement.relayed ? " relayed to Discord" : "") + CalmRemark(calm);
-        });
+        const TestReply reply =
+            RunTest(&packet->Body, [&described](const Announcement& announcement, const CalmAnswer& calm) {
+                described = DescribeAnnouncement(announcement) + " group " + std::string(announcement.group) +
+                            (announcement.relayed ? " relayed to Discord" : "") + CalmRemark(calm);
+            });
         std::string text = reply.refusal.value_or(described);
         if (reply.remark) {
             text += " " + *reply.remark;

@@ -4,12 +4,12 @@
 
 #include <cstddef>
 #include <nlohmann/json_fwd.hpp>
-
-#include "config/ConfigKeys.h"
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "config/ConfigKeys.h"
 
 std::string TestUsage();
 

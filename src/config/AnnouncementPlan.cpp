@@ -97,7 +97,7 @@ AnnouncementPlan PlanItem(const Planner& planner, std::string_view key, const Js
     plan.entry = &entry;
     const KeyFragments fragments = FindKeyFragments(key);
     // Nests are looked up under the key of the creature that laid them.
-    plan.kind = fragments.ocean                                  ? AnnouncementKind::OceanCrate
+    plan.kind = fragments.ocean                                 ? AnnouncementKind::OceanCrate
                 : !fragments.hunted && IsItemKeyOfSomeName(key) ? AnnouncementKind::Nest
                                                                 : AnnouncementKind::Structure;
     plan.group = GroupOf(entry, key);
@@ -183,7 +183,8 @@ AnnouncementPlan Plan(const Planner& planner, const PlanSubject& subject) {
 // Each group once, as the first plan offering it writes it, sorted in any case.
 void AddGroup(std::vector<std::string>& groups, std::string_view group) {
     const std::string folded = GroupFold(group);
-    if (std::none_of(groups.begin(), groups.end(), [&](const std::string& known) { return GroupFold(known) == folded; })) {
+    if (std::none_of(groups.begin(), groups.end(),
+                     [&](const std::string& known) { return GroupFold(known) == folded; })) {
         groups.emplace_back(group);
     }
 }

@@ -7,13 +7,12 @@
 // functions, so none of them decides again.
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "config/Placeholders.h"
 

@@ -1,11 +1,10 @@
-#include "config/ConfigReaders.h"
 #include "config/CalmReaders.h"
 
 #include <algorithm>
-
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
 
 // The readers of Calm, in a file of their own, as PlayersReaders.cpp is: the
 // spawn path's readers keep GCC's inlining room in ConfigReaders.cpp.
@@ -16,7 +15,7 @@ std::optional<std::int32_t> ReadCount(const Json& value) {
     if (value.is_number_unsigned()) {
         const auto number = value.get<std::uint64_t>();
         return number <= static_cast<std::uint64_t>(INT32_MAX) ? std::optional(static_cast<std::int32_t>(number))
-                                                                : std::nullopt;
+                                                               : std::nullopt;
     }
     if (value.is_number_integer()) {
         const auto number = value.get<std::int64_t>();

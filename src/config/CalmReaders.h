@@ -2,11 +2,10 @@
 // The Calm settings, which keep a busy server calm.
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 // A count: a whole number from 0 to 2^31 - 1, written as an integer.
 std::optional<std::int32_t> ReadCount(const nlohmann::json& value);

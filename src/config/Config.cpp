@@ -1,6 +1,8 @@
 #include "config/Config.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -10,9 +12,6 @@
 #include "config/RelayReaders.h"
 #include "game/ArkApi.h"
 #include "plugin/PluginName.h"
-
-#include <filesystem>
-#include <optional>
 
 #if defined(_WIN32)
 #include <fstream>

@@ -3,10 +3,9 @@
 // and the plans made from both. Its values are read through the readers of
 // src/config; the plugin shell reads the file and sets the map.
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 #include "config/AnnouncementPlan.h"
 

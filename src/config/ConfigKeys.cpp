@@ -162,14 +162,22 @@ std::vector<std::string_view> KeyNamesUnder(std::string_view pointer) {
 
 std::string_view TypeName(KeyType type) {
     switch (type) {
-        case Boolean: return "boolean";
-        case Object: return "object";
-        case String: return "string";
-        case Number: return "number";
-        case Integer: return "integer";
-        case Count: return "integer";
-        case TextList: return "array";
-        case NoEffect: return "ignored";
+        case Boolean:
+            return "boolean";
+        case Object:
+            return "object";
+        case String:
+            return "string";
+        case Number:
+            return "number";
+        case Integer:
+            return "integer";
+        case Count:
+            return "integer";
+        case TextList:
+            return "array";
+        case NoEffect:
+            return "ignored";
     }
     return {};
 }

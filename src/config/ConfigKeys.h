@@ -151,9 +151,9 @@ struct ConfigKey {
     KeyType type;
     KeyForm form;
     KeyDefault defaultValue;
-    std::string_view defaultWords;  // what the default means, where its value alone does not say it
-    std::string_view readFor;       // which announcements read it
-    std::string_view meaning;       // one line on what it does
+    std::string_view defaultWords;       // what the default means, where its value alone does not say it
+    std::string_view readFor;            // which announcements read it
+    std::string_view meaning;            // one line on what it does
     std::string_view requiredWhen = {};  // a boolean key whose true makes this one required
 
     constexpr std::string_view Pointer() const { return at.View(); }

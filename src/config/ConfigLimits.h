@@ -10,7 +10,7 @@
 #include <string_view>
 
 inline constexpr std::uintmax_t ConfigFileSizeLimit = 16 * 1024 * 1024;  // bytes
-inline constexpr int ConfigDepthLimit = 100;                                // nested arrays and objects
+inline constexpr int ConfigDepthLimit = 100;                             // nested arrays and objects
 
 // The refusals, as the log, the RCON reply and herald word them. Each names
 // its limit: change a limit and its message together.

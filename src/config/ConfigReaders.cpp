@@ -1,17 +1,16 @@
 #include "config/ConfigReaders.h"
-#include "config/ItemNames.h"
-#include "config/DeliveryValues.h"
-#include "config/NearMisses.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "config/ConfigKeys.h"
+#include "config/DeliveryValues.h"
+#include "config/ItemNames.h"
+#include "config/NearMisses.h"
 
 using Json = nlohmann::json;
 
@@ -172,7 +171,8 @@ std::string AsteroidCodeAsSpawned(std::string_view code) {
     std::string name(SpaceCrateNamePrefix);
     name += code;
     name += "_C_1";
-    const std::string_view key = std::string_view(name).substr(0, FindItemKeyEnd(std::string_view(name)) + ItemKeyEndLength);
+    const std::string_view key =
+        std::string_view(name).substr(0, FindItemKeyEnd(std::string_view(name)) + ItemKeyEndLength);
     return std::string(AsteroidCode(key).value_or(std::string_view()));
 }
 
@@ -352,7 +352,8 @@ bool NearMissSearch::Offer(std::string_view known) {
         return false;
     }
     const std::size_t limit = NearMissLimit(known);
-    const std::size_t apart = typed_.size() > known.size() ? typed_.size() - known.size() : known.size() - typed_.size();
+    const std::size_t apart =
+        typed_.size() > known.size() ? typed_.size() - known.size() : known.size() - typed_.size();
     if (known.size() > NearMissLengthLimit || apart > limit) {
         return true;
     }

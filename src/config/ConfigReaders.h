@@ -3,10 +3,9 @@
 // calls and nothing of the host. The plugin turns their results into the
 // game's types; herald check explains them and herald preview plans with them.
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json_fwd.hpp>
 
 //
 // Every read of config.json names its key through the key table's names

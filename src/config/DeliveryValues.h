@@ -3,10 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json_fwd.hpp>
 
 // A colour text: exactly "Random", or, up to its first zero character, three
 // numbers between commas (empty pieces skipped; leading blanks and a sign

@@ -4,11 +4,10 @@
 
 #include <array>
 #include <cstddef>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json_fwd.hpp>
 
 // The hunted kinds of structure, each by a fragment of its name (any case).
 inline constexpr std::string_view SupplyCrateFragment = "SupplyCrate";
@@ -31,7 +30,7 @@ struct KeyFragments {
     bool hunted = false;     // any of HuntedFragments
     bool nest = false;       // NestFragment among them
     bool container = false;  // one of the others: those of item containers
-    bool ocean = false;   // OceanCrateName
+    bool ocean = false;      // OceanCrateName
 };
 KeyFragments FindKeyFragments(std::string_view key);
 

@@ -2,11 +2,10 @@
 // The known key nearest to a mistyped one, within a bounded cost.
 
 #include <cstddef>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <span>
 #include <string_view>
-
-#include <nlohmann/json_fwd.hpp>
 
 // Edits between two texts, ASCII case ignored, a swap of neighbours counting
 // as one; anything beyond limit is given as limit + 1. Time grows with the

@@ -15,9 +15,14 @@ inline constexpr std::string_view EggLevelPlaceholder = "{EggLvl}";
 inline constexpr std::string_view PrimaryResourcesPlaceholder = "{PrimaryResources}";
 inline constexpr std::string_view SecondaryResourcesPlaceholder = "{SecondaryResources}";
 inline constexpr std::string_view CountPlaceholder = "{Count}";
-inline constexpr std::array<std::string_view, 8> Placeholders{
-    MapNamePlaceholder,          NamePlaceholder,               LatitudePlaceholder, LongitudePlaceholder,
-    EggLevelPlaceholder,         PrimaryResourcesPlaceholder,   SecondaryResourcesPlaceholder, CountPlaceholder};
+inline constexpr std::array<std::string_view, 8> Placeholders{MapNamePlaceholder,
+                                                              NamePlaceholder,
+                                                              LatitudePlaceholder,
+                                                              LongitudePlaceholder,
+                                                              EggLevelPlaceholder,
+                                                              PrimaryResourcesPlaceholder,
+                                                              SecondaryResourcesPlaceholder,
+                                                              CountPlaceholder};
 
 // Structure: an Items entry of a structure, or a nest that no creature laid;
 // Nest: a nest looked up under its creature's key, which shows the level;

@@ -1,12 +1,11 @@
-#include "config/ConfigReaders.h"
-#include "config/ItemNames.h"
 #include "config/PlayersReaders.h"
 
 #include <algorithm>
-
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
+#include "config/ItemNames.h"
 
 // The readers of groups and of Players, in a file of their own: beside the
 // spawn path's readers in ConfigReaders.cpp they would take GCC's room for
@@ -28,9 +27,11 @@ std::string GroupFold(std::string_view group) {
 }
 
 std::string_view KindGroup(std::string_view itemKey) {
-    constexpr std::pair<std::string_view, std::string_view> kinds[] = {
-        {SupplyCrateFragment, CratesGroup},   {ElementNodeFragment, NodesGroup}, {ArtifactCrateFragment, ArtifactsGroup},
-        {BeaverDamFragment, DamsGroup},       {OceanCrateName, OceanGroup}};
+    constexpr std::pair<std::string_view, std::string_view> kinds[] = {{SupplyCrateFragment, CratesGroup},
+                                                                       {ElementNodeFragment, NodesGroup},
+                                                                       {ArtifactCrateFragment, ArtifactsGroup},
+                                                                       {BeaverDamFragment, DamsGroup},
+                                                                       {OceanCrateName, OceanGroup}};
     for (const auto& [fragment, group] : kinds) {
         if (ContainsIgnoringCase(itemKey, fragment)) {
             return group;
@@ -69,8 +70,11 @@ bool IsStorePath(const Json& store) {
 }
 
 bool IsChatCommandName(std::string_view text) {
-    const auto alphanumeric = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
-    return text.size() >= 2 && text.size() <= 1 + ChatCommandNameLimit && text[0] == '/' && std::all_of(text.begin() + 1, text.end(), alphanumeric);
+    const auto alphanumeric = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    };
+    return text.size() >= 2 && text.size() <= 1 + ChatCommandNameLimit && text[0] == '/' &&
+           std::all_of(text.begin() + 1, text.end(), alphanumeric);
 }
 
 PlayersSettings PlayersSettingsOf(const Json& document) {

@@ -3,12 +3,11 @@
 // to hear, and where their choices are kept.
 
 #include <cstddef>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 // A group's name: 1 to 32 ASCII letters, digits, '-' and '_'. Groups are
 // compared in any case; GroupFold gives the form they are compared and stored in.

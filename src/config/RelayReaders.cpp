@@ -1,12 +1,11 @@
-#include "config/ConfigReaders.h"
-#include "config/PlayersReaders.h"
 #include "config/RelayReaders.h"
 
 #include <algorithm>
-
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigKeys.h"
+#include "config/ConfigReaders.h"
+#include "config/PlayersReaders.h"
 
 // The readers of Discord, in a file of their own, as PlayersReaders.cpp is.
 
@@ -201,6 +200,6 @@ DiscordSettings DiscordSettingsOf(const Json& document) {
 }
 
 bool RelaysGroup(const DiscordSettings& discord, std::string_view foldedGroup) {
-    return !discord.groups || std::find(discord.groups->begin(), discord.groups->end(), foldedGroup) !=
-                                  discord.groups->end();
+    return !discord.groups ||
+           std::find(discord.groups->begin(), discord.groups->end(), foldedGroup) != discord.groups->end();
 }

@@ -3,12 +3,11 @@
 // secret address is shown.
 
 #include <cstddef>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 // A webhook's address as the relay takes it: https://, or http:// to a
 // loopback host (localhost, 127.x.x.x, [::1]), with a host, and no space,

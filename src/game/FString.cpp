@@ -59,8 +59,7 @@ int32_t FString::IndexOfIgnoreCase(const char16_t* pattern) const {
     // An ASCII unit matches the pattern's first unit when it is that unit or
     // its lower-case letter: the answer UpperUnit gives, without a call. Only
     // other units need the runtime's tables.
-    const char16_t firstLower =
-        first >= u'A' && first <= u'Z' ? static_cast<char16_t>(first + (u'a' - u'A')) : first;
+    const char16_t firstLower = first >= u'A' && first <= u'Z' ? static_cast<char16_t>(first + (u'a' - u'A')) : first;
     for (int32_t i = 0; text[i] != 0; ++i) {
         const char16_t unit = text[i];
         if (unit != first && unit != firstLower && (unit < 0x80 || Platform::UpperUnit(unit) != first)) {

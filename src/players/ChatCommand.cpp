@@ -32,7 +32,9 @@ std::vector<std::string_view> FirstWords(std::string_view line) {
     return words;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) { return a.size() == b.size() && GroupFold(a) == GroupFold(b); }
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && GroupFold(a) == GroupFold(b);
+}
 
 // At most GroupNameLimit characters of a player's text, never a part of one.
 std::string_view CutToGroupLimit(std::string_view text) {
@@ -65,8 +67,8 @@ ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view comm
         for (const std::string& group : groups) {
             states.push_back(group + (choices.Hears(player, GroupFold(group)) ? " on" : " off"));
         }
-        return {"Announcements for you: " + Joined(states) + ". Type " + commandText +
-                    " off GROUP or " + commandText + " on GROUP, or all for every group.",
+        return {"Announcements for you: " + Joined(states) + ". Type " + commandText + " off GROUP or " + commandText +
+                    " on GROUP, or all for every group.",
                 std::nullopt};
     }
     const bool off = words.size() == 3 && SameIgnoringCase(words[1], "off");
@@ -83,7 +85,8 @@ ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view comm
     const auto group = std::find_if(groups.begin(), groups.end(),
                                     [&](const std::string& known) { return SameIgnoringCase(known, named); });
     if (group == groups.end()) {
-        return {"No group \"" + std::string(CutToGroupLimit(named)) + "\". Groups: " + Joined(groups) + ".", std::nullopt};
+        return {"No group \"" + std::string(CutToGroupLimit(named)) + "\". Groups: " + Joined(groups) + ".",
+                std::nullopt};
     }
     using enum ChoiceChange::Kind;
     return off ? ChatCommandAnswer{"You will no longer receive " + *group + " announcements.",

@@ -45,7 +45,8 @@ public:
     std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
     std::string Text(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-        return text == nullptr ? std::string() : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+        return text == nullptr ? std::string()
+                               : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
     }
 
 private:

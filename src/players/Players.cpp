@@ -32,14 +32,14 @@ struct PlayersState {
     std::vector<RowChange> unsaved;
     bool saveFailureLogged = false;
     std::optional<std::string> failure;  // why the store could not be read or written last
-    bool storeUnreadable = false;  // its error logged; tried again each second
+    bool storeUnreadable = false;        // its error logged; tried again each second
 };
 PlayersState State;
 
 std::string PlayerId(AShooterPlayerController* player) {
     FString id;
     GameFunction<void(AShooterPlayerController*, FString*)>("AShooterPlayerController.GetUniqueNetIdAsString")(player,
-                                                                                                             &id);
+                                                                                                               &id);
     return id.ToUtf8();
 }
 
@@ -137,9 +137,7 @@ bool SaveUnsaved() {
     return saving;
 }
 
-void Reply(AShooterPlayerController* player, const std::string& text) {
-    SendChatLine(player, ReplySender, text);
-}
+void Reply(AShooterPlayerController* player, const std::string& text) { SendChatLine(player, ReplySender, text); }
 
 }  // namespace
 

@@ -42,7 +42,7 @@ BOOL APIENTRY DllMain(HMODULE /*module*/, DWORD reason, LPVOID /*reserved*/) {
 // the same reason codes (1 attach, 0 detach, 2 and 3 thread notices). An error
 // from PluginLoad leaves it and reaches the loader, which refuses the plugin.
 extern "C" __attribute__((visibility("default"))) int DllMain(void* /*module*/, unsigned long reason,
-                                                             void* /*reserved*/) {
+                                                              void* /*reserved*/) {
     if (reason == 1) {
         PluginLoad();
     } else if (reason == 0) {

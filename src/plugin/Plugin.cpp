@@ -6,13 +6,12 @@
 #include "announce/Tally.h"
 #include "announce/TestCommand.h"
 #include "config/Config.h"
-#include "plugin/ReloadCommands.h"
 #include "game/GameTypes.h"
+#include "players/Players.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
-#include "players/Players.h"
+#include "plugin/ReloadCommands.h"
 #include "relay/Relay.h"
-
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "config/Config.h"
 #include "config/ConfigLimits.h"
 #include "game/GameTypes.h"
+#include "players/Players.h"
 #include "plugin/CommandReplies.h"
 #include "plugin/PluginLog.h"
-#include "players/Players.h"
 #include "relay/Relay.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include "announce/Templates.h"
 #include "config/Config.h"
+#include "config/Placeholders.h"
 #include "config/PlayersReaders.h"
 #include "config/RelayReaders.h"
-#include "config/Placeholders.h"
 #include "game/ArkApi.h"
 #include "game/GameTypes.h"
 #include "plugin/PluginLog.h"
@@ -66,13 +66,13 @@ void SendWhenReady() {
         return;
     }
     const std::uint64_t request = ++Relay.request;
-    const bool started = ArkApi::GetRequests().CreatePostRequest(
-        Relay.settings.webhook,
-        [request](const ArkApi::HttpReply& reply) {
-            --Relay.open;
-            RunLogged([&] { Completed(request, reply); });
-        },
-        PostBody(*content, Username()), ContentType, {std::string("User-Agent: ") + PluginName});
+    const bool started = ArkApi::GetRequests().CreatePostRequest(Relay.settings.webhook,
+                                                                 [request](const ArkApi::HttpReply& reply) {
+                                                                     --Relay.open;
+                                                                     RunLogged([&] { Completed(request, reply); });
+                                                                 },
+                                                                 PostBody(*content, Username()), ContentType,
+                                                                 {std::string("User-Agent: ") + PluginName});
     if (started) {
         ++Relay.open;
     } else {

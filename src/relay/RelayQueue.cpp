@@ -4,7 +4,6 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-
 #include <nlohmann/json.hpp>
 
 #include "config/ConfigReaders.h"
@@ -29,7 +28,8 @@ constexpr std::array<bool, 256> PlainBytes = [] {
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 std::size_t Characters(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return !IsContinuationByte(c); }));
 }
 
 // The first characters of a text, no character split.
@@ -103,7 +103,8 @@ std::optional<double> BodyRetryAfter(const std::string& body) {
         return std::nullopt;
     }
     const Json top = Json::parse(
-        body, [](int depth, Json::parse_event_t event, Json&) {
+        body,
+        [](int depth, Json::parse_event_t event, Json&) {
             return depth < 1 || (depth == 1 && event != Json::parse_event_t::object_start &&
                                  event != Json::parse_event_t::array_start);
         },

@@ -1,16 +1,15 @@
 #include "ConfigFuzzing.h"
 
-#include "config/ConfigFile.h"
-#include "config/PlayersReaders.h"
-#include "config/CalmReaders.h"
-#include "config/RelayReaders.h"
-
 #include <exception>
 
 #include "FuzzSupport.h"
 #include "announce/Calm.h"
 #include "announce/SpawnDetours.h"
+#include "config/CalmReaders.h"
 #include "config/Config.h"
+#include "config/ConfigFile.h"
+#include "config/PlayersReaders.h"
+#include "config/RelayReaders.h"
 #include "players/Players.h"
 #include "plugin/Plugin.h"
 
@@ -47,9 +46,7 @@ std::string AsRconText(std::string_view text) {
     return narrowed;
 }
 
-bool IsErrorLine(const StandIn::Record& record) {
-    return record.kind == RecordKind::Log && record.level == "error";
-}
+bool IsErrorLine(const StandIn::Record& record) { return record.kind == RecordKind::Log && record.level == "error"; }
 
 StandIn::Instigator Dino(std::u16string name, int level, bool hasStatusComponent = true) {
     StandIn::Instigator dino;

@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "check/Check.h"
 #include "FuzzSupport.h"
+#include "check/Check.h"
 #include "config/Config.h"
 
 using namespace HeraldFuzz;

@@ -29,8 +29,8 @@ ArkApi::HttpReply FuzzedReply(FuzzedDataProvider& input) {
     static constexpr const char* Names[] = {"Retry-After", "X-RateLimit-Remaining", "X-RateLimit-Reset-After",
                                             "x-ratelimit-remaining", "Content-Type"};
     for (int i = 0; i < headers; ++i) {
-        const std::string name = input.ConsumeBool() ? Names[input.ConsumeIntegralInRange(0, 4)]
-                                                     : input.ConsumeRandomLengthString(32);
+        const std::string name =
+            input.ConsumeBool() ? Names[input.ConsumeIntegralInRange(0, 4)] : input.ConsumeRandomLengthString(32);
         reply.headers.emplace_back(name, input.ConsumeRandomLengthString(40));
     }
     reply.body = input.ConsumeRandomLengthString(4096);

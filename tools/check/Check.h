@@ -2,13 +2,12 @@
 // herald check: reads a config.json as the plugin would and says, in an
 // admin's words, what would go wrong or surprise on a live server.
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace Herald {
 

@@ -11,7 +11,6 @@ namespace Herald {
 
 namespace {
 
-
 std::size_t StepLength(std::string_view key) {
     return 1 + key.size() +
            static_cast<std::size_t>(std::count_if(key.begin(), key.end(), [](char c) { return c == '~' || c == '/'; }));

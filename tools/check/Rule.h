@@ -13,9 +13,9 @@
 
 #include "check/Check.h"
 #include "config/ConfigReaders.h"
+#include "config/DeliveryValues.h"
 #include "config/ItemNames.h"
 #include "config/Placeholders.h"
-#include "config/DeliveryValues.h"
 
 namespace Herald {
 
@@ -46,7 +46,7 @@ enum class Place : std::uint8_t {
     ChatCommand,
     ChoiceStore,
     Calm,
-    Count,   // a count of Calm (MinPlayers, Cooldown) or an entry's Cooldown
+    Count,  // a count of Calm (MinPlayers, Cooldown) or an entry's Cooldown
     Digest,
     Discord,
     Webhook,

@@ -5,16 +5,16 @@
 #include <utility>
 
 #include "check/DocumentScan.h"
-#include "config/AnnouncementPlan.h"
 #include "check/Wording.h"
 #include "common/Output.h"
+#include "config/AnnouncementPlan.h"
+#include "config/CalmReaders.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
-#include "config/ItemNames.h"
-#include "config/PlayersReaders.h"
-#include "config/CalmReaders.h"
-#include "config/Placeholders.h"
 #include "config/DeliveryValues.h"
+#include "config/ItemNames.h"
+#include "config/Placeholders.h"
+#include "config/PlayersReaders.h"
 
 namespace Herald {
 
@@ -131,8 +131,8 @@ void WalkAsteroids(const Context& document, const Json& root, const Visit& visit
 
 void WalkItems(const Context& document, const Json& root, const Visit& visit) {
     // An entry's Cooldown that is no count gives way to Calm's, without a word in the log.
-    const std::string instead =
-        std::string(Key::Calm) + " → " + std::string(Key::Cooldown) + ", " + std::to_string(CalmSettingsOf(root).cooldown) + " s";
+    const std::string instead = std::string(Key::Calm) + " → " + std::string(Key::Cooldown) + ", " +
+                                std::to_string(CalmSettingsOf(root).cooldown) + " s";
     const Context items = Child(document, Place::Items, Key::Items);
     Run(items, visit);
     if (items.value == nullptr || !items.value->is_object()) {

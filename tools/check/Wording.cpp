@@ -6,10 +6,10 @@
 
 #include "common/Output.h"
 #include "config/ConfigReaders.h"
-#include "config/ItemNames.h"
-#include "config/RelayReaders.h"
-#include "config/Placeholders.h"
 #include "config/DeliveryValues.h"
+#include "config/ItemNames.h"
+#include "config/Placeholders.h"
+#include "config/RelayReaders.h"
 
 namespace Herald {
 

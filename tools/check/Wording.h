@@ -61,5 +61,4 @@ void ReportZeroCharacter(const std::string& path, std::string_view text, std::st
 // A colour text as the plugin reads it, wherever it differs from what it says.
 void ReportColorReading(const std::string& path, std::string_view text, Report& report);
 
-
 }  // namespace Herald

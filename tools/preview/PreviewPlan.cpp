@@ -7,14 +7,14 @@
 #include <unordered_set>
 
 #include "check/DocumentScan.h"
-#include "config/AnnouncementPlan.h"
 #include "common/Output.h"
+#include "config/AnnouncementPlan.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
-#include "config/ItemNames.h"
-#include "config/PlayersReaders.h"
-#include "config/Placeholders.h"
 #include "config/DeliveryValues.h"
+#include "config/ItemNames.h"
+#include "config/Placeholders.h"
+#include "config/PlayersReaders.h"
 
 namespace Herald {
 

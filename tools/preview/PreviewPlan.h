@@ -19,7 +19,7 @@ inline constexpr std::string_view PreviewPlayerName = "Survivor";
 struct PlannedEntry {
     PreviewEntry shown;
     std::optional<Event> spawn;  // none when no object can be made for it
-    bool relayed = false;  // its group goes to Discord, as the plugin plans it
+    bool relayed = false;        // its group goes to Discord, as the plugin plans it
 };
 
 // An entry for each key of Items and each asteroid code, in the order the

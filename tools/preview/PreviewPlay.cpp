@@ -11,9 +11,9 @@
 
 #include "common/Output.h"
 #include "common/TemporaryFolder.h"
+#include "config/CalmReaders.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
-#include "config/CalmReaders.h"
 
 namespace Herald {
 

@@ -14,8 +14,8 @@
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
-#include "run/Printers.h"
 #include "config/PlayersReaders.h"
+#include "run/Printers.h"
 
 namespace Herald {
 

@@ -31,9 +31,7 @@ TemporaryServerFolder::TemporaryServerFolder() : folder_("herald") {
     }
 }
 
-fs::path TemporaryServerFolder::PluginFolder() const {
-    return folder_.Root() / PluginsFolder / PluginName;
-}
+fs::path TemporaryServerFolder::PluginFolder() const { return folder_.Root() / PluginsFolder / PluginName; }
 
 void TemporaryServerFolder::WriteConfig(const std::optional<std::string>& text) const {
     const fs::path path = PluginFolder() / "config.json";

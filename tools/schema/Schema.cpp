@@ -7,9 +7,9 @@
 
 #include "common/Output.h"
 #include "config/ConfigKeys.h"
+#include "config/DeliveryValues.h"
 #include "config/PlayersReaders.h"
 #include "config/RelayReaders.h"
-#include "config/DeliveryValues.h"
 
 namespace Herald {
 
@@ -33,8 +33,10 @@ constexpr std::string_view ItemKeyCut = "_[Cc]_";
 // A webhook as the relay takes it, loosely: https:// to any host, http:// to
 // a loopback one, the scheme in any case, and no space or control character.
 constexpr std::string_view WebhookPattern =
-    "^([Hh][Tt][Tt][Pp][Ss]://([^/?#@\\s\\u0000-\\u001f\\u007f]*@)?(\\[[^\\]\\s]*\\]|[^/?#@:\\[\\]\\s\\u0000-\\u001f\\u007f]+)"
-    "|[Hh][Tt][Tt][Pp]://([^/?#@\\s\\u0000-\\u001f\\u007f]*@)?([Ll][Oo][Cc][Aa][Ll][Hh][Oo][Ss][Tt]|127(\\.[0-9]{1,3}){3}|\\[::1\\]))"
+    "^([Hh][Tt][Tt][Pp][Ss]://([^/?#@\\s\\u0000-\\u001f\\u007f]*@)?(\\[[^\\]\\s]*\\]|[^/"
+    "?#@:\\[\\]\\s\\u0000-\\u001f\\u007f]+)"
+    "|[Hh][Tt][Tt][Pp]://([^/"
+    "?#@\\s\\u0000-\\u001f\\u007f]*@)?([Ll][Oo][Cc][Aa][Ll][Hh][Oo][Ss][Tt]|127(\\.[0-9]{1,3}){3}|\\[::1\\]))"
     "(:[^/?#\\s\\u0000-\\u001f\\u007f]*)?([/?#][^\\s\\u0000-\\u001f\\u007f]*)?$";
 
 std::string ColorPattern() {
@@ -219,8 +221,8 @@ std::string KeyReferenceMarkdown() {
     std::string table = "| Key | Type | Default | Read for | Meaning |\n|---|---|---|---|---|\n";
     for (const ConfigKey& key : ConfigKeys()) {
         const std::string path = Substituted(key.Pointer().substr(1), {{'/', " → "}});
-        table += "| `" + path + "` | " + TypeCell(key) + " | " + DefaultCell(key) + " | " +
-                 Cell(key.readFor) + " | " + Cell(Meaning(key)) + " |\n";
+        table += "| `" + path + "` | " + TypeCell(key) + " | " + DefaultCell(key) + " | " + Cell(key.readFor) + " | " +
+                 Cell(Meaning(key)) + " |\n";
     }
     return table;
 }

@@ -15,10 +15,9 @@ void CountIsACount(const Context& at, Report& report) {
     if (at.value == nullptr || ReadCount(*at.value)) {
         return;
     }
-    const std::string instead =
-        at.countLogged ? ": the plugin uses " + std::string(at.countInstead) +
-                             " and an error line is logged at every load and reload"
-                       : ": the plugin ignores it and uses " + std::string(at.countInstead);
+    const std::string instead = at.countLogged ? ": the plugin uses " + std::string(at.countInstead) +
+                                                     " and an error line is logged at every load and reload"
+                                               : ": the plugin ignores it and uses " + std::string(at.countInstead);
     const nlohmann::json& value = *at.value;
     if (!value.is_number()) {
         report.Error(at.path, WrongType("number", value) + instead);

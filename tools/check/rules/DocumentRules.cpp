@@ -88,8 +88,8 @@ void PlayersAreAnObject(const Context& at, Report& report) {
         return;
     }
     report.Error(at.path, WrongType("object", *at.value) + ": the plugin uses every default (players choose with " +
-                              std::string(DefaultChatCommand) + ", their choices kept in " +
-                              std::string(DefaultStore) + ") and an error line is logged at every load and reload");
+                              std::string(DefaultChatCommand) + ", their choices kept in " + std::string(DefaultStore) +
+                              ") and an error line is logged at every load and reload");
 }
 
 // Calm is read at every load and reload; null is the defaults, quietly. An
@@ -109,8 +109,8 @@ void DiscordIsAnObject(const Context& at, Report& report) {
     if (Given(at) == nullptr || at.value->is_object()) {
         return;
     }
-    report.Error(at.path, WrongType("object", *at.value) + ": nothing is relayed, and " +
-                              std::string(LoggedAtEveryLoad));
+    report.Error(at.path,
+                 WrongType("object", *at.value) + ": nothing is relayed, and " + std::string(LoggedAtEveryLoad));
 }
 
 // Without an address the relay has nowhere to post, whatever else is set; a
@@ -123,8 +123,8 @@ void DiscordHasAWebhook(const Context& at, Report& report) {
     if (webhook != at.value->end() && !webhook->is_null()) {
         return;
     }
-    report.Error(at.path, "has no " + std::string(Key::Webhook) + ": nothing is relayed, and " +
-                              std::string(LoggedAtEveryLoad));
+    report.Error(at.path,
+                 "has no " + std::string(Key::Webhook) + ": nothing is relayed, and " + std::string(LoggedAtEveryLoad));
 }
 
 // Keys the plugin never reads, with the nearest known key when one is a near

@@ -21,8 +21,8 @@ void ChatCommandIsACommandName(const Context& at, Report& report) {
     if (at.value == nullptr) {
         return;
     }
-    const std::string instead =
-        ": the plugin uses " + std::string(DefaultChatCommand) + " and an error line is logged at every load and reload";
+    const std::string instead = ": the plugin uses " + std::string(DefaultChatCommand) +
+                                " and an error line is logged at every load and reload";
     if (!at.value->is_string()) {
         report.Error(at.path, WrongType("string", *at.value) + instead);
     } else if (!IsChatCommandName(at.value->get_ref<const std::string&>())) {
@@ -38,9 +38,9 @@ void ChoiceStoreIsAPath(const Context& at, Report& report) {
     if (at.value == nullptr || IsStorePath(*at.value)) {
         return;
     }
-    const std::string what = !at.value->is_string()                         ? WrongType("string", *at.value)
-                              : at.value->get_ref<const std::string&>().empty() ? std::string("is empty")
-                                                                                : std::string("holds a zero character");
+    const std::string what = !at.value->is_string()                            ? WrongType("string", *at.value)
+                             : at.value->get_ref<const std::string&>().empty() ? std::string("is empty")
+                                                                               : std::string("holds a zero character");
     report.Error(at.path, what +
                               ", so it names no file: players' choices are kept until the server stops, and an error "
                               "line is logged at every load and reload");

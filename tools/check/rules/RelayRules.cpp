@@ -54,10 +54,11 @@ void RelayedGroupsAreGroupNames(const Context& at, Report& report) {
         if (++listed > FindingsListedPerPlace) {
             continue;
         }
-        const std::string what =
-            group.is_string() ? QuoteUnlessAddress(group.get_ref<const std::string&>()) + " is not a group name (1 to " +
-                                    std::to_string(GroupNameLimit) + " ASCII letters, digits, - and _)"
-                              : WrongType("string", group);
+        const std::string what = group.is_string()
+                                     ? QuoteUnlessAddress(group.get_ref<const std::string&>()) +
+                                           " is not a group name (1 to " + std::to_string(GroupNameLimit) +
+                                           " ASCII letters, digits, - and _)"
+                                     : WrongType("string", group);
         report.Error(at.path + "/" + std::to_string(index), what + ": it is left out, and " + logged);
     }
     if (listed > FindingsListedPerPlace) {
@@ -66,8 +67,7 @@ void RelayedGroupsAreGroupNames(const Context& at, Report& report) {
     }
     if (named == 0) {
         report.Warning(at.path, std::string(at.value->empty() ? "is empty" : "names no group") +
-                                    ": nothing is relayed (without " + std::string(Key::Groups) +
-                                    ", every group is)");
+                                    ": nothing is relayed (without " + std::string(Key::Groups) + ", every group is)");
     }
 }
 

@@ -60,8 +60,8 @@ std::string FilledOnlyBy(const Context& at, std::string_view token) {
 void ReportFirstUse(const Context& at, std::string_view token, bool filled, Report& report) {
     if (std::find(Placeholders.begin(), Placeholders.end(), token) != Placeholders.end()) {
         if (!filled) {
-            report.Warning(at.path, std::string(token) + " is not filled in " + Where(at) +
-                                        ": it stays as written" + FilledOnlyBy(at, token));
+            report.Warning(at.path, std::string(token) + " is not filled in " + Where(at) + ": it stays as written" +
+                                        FilledOnlyBy(at, token));
         }
         return;
     }
@@ -90,9 +90,9 @@ void PlaceholdersAreFilled(const Context& at, Report& report) {
     const std::string& text = at.value->get_ref<const std::string&>();
     // A game text ends at a zero character; a post's name is sent whole.
     const std::string_view message = at.place == Place::Username ? text : TextBeforeZero(text).value_or(text);
-    const std::span<const FilledPlaceholder> filled =
-        at.place == Place::Username ? std::span<const FilledPlaceholder>(UsernamePlaceholders)
-                                    : FilledPlaceholders(at.kind);
+    const std::span<const FilledPlaceholder> filled = at.place == Place::Username
+                                                          ? std::span<const FilledPlaceholder>(UsernamePlaceholders)
+                                                          : FilledPlaceholders(at.kind);
     const auto isFilled = [&](std::string_view token) {
         return std::any_of(filled.begin(), filled.end(),
                            [token](const FilledPlaceholder& placeholder) { return placeholder.text == token; });
