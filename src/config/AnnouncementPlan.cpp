@@ -59,7 +59,7 @@ void PlanTemplate(const Json& notification, AnnouncementPlan& plan, bool colorOf
         delivery.time = DisplayTimeOf(notification);
         delivery.size = DisplaySizeOf(notification);
         if (colorOfItsOwn) {
-            delivery.color = std::string(ColorTextOf(notification, spare));
+            delivery.color = ColorTextOf(notification, spare);  // no spare is used for a text that is there
         }
     } else {
         delivery.sender = SenderOf(notification);
@@ -180,13 +180,28 @@ AnnouncementPlan Plan(const Planner& planner, const PlanSubject& subject) {
     return plan;
 }
 
-// Each group once, as the first plan offering it writes it, sorted in any case.
-void AddGroup(std::vector<std::string>& groups, std::string_view group) {
-    const std::string folded = GroupFold(group);
-    if (std::none_of(groups.begin(), groups.end(),
-                     [&](const std::string& known) { return GroupFold(known) == folded; })) {
+// Each group once, as the first plan offering it writes it.
+void AddGroup(std::vector<std::string>& groups, std::vector<std::string>& folded, std::string_view group) {
+    std::string fold = GroupFold(group);
+    if (std::find(folded.begin(), folded.end(), fold) == folded.end()) {
         groups.emplace_back(group);
+        folded.push_back(std::move(fold));
     }
+}
+
+// AsteroidGen2 on a map where it is never announced: its group alone, since
+// no asteroid crate is planned there, and its reads, which may raise, are
+// made where one is.
+AnnouncementPlan AsteroidsElsewhere(const Planner& planner) {
+    AnnouncementPlan plan;
+    plan.kind = AnnouncementKind::Asteroid;
+    if (planner.document.is_object()) {
+        plan.entry = &AsteroidsOf(planner.document);
+        plan.group = AsteroidGroupOf(*plan.entry);
+        plan.relayed = planner.Relays(plan.group);
+    }
+    SilentHere(plan, AsteroidMap, "asteroid crates");
+    return plan;
 }
 
 }  // namespace
@@ -204,6 +219,7 @@ AnnouncementPlan PlanAnnouncement(const Json& document, const PlanSubject& subje
 
 PlanBook PlanEveryEntry(const Json& document, std::string_view map) {
     PlanBook book;
+    std::vector<std::string> folded;
     const Planner planner(document, map);
     const auto items = document.find(Key::Items);
     try {
@@ -220,13 +236,13 @@ PlanBook PlanEveryEntry(const Json& document, std::string_view map) {
             auto [placed, added] = book.items.try_emplace(key);
             placed->second = PlanItem(planner, placed->first, entry);
             if (placed->second.offered) {
-                AddGroup(book.groups, placed->second.group);
+                AddGroup(book.groups, folded, placed->second.group);
             }
         }
     }
-    book.asteroids = PlanAsteroids(planner, {});
+    book.asteroids = map == AsteroidMap ? PlanAsteroids(planner, {}) : AsteroidsElsewhere(planner);
     if (book.asteroids.offered) {
-        AddGroup(book.groups, book.asteroids.group);
+        AddGroup(book.groups, folded, book.asteroids.group);
     }
     std::sort(book.groups.begin(), book.groups.end(),
               [](const std::string& a, const std::string& b) { return GroupFold(a) < GroupFold(b); });

@@ -23,7 +23,7 @@ struct Delivery {
     bool onScreen = true;
     std::int32_t time = 0;
     float size = 0;
-    std::string color;  // the Color text ("Random" is drawn for each player)
+    std::string_view color;  // the Color text, in the document ("Random" is drawn for each player)
     std::string sender;
 };
 

@@ -142,10 +142,11 @@ Json AsteroidTemplate(const Json& asteroids, const std::string& color) {
     return notification;
 }
 
+// KEY_1 is cut back to KEY exactly when KEY holds no "_C_" and ends in "_C":
+// that last "_C" and the "_" after it are the name's first "_C_".
 bool IsItemKeyOfSomeName(std::string_view key) {
-    const std::string name = std::string(key) + "_1";
-    const std::size_t end = FindItemKeyEnd(std::string_view(name));
-    return end != std::string_view::npos && end + ItemKeyEndLength == key.size();
+    return CanBeItemKey(key) && key.size() >= ItemKeyEndLength && key[key.size() - 2] == '_' &&
+           LowerAscii(key.back()) == 'c';
 }
 
 KeyFragments FindKeyFragments(std::string_view key) {
