@@ -108,25 +108,24 @@ void Announced(const AnnouncementPlan& plan, EntryCalm& calm) {
 // Out of line, so that a server where nothing is held pays only the test of
 // Holds(), not this function's frame.
 [[gnu::noinline]] CalmVerdict HeldOrAnnounced(const AnnouncementPlan& plan, float x, float y) {
-    if (!HasEntry(plan)) {
-        const CalmVerdict verdict = Verdict(nullptr, 0).verdict;
-        Calm.counts.heldTooFewPlayers += verdict == CalmVerdict::HeldTooFewPlayers ? 1 : 0;
-        return verdict;
+    EntryCalm* calm = HasEntry(plan) ? &StateOf(plan) : nullptr;
+    const CalmVerdict verdict = Verdict(calm, calm != nullptr ? calm->cooldown : 0).verdict;
+    switch (verdict) {
+        case CalmVerdict::HeldTooFewPlayers:
+            ++Calm.counts.heldTooFewPlayers;
+            break;
+        case CalmVerdict::HeldByCooldown:
+            ++calm->held;
+            calm->heldX = x;
+            calm->heldY = y;
+            ++Calm.counts.heldByCooldown;
+            break;
+        case CalmVerdict::Announce:
+            if (calm != nullptr) {
+                Announced(plan, *calm);
+            }
+            break;
     }
-    if (TooFewPlayers()) {
-        ++Calm.counts.heldTooFewPlayers;
-        return CalmVerdict::HeldTooFewPlayers;
-    }
-    EntryCalm& calm = StateOf(plan);
-    const CalmVerdict verdict = Verdict(&calm, calm.cooldown).verdict;
-    if (verdict == CalmVerdict::Announce) {
-        Announced(plan, calm);
-        return verdict;
-    }
-    ++calm.held;
-    calm.heldX = x;
-    calm.heldY = y;
-    ++Calm.counts.heldByCooldown;
     return verdict;
 }
 
