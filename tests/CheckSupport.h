@@ -16,6 +16,9 @@
 
 namespace CheckTest {
 
+using Herald::Finding;
+using Herald::Severity;
+
 // The findings, one a line and cut short, for a failure's message.
 std::string Describe(const std::vector<Herald::Finding>& findings);
 

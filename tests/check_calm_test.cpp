@@ -14,9 +14,7 @@
 
 namespace {
 
-using CheckTest::Describe;
-using Herald::Finding;
-using Herald::Severity;
+using namespace CheckTest;
 using ::testing::HasSubstr;
 
 // A crate entry with these members before its Notification (of this Msg), and this Calm ("" for none).

@@ -24,13 +24,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Herald::Finding;
-using Herald::Severity;
+using namespace CheckTest;
 using Json = nlohmann::json;
-using CheckTest::CrateConfig;
-using CheckTest::CrateNotification;
-using CheckTest::Describe;
-using CheckTest::Says;
 using HeraldTest::AddressSanitizer;
 using HeraldTest::Nested;
 using HeraldTest::ReadAll;

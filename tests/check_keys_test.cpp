@@ -30,18 +30,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Herald::Finding;
+using namespace CheckTest;
 using Json = nlohmann::json;
-using CheckTest::CheckSays;
-using CheckTest::Concrete;
-using CheckTest::CrateConfig;
-using CheckTest::Describe;
-using CheckTest::EveryKey;
-using CheckTest::ExpectPluginDoesAsCheckSays;
-using CheckTest::HeraldCheckAgainstPlugin;
-using CheckTest::PluginDid;
-using CheckTest::Says;
-using CheckTest::WhatCheckSays;
 using HeraldTest::Source;
 
 // ---- The table of keys, against check itself and against the schema ------------------

@@ -19,11 +19,7 @@
 
 namespace {
 
-using CheckTest::Describe;
-using CheckTest::ExpectCheckSaid;
-using CheckTest::HeraldCheckAgainstPlugin;
-using Herald::Finding;
-using Herald::Severity;
+using namespace CheckTest;
 using ::testing::HasSubstr;
 
 struct PlayersRow {

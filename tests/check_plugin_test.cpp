@@ -17,17 +17,8 @@
 
 namespace {
 
-using Herald::Finding;
+using namespace CheckTest;
 using Json = nlohmann::json;
-using CheckTest::CheckSays;
-using CheckTest::CrateConfig;
-using CheckTest::CrateNotification;
-using CheckTest::Describe;
-using CheckTest::ExpectPluginDoesAsCheckSays;
-using CheckTest::Green;
-using CheckTest::PluginDid;
-using CheckTest::Says;
-using CheckTest::WhatCheckSays;
 using HeraldTest::Nested;
 using HeraldTest::ScratchFolder;
 

@@ -19,12 +19,8 @@
 
 namespace {
 
-using Herald::Finding;
-using Herald::Severity;
+using namespace CheckTest;
 using Json = nlohmann::json;
-using CheckTest::Describe;
-using CheckTest::ExpectCheckSaid;
-using CheckTest::HeraldCheckAgainstPlugin;
 using ::testing::HasSubstr;
 
 struct RelayRow {

@@ -16,12 +16,8 @@
 
 namespace {
 
-using Herald::Finding;
+using namespace CheckTest;
 using Json = nlohmann::json;
-using CheckTest::CrateConfig;
-using CheckTest::CrateNotification;
-using CheckTest::Describe;
-using CheckTest::Says;
 using HeraldTest::Source;
 
 struct Reading {

@@ -17,9 +17,7 @@ using HeraldTest::Lines;
 using HeraldTest::Outcome;
 using HeraldTest::ReadFile;
 using HeraldTest::Source;
-using PreviewTest::ExampleConfig;
-using PreviewTest::JsonLines;
-using PreviewTest::RunHerald;
+using namespace PreviewTest;
 using ::testing::HasSubstr;
 
 TEST(HeraldCommandLine, HelpGoesToStandardOutputWithStatusZero) {

@@ -22,7 +22,7 @@ namespace {
 
 using HeraldTest::Outcome;
 using HeraldTest::Source;
-using PreviewTest::RunHerald;
+using namespace PreviewTest;
 
 struct PlayedExample {
     std::string path;

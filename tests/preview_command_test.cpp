@@ -38,11 +38,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using Json = nlohmann::json;
 using HeraldTest::Source;
-using PreviewTest::ExampleConfig;
-using PreviewTest::NotificationTexts;
-using PreviewTest::Preview;
-using PreviewTest::RunHerald;
-using PreviewTest::TranscriptLines;
+using namespace PreviewTest;
 
 TEST(HeraldPreview, FindingsComeFirstAndTheStatusIsChecksForEveryBrokenConfig) {
     for (const auto& file : fs::directory_iterator(Source / "tests" / "check-configs")) {

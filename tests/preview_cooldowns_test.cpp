@@ -17,9 +17,7 @@ namespace {
 
 using HeraldTest::ScratchFolder;
 using Json = nlohmann::json;
-using PreviewTest::JsonLines;
-using PreviewTest::Preview;
-using PreviewTest::SectionLines;
+using namespace PreviewTest;
 
 struct CooldownCase {
     const char* name;

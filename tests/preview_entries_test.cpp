@@ -19,11 +19,7 @@ using HeraldTest::ScratchFolder;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Json = nlohmann::json;
-using PreviewTest::ExampleConfig;
-using PreviewTest::JsonLines;
-using PreviewTest::NotificationTexts;
-using PreviewTest::Preview;
-using PreviewTest::TranscriptLines;
+using namespace PreviewTest;
 
 TEST(HeraldPreview, EveryEntryOfTheExampleIsAnnouncedOnItsMapAtFiftyFifty) {
     const Outcome outcome = Preview(ExampleConfig, {"--json"});

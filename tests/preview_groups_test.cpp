@@ -16,9 +16,7 @@ namespace {
 
 using HeraldTest::ScratchFolder;
 using Json = nlohmann::json;
-using PreviewTest::JsonLines;
-using PreviewTest::Preview;
-using PreviewTest::SectionLines;
+using namespace PreviewTest;
 
 struct GroupCase {
     const char* name;

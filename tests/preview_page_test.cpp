@@ -21,8 +21,7 @@ using HeraldTest::Lines;
 using HeraldTest::Outcome;
 using HeraldTest::ReadFile;
 using HeraldTest::ScratchFolder;
-using PreviewTest::ExampleConfig;
-using PreviewTest::Preview;
+using namespace PreviewTest;
 using ::testing::HasSubstr;
 using ::testing::Not;
 

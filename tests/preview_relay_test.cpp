@@ -21,11 +21,7 @@ using HeraldTest::ScratchFolder;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using Json = nlohmann::json;
-using PreviewTest::JsonLines;
-using PreviewTest::Preview;
-using PreviewTest::RunHerald;
-using PreviewTest::SectionLines;
-using PreviewTest::TranscriptLines;
+using namespace PreviewTest;
 
 struct RelayCase {
     const char* name;
