@@ -66,15 +66,17 @@ void PlanTemplate(const Json& notification, AnnouncementPlan& plan, bool colorOf
     }
 }
 
-// Reads that raise leave the plan with the library's error text as its
-// failure, and what was read before it. A template that can send offers its
-// group whatever a later read of its delivery raises.
+// Reads that raise leave the plan with what was read before them, and the
+// first one's error text, the library's, as its failure. A template that can
+// send offers its group whatever a later read of its delivery raises.
 template <typename Reads>
 void Read(AnnouncementPlan& plan, Reads&& reads) {
     try {
         reads();
     } catch (const Json::exception& error) {
-        plan.failure = error.what();
+        if (!plan.failure) {
+            plan.failure = error.what();
+        }
     }
 }
 
@@ -120,17 +122,11 @@ AnnouncementPlan PlanItem(const Planner& planner, std::string_view key, const Js
     }
     // A Name that raises fails the spawn, but the template can still send:
     // the group is offered, as the template alone decides it.
-    std::optional<std::string> nameFailure;
-    try {
+    Read(plan, [&] {
         std::string spare;  // used only where the read raises
         plan.name = ItemName(entry, key, spare);
-    } catch (const Json::exception& error) {
-        nameFailure = error.what();
-    }
+    });
     Read(plan, [&] { PlanTemplate(NotificationOf(entry), plan); });
-    if (nameFailure) {
-        plan.failure = nameFailure;
-    }
     if (fragments.ocean && planner.map != OceanCrateMap) {
         SilentHere(plan, OceanCrateMap, "ocean crates");
     }
