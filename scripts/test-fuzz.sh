@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzz smoke: builds the libFuzzer targets with clang into build-fuzz, replays
 # every seed and every recorded regression, then fuzzes each target briefly
-# (FUZZ_SECONDS each, 5 by default; 0 only builds and replays). Any finding
+# (FUZZ_SECONDS each, 10 by default; 0 only builds and replays). Any finding
 # fails the run; its input is left in build-fuzz/findings/ (FUZZ_BUILD_DIR
 # chooses another build directory; FUZZ_BUILD one already configured, as
 # scripts/test.sh's sanitizer tree is). The targets are those of
@@ -15,7 +15,7 @@ source tests/fuzz/targets.sh
 # FUZZ_BUILD: a clang tree configured with HERALD_FUZZ=ON, as scripts/test.sh
 # leaves build-sanitize/; otherwise a tree of its own.
 dir=${FUZZ_BUILD:-${FUZZ_BUILD_DIR:-build-fuzz}}
-seconds=${FUZZ_SECONDS:-5}
+seconds=${FUZZ_SECONDS:-10}
 
 if [ -z "${FUZZ_BUILD:-}" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

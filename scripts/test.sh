@@ -18,7 +18,7 @@ report() {
   printf '  %s\n' "${phases[@]}"
   printf '  %-58s %4d s\n' "total" "$SECONDS"
   local dir
-  for dir in build build-sanitize build-nounity build-windows; do
+  for dir in build build-sanitize build-each-file/each-file build-windows; do
     [ -f "$dir/.ninja_log" ] || continue
     echo "  slowest steps of $dir:"
     # .ninja_log: start and end in ms, then the output; a step run again
@@ -32,11 +32,14 @@ report() {
 # The Windows suite's process group, while it runs in the background.
 windows_pid=
 callgrind_pid=
-nounity_pid=
+each_file_pid=
+sanitize_pid=
 stop_background() {
   [ -z "$windows_pid" ] || kill -- "-$windows_pid" 2> /dev/null || true
-  [ -z "$callgrind_pid" ] || kill "$callgrind_pid" 2> /dev/null || true
-  [ -z "$nounity_pid" ] || kill "$nounity_pid" 2> /dev/null || true
+  local pid
+  for pid in "$callgrind_pid" "$each_file_pid" "$sanitize_pid"; do
+    [ -z "$pid" ] || kill "$pid" 2> /dev/null || true
+  done
 }
 trap 'stop_background; report' EXIT
 
@@ -53,67 +56,81 @@ build() {  # build DIR BUILD-TYPE CMAKE-ARGS...
   cmake --build "$dir" -j "$jobs"
 }
 
+# Every file of the plugin, the stand-in and herald checked on its own
+# (scripts/each-file.py): a file that compiles only merged with its neighbours
+# in a unity build fails here. For syntax and meaning alone, with no code
+# generated, and with no precompiled header, which would hide a missing
+# include. In the background from the start, at the lowest priority: it takes a
+# core when the rest leaves one idle (a build's last long step, tests that wait
+# on herald and the browser), and otherwise next to nothing from them.
+each_file_check() {
+  forget_other_generator build-each-file
+  cmake -S . -B build-each-file -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_PCH=OFF -DHERALD_TESTS=OFF \
+    -DHERALD_WERROR=ON > build-each-file.configure.log 2>&1 || { cat build-each-file.configure.log; return 1; }
+  python3 scripts/each-file.py build-each-file
+  nice -n 19 ninja -C build-each-file/each-file -j "$jobs" -k 0
+}
+each_file_start=$(date +%s)
+each_file_check > build-each-file.log 2>&1 &
+each_file_pid=$!
+
 # The plain build is Release: the first build type a user types, and the one
 # with the most optimisation, whose warnings the others may not show.
 # Its benchmarks are what the callgrind budgets count (test-callgrind.sh).
 echo "== Build and test (Release)"
 phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
 
-# The Windows suite (mingw-w64 and Wine) from here on in the background, beside
-# the phases below: they share the cores, and its steps that leave one idle
-# (Wine starting, the archive, its scenarios) overlap with their work, and
-# theirs (tests waiting on herald or the browser) with its. It needs the
-# Release tree's herald, to compare transcripts with. Its output is kept in
-# build-windows.log and shown when it is done. A session of its own, so that
-# it can be stopped whole.
+# From here on three more jobs run beside the phases below, all at once: they
+# share the cores, and the steps of one that leave a core idle (Wine starting,
+# tests waiting on herald or the browser, a build's last long step) are filled
+# by the others' work. Each one's output is kept in its log and shown when it
+# is waited for.
+#
+# The Windows suite (mingw-w64 and Wine), in a session of its own so that it can
+# be stopped whole. It needs the Release tree's herald, to compare transcripts
+# with.
 windows_start=$(date +%s)
 setsid bash scripts/test-windows.sh > build-windows.log 2>&1 &
 windows_pid=$!
 
-# Every file of the plugin and the stand-in compiled on its own
-# (HERALD_UNITY=OFF), unoptimised and without a precompiled header: a file
-# that compiles only merged with its neighbours fails here. herald's files are
-# left out: there each folder's files share a precompiled header in any tree,
-# and compiling them once more made this build the test command's longest
-# step. In the background from the end of the Release build, at the lowest
-# priority: it takes a core when the rest leaves one idle (a build's last long
-# step, tests that wait on herald and the browser), and otherwise next to
-# nothing from them.
-nounity_build() {
-  forget_other_generator build-nounity
-  cmake -S . -B build-nounity -DCMAKE_BUILD_TYPE= -DHERALD_UNITY=OFF -DHERALD_TESTS=OFF -DHERALD_TOOLS=OFF \
-    -DHERALD_WERROR=ON \
-    > build-nounity.configure.log 2>&1 || { cat build-nounity.configure.log; return 1; }
-  nice -n 19 cmake --build build-nounity -j "$jobs"
-}
-nounity_start=$(date +%s)
-nounity_build > build-nounity.log 2>&1 &
-nounity_pid=$!
-
-phase "Release: tests" ctest --test-dir build --output-on-failure -j "$jobs"
-
-echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-# With clang, and the fuzz targets in the same tree: one build serves both the
-# suite under the sanitizers and the fuzz smoke (test-fuzz.sh). At -O1, as
-# AddressSanitizer's own documentation advises, with line tables only: the
-# sanitizers' reports keep their files and lines, and the tree compiles in
-# two thirds of the time. Without NDEBUG: the JSON library's assertions then
-# stop the tests and the fuzzers at what the sanitizers do not see, such as a
-# const operator[] on a key that is not there: undefined behaviour that reads
-# memory the sanitizers count as valid.
-clang_build() { CC=clang CXX=clang++ build "$@"; }
-phase "sanitizers: build (clang, fuzz targets included)" clang_build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON -DHERALD_FUZZ=ON \
-  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
+# The callgrind budgets: callgrind counts instructions, which other work does
+# not change.
 export CALLGRIND_BUILD=build FUZZ_BUILD=build-sanitize
-
-# The callgrind budgets beside the tests, which leave a core idle while they
-# wait on herald and the browser: callgrind counts instructions, which other
-# work does not change. Its output is shown once the tests are done.
 bash scripts/test-callgrind.sh > build/callgrind.log 2>&1 &
 callgrind_pid=$!
-phase "sanitizers: tests (callgrind budgets beside them)" env ASAN_OPTIONS=detect_leaks=1 \
+
+# The tree under AddressSanitizer and UndefinedBehaviorSanitizer, with clang,
+# and the fuzz targets in the same tree: one build serves both the suite under
+# the sanitizers and the fuzz smoke (test-fuzz.sh). At -O1, as
+# AddressSanitizer's own documentation advises (unoptimised, the tests run for
+# twice as long as the tree takes less to compile), with line tables only: the
+# sanitizers' reports keep their files and lines. Without NDEBUG: the JSON
+# library's assertions then stop the tests and the fuzzers at what the
+# sanitizers do not see, such as a const operator[] on a key that is not there:
+# undefined behaviour that reads memory the sanitizers count as valid.
+sanitize_build() {
+  CC=clang CXX=clang++ build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON -DHERALD_FUZZ=ON \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
+}
+sanitize_start=$(date +%s)
+sanitize_build > build-sanitize.log 2>&1 &
+sanitize_pid=$!
+
+phase "Release: tests (the jobs above beside them)" ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+sanitize_status=0
+wait_sanitize() { wait "$sanitize_pid" || sanitize_status=$?; }
+phase "waiting for the sanitizer build" wait_sanitize
+sanitize_pid=
+phases+=("$(printf '%-58s %4d s' "sanitizers: build (clang, fuzz targets), start to end" \
+  $(($(stat -c %Y build-sanitize.log) - sanitize_start)))")
+tail -2 build-sanitize.log
+[ "$sanitize_status" -eq 0 ] || { cat build-sanitize.log; echo "== The sanitizer build failed"; exit 1; }
+phase "sanitizers: tests" env ASAN_OPTIONS=detect_leaks=1 \
   UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
-echo "== scripts/test-callgrind.sh"
+
+echo "== scripts/test-callgrind.sh (in the background since the Release build)"
 callgrind_status=0
 wait_callgrind() { wait "$callgrind_pid" || callgrind_status=$?; }
 phase "waiting for the callgrind budgets" wait_callgrind
@@ -129,16 +146,16 @@ for extra in scripts/test-*.sh; do
   phase "$extra" bash "$extra"
 done
 
-echo "== Every file on its own (in the background since the Release build)"
-nounity_status=0
-wait_nounity() { wait "$nounity_pid" || nounity_status=$?; }
-phase "waiting for the build of every file on its own" wait_nounity
-nounity_pid=
+echo "== Every file on its own (in the background since the start)"
+each_file_status=0
+wait_each_file() { wait "$each_file_pid" || each_file_status=$?; }
+phase "waiting for the check of every file on its own" wait_each_file
+each_file_pid=
 # Its log's last write is its end.
-phases+=("$(printf '%-58s %4d s' "every file on its own: build, from its start to its end" \
-  $(($(stat -c %Y build-nounity.log) - nounity_start)))")
-tail -3 build-nounity.log
-[ "$nounity_status" -eq 0 ] || { cat build-nounity.log; echo "== A file does not compile on its own"; exit 1; }
+phases+=("$(printf '%-58s %4d s' "every file on its own: check, from its start to its end" \
+  $(($(stat -c %Y build-each-file.log) - each_file_start)))")
+tail -2 build-each-file.log
+[ "$each_file_status" -eq 0 ] || { cat build-each-file.log; echo "== A file does not compile on its own"; exit 1; }
 
 echo "== scripts/test-windows.sh (in the background since the Release build)"
 windows_status=0

@@ -6,6 +6,8 @@
 #include <limits>
 #include <string_view>
 
+#include "common/Output.h"
+
 namespace Herald::ScenarioFormat {
 
 float ToFloat(double value) {
