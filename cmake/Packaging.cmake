@@ -5,9 +5,14 @@
 #     ArkApi/Plugins/SkyCrateHerald/config.json         (the example configuration)
 #     ArkApi/Plugins/SkyCrateHerald/config.schema.json
 #     ArkApi/Plugins/SkyCrateHerald/INSTALL.txt
+#     ArkApi/Plugins/SkyCrateHerald/LICENSE
+#     ArkApi/Plugins/SkyCrateHerald/THIRD-PARTY-NOTICES.txt
 # - SkyCrateHerald-tools-VERSION-win64.zip, for the admin's own machine:
 #   herald.exe with the stand-in host and the plugin it loads beside it, the
-#   examples, the schema and the admin's documents.
+#   examples, the schema and the admin's documents, LICENSE and
+#   THIRD-PARTY-NOTICES.txt.
+# Each archive's notices list the libraries its own files hold
+# (ThirdPartyNotices.cmake).
 if(NOT WIN32)
   return()
 endif()
@@ -32,6 +37,9 @@ install(FILES ${HERALD_EXAMPLE_CONFIG} ${PROJECT_SOURCE_DIR}/examples/config.sch
         DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/INSTALL.txt DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 
+include(ThirdPartyNotices)
+herald_notices(plugin ${HERALD_PLUGIN_FOLDER} SkyCrateHerald)
+
 set(herald_archives plugin)
 if(TARGET herald)
   # herald finds the plugin library beside itself, and both need the host's.
@@ -41,6 +49,7 @@ if(TARGET herald)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/config.md ${PROJECT_SOURCE_DIR}/docs/scenarios.md
                 ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/deploying.md
           DESTINATION docs COMPONENT tools)
+  herald_notices(tools . herald HeraldHost SkyCrateHerald)
   list(APPEND herald_archives tools)
 endif()
 

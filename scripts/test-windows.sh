@@ -115,13 +115,38 @@ plugin_folder="$unpacked/ArkApi/Plugins/SkyCrateHerald"
 
 layout() {
   local expected actual
-  expected=$(printf '%s\n' ArkApi/Plugins/SkyCrateHerald/INSTALL.txt ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll \
+  expected=$(printf '%s\n' ArkApi/Plugins/SkyCrateHerald/INSTALL.txt ArkApi/Plugins/SkyCrateHerald/LICENSE \
+    ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll ArkApi/Plugins/SkyCrateHerald/THIRD-PARTY-NOTICES.txt \
     ArkApi/Plugins/SkyCrateHerald/config.json ArkApi/Plugins/SkyCrateHerald/config.schema.json)
   actual=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || { echo "  archive holds:"; echo "$actual" | sed 's/^/    /'; return 1; }
 }
 no_debug_sections() { ! "$objdump" -h "$1" | grep -q '\.debug_'; }
-check "the archive unpacks to exactly the plugin folder's four files" layout
+check "the archive unpacks to exactly the plugin folder's six files" layout
+check "the packaged licence is LICENSE" cmp -s "$plugin_folder/LICENSE" LICENSE
+# The notices against what the build linked (cmake/ThirdPartyNotices.cmake).
+check "the plugin archive's notices cover every library its files link, and no other" \
+  python3 scripts/check-notices.py "$unpacked" ArkApi/Plugins/SkyCrateHerald "$build"
+# The check itself finds a notice taken out: each library's section in turn.
+a_missing_notice_is_found() {
+  local copy="$build/notices-check" heading status=0
+  while IFS= read -r heading; do
+    rm -rf "$copy" && cp -r "$unpacked" "$copy"
+    python3 - "$copy/ArkApi/Plugins/SkyCrateHerald/THIRD-PARTY-NOTICES.txt" "$heading" <<'PY'
+import sys, pathlib
+path = pathlib.Path(sys.argv[1])
+path.write_text(path.read_text().replace("== " + sys.argv[2] + "\n", "== (taken out)\n"))
+PY
+    if python3 scripts/check-notices.py "$copy" ArkApi/Plugins/SkyCrateHerald "$build" > "$copy.out"; then
+      echo "  the notices without $heading passed"; status=1
+    elif ! grep -qF "lack $heading" "$copy.out"; then
+      echo "  without $heading:"; cat "$copy.out"; status=1
+    fi
+  done < <(sed -n 's/^== //p' "$plugin_folder/THIRD-PARTY-NOTICES.txt")
+  rm -rf "$copy" "$copy.out"
+  return $status
+}
+check "a library's notice taken out of the plugin archive is found" a_missing_notice_is_found
 check "the packaged config.json is the example configuration" cmp -s "$plugin_folder/config.json" examples/config.json
 check "the packaged schema is the example schema" cmp -s "$plugin_folder/config.schema.json" examples/config.schema.json
 check "the packaged install note is packaging/INSTALL.txt" cmp -s "$plugin_folder/INSTALL.txt" packaging/INSTALL.txt
@@ -180,14 +205,18 @@ rm -rf "$tools" && mkdir -p "$tools"
 
 tools_layout() {
   local file status=0
-  for file in herald.exe libHeraldHost.dll SkyCrateHerald.dll examples/config.json examples/config.schema.json \
+  for file in herald.exe libHeraldHost.dll SkyCrateHerald.dll LICENSE THIRD-PARTY-NOTICES.txt \
+      examples/config.json examples/config.schema.json \
       examples/scenarios/tour.json examples/scenarios/reload.json docs/config.md docs/scenarios.md docs/preview.md \
       docs/deploying.md; do
     [ -f "$tools/$file" ] || { echo "  the tools archive lacks $file"; status=1; }
   done
   return $status
 }
-check "the tools archive holds herald.exe, its libraries, the examples, the schema and the admin docs" tools_layout
+check "the tools archive holds herald.exe, its libraries, the examples, the schema, the admin docs and the notices" \
+  tools_layout
+check "the tools archive's notices cover every library its files link, and no other" \
+  python3 scripts/check-notices.py "$tools" . "$build"
 
 # Run from inside the unpacked folder, as an admin would, with relative paths,
 # so nothing of the build tree can be found by accident.

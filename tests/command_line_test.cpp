@@ -56,7 +56,7 @@ TEST(HeraldCommandLine, VersionIsTheProjects) {
     ASSERT_FALSE(version.empty());
     const Outcome outcome = RunHerald({"--version"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.out, "herald " + version + "\n");
+    EXPECT_EQ(outcome.out, "herald " + version + "\nLicence: MIT. Third-party notices: THIRD-PARTY-NOTICES.txt\n");
     EXPECT_EQ(outcome.err, "");
 }
 

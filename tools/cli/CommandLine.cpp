@@ -104,7 +104,9 @@ struct Commands {
 };
 
 void Describe(CLI::App& app) {
-    app.set_version_flag("--version", "herald " HERALD_VERSION, "Print herald's version and exit");
+    app.set_version_flag("--version",
+                         "herald " HERALD_VERSION "\nLicence: MIT. Third-party notices: THIRD-PARTY-NOTICES.txt",
+                         "Print herald's version and licence and exit");
     app.require_subcommand(1);
     // On Windows CLI11 would take /path/to/file for an option /path; the
     // options are the same dashed ones everywhere.

@@ -1,0 +1,29 @@
+# cmake -DENTRIES=FILE -DOUTPUT=FILE -DTITLE=TEXT -P WriteThirdPartyNotices.cmake
+#
+# An archive's THIRD-PARTY-NOTICES.txt from its entries (ThirdPartyNotices.cmake
+# chose them): a summary, then each library with its licence text in full.
+# Each library's section starts with a line "== NAME VERSION", which the check
+# of the archives reads.
+file(STRINGS ${ENTRIES} entries)
+set(rule "================================================================================")
+set(summary "")
+set(sections "")
+foreach(entry ${entries})
+  string(REPLACE "|" ";" fields "${entry}")
+  list(GET fields 0 name)
+  list(GET fields 1 version)
+  list(GET fields 2 licence)
+  list(GET fields 3 source)
+  list(GET fields 4 copyright)
+  string(APPEND summary "  ${name} ${version}: ${licence}\n")
+  file(READ ${copyright} text)
+  string(APPEND sections "\n${rule}\n== ${name} ${version}\n"
+         "Licence: ${licence}\n"
+         "Source: Debian's source package ${source}\n"
+         "The licence text below is Debian's copyright file of that package.\n"
+         "${rule}\n\n${text}")
+endforeach()
+file(WRITE ${OUTPUT} "Third-party notices of ${TITLE}\n\n"
+     "${TITLE} itself is under the MIT licence: see LICENSE, beside this file.\n"
+     "The files of this archive hold code of the libraries below, each under its\n"
+     "own licence, whose text follows in full.\n\n${summary}${sections}")
