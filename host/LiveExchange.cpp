@@ -36,9 +36,10 @@ std::size_t LiveExchange::DoneCount() {
     return done_.size();
 }
 
-void LiveExchange::WaitForTransfers(std::chrono::steady_clock::time_point deadline) {
+bool LiveExchange::WaitForTransfers(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lock(mutex_);
-    ended_.wait_until(lock, deadline, [this] { return queued_.empty() && started_.size() == cancelled_.size(); });
+    return ended_.wait_until(lock, deadline,
+                             [this] { return queued_.empty() && started_.size() == cancelled_.size(); });
 }
 
 void LiveExchange::Abandon(const std::unordered_set<std::uint64_t>& ids) {

@@ -251,6 +251,22 @@ std::size_t RequestsInFlight() {
     return state.scriptedInFlight.size() + state.liveCallbacks.size();
 }
 
+std::size_t RequestsAnswered() {
+    RequestState& state = Requests();
+    // Abandoning takes a reply out of the exchange too: each one there is a
+    // callback's still.
+    return state.scriptedInFlight.size() + (state.live != nullptr ? state.live->exchange.DoneCount() : 0);
+}
+
+bool AwaitAnswers(int milliseconds) {
+    RequestState& state = Requests();
+    if (state.live == nullptr || state.liveCallbacks.empty()) {
+        return true;
+    }
+    const auto wait = std::chrono::milliseconds((std::max)(milliseconds, 0));
+    return state.live->exchange.WaitForTransfers(std::chrono::steady_clock::now() + wait);
+}
+
 void SetRequestTimeouts(int connectMilliseconds, int totalMilliseconds) {
     // Zero means "no bound" to the HTTP libraries: the least is 1 ms.
     Requests().connectTimeout = std::chrono::milliseconds((std::max)(connectMilliseconds, 1));

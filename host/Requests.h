@@ -58,8 +58,9 @@ public:
     // The oldest reply not yet handed on.
     std::optional<std::pair<std::uint64_t, ArkApi::HttpReply>> NextDone();
     std::size_t DoneCount();
-    // Until nothing queued or started is left unabandoned, or the deadline.
-    void WaitForTransfers(std::chrono::steady_clock::time_point deadline);
+    // Until nothing queued or started is left unabandoned, or the deadline;
+    // whether nothing was.
+    bool WaitForTransfers(std::chrono::steady_clock::time_point deadline);
     void Abandon(const std::unordered_set<std::uint64_t>& ids);
 
     // ---- The worker's side

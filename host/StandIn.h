@@ -203,6 +203,15 @@ ARKAPI_API void ScriptRequests(bool scripted);
 ARKAPI_API bool ReplyToOldestRequest(const ArkApi::HttpReply& reply);
 // Requests made and not yet completed nor abandoned.
 ARKAPI_API std::size_t RequestsInFlight();
+// Those of them whose reply or failure has come, so that the next tick
+// completes them: every scripted one, and each live one the client has
+// ended. A test that moves another clock beside the game's waits for these
+// first, so that a reply is never taken at one tick on one run and at the
+// next on another.
+ARKAPI_API std::size_t RequestsAnswered();
+// Until every live request in flight has been answered, for at most that
+// many milliseconds; whether they all were.
+ARKAPI_API bool AwaitAnswers(int milliseconds);
 // Live requests' bounds (defaults: 5 s to connect, 10 s in all), for those
 // made from then on; below 1 ms counts as 1 ms.
 ARKAPI_API void SetRequestTimeouts(int connectMilliseconds, int totalMilliseconds);

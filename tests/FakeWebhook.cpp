@@ -1,9 +1,9 @@
 #include "FakeWebhook.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace HeraldTest {
 
@@ -17,14 +17,19 @@ std::string Seconds(double seconds) {
 
 }  // namespace
 
-FakeWebhook::FakeWebhook(int millisecondsPerSecond)
-    : millisecondsPerSecond_(millisecondsPerSecond),
-      server_([this](const SeenRequest& request, const std::atomic<bool>& stopping) {
-          return Respond(request, stopping);
-      }) {
+FakeWebhook::FakeWebhook()
+    : server_([this](const SeenRequest& request, const std::atomic<bool>&) { return Respond(request); }) {
     if (!server_.Listening()) {
         throw std::runtime_error("the fake webhook could not listen on loopback");
     }
+}
+
+FakeWebhook::~FakeWebhook() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    advanced_.notify_all();
 }
 
 std::string FakeWebhook::Url() const { return server_.Url("/api/webhooks/1/fake-token"); }
@@ -42,8 +47,16 @@ void FakeWebhook::Limit(int requests, double windowSeconds) {
 }
 
 double FakeWebhook::Now() const {
-    const auto elapsed = std::chrono::steady_clock::now() - start_;
-    return std::chrono::duration<double, std::milli>(elapsed).count() / millisecondsPerSecond_;
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+void FakeWebhook::Advance(double seconds) {
+    {
+        std::lock_guard lock(mutex_);
+        now_ += seconds;
+    }
+    advanced_.notify_all();
 }
 
 std::vector<FakeWebhook::Received> FakeWebhook::Requests() const {
@@ -75,6 +88,13 @@ int FakeWebhook::TooManyAnswered() const {
     return tooMany_;
 }
 
+std::size_t FakeWebhook::Holding() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(received_.begin(), received_.end(), [this](const Received& request) {
+        return request.answer == Answer::Stall && now_ < request.at + StallSeconds;
+    }));
+}
+
 FakeWebhook::Answer FakeWebhook::NextAnswer(double now) {
     if (scripted_ < script_.size()) {
         return script_[scripted_++];
@@ -91,62 +111,55 @@ FakeWebhook::Answer FakeWebhook::NextAnswer(double now) {
     return Answer::Accept;
 }
 
-std::optional<std::string> FakeWebhook::Respond(const SeenRequest& request, const std::atomic<bool>& stopping) {
-    const double now = Now();
+std::optional<std::string> FakeWebhook::Respond(const SeenRequest& request) {
     Received received;
-    received.at = now;
     const nlohmann::json body = nlohmann::json::parse(request.body, nullptr, false);
     if (body.is_object() && body.contains("content") && body["content"].is_string()) {
         received.content = body["content"].get<std::string>();
     }
     std::string reply;
-    {
-        std::lock_guard lock(mutex_);
-        if (now < waitUntil_) {
-            ++duringWait_;
-        }
-        received.answer = NextAnswer(now);
-        switch (received.answer) {
-            case Answer::Accept:
-            case Answer::Stall: {
-                reply = "HTTP/1.1 204 No Content\r\nConnection: close\r\n";
-                if (limit_ > 0) {
-                    ++inWindow_;
-                    reply += "X-RateLimit-Limit: " + std::to_string(limit_) +
-                             "\r\nX-RateLimit-Remaining: " + std::to_string(limit_ - inWindow_) +
-                             "\r\nX-RateLimit-Reset-After: " + Seconds(windowStart_ + window_ - now) + "\r\n";
-                }
-                reply += "\r\n";
-                break;
-            }
-            case Answer::TooMany: {
-                ++tooMany_;
-                const double wait = limit_ > 0 && windowStart_ >= 0 ? windowStart_ + window_ - now : TooManyWait;
-                waitUntil_ = now + wait;
-                const std::string body429 = R"({"message": "You are being rate limited.", "retry_after": )" +
-                                            Seconds(wait) + R"(, "global": false})";
-                reply =
-                    "HTTP/1.1 429 Too Many Requests\r\nConnection: close\r\nContent-Type: application/json\r\n"
-                    "Retry-After: " +
-                    Seconds(wait) + "\r\nContent-Length: " + std::to_string(body429.size()) + "\r\n\r\n" + body429;
-                break;
-            }
-            case Answer::ServerError:
-                reply = "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
-                break;
-            case Answer::Close:
-                break;
-        }
-        received_.push_back(received);
+    std::unique_lock lock(mutex_);
+    const double now = now_;
+    received.at = now;
+    if (now < waitUntil_) {
+        ++duringWait_;
     }
-    if (received.answer == Answer::Stall) {
-        stalling_ = true;
-        const auto until = std::chrono::steady_clock::now() +
-                           std::chrono::milliseconds(static_cast<int>(StallSeconds * millisecondsPerSecond_));
-        while (!stopping && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    received.answer = NextAnswer(now);
+    switch (received.answer) {
+        case Answer::Accept:
+        case Answer::Stall: {
+            reply = "HTTP/1.1 204 No Content\r\nConnection: close\r\n";
+            if (limit_ > 0) {
+                ++inWindow_;
+                reply += "X-RateLimit-Limit: " + std::to_string(limit_) +
+                         "\r\nX-RateLimit-Remaining: " + std::to_string(limit_ - inWindow_) +
+                         "\r\nX-RateLimit-Reset-After: " + Seconds(windowStart_ + window_ - now) + "\r\n";
+            }
+            reply += "\r\n";
+            break;
         }
-        stalling_ = false;
+        case Answer::TooMany: {
+            ++tooMany_;
+            const double wait = limit_ > 0 && windowStart_ >= 0 ? windowStart_ + window_ - now : TooManyWait;
+            waitUntil_ = now + wait;
+            const std::string body429 = R"({"message": "You are being rate limited.", "retry_after": )" +
+                                        Seconds(wait) + R"(, "global": false})";
+            reply =
+                "HTTP/1.1 429 Too Many Requests\r\nConnection: close\r\nContent-Type: application/json\r\n"
+                "Retry-After: " +
+                Seconds(wait) + "\r\nContent-Length: " + std::to_string(body429.size()) + "\r\n\r\n" + body429;
+            break;
+        }
+        case Answer::ServerError:
+            reply = "HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+            break;
+        case Answer::Close:
+            break;
+    }
+    received_.push_back(received);
+    if (received.answer == Answer::Stall) {
+        const double end = now + StallSeconds;
+        advanced_.wait(lock, [&] { return now_ >= end || closing_; });
     }
     if (received.answer == Answer::Close) {
         return std::nullopt;

@@ -1,13 +1,13 @@
 #pragma once
 // A Discord webhook on loopback for the real HTTP client: it answers each
 // request as the test scripts it, or keeps Discord's rate limit itself, and
-// keeps what it received. Its clock runs in seconds of its own, each a given
-// number of real milliseconds, so that a test can play minutes of a server
-// in seconds: the stand-in's game clock then advances one second per such
-// period, and every wait the webhook asks for is in the same seconds.
+// keeps what it received. Its clock stands still until the test advances it:
+// a rate limit's window, a 429's wait and a stall end only when the test has
+// moved it past their end, whatever the real time, so that a test plays
+// minutes of a server as fast as the requests go and the same on every run.
 
-#include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,13 +23,14 @@ public:
         Accept,       // 204, with the rate limit's headers when one is kept
         TooMany,      // 429 with Retry-After and retry_after of TooManyWait
         ServerError,  // 500
-        Stall,        // 204 after StallSeconds
+        Stall,        // 204 once the clock has run StallSeconds past the request's arrival
         Close,        // the connection closed without a reply
     };
     static constexpr double TooManyWait = 1.5;
     static constexpr double StallSeconds = 10;
 
-    explicit FakeWebhook(int millisecondsPerSecond);
+    FakeWebhook();
+    ~FakeWebhook();
     FakeWebhook(const FakeWebhook&) = delete;
     FakeWebhook& operator=(const FakeWebhook&) = delete;
 
@@ -42,6 +43,8 @@ public:
 
     // The webhook's clock, in its own seconds since it started.
     double Now() const;
+    // Moves the clock on; a stall whose end it reaches then answers.
+    void Advance(double seconds);
 
     struct Received {
         double at = 0;
@@ -54,16 +57,23 @@ public:
     // Requests that came while a 429's wait ran.
     int RequestsDuringAWait() const;
     int TooManyAnswered() const;
-    bool Stalling() const { return stalling_; }
+    // Requests stalled whose end the clock has not reached. One stops counting
+    // the moment the clock reaches its end, before its reply has gone: whoever
+    // waits for it then waits for the reply itself.
+    std::size_t Holding() const;
+    bool Stalling() const { return Holding() > 0; }
 
 private:
-    std::optional<std::string> Respond(const SeenRequest& request, const std::atomic<bool>& stopping);
+    std::optional<std::string> Respond(const SeenRequest& request);
     Answer NextAnswer(double now);
 
-    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    const int millisecondsPerSecond_;
-    std::atomic<bool> stalling_{false};
     mutable std::mutex mutex_;
+    std::condition_variable advanced_;
+    double now_ = 0;
+    // A stalled responder waits on advanced_, which the server's own stopping
+    // flag never signals: the destructor sets this and wakes them before the
+    // server joins their threads.
+    bool closing_ = false;
     std::vector<Answer> script_;
     std::size_t scripted_ = 0;
     int limit_ = 0;

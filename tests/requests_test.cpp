@@ -171,6 +171,18 @@ TEST_F(WebRequestsTest, ARequestMadeDuringACompletionWaitsForTheNextTick) {
     EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
 }
 
+TEST_F(WebRequestsTest, AScriptedRequestIsAnsweredFromTheStartAndNoLongerOnceCompleted) {
+    int runs = 0;
+    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
+    ASSERT_TRUE(Post("http://a.example/", [&runs](const ArkApi::HttpReply&) { ++runs; }));
+    ASSERT_TRUE(Post("http://b.example/", [&runs](const ArkApi::HttpReply&) { ++runs; }));
+    EXPECT_EQ(StandIn::RequestsAnswered(), 2u);
+    EXPECT_TRUE(StandIn::AwaitAnswers(0));
+    StandIn::Wait(1);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
+}
+
 TEST_F(WebRequestsTest, FinishingAbandonsEveryScriptedRequestWhoseCallbacksThenNeverRun) {
     int runs = 0;
     for (int i = 0; i < 3; ++i) {
@@ -429,6 +441,50 @@ TEST_F(WebRequestsTest, ALiveRequestCompletesWithWhatTheServerSaidOnlyWhereTheCl
         StandIn::Wait(1);
         EXPECT_EQ(completion.runs, 1);
     }
+}
+
+TEST_F(WebRequestsTest, ALiveRequestIsAnsweredOnceItsReplyHasComeUntilATickCompletesIt) {
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.Listening());
+    StandIn::ScriptRequests(false);
+    Completion answered;
+    Completion stalled;
+    ASSERT_TRUE(Post(server.Url("/no-content"), Into(answered)));
+    EXPECT_TRUE(StandIn::AwaitAnswers(3000));
+    EXPECT_EQ(StandIn::RequestsAnswered(), 1u);
+    EXPECT_EQ(StandIn::RequestsInFlight(), 1u);
+    EXPECT_EQ(answered.runs, 0) << "only a tick completes it";
+    ASSERT_TRUE(Post(server.Url("/stall"), Into(stalled)));
+    ASSERT_TRUE(server.AwaitSeen(2));
+    EXPECT_FALSE(StandIn::AwaitAnswers(50)) << "the stalled request has no reply";
+    EXPECT_EQ(StandIn::RequestsAnswered(), 1u);
+    StandIn::Wait(1);
+    EXPECT_EQ(answered.runs, 1);
+    EXPECT_EQ(stalled.runs, 0);
+    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
+    EXPECT_EQ(StandIn::RequestsInFlight(), 1u);
+    server.ReleaseStalls();
+    EXPECT_TRUE(StandIn::AwaitAnswers(3000));
+    EXPECT_EQ(StandIn::RequestsAnswered(), 1u);
+    StandIn::Wait(1);
+    EXPECT_EQ(stalled.runs, 1);
+    EXPECT_EQ(stalled.reply.status, 204);
+    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
+    EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
+}
+
+TEST_F(WebRequestsTest, AbandonedLiveRequestsAreNeitherInFlightNorAnswered) {
+    LoopbackHttpServer server;
+    ASSERT_TRUE(server.Listening());
+    StandIn::ScriptRequests(false);
+    Completion answered;
+    ASSERT_TRUE(Post(server.Url("/no-content"), Into(answered)));
+    ASSERT_TRUE(StandIn::AwaitAnswers(3000));
+    StandIn::ResetServer();
+    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
+    EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
+    StandIn::Wait(1);
+    EXPECT_EQ(answered.runs, 0);
 }
 
 TEST_F(WebRequestsTest, ALiveRequestThatStallsEndsAtItsTotalTimeout) {

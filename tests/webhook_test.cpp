@@ -1,12 +1,13 @@
 // The Discord relay over the stand-in's real HTTP client (libcurl, or WinHTTP
-// under Wine) against a fake webhook on loopback. The webhook's seconds are
-// a tenth to a fortieth of a real one, and the game's clock advances one
-// second per such period, never faster: what the relay waits for in game
-// seconds lasts at least as long on the webhook's clock.
+// under Wine) against a fake webhook on loopback. The test moves both clocks,
+// the webhook's and the game's, a second at a time and side by side, and
+// neither while the relay's request is on its way: each request reaches the
+// webhook, and each reply the relay, at the same second on every run, so the
+// same spawns make the same requests however loaded the machine.
 
 #include <chrono>
 #include <optional>
-#include <thread>
+#include <stdexcept>
 
 #include "FakeWebhook.h"
 #include "Support.h"
@@ -20,11 +21,9 @@ namespace {
 class WebhookTest : public HeraldTest::ServerTest {
 protected:
     std::optional<HeraldTest::FakeWebhook> webhook;
-    int millisecondsPerSecond = 100;
 
-    void Start(int milliseconds) {
-        millisecondsPerSecond = milliseconds;
-        webhook.emplace(milliseconds);
+    void Start() {
+        webhook.emplace();
         StandIn::ScriptRequests(false);
         server.WriteConfig(
             {{"Discord", {{"Webhook", webhook->Url()}}},
@@ -40,9 +39,28 @@ protected:
         webhook.reset();
         HeraldTest::ServerTest::TearDown();
     }
-    // One second of the game, after one second of the webhook.
+    // Until every request in flight has its reply where the game's next tick
+    // takes it, or is held by the stalling webhook. A clock moved before then
+    // would meet the request, or its reply, at a second that depends on how
+    // fast the machine is. Bounded in real time, so that a request that
+    // never settles fails the test instead of hanging it.
+    void Settle() {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (StandIn::RequestsInFlight() > StandIn::RequestsAnswered() + webhook->Holding()) {
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                throw std::runtime_error("the relay's request was neither answered nor held by the webhook in 5 s");
+            }
+            // Over as soon as the reply comes: only a request that the webhook
+            // begins to hold meanwhile lasts the whole wait.
+            StandIn::AwaitAnswers(10);
+        }
+    }
+    // One second of the webhook, then one of the game.
     void Tick() {
-        std::this_thread::sleep_for(std::chrono::milliseconds(millisecondsPerSecond));
+        Settle();
+        webhook->Advance(1);
+        // A stall that second ended lets its reply go, which this tick must take.
+        Settle();
         StandIn::Wait(1);
     }
     void Spawn() {
@@ -60,19 +78,21 @@ protected:
         }
         return lines;
     }
-    // Ticks until the webhook holds as many lines as were announced, or a
-    // game minute has passed with nothing left to come.
+    // Ticks until the webhook holds as many lines as were announced, or two
+    // game minutes have passed with nothing left to come.
     void TickUntilDelivered() {
         const std::size_t announced = Announced().size();
+        Settle();
         for (int second = 0; second < 120 && webhook->DeliveredLines().size() < announced; ++second) {
             Tick();
+            Settle();
         }
     }
     int spawned = 0;
 };
 
 TEST_F(WebhookTest, EveryLineArrivesOnceInOrderThroughRefusalsAndFailures) {
-    Start(50);
+    Start();
     webhook->Script({Answer::Accept, Answer::TooMany, Answer::TooMany, Answer::Accept, Answer::ServerError,
                      Answer::Close, Answer::Accept, Answer::TooMany, Answer::ServerError});
     for (int second = 0; second < 20; ++second) {
@@ -87,25 +107,25 @@ TEST_F(WebhookTest, EveryLineArrivesOnceInOrderThroughRefusalsAndFailures) {
 }
 
 TEST_F(WebhookTest, SpawnsAreAnnouncedAtOnceWhileTheWebhookStalls) {
-    Start(100);
+    Start();
     webhook->Script({Answer::Stall});
     Spawn();
-    for (int second = 0; second < 10 && !webhook->Stalling(); ++second) {
-        Tick();
-    }
+    Settle();
     ASSERT_TRUE(webhook->Stalling());
     for (int i = 0; i < 3; ++i) {
         Spawn();
         EXPECT_EQ(Announced().size(), static_cast<std::size_t>(i) + 2) << "announced before the spawn returned";
     }
-    EXPECT_TRUE(webhook->Stalling()) << "all of it while the request waited";
+    // The stall ends only when the test moves the webhook's clock: a spawn
+    // that waited for the request would have waited out the client's timeout.
+    EXPECT_EQ(StandIn::RequestsAnswered(), 0u) << "all of it while the request waited";
     EXPECT_EQ(StandIn::RequestsInFlight(), 1u);
     TickUntilDelivered();
     EXPECT_THAT(webhook->DeliveredLines(), ElementsAreArray(Announced()));
 }
 
 TEST_F(WebhookTest, ASteadyStreamWithinDiscordsLimitGetsNo429) {
-    Start(25);
+    Start();
     webhook->Limit(5, 2);
     for (int second = 0; second < 120; ++second) {
         Spawn();
@@ -117,7 +137,7 @@ TEST_F(WebhookTest, ASteadyStreamWithinDiscordsLimitGetsNo429) {
 }
 
 TEST_F(WebhookTest, ABurstPastDiscordsLimitWaitsAsTheRepliesSay) {
-    Start(25);
+    Start();
     webhook->Limit(2, 3);
     for (int burst = 0; burst < 4; ++burst) {
         for (int i = 0; i < 30; ++i) {
