@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <functional>
 
 #include "Support.h"
 #include "players/ChoiceStore.h"
@@ -269,22 +270,77 @@ TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
     }
 }
 
-TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNotTakenForTheStore) {
+// Another program's database, in each state that opening it would change:
+// SQLite rolls back a hot journal and takes in a write-ahead log as it opens a
+// file, before any check of ours could run.
+TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNeverChanged) {
+    const std::string path = StorePath().string();
+    const auto run = [](sqlite3* db, const char* sql) {
+        ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql << ": " << sqlite3_errmsg(db);
+    };
+    const auto copy = [&](const std::string& from, const std::string& suffix) {
+        std::filesystem::copy_file(from + suffix, path + suffix, std::filesystem::copy_options::overwrite_existing);
+    };
+    const std::string scratch = (server.root / "other.db").string();
+    const struct {
+        const char* what;
+        std::function<void(sqlite3*)> make;  // on a database at scratch, whose files are then copied
+        std::vector<std::string> files;      // the suffixes copied, while make's connection is still open
+    } cases[] = {
+        {"a table of its own", [&](sqlite3* db) { run(db, "CREATE TABLE accounts(name TEXT)"); }, {""}},
+        {"no tables but a user version", [&](sqlite3* db) { run(db, "PRAGMA user_version=7"); }, {""}},
+        {"a hot journal",
+         [&](sqlite3* db) {
+             run(db, "PRAGMA cache_size=10; CREATE TABLE accounts(name TEXT)");
+             run(db,
+                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+                 " INSERT INTO accounts SELECT printf('%0100d', i) FROM n");
+             run(db, "BEGIN; UPDATE accounts SET name = upper(name) || 'x'");
+         },
+         {"", "-journal"}},
+        {"a write-ahead log not yet taken in",
+         [&](sqlite3* db) {
+             run(db,
+                 "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE accounts(name TEXT);"
+                 " INSERT INTO accounts VALUES ('alice')");
+         },
+         {"", "-wal"}},
+    };
     std::filesystem::create_directories(StorePath().parent_path());
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE accounts(name TEXT)", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-    const std::string before = HeraldTest::ReadFile(StorePath());
-    StandIn::ClearRecords();
-    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
-    EXPECT_THAT(
-        Transcript(),
-        ::testing::Contains(::testing::HasSubstr("not a store of players' choices (another program's database)")));
-    const std::vector<std::string> replies = Chat("Alice", "/herald off crates");
-    ASSERT_EQ(replies.size(), 1u) << "the reason is logged once, when the store is read";
-    EXPECT_THAT(replies[0], ::testing::HasSubstr("(not saved"));
-    EXPECT_EQ(HeraldTest::ReadFile(StorePath()), before);
+    for (const auto& c : cases) {
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+            std::filesystem::remove(scratch + suffix);
+            std::filesystem::remove(path + suffix);
+        }
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(scratch.c_str(), &db), SQLITE_OK);
+        c.make(db);
+        for (const std::string& suffix : c.files) {
+            copy(scratch, suffix);
+        }
+        sqlite3_close(db);
+        std::vector<std::string> before;
+        for (const std::string& suffix : c.files) {
+            before.push_back(HeraldTest::ReadFile(path + suffix));
+        }
+
+        StandIn::ClearRecords();
+        EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        EXPECT_THAT(
+            Transcript(),
+            ::testing::Contains(::testing::HasSubstr("not a store of players' choices (another program's database)")))
+            << c.what;
+        const std::vector<std::string> replies = Chat("Alice", "/herald off crates");
+        ASSERT_EQ(replies.size(), 1u) << c.what << ": the reason is logged once, when the store is read";
+        EXPECT_THAT(replies[0], ::testing::HasSubstr("(not saved")) << c.what;
+        StandIn::Wait(2);
+        for (std::size_t i = 0; i < c.files.size(); ++i) {
+            ASSERT_TRUE(std::filesystem::exists(path + c.files[i])) << c.what << ": " << c.files[i];
+            EXPECT_EQ(HeraldTest::ReadFile(path + c.files[i]), before[i]) << c.what << ": " << c.files[i];
+        }
+        EXPECT_FALSE(std::filesystem::exists(path + "-shm")) << c.what << ": never opened";
+        Chat("Alice", "/herald on all");
+    }
 }
 
 // A store of ours whose table an admin dropped or remade by hand used to
@@ -377,14 +433,74 @@ TEST_F(ChoicesTest, HostileLinesGetABoundedReply) {
     EXPECT_EQ(Spawns().size(), 4u) << "none of them changed a choice";
 }
 
-TEST_F(ChoicesTest, APlayerWithoutAnIdChoosesForThisRunOnly) {
+TEST_F(ChoicesTest, AReplyNamesAtMostFiftyGroupsAndCountsTheRest) {
+    const struct {
+        int groups;
+        const char* more;  // what follows the last group named
+    } cases[] = {{50, ""}, {51, " … and 1 more"}, {1000, " … and 950 more"}};
+    for (const auto& c : cases) {
+        nlohmann::json config = {{"EnableNests", true}, {"Items", nlohmann::json::object()}};
+        std::string named;
+        std::string states;
+        for (int i = 0; i < c.groups; ++i) {
+            const std::string number = std::to_string(i);
+            const std::string group = "G" + std::string(4 - number.size(), '0') + number;
+            config["Items"]["Custom_" + group + "_C"] = {{"Group", group},
+                                                         {"Notification", {{"Msg", "x"}, {"Type", "Chat"}}}};
+            if (i < 50) {
+                named += (i == 0 ? "" : ", ") + group;
+                states += (i == 0 ? "" : ", ") + group + (i == 1 ? " off" : " on");
+            }
+        }
+        server.WriteConfig(config);
+        ASSERT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload")) << c.groups;
+        Chat("Alice", "/herald off G0001");
+        EXPECT_THAT(Chat("Alice", "/herald"),
+                    ElementsAre(Reply("Alice", "Announcements for you: " + states + c.more +
+                                                   ". Type /herald off GROUP or /herald on GROUP, or all for every "
+                                                   "group.")))
+            << c.groups;
+        EXPECT_THAT(Chat("Alice", "/herald off nothing"),
+                    ElementsAre(Reply("Alice", "No group \"nothing\". Groups: " + named + c.more + ".")))
+            << c.groups;
+    }
+}
+
+TEST_F(ChoicesTest, APlayerWithoutAnIdChoosesForThisConnectionAlone) {
     StandIn::ConnectPlayer("Ghost", false, std::string());
-    EXPECT_THAT(Chat("Ghost", "/herald off crates"),
+    StandIn::ConnectPlayer("Shade", false, std::string());
+    EXPECT_THAT(Chat("Ghost", "/herald off all"),
                 ElementsAre(Reply("Ghost",
-                                  "You will no longer receive crates announcements. (not saved: it holds until "
-                                  "the server restarts)")));
+                                  "You will no longer receive any announcements. (not saved: it holds until the "
+                                  "server restarts)")));
     EXPECT_FALSE(std::filesystem::exists(StorePath())) << "nothing to save, so no store made";
-    EXPECT_EQ(Spawns().size(), 5u);
+    const auto receivers = [this] {
+        std::vector<std::string> names;
+        for (const std::string& line : Spawns()) {
+            names.push_back(line.substr(0, line.find(' ', line.find(' ') + 1)));
+        }
+        return names;
+    };
+    EXPECT_THAT(receivers(),
+                ElementsAre("chat Alice", "chat Bob", "chat Shade", "chat Alice", "chat Bob", "chat Shade"))
+        << "Shade, also without an id, still hears everything";
+    EXPECT_THAT(Chat("Shade", "/herald"),
+                ElementsAre(Reply("Shade",
+                                  "Announcements for you: crates on, Nodes on. Type /herald off GROUP or "
+                                  "/herald on GROUP, or all for every group.")));
+
+    // Ghost leaves, and a player without an id joins in the same slot of the
+    // world's objects: a new connection, which hears everything.
+    ASSERT_TRUE(StandIn::DisconnectPlayer("Ghost"));
+    StandIn::Wait(1);
+    StandIn::ClearRecords();
+    StandIn::RconCommand("SkyCrateHerald.Status", 1);
+    ASSERT_FALSE(StandIn::Records().empty());
+    EXPECT_THAT(StandIn::Records().back().text, ::testing::HasSubstr("Store players.sqlite: 0 players with choices."))
+        << "Ghost's choices went with the connection";
+    StandIn::ConnectPlayer("Ghost", false, std::string());
+    EXPECT_THAT(receivers(), ElementsAre("chat Alice", "chat Bob", "chat Shade", "chat Ghost", "chat Alice", "chat Bob",
+                                         "chat Shade", "chat Ghost"));
 }
 
 TEST_F(ChoicesTest, TheTestCommandShowsTheEntryWhateverTheAdminChoseAndNamesItsGroup) {

@@ -8,6 +8,16 @@ std::size_t ConnectedPlayers() {
     return connected;
 }
 
+std::optional<FWeakObjectPtr> ConnectionOf(AShooterPlayerController* player) {
+    std::optional<FWeakObjectPtr> found;
+    ForEachConnectedEntry([&](AShooterPlayerController* connected, const FWeakObjectPtr& entry) {
+        if (connected == player && !found) {
+            found = entry;
+        }
+    });
+    return found;
+}
+
 void SendChatLine(AShooterPlayerController* player, std::string_view sender, std::string_view text) {
     FChatMessageRecord record;
     record.SenderName = FString::FromUtf8(std::string(sender));

@@ -47,13 +47,22 @@ std::string_view CutToGroupLimit(std::string_view text) {
     return text;
 }
 
-std::string Joined(std::span<const std::string> groups) {
-    std::string joined;
-    for (const std::string& group : groups) {
-        joined += (joined.empty() ? "" : ", ") + group;
+// The first ListedGroupLimit groups, each as named gives it, then how many
+// more there are: a reply stays a chat line however many groups a server has.
+template <typename Name>
+std::string Listed(std::span<const std::string> groups, Name named) {
+    std::string listed;
+    const std::size_t shown = std::min(groups.size(), ListedGroupLimit);
+    for (std::size_t at = 0; at < shown; ++at) {
+        listed += (at == 0 ? "" : ", ") + named(groups[at]);
     }
-    return joined.empty() ? "none" : joined;
+    if (groups.size() > shown) {
+        listed += " … and " + std::to_string(groups.size() - shown) + " more";
+    }
+    return listed.empty() ? "none" : listed;
 }
+
+std::string AsWritten(const std::string& group) { return group; }
 
 }  // namespace
 
@@ -63,11 +72,10 @@ ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view comm
     const std::string commandText(command);
     const std::vector<std::string_view> words = FirstWords(line);
     if (words.size() == 1) {
-        std::vector<std::string> states;
-        for (const std::string& group : groups) {
-            states.push_back(group + (choices.Hears(player, GroupFold(group)) ? " on" : " off"));
-        }
-        return {"Announcements for you: " + Joined(states) + ". Type " + commandText + " off GROUP or " + commandText +
+        const std::string states = Listed(groups, [&](const std::string& group) {
+            return group + (choices.Hears(player, GroupFold(group)) ? " on" : " off");
+        });
+        return {"Announcements for you: " + states + ". Type " + commandText + " off GROUP or " + commandText +
                     " on GROUP, or all for every group.",
                 std::nullopt};
     }
@@ -85,7 +93,7 @@ ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view comm
     const auto group = std::find_if(groups.begin(), groups.end(),
                                     [&](const std::string& known) { return SameIgnoringCase(known, named); });
     if (group == groups.end()) {
-        return {"No group \"" + std::string(CutToGroupLimit(named)) + "\". Groups: " + Joined(groups) + ".",
+        return {"No group \"" + std::string(CutToGroupLimit(named)) + "\". Groups: " + Listed(groups, AsWritten) + ".",
                 std::nullopt};
     }
     using enum ChoiceChange::Kind;

@@ -24,5 +24,8 @@ ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view comm
 // Added to the reply of a change that could not be saved.
 inline constexpr std::string_view NotSavedNote = " (not saved: it holds until the server restarts)";
 
+// The most groups a reply names; "… and N more" counts the rest.
+inline constexpr std::size_t ListedGroupLimit = 50;
+
 // The most words of a line looked at: a command takes three.
 inline constexpr std::size_t ChatWordLimit = 4;

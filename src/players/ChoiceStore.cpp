@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <system_error>
 
 namespace {
@@ -61,25 +64,77 @@ std::optional<std::int64_t> SingleInteger(sqlite3* db, const char* sql) {
     return query.Integer(0);
 }
 
-// Whose file it is: its mark and how many tables it holds, read in one
-// statement, so a store another server is making is seen before or after.
+// Whose file it is: its mark, how many tables it holds and its user version,
+// read in one statement, so a store another server is making is seen before
+// or after.
 struct Identity {
     std::int64_t application = 0;
     std::int64_t tables = 0;
-    bool Empty() const { return application == 0 && tables == 0; }
+    std::int64_t userVersion = 0;
+    bool Empty() const { return application == 0 && tables == 0 && userVersion == 0; }
     bool Ours() const { return application == StoreApplicationId; }
 };
 
 std::optional<Identity> IdentityOf(sqlite3* db) {
-    Statement query(db, "SELECT application_id, (SELECT count(*) FROM sqlite_schema) FROM pragma_application_id");
+    Statement query(db,
+                    "SELECT application_id, (SELECT count(*) FROM sqlite_schema),"
+                    " (SELECT user_version FROM pragma_user_version) FROM pragma_application_id");
     if (query.Step() != SQLITE_ROW) {
         return std::nullopt;
     }
-    return Identity{query.Integer(0), query.Integer(1)};
+    return Identity{query.Integer(0), query.Integer(1), query.Integer(2)};
 }
 
 constexpr char ForeignDatabase[] = "not a store of players' choices (another program's database)";
 constexpr char UnusableTable[] = "its choices table is missing or has another shape";
+
+std::uint32_t BigEndianAt(const std::array<unsigned char, 100>& header, std::size_t at) {
+    return static_cast<std::uint32_t>(header[at]) << 24 | static_cast<std::uint32_t>(header[at + 1]) << 16 |
+           static_cast<std::uint32_t>(header[at + 2]) << 8 | header[at + 3];
+}
+
+bool HoldsBytes(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return !error && size > 0;
+}
+
+// Why SQLite must not open the file for us, judged from its first bytes and
+// the journal or log beside it: opening a database rolls back its hot journal
+// or takes in its write-ahead log before any statement of ours runs, which
+// would change another program's database. Ours has our mark in its header;
+// an empty one has no mark, no user version, no schema ever made, and nothing
+// waiting beside it. A file not there yet is made on the first save.
+std::optional<std::string> RefusalBeforeOpening(const std::string& path) {
+    const std::filesystem::path file = std::filesystem::u8path(path);
+    std::error_code error;
+    if (!std::filesystem::exists(file, error) || error) {
+        return std::nullopt;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return "unable to open database file";
+    }
+    std::array<unsigned char, 100> header{};
+    in.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+    const std::streamsize read = in.gcount();
+    if (read == 0) {
+        return std::nullopt;  // an empty file: SQLite makes a database of it
+    }
+    constexpr std::string_view magic("SQLite format 3\0", 16);
+    if (read < static_cast<std::streamsize>(header.size()) ||
+        std::string_view(reinterpret_cast<const char*>(header.data()), magic.size()) != magic) {
+        return "file is not a database";
+    }
+    constexpr std::size_t schemaCookieAt = 40, userVersionAt = 60, applicationIdAt = 68;
+    if (BigEndianAt(header, applicationIdAt) == StoreApplicationId) {
+        return std::nullopt;
+    }
+    const bool empty = BigEndianAt(header, applicationIdAt) == 0 && BigEndianAt(header, userVersionAt) == 0 &&
+                       BigEndianAt(header, schemaCookieAt) == 0 && !HoldsBytes(path + "-journal") &&
+                       !HoldsBytes(path + "-wal");
+    return empty ? std::nullopt : std::optional<std::string>(ForeignDatabase);
+}
 
 // The columns SetUpStore makes, in order, with their place in the primary key:
 // a table dropped or remade by hand must not be read or written as ours.
@@ -109,6 +164,10 @@ void ChoiceStore::Close() {
 bool ChoiceStore::Open(bool create, std::string& reason) {
     if (db_ != nullptr) {
         return true;
+    }
+    if (std::optional<std::string> refusal = RefusalBeforeOpening(path_)) {
+        reason = std::move(*refusal);
+        return false;
     }
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {

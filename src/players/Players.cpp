@@ -27,8 +27,8 @@ struct PlayersState {
     std::optional<std::string> storeAsWritten;
     std::unique_ptr<ChoiceStore> store;
     PlayerChoices choices;
-    // Changes not in the store, oldest first: a save failed, or the player's
-    // id is empty. Saved, in order, before the next change is.
+    // Changes not in the store, oldest first: a save failed, or the player
+    // has no id. Saved, in order, before the next change is.
     std::vector<RowChange> unsaved;
     bool saveFailureLogged = false;
     std::optional<std::string> failure;  // why the store could not be read or written last
@@ -42,6 +42,27 @@ std::string PlayerId(AShooterPlayerController* player) {
                                                                                                                &id);
     return id.ToUtf8();
 }
+
+// Whom a player's choices belong to: their id, or for a player without one,
+// their connection, which no id looks like and which is never saved, so that
+// players without an id never share choices. Empty when neither is known.
+constexpr std::string_view ConnectionKeyStart = "connection:";
+
+std::string ConnectionKey(const FWeakObjectPtr& connection) {
+    return std::string(ConnectionKeyStart) + std::to_string(connection.ObjectIndex) + "." +
+           std::to_string(connection.ObjectSerialNumber);
+}
+
+std::string PlayerKey(AShooterPlayerController* player) {
+    std::string id = PlayerId(player);
+    if (!id.empty()) {
+        return id;
+    }
+    const std::optional<FWeakObjectPtr> connection = ConnectionOf(player);
+    return connection ? ConnectionKey(*connection) : std::string();
+}
+
+bool Saveable(const std::string& key) { return !key.empty() && !key.starts_with(ConnectionKeyStart); }
 
 std::string StorePath(const std::string& asWritten) {
     const std::filesystem::path written = std::filesystem::u8path(asWritten);
@@ -126,15 +147,34 @@ bool SaveUnsaved() {
     std::vector<RowChange> still;
     bool saving = true;
     for (RowChange& change : State.unsaved) {
-        if (!change.player.empty() && saving && Save(change)) {
+        if (Saveable(change.player) && saving && Save(change)) {
             saving = false;
         }
-        if (change.player.empty() || !saving) {
+        if (!Saveable(change.player) || !saving) {
             still.push_back(std::move(change));
         }
     }
     State.unsaved = std::move(still);
     return saving;
+}
+
+// The choices of a player without an id end with their connection.
+void ForgetEndedConnections() {
+    const auto byConnection = [](const RowChange& change) { return change.player.starts_with(ConnectionKeyStart); };
+    if (std::none_of(State.unsaved.begin(), State.unsaved.end(), byConnection)) {
+        return;
+    }
+    std::vector<std::string> connected;
+    ForEachConnectedEntry([&connected](AShooterPlayerController*, const FWeakObjectPtr& entry) {
+        connected.push_back(ConnectionKey(entry));
+    });
+    std::erase_if(State.unsaved, [&](const RowChange& change) {
+        if (!byConnection(change) || std::find(connected.begin(), connected.end(), change.player) != connected.end()) {
+            return false;
+        }
+        State.choices.Apply(RowChange{change.player, true, {}, {}});
+        return true;
+    });
 }
 
 void Reply(AShooterPlayerController* player, const std::string& text) { SendChatLine(player, ReplySender, text); }
@@ -181,6 +221,7 @@ void StopPlayers() {
 }
 
 void PlayersTimer() {
+    ForgetEndedConnections();
     if (!State.store) {
         return;
     }
@@ -190,7 +231,7 @@ void PlayersTimer() {
     // A change that could not be saved, say while another server held the
     // store past the busy timeout, is saved as soon as it can be.
     const bool waiting = std::any_of(State.unsaved.begin(), State.unsaved.end(),
-                                     [](const RowChange& change) { return !change.player.empty(); });
+                                     [](const RowChange& change) { return Saveable(change.player); });
     if (waiting && !State.storeUnreadable) {
         SaveUnsaved();
     }
@@ -201,17 +242,21 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
         if (!State.enabled) {
             return;
         }
-        const std::string id = PlayerId(player);
+        const std::string key = PlayerKey(player);
         const std::vector<std::string>& groups = CurrentPlans().groups;
         const std::string text = line != nullptr ? line->ToUtf8() : State.command;
-        ChatCommandAnswer answer = AnswerChatCommand(text, State.command, groups, State.choices, id);
-        if (answer.change) {
-            RowChange change = State.choices.Apply(id, *answer.change);
-            const bool saved = !id.empty() && SaveUnsaved() && !Save(change);
+        ChatCommandAnswer answer = AnswerChatCommand(text, State.command, groups, State.choices, key);
+        // A player known by neither id nor connection can't be told apart
+        // from another: their change is not made at all.
+        if (answer.change && !key.empty()) {
+            RowChange change = State.choices.Apply(key, *answer.change);
+            const bool saved = Saveable(key) && SaveUnsaved() && !Save(change);
             if (!saved) {
                 KeepUnsaved(std::move(change));
                 answer.reply += NotSavedNote;
             }
+        } else if (answer.change) {
+            answer.reply = "Your choice can't be kept: the server can't tell you from another player.";
         }
         Reply(player, answer.reply);
     });
@@ -220,7 +265,7 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
 bool SomePlayerChose() { return State.enabled && !State.choices.Empty(); }
 
 bool PlayerHears(AShooterPlayerController* player, std::string_view foldedGroup) {
-    return !SomePlayerChose() || State.choices.Hears(PlayerId(player), foldedGroup);
+    return !SomePlayerChose() || State.choices.Hears(PlayerKey(player), foldedGroup);
 }
 
 std::string PlayersStatus() {
