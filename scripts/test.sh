@@ -80,11 +80,11 @@ each_file_pid=$!
 echo "== Build and test (Release)"
 phase "Release: build, benchmarks included" build build Release -DHERALD_BENCHMARKS=ON
 
-# From here on three more jobs run beside the phases below, all at once: they
-# share the cores, and the steps of one that leave a core idle (Wine starting,
-# tests waiting on herald or the browser, a build's last long step) are filled
-# by the others' work. Each one's output is kept in its log and shown when it
-# is waited for.
+# From here on two more jobs run beside the phases below: they share the
+# cores, and the steps of one that leave a core idle (Wine starting, tests
+# waiting on herald or the browser, a build's last long step) are filled by
+# the others' work. Each one's output is kept in its log and shown when it is
+# waited for.
 #
 # The Windows suite (mingw-w64 and Wine), in a session of its own so that it can
 # be stopped whole. It needs the Release tree's herald, to compare transcripts
@@ -112,21 +112,9 @@ sanitize_build() {
   CC=clang CXX=clang++ build build-sanitize RelWithDebInfo -DHERALD_SANITIZE=ON -DHERALD_FUZZ=ON \
     "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -gline-tables-only"
 }
-sanitize_start=$(date +%s)
-sanitize_build > build-sanitize.log 2>&1 &
-sanitize_pid=$!
-
 phase "Release: tests (the jobs above beside them)" ctest --test-dir build --output-on-failure -j "$jobs"
-
 echo "== Build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-sanitize_status=0
-wait_sanitize() { wait "$sanitize_pid" || sanitize_status=$?; }
-phase "waiting for the sanitizer build" wait_sanitize
-sanitize_pid=
-phases+=("$(printf '%-58s %4d s' "sanitizers: build (clang, fuzz targets), start to end" \
-  $(($(stat -c %Y build-sanitize.log) - sanitize_start)))")
-tail -2 build-sanitize.log
-[ "$sanitize_status" -eq 0 ] || { cat build-sanitize.log; echo "== The sanitizer build failed"; exit 1; }
+phase "sanitizers: build" sanitize_build
 phase "sanitizers: tests" env ASAN_OPTIONS=detect_leaks=1 \
   UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 

@@ -87,6 +87,7 @@ std::optional<Identity> IdentityOf(sqlite3* db) {
 
 constexpr char ForeignDatabase[] = "not a store of players' choices (another program's database)";
 constexpr char UnusableTable[] = "its choices table is missing or has another shape";
+constexpr char NotADatabase[] = "file is not a database";  // SQLite's own words for it
 
 std::uint32_t BigEndianAt(const std::array<unsigned char, 100>& header, std::size_t at) {
     return static_cast<std::uint32_t>(header[at]) << 24 | static_cast<std::uint32_t>(header[at + 1]) << 16 |
@@ -124,7 +125,7 @@ std::optional<std::string> RefusalBeforeOpening(const std::string& path) {
     constexpr std::string_view magic("SQLite format 3\0", 16);
     if (read < static_cast<std::streamsize>(header.size()) ||
         std::string_view(reinterpret_cast<const char*>(header.data()), magic.size()) != magic) {
-        return "file is not a database";
+        return NotADatabase;
     }
     constexpr std::size_t schemaCookieAt = 40, userVersionAt = 60, applicationIdAt = 68;
     if (BigEndianAt(header, applicationIdAt) == StoreApplicationId) {
@@ -150,6 +151,10 @@ bool ChoicesTableUsable(sqlite3* db) {
 }
 
 }  // namespace
+
+bool RefusedForGood(std::string_view reason) {
+    return reason == ForeignDatabase || reason == UnusableTable || reason == NotADatabase;
+}
 
 ChoiceStore::~ChoiceStore() { Close(); }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "players/PlayerChoices.h"
@@ -14,6 +15,11 @@ struct sqlite3;
 
 // How long a read or a save may wait for another server's write to end.
 inline constexpr int BusyTimeoutMs = 100;
+
+// Whether the reason a read or a save failed says the file is no store of
+// ours (another program's, not a database, or our table remade by hand),
+// which no later attempt changes, unlike a lock or a full disk.
+bool RefusedForGood(std::string_view reason);
 
 class ChoiceStore {
 public:

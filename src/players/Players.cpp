@@ -21,6 +21,20 @@ namespace {
 // What the replies come from.
 constexpr std::string_view ReplySender = "Server";
 
+// A change the store could take but has not yet: its player is told after
+// this many seconds, and again once it is saved.
+constexpr int UnsavedToldAfterSeconds = 5;
+constexpr std::string_view NotSavedYetLine =
+    "Your choices are not saved yet: they hold on this server and are saved as soon as the store answers.";
+constexpr std::string_view SavedLine = "Your choices are saved.";
+
+// A player whose changes wait for the store.
+struct WaitingPlayer {
+    std::string key;
+    int seconds = 0;
+    bool told = false;  // NotSavedYetLine sent
+};
+
 struct PlayersState {
     bool enabled = false;
     std::string command;  // registered, empty when none is
@@ -33,6 +47,8 @@ struct PlayersState {
     bool saveFailureLogged = false;
     std::optional<std::string> failure;  // why the store could not be read or written last
     bool storeUnreadable = false;        // its error logged; tried again each second
+    bool storeFolderMissing = false;     // as found at load or reload: no save can succeed
+    std::vector<WaitingPlayer> waiting;
 };
 PlayersState State;
 
@@ -158,6 +174,45 @@ bool SaveUnsaved() {
     return saving;
 }
 
+// Whether the store may yet take a change of this player's: not when the
+// player has no id, there is no store, its folder is not there, or the file
+// is not a store of ours.
+bool StoreMayTake(const std::string& key) {
+    return Saveable(key) && State.store && !State.storeFolderMissing &&
+           !(State.failure && RefusedForGood(*State.failure));
+}
+
+bool HasUnsaved(const std::string& key) {
+    return std::any_of(State.unsaved.begin(), State.unsaved.end(),
+                       [&key](const RowChange& change) { return change.player == key; });
+}
+
+void TellPlayer(const std::string& key, std::string_view text) {
+    ForEachConnectedPlayer([&](AShooterPlayerController* player) {
+        if (PlayerKey(player) == key) {
+            SendChatLine(player, ReplySender, text);
+        }
+    });
+}
+
+// Players whose changes waited are told, once they wait too long and once
+// they are saved after that.
+void TellWaitingPlayers() {
+    std::erase_if(State.waiting, [](WaitingPlayer& waiting) {
+        if (!HasUnsaved(waiting.key)) {
+            if (waiting.told) {
+                TellPlayer(waiting.key, SavedLine);
+            }
+            return true;
+        }
+        if (++waiting.seconds >= UnsavedToldAfterSeconds && !waiting.told) {
+            TellPlayer(waiting.key, NotSavedYetLine);
+            waiting.told = true;
+        }
+        return false;
+    });
+}
+
 // The choices of a player without an id end with their connection.
 void ForgetEndedConnections() {
     const auto byConnection = [](const RowChange& change) { return change.player.starts_with(ConnectionKeyStart); };
@@ -203,6 +258,10 @@ void FollowPlayersSettings() {
         State.store = store ? std::make_unique<ChoiceStore>(StorePath(*store)) : nullptr;
         State.storeAsWritten = store;
         State.saveFailureLogged = false;
+        std::error_code error;
+        State.storeFolderMissing =
+            State.store &&
+            !std::filesystem::is_directory(std::filesystem::u8path(State.store->Path()).parent_path(), error);
     }
     if (State.store) {
         State.storeUnreadable = false;  // a reload reads it, and says why it can't, anew
@@ -235,6 +294,7 @@ void PlayersTimer() {
     if (waiting && !State.storeUnreadable) {
         SaveUnsaved();
     }
+    TellWaitingPlayers();
 }
 
 void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSendMode::Type /*mode*/) {
@@ -253,7 +313,12 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
             const bool saved = Saveable(key) && SaveUnsaved() && !Save(change);
             if (!saved) {
                 KeepUnsaved(std::move(change));
-                answer.reply += NotSavedNote;
+                if (!StoreMayTake(key)) {
+                    answer.reply += NotSavedNote;
+                } else if (std::none_of(State.waiting.begin(), State.waiting.end(),
+                                        [&key](const WaitingPlayer& waiting) { return waiting.key == key; })) {
+                    State.waiting.push_back({key});
+                }
             }
         } else if (answer.change) {
             answer.reply = "Your choice can't be kept: the server can't tell you from another player.";
