@@ -69,6 +69,20 @@ bool IsStorePath(const Json& store) {
            store.get_ref<const std::string&>().find('\0') == std::string::npos;
 }
 
+bool NamesNetworkShare(std::string_view store) {
+    const auto separator = [](char c) { return c == '/' || c == '\\'; };
+    if (store.size() < 3 || !separator(store[0]) || !separator(store[1]) || separator(store[2])) {
+        return false;
+    }
+    // \\?\ and \\.\ start a local path in Windows' long form, unless it is
+    // \\?\UNC\server\share.
+    if ((store[2] == '?' || store[2] == '.') && (store.size() == 3 || separator(store[3]))) {
+        const std::string_view rest = store.substr(std::min<std::size_t>(store.size(), 4));
+        return rest.size() > 4 && GroupFold(rest.substr(0, 3)) == "unc" && separator(rest[3]);
+    }
+    return true;
+}
+
 bool IsChatCommandName(std::string_view text) {
     const auto alphanumeric = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');

@@ -38,6 +38,16 @@ bool IsChatCommandName(std::string_view text);
 // character (the file's name would end there).
 bool IsStorePath(const nlohmann::json& store);
 
+// Whether a store's path names a network share by its server (\\server\share\…
+// or //server/share/…), on any system: the plugin refuses such a store, and
+// herald check says so wherever it runs.
+bool NamesNetworkShare(std::string_view store);
+
+// Why a store on a network share is refused.
+inline constexpr std::string_view NetworkShareRefusal =
+    "Players → Store is on a network share, where SQLite can't keep a shared file safe: put it on a disk of the "
+    "machine that runs the servers (docs/deploying.md)";
+
 // Players: whether players choose, the chat command and the store's path as
 // written. An Enable or Command not of its key's form is replaced by the
 // default; a Store that is no path leaves none. problems names each, as the

@@ -13,6 +13,7 @@
 #include "game/GameTypes.h"
 #include "players/ChatCommand.h"
 #include "players/ChoiceStore.h"
+#include "players/StoreLocation.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
 
@@ -45,9 +46,10 @@ struct PlayersState {
     // has no id. Saved, in order, before the next change is.
     std::vector<RowChange> unsaved;
     bool saveFailureLogged = false;
-    std::optional<std::string> failure;  // why the store could not be read or written last
-    bool storeUnreadable = false;        // its error logged; tried again each second
-    bool storeFolderMissing = false;     // as found at load or reload: no save can succeed
+    std::optional<std::string> failure;       // why the store could not be read or written last
+    bool storeUnreadable = false;             // its error logged; tried again each second
+    bool storeFolderMissing = false;          // as found at load or reload: no save can succeed
+    std::optional<std::string> storeRefusal;  // why the store named is not used at all
     std::vector<WaitingPlayer> waiting;
 };
 PlayersState State;
@@ -139,7 +141,7 @@ void ReadStore() {
 
 std::optional<std::string> Save(const RowChange& change) {
     if (!State.store) {
-        return "Players → Store is not a file's path";
+        return State.storeRefusal.value_or("Players → Store is not a file's path");
     }
     if (State.storeUnreadable) {
         return State.failure;  // logged when read; the timer reads it again each second
@@ -262,6 +264,14 @@ void FollowPlayersSettings() {
         State.storeFolderMissing =
             State.store &&
             !std::filesystem::is_directory(std::filesystem::u8path(State.store->Path()).parent_path(), error);
+        State.storeRefusal.reset();
+        if (State.store && (NamesNetworkShare(*store) || OnNetworkShare(State.store->Path()))) {
+            State.store.reset();
+            State.storeRefusal = std::string(NetworkShareRefusal);
+        }
+    }
+    if (State.storeRefusal) {
+        PluginLog::WriteError(*State.storeRefusal + ": choices are kept until the server stops");
     }
     if (State.store) {
         State.storeUnreadable = false;  // a reload reads it, and says why it can't, anew
@@ -338,7 +348,8 @@ std::string PlayersStatus() {
         return {};
     }
     if (!State.store) {
-        return " Store: not saved (Players → Store is not a file's path).";
+        return State.storeRefusal ? " Store " + *State.storeAsWritten + ": not saved (" + *State.storeRefusal + ")."
+                                  : " Store: not saved (Players → Store is not a file's path).";
     }
     const std::string store = " Store " + *State.storeAsWritten + ": ";
     if (State.failure) {

@@ -35,7 +35,15 @@ void ChatCommandIsACommandName(const Context& at, Report& report) {
 // file is not taken in its place: on a cluster it would part this server's
 // choices from the others'.
 void ChoiceStoreIsAPath(const Context& at, Report& report) {
-    if (at.value == nullptr || IsStorePath(*at.value)) {
+    if (at.value == nullptr) {
+        return;
+    }
+    if (IsStorePath(*at.value)) {
+        if (NamesNetworkShare(at.value->get_ref<const std::string&>())) {
+            report.Error(at.path, std::string(NetworkShareRefusal) +
+                                      ": players' choices are kept until the server stops, and an error line is "
+                                      "logged at every load and reload");
+        }
         return;
     }
     const std::string what = !at.value->is_string()                            ? WrongType("string", *at.value)
