@@ -260,14 +260,17 @@ void FollowPlayersSettings() {
         State.store = store ? std::make_unique<ChoiceStore>(StorePath(*store)) : nullptr;
         State.storeAsWritten = store;
         State.saveFailureLogged = false;
-        std::error_code error;
-        State.storeFolderMissing =
-            State.store &&
-            !std::filesystem::is_directory(std::filesystem::u8path(State.store->Path()).parent_path(), error);
+        // A share named by its server is refused from its name alone: asking
+        // the network about it could keep the game waiting.
         State.storeRefusal.reset();
+        State.storeFolderMissing = false;
         if (State.store && (NamesNetworkShare(*store) || OnNetworkShare(State.store->Path()))) {
             State.store.reset();
             State.storeRefusal = std::string(NetworkShareRefusal);
+        } else if (State.store) {
+            std::error_code error;
+            State.storeFolderMissing =
+                !std::filesystem::is_directory(std::filesystem::u8path(State.store->Path()).parent_path(), error);
         }
     }
     if (State.storeRefusal) {
