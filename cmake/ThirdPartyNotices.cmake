@@ -125,6 +125,12 @@ if(CMAKE_CROSSCOMPILING)
                      FILE /usr/${HERALD_MINGW_TRIPLE}/lib/libwinpthread.a FOLDERS /usr/${HERALD_MINGW_TRIPLE}/lib)
 endif()
 
+# Every entry, for the check: a library the notices do not list is known by
+# what it is, not only as missing.
+get_property(herald_all_entries GLOBAL PROPERTY HERALD_THIRD_PARTY)
+list(JOIN herald_all_entries "\n" herald_all_entries)
+file(WRITE ${HERALD_NOTICES_DIR}/entries.txt "${herald_all_entries}\n")
+
 # ---- What each binary links --------------------------------------------------
 
 # Every item a target links, through the libraries it links in turn: targets
@@ -224,10 +230,6 @@ function(herald_notices archive destination)
     endforeach()
   endforeach()
 
-  # Every entry, for the check: a library the notices do not list is known by
-  # what it is, not only as missing.
-  list(JOIN entries "\n" all)
-  file(WRITE ${HERALD_NOTICES_DIR}/entries.txt "${all}\n")
   list(JOIN chosen "\n" listed)
   set(list_file ${HERALD_NOTICES_DIR}/${archive}.entries)
   file(WRITE ${list_file} "${listed}\n")

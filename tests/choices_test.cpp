@@ -304,45 +304,36 @@ TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
 // SQLite's locks do not hold across machines: a store on a share is never
 // opened, and its players are told their choices last until the restart.
 TEST_F(ChoicesTest, AStoreOnANetworkShareIsRefusedAndNothingIsWritten) {
-    for (const char* store : {"\\\\fileserver\\cluster\\players.sqlite", "//fileserver/cluster/players.sqlite"}) {
-        nlohmann::json config = ChoicesConfig;
-        config["Players"] = {{"Store", store}};
-        server.WriteConfig(config);
-        StandIn::ClearRecords();
-        EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
-        EXPECT_THAT(Transcript(), ::testing::Contains(::testing::HasSubstr(
-                                      "Players → Store is on a network share, where SQLite can't keep a shared file "
-                                      "safe: put it on a disk of the machine that runs the servers "
-                                      "(docs/deploying.md): choices are kept until the server stops")))
-            << store;
-        EXPECT_THAT(Chat("Alice", "/herald off crates"),
-                    ElementsAre(Reply("Alice",
-                                      "You will no longer receive crates announcements. (not saved: it holds until "
-                                      "the server restarts)")))
-            << store;
-        StandIn::ClearRecords();
-        StandIn::RconCommand("SkyCrateHerald.Status", 1);
-        ASSERT_FALSE(StandIn::Records().empty());
-        EXPECT_THAT(
-            StandIn::Records().back().text,
-            ::testing::HasSubstr(" Store " + std::string(store) + ": not saved (Players → Store is on a network share"))
-            << store;
-        StandIn::Wait(2);
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(server.root)) {
-            EXPECT_EQ(entry.path().string().find("players.sqlite"), std::string::npos) << entry.path();
-        }
+    // check_players_test has every form of such a path; here, what the plugin does with one.
+    const std::string store = "\\\\fileserver\\cluster\\players.sqlite";
+    nlohmann::json config = ChoicesConfig;
+    config["Players"] = {{"Store", store}};
+    server.WriteConfig(config);
+    StandIn::ClearRecords();
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    EXPECT_THAT(Transcript(), ::testing::Contains(::testing::HasSubstr(
+                                  "Players → Store is on a network share, where SQLite can't keep a shared file "
+                                  "safe: put it on a disk of the machine that runs the servers "
+                                  "(docs/deploying.md): choices are kept until the server stops")))
+        << store;
+    EXPECT_THAT(Chat("Alice", "/herald off crates"),
+                ElementsAre(Reply("Alice",
+                                  "You will no longer receive crates announcements. (not saved: it holds until "
+                                  "the server restarts)")))
+        << store;
+    StandIn::ClearRecords();
+    StandIn::RconCommand("SkyCrateHerald.Status", 1);
+    ASSERT_FALSE(StandIn::Records().empty());
+    EXPECT_THAT(StandIn::Records().back().text,
+                ::testing::HasSubstr(" Store " + store + ": not saved (Players → Store is on a network share"))
+        << store;
+    StandIn::Wait(2);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(server.root)) {
+        EXPECT_EQ(entry.path().string().find("players.sqlite"), std::string::npos) << entry.path();
     }
 }
 
-TEST(StoreLocation, NetworkFilesystemsAreTheirTypesAndALocalFolderIsNone) {
-    const struct {
-        std::int64_t type;
-        bool network;
-    } types[] = {{0x6969, true},  {0x517B, true},      {0xFF534D42, true},  {0xFE534D42, true},  {0x01021997, true},
-                 {0xEF53, false}, {0x01021994, false}, {0x58465342, false}, {0x9123683E, false}, {0x65735546, false}};
-    for (const auto& t : types) {
-        EXPECT_EQ(IsNetworkFilesystemType(t.type), t.network) << std::hex << t.type;
-    }
+TEST(StoreLocation, ALocalFolderIsNoNetworkShare) {
     const HeraldTest::ScratchFolder local;
     EXPECT_FALSE(OnNetworkShare((local.root / "players.sqlite").string()));
     EXPECT_FALSE(OnNetworkShare((local.root / "not" / "there" / "players.sqlite").string()))

@@ -171,18 +171,6 @@ TEST_F(WebRequestsTest, ARequestMadeDuringACompletionWaitsForTheNextTick) {
     EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
 }
 
-TEST_F(WebRequestsTest, AScriptedRequestIsAnsweredFromTheStartAndNoLongerOnceCompleted) {
-    int runs = 0;
-    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
-    ASSERT_TRUE(Post("http://a.example/", [&runs](const ArkApi::HttpReply&) { ++runs; }));
-    ASSERT_TRUE(Post("http://b.example/", [&runs](const ArkApi::HttpReply&) { ++runs; }));
-    EXPECT_EQ(StandIn::RequestsAnswered(), 2u);
-    EXPECT_TRUE(StandIn::AwaitAnswers(0));
-    StandIn::Wait(1);
-    EXPECT_EQ(runs, 2);
-    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
-}
-
 TEST_F(WebRequestsTest, FinishingAbandonsEveryScriptedRequestWhoseCallbacksThenNeverRun) {
     int runs = 0;
     for (int i = 0; i < 3; ++i) {
@@ -471,20 +459,6 @@ TEST_F(WebRequestsTest, ALiveRequestIsAnsweredOnceItsReplyHasComeUntilATickCompl
     EXPECT_EQ(stalled.reply.status, 204);
     EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
     EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
-}
-
-TEST_F(WebRequestsTest, AbandonedLiveRequestsAreNeitherInFlightNorAnswered) {
-    LoopbackHttpServer server;
-    ASSERT_TRUE(server.Listening());
-    StandIn::ScriptRequests(false);
-    Completion answered;
-    ASSERT_TRUE(Post(server.Url("/no-content"), Into(answered)));
-    ASSERT_TRUE(StandIn::AwaitAnswers(3000));
-    StandIn::ResetServer();
-    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
-    EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
-    StandIn::Wait(1);
-    EXPECT_EQ(answered.runs, 0);
 }
 
 TEST_F(WebRequestsTest, ALiveRequestThatStallsEndsAtItsTotalTimeout) {

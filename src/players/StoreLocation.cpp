@@ -1,5 +1,6 @@
 #include "players/StoreLocation.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
@@ -9,25 +10,6 @@
 #else
 #include <sys/vfs.h>
 #endif
-
-bool IsNetworkFilesystemType(std::int64_t type) {
-    // The magic numbers of Linux's <linux/magic.h> and of the filesystems'
-    // own sources.
-    switch (type) {
-        case 0x6969:      // NFS
-        case 0x517B:      // SMB
-        case 0xFF534D42:  // CIFS
-        case 0xFE534D42:  // SMB2
-        case 0x564C:      // NCP
-        case 0x5346414F:  // AFS
-        case 0x73757245:  // Coda
-        case 0x01021997:  // 9P
-        case 0x00C36400:  // Ceph
-            return true;
-        default:
-            return false;
-    }
-}
 
 namespace {
 
@@ -55,6 +37,30 @@ bool OnNetworkShare(const std::string& path) {
 }
 
 #else
+
+namespace {
+
+// Whether a filesystem type, as statfs gives it, is a network filesystem's.
+bool IsNetworkFilesystemType(std::int64_t type) {
+    // The magic numbers of Linux's <linux/magic.h> and of the filesystems'
+    // own sources.
+    switch (type) {
+        case 0x6969:      // NFS
+        case 0x517B:      // SMB
+        case 0xFF534D42:  // CIFS
+        case 0xFE534D42:  // SMB2
+        case 0x564C:      // NCP
+        case 0x5346414F:  // AFS
+        case 0x73757245:  // Coda
+        case 0x01021997:  // 9P
+        case 0x00C36400:  // Ceph
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
 
 bool OnNetworkShare(const std::string& path) {
     const std::filesystem::path folder = ExistingFolder(std::filesystem::u8path(path));
