@@ -99,9 +99,11 @@ TEST_F(CalmTest, BelowMinPlayersNothingIsAnnouncedAndNoDigestFollows) {
     ASSERT_TRUE(StandIn::DisconnectPlayer("Bob"));
     EXPECT_THAT(Crate(), IsEmpty()) << "Bob's stale entry is no player";
     EXPECT_THAT(After(120), IsEmpty()) << "what MinPlayers held gets no digest";
-    EXPECT_EQ(Rcon("SkyCrateHerald.Status"),
-              "Sent 1 announcements as 2 lines; held 0 by cooldowns (0 digests sent), 2 with too few players; 0 lines "
-              "not sent by players' choices. Store players.sqlite: 0 players with choices.");
+    EXPECT_EQ(
+        Rcon("SkyCrateHerald.Status"),
+        "Sent 1 announcements as 2 lines; held 0 by cooldowns (0 digests sent), 2 with too few players; 0 lines "
+        "not sent by players' choices. Store players.sqlite: 0 players with choices, 0 changes not saved yet, last "
+        "read 120 s ago.");
 }
 
 TEST_F(CalmTest, AReloadKeepsARunningCooldownWithItsNewLength) {
@@ -181,7 +183,7 @@ TEST_F(CalmTest, StatusTellsWhatWasSentAndWhatAnEntryHolds) {
         {0, 0, "SkyCrateHerald.Status",
          "Sent 1 announcements as 1 lines; held 2 by cooldowns (1 digests sent), 0 with "
          "too few players; 0 lines not sent by players' choices. Store players.sqlite: 0 "
-         "players with choices."},
+         "players with choices, 0 changes not saved yet, last read 60 s ago."},
         {0, 0, "SkyCrateHerald.Status SupplyCrate_Level3_C",
          "No entry SupplyCrate_Level3_C in Items (did you mean SupplyCrate_Level03_C?)"},
         {0, 0, "SkyCrateHerald.Status a b", "Usage: SkyCrateHerald.Status [KEY]"},

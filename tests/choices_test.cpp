@@ -5,8 +5,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "Support.h"
 #include "players/ChoiceStore.h"
@@ -49,6 +51,34 @@ protected:
     }
     std::filesystem::path StorePath() const {
         return server.root / "ArkApi" / "Plugins" / "SkyCrateHerald" / "players.sqlite";
+    }
+    // The store's part of SkyCrateHerald.Status.
+    std::string StoreStatus() {
+        StandIn::ClearRecords();
+        StandIn::RconCommand("SkyCrateHerald.Status", 1);
+        const std::string text = StandIn::Records().empty() ? std::string() : StandIn::Records().back().text;
+        return text.substr(std::min(text.size(), text.find(" Store ")));
+    }
+    bool StoreFails() { return StoreStatus().find(" (") != std::string::npos; }
+    bool AllSaved() { return StoreStatus().find(" 0 changes not saved yet") != std::string::npos; }
+    // The game's timer ticks until done says so, within 10 s: the store's
+    // worker reads and writes beside the game. What the ticks sent.
+    std::vector<std::string> TickUntil(const std::function<bool()>& done) {
+        std::vector<std::string> sent;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "not within 10 s; the store: " << StoreStatus();
+                break;
+            }
+            StandIn::ClearRecords();
+            StandIn::Wait(1);
+            for (const std::string& line : Transcript()) {
+                sent.push_back(line);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return sent;
     }
 };
 
@@ -144,6 +174,7 @@ TEST_F(ChoicesTest, AChoiceDecidesWhoReceivesItsGroupFromTheNextSpawnOn) {
 TEST_F(ChoicesTest, ChoicesOutliveAReloadAndARestartAndAreReadFromTheStore) {
     Chat("Alice", "/herald off crates");
     Chat("Bob", "/herald off all");
+    TickUntil([this] { return AllSaved(); });
     ASSERT_TRUE(std::filesystem::exists(StorePath()));
     EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
     EXPECT_THAT(Spawns(), ElementsAre("chat Alice Server: \"node\""));
@@ -158,7 +189,7 @@ TEST_F(ChoicesTest, ChoicesOutliveAReloadAndARestartAndAreReadFromTheStore) {
 
 TEST_F(ChoicesTest, UnloadLeavesTheStoreClosedAndWhole) {
     Chat("Alice", "/herald off crates");
-    StandIn::UnloadPlugin();
+    StandIn::UnloadPlugin();  // the unload gives the store time to take what waits
     // Nothing holds the file: on Windows an open handle would refuse this.
     const std::filesystem::path copy = StorePath().string() + ".copy";
     std::filesystem::rename(StorePath(), copy);
@@ -173,16 +204,18 @@ TEST_F(ChoicesTest, UnloadLeavesTheStoreClosedAndWhole) {
     EXPECT_TRUE(std::filesystem::remove(copy));
 }
 
-TEST_F(ChoicesTest, AChoiceAnotherServerSavesIsInEffectAtTheNextTick) {
+TEST_F(ChoicesTest, AChoiceAnotherServerSavesIsInEffectWithinTheNextTicks) {
     Chat("Alice", "/herald off crates");  // makes the store
+    TickUntil([this] { return AllSaved(); });
     ChoiceStore otherServer(StorePath().string());
     ASSERT_EQ(otherServer.ReadAll().rows.size(), 1u);
     ASSERT_EQ(otherServer.Save({"bob-account", false, {}, {{"bob-account", "nodes", false}}}), std::nullopt);
     EXPECT_THAT(Spawns(),
                 ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""))
         << "not before the timer looks";
-    StandIn::Wait(1);
-    EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
+    TickUntil([this] {
+        return Spawns() == std::vector<std::string>{"chat Bob Server: \"crate\"", "chat Alice Server: \"node\""};
+    });
 }
 
 TEST_F(ChoicesTest, WithoutPlayersEnabledNoCommandAndEveryoneHearsEverything) {
@@ -197,6 +230,7 @@ TEST_F(ChoicesTest, WithoutPlayersEnabledNoCommandAndEveryoneHearsEverything) {
 
 TEST_F(ChoicesTest, ACommandOrStoreChangedByAReloadIsFollowed) {
     Chat("Alice", "/herald off crates");
+    TickUntil([this] { return AllSaved(); });  // else the new store takes it, as a change not saved yet
     nlohmann::json config = ChoicesConfig;
     config["Players"] = {{"Command", "/Hear"}, {"Store", "elsewhere.sqlite"}};
     server.WriteConfig(config);
@@ -204,9 +238,13 @@ TEST_F(ChoicesTest, ACommandOrStoreChangedByAReloadIsFollowed) {
     EXPECT_THAT(Chat("Alice", "/herald"), IsEmpty());
     EXPECT_THAT(Chat("Alice", "/hear off nodes"),
                 ElementsAre(Reply("Alice", "You will no longer receive Nodes announcements.")));
-    // The new store starts empty: the old one's choices stay in the old file.
-    EXPECT_THAT(Spawns(),
-                ElementsAre("chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"", "chat Bob Server: \"node\""));
+    // The new store starts empty once read: the old one's choices stay in the
+    // old file.
+    TickUntil([this] {
+        return Spawns() == std::vector<std::string>{"chat Alice Server: \"crate\"", "chat Bob Server: \"crate\"",
+                                                    "chat Bob Server: \"node\""};
+    });
+    TickUntil([this] { return AllSaved(); });
     EXPECT_TRUE(std::filesystem::exists(StorePath().parent_path() / "elsewhere.sqlite"));
 }
 
@@ -215,70 +253,80 @@ TEST_F(ChoicesTest, AStoreThatCantBeWrittenKeepsTheChoiceInMemoryAndSaysSoOnce) 
     config["Players"] = {{"Store", "no-such-folder/players.sqlite"}};
     server.WriteConfig(config);
     EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
-    const std::vector<std::string> first = Chat("Alice", "/herald off crates");
-    ASSERT_EQ(first.size(), 2u);
-    EXPECT_EQ(first[0],
-              "log SkyCrateHerald error \"Can't save players' choices to no-such-folder/players.sqlite: unable to open "
-              "database file\"");
-    EXPECT_EQ(first[1], Reply("Alice",
-                              "You will no longer receive crates announcements. (not saved: it holds until "
-                              "the server restarts)"));
+    EXPECT_THAT(Chat("Alice", "/herald off crates"),
+                ElementsAre(Reply("Alice",
+                                  "You will no longer receive crates announcements. (not saved: it holds until "
+                                  "the server restarts)")))
+        << "the folder is known to be missing from the reload on";
+    EXPECT_THAT(TickUntil([this] { return StoreFails(); }),
+                ::testing::Contains("log SkyCrateHerald error \"Can't save players' choices to "
+                                    "no-such-folder/players.sqlite: unable to open database file\""));
     EXPECT_THAT(Chat("Bob", "/herald off nodes"),
                 ElementsAre(Reply("Bob",
                                   "You will no longer receive Nodes announcements. (not saved: it holds until "
-                                  "the server restarts)")))
-        << "logged once until a save succeeds";
+                                  "the server restarts)")));
+    StandIn::ClearRecords();
+    StandIn::Wait(3);
+    EXPECT_THAT(Transcript(), IsEmpty()) << "logged once until a save succeeds";
     EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""));
 }
 
 // A change another server's lock keeps out holds at once and is saved once the
 // lock ends; its player hears nothing untrue: no "until the server restarts",
-// and after five seconds of waiting, that it is not saved yet, then that it is.
-TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnTheTimerOnceTheLockEnds) {
+// and after five seconds of waiting, that it is not saved yet, then that it
+// is.
+TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnceTheLockEnds) {
+    const std::string notSavedYet = Reply(
+        "Bob", "Your choices are not saved yet: they hold on this server and are saved as soon as the store answers.");
     const struct {
-        int lockedSeconds;
-        std::vector<std::string> toldWhileLocked;  // to Bob, second by second from the change
+        bool fiveSeconds;                          // the lock held five seconds, or less
+        std::vector<std::string> toldWhileLocked;  // to Bob, from the change to the lock's end
         std::vector<std::string> toldOnceSaved;
     } cases[] = {
-        {2, {}, {}},
-        {7,
-         {Reply("Bob",
-                "Your choices are not saved yet: they hold on this server and are saved as soon as the store "
-                "answers.")},
-         {Reply("Bob", "Your choices are saved.")}},
+        {false, {}, {}},
+        {true, {notSavedYet}, {Reply("Bob", "Your choices are saved.")}},
     };
     Chat("Alice", "/herald off crates");  // makes the store
+    TickUntil([this] { return AllSaved(); });
     for (const auto& c : cases) {
         Chat("Bob", "/herald on all");
+        TickUntil([this] { return AllSaved(); });
         sqlite3* other = nullptr;
         ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &other), SQLITE_OK);
         ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-        const std::vector<std::string> locked = Chat("Bob", "/herald off nodes");
-        ASSERT_EQ(locked.size(), 2u) << c.lockedSeconds;
-        EXPECT_EQ(locked.front(),
+        const auto changed = std::chrono::steady_clock::now();
+        EXPECT_THAT(Chat("Bob", "/herald off nodes"),
+                    ElementsAre(Reply("Bob", "You will no longer receive Nodes announcements.")))
+            << c.fiveSeconds << ": it holds at once, and is saved later";
+        std::vector<std::string> told = TickUntil([this] { return StoreFails(); });
+        ASSERT_FALSE(told.empty());
+        EXPECT_EQ(told.front(),
                   "log SkyCrateHerald error \"Can't save players' choices to players.sqlite: database is locked\"");
-        EXPECT_EQ(locked.back(), Reply("Bob", "You will no longer receive Nodes announcements."))
-            << c.lockedSeconds << ": it holds at once, and is saved later";
-        std::vector<std::string> told;
-        for (int second = 0; second < c.lockedSeconds; ++second) {
+        told.erase(told.begin());
+        if (c.fiveSeconds) {
+            std::this_thread::sleep_until(changed + std::chrono::milliseconds(5100));
+        }
+        for (int second = 0; second < 2; ++second) {
             StandIn::ClearRecords();
             StandIn::Wait(1);
             for (const std::string& line : Transcript()) {
                 told.push_back(line);
             }
         }
-        EXPECT_EQ(told, c.toldWhileLocked) << c.lockedSeconds;
+        EXPECT_EQ(told, c.toldWhileLocked) << c.fiveSeconds;
+        EXPECT_THAT(StoreStatus(), ::testing::HasSubstr("1 changes not saved yet, last read"));
         EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""))
-            << c.lockedSeconds << ": the change holds while the store is locked";
+            << c.fiveSeconds << ": the change holds while the store is locked";
         ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(other);
+        EXPECT_EQ(TickUntil([this] { return AllSaved(); }), c.toldOnceSaved) << c.fiveSeconds;
         StandIn::ClearRecords();
         StandIn::Wait(1);
-        EXPECT_EQ(Transcript(), c.toldOnceSaved) << c.lockedSeconds;
+        EXPECT_EQ(Transcript(), std::vector<std::string>()) << c.fiveSeconds << ": told once";
         const std::vector<ChoiceRow> rows = ChoiceStore(StorePath().string()).ReadAll().rows;
         EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const ChoiceRow& row) {
             return row.player == "bob-account" && row.group == "nodes" && !row.hears;
-        })) << c.lockedSeconds;
+        })) << c.fiveSeconds;
     }
 }
 
@@ -290,7 +338,7 @@ TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
     for (const auto& [what, bytes] : files) {
         std::filesystem::create_directories(StorePath().parent_path());
         std::ofstream(StorePath(), std::ios::binary) << bytes;
-        EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        TickUntil([this] { return StoreFails(); });
         const std::vector<std::string> reply = Chat("Alice", "/herald off crates");
         EXPECT_THAT(reply.back(), ::testing::HasSubstr("(not saved: it holds until the server restarts)")) << what;
         StandIn::Wait(3);
@@ -394,8 +442,9 @@ TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNeverChanged) {
             before.push_back(HeraldTest::ReadFile(path + suffix));
         }
 
+        StandIn::UnloadPlugin();
         StandIn::ClearRecords();
-        EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+        LoadPlugin();
         EXPECT_THAT(
             Transcript(),
             ::testing::Contains(::testing::HasSubstr("not a store of players' choices (another program's database)")))
@@ -462,19 +511,23 @@ TEST_F(ChoicesTest, AStoreOfOursWithoutAUsableTableIsRefusedNotACrash) {
     LoadPlugin();
     EXPECT_THAT(Chat("Alice", "/herald off nodes"),
                 ElementsAre(Reply("Alice", "You will no longer receive Nodes announcements.")));
+    TickUntil([this] { return AllSaved(); });
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open_v2(StorePath().string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, "DROP TABLE choices", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    EXPECT_THAT(
-        Chat("Alice", "/herald on nodes"),
-        ElementsAre("log SkyCrateHerald error \"Can't save players' choices to players.sqlite: its choices table "
-                    "is missing or has another shape\"",
-                    Reply("Alice",
-                          "You will receive Nodes announcements again. (not saved: it holds until the "
-                          "server restarts)")));
+    EXPECT_THAT(Chat("Alice", "/herald on nodes"),
+                ElementsAre(Reply("Alice", "You will receive Nodes announcements again.")))
+        << "not known yet";
+    EXPECT_THAT(TickUntil([this] { return StoreFails(); }),
+                ::testing::Contains("log SkyCrateHerald error \"Can't save players' choices to players.sqlite: its "
+                                    "choices table is missing or has another shape\""));
+    EXPECT_THAT(Chat("Alice", "/herald off crates"),
+                ElementsAre(Reply("Alice",
+                                  "You will no longer receive crates announcements. (not saved: it holds until the "
+                                  "server restarts)")));
     StandIn::Wait(2);
-    EXPECT_THAT(Chat("Alice", "/herald"), ElementsAre(::testing::HasSubstr("crates on, Nodes on")));
+    EXPECT_THAT(Chat("Alice", "/herald"), ElementsAre(::testing::HasSubstr("crates off, Nodes on")));
 }
 
 TEST_F(ChoicesTest, HostileLinesGetABoundedReply) {
@@ -566,7 +619,7 @@ TEST_F(ChoicesTest, APlayerWithoutAnIdChoosesForThisConnectionAlone) {
     StandIn::ClearRecords();
     StandIn::RconCommand("SkyCrateHerald.Status", 1);
     ASSERT_FALSE(StandIn::Records().empty());
-    EXPECT_THAT(StandIn::Records().back().text, ::testing::HasSubstr("Store players.sqlite: 0 players with choices."))
+    EXPECT_THAT(StandIn::Records().back().text, ::testing::HasSubstr("Store players.sqlite: 0 players with choices,"))
         << "Ghost's choices went with the connection";
     StandIn::ConnectPlayer("Ghost", false, std::string());
     EXPECT_THAT(receivers(), ElementsAre("chat Alice", "chat Bob", "chat Shade", "chat Ghost", "chat Alice", "chat Bob",

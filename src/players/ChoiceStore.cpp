@@ -226,7 +226,9 @@ ChoiceStore::Rows ChoiceStore::ReadAll() {
     return read;
 }
 
-std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
+std::optional<std::string> ChoiceStore::Save(const RowChange& change) { return Save(std::span(&change, 1)); }
+
+std::optional<std::string> ChoiceStore::Save(std::span<const RowChange> changes) {
     std::string reason;
     if (!Open(true, reason)) {
         return reason;
@@ -254,23 +256,25 @@ std::optional<std::string> ChoiceStore::Save(const RowChange& change) {
         written = written && statement.Step() == SQLITE_DONE;
         statement.Reset();
     };
-    if (change.clearsPlayer) {
-        Statement clear(db_, "DELETE FROM choices WHERE player = ?1");
-        clear.Bind(1, change.player);
-        run(clear);
-    }
+    Statement clear(db_, "DELETE FROM choices WHERE player = ?1");
     Statement drop(db_, "DELETE FROM choices WHERE player = ?1 AND grp = ?2");
-    for (const std::string& group : change.dropped) {
-        drop.Bind(1, change.player);
-        drop.Bind(2, group);
-        run(drop);
-    }
     Statement set(db_, "INSERT OR REPLACE INTO choices (player, grp, hears) VALUES (?1, ?2, ?3)");
-    for (const ChoiceRow& row : change.set) {
-        set.Bind(1, row.player);
-        set.Bind(2, row.group);
-        set.Bind(3, std::int64_t{row.hears ? 1 : 0});
-        run(set);
+    for (const RowChange& change : changes) {
+        if (change.clearsPlayer) {
+            clear.Bind(1, change.player);
+            run(clear);
+        }
+        for (const std::string& group : change.dropped) {
+            drop.Bind(1, change.player);
+            drop.Bind(2, group);
+            run(drop);
+        }
+        for (const ChoiceRow& row : change.set) {
+            set.Bind(1, row.player);
+            set.Bind(2, row.group);
+            set.Bind(3, std::int64_t{row.hears ? 1 : 0});
+            run(set);
+        }
     }
     if (written && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
         // Readers and a writer then never wait for each other. Switching needs

@@ -1,10 +1,11 @@
 #pragma once
-// The players' choices in an SQLite file, which every server of a cluster may
-// share. Each change is one transaction, written on the game's thread and
-// bounded by BusyTimeoutMs; a file that is not such a store is never written.
+// The players' choices in an SQLite file, which the servers of one machine may
+// share. Used from the store's worker thread alone (StoreWorker.h); a file
+// that is not such a store is never written.
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,9 @@ public:
     };
     Rows ReadAll();
 
-    // One change, committed or not at all: the reason when not. The file is
-    // made on the first save.
+    // The changes, in order, in one transaction: all committed or none, and
+    // the reason when none. The file is made on the first save.
+    std::optional<std::string> Save(std::span<const RowChange> changes);
     std::optional<std::string> Save(const RowChange& change);
 
     // Whether another connection committed since the last look, or, while

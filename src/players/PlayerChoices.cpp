@@ -77,3 +77,32 @@ void PlayerChoices::Add(const ChoiceRow& row) {
     }
     choice.groups.emplace_back(row.group, row.hears);
 }
+
+namespace {
+
+std::vector<std::string_view> GroupsOf(const RowChange& change) {
+    std::vector<std::string_view> groups(change.dropped.begin(), change.dropped.end());
+    for (const ChoiceRow& row : change.set) {
+        groups.push_back(row.group);
+    }
+    return groups;
+}
+
+}  // namespace
+
+bool MakesMoot(const RowChange& later, const RowChange& earlier) {
+    if (later.player != earlier.player) {
+        return false;
+    }
+    if (later.clearsPlayer) {
+        return true;
+    }
+    if (earlier.clearsPlayer) {
+        return false;
+    }
+    const std::vector<std::string_view> groups = GroupsOf(later);
+    const std::vector<std::string_view> touched = GroupsOf(earlier);
+    return std::all_of(touched.begin(), touched.end(), [&](std::string_view group) {
+        return std::find(groups.begin(), groups.end(), group) != groups.end();
+    });
+}

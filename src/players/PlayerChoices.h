@@ -36,6 +36,10 @@ struct RowChange {
     std::vector<ChoiceRow> set;
 };
 
+// Whether later, a change of the same player, leaves nothing of earlier in
+// the rows: it clears the player, or touches every group earlier did.
+bool MakesMoot(const RowChange& later, const RowChange& earlier);
+
 class PlayerChoices {
 public:
     bool Empty() const { return players_.empty(); }

@@ -1,6 +1,7 @@
 #include "players/Players.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "players/ChatCommand.h"
 #include "players/ChoiceStore.h"
 #include "players/StoreLocation.h"
+#include "players/StoreWorker.h"
 #include "plugin/PluginLog.h"
 #include "plugin/PluginName.h"
 
@@ -22,34 +24,46 @@ namespace {
 // What the replies come from.
 constexpr std::string_view ReplySender = "Server";
 
-// A change the store could take but has not yet: its player is told after
-// this many seconds, and again once it is saved.
-constexpr int UnsavedToldAfterSeconds = 5;
+// A change handed to the store and not committed: its player is told once it
+// waited this long, and again once it is saved.
+constexpr std::chrono::seconds UnsavedToldAfter{5};
 constexpr std::string_view NotSavedYetLine =
     "Your choices are not saved yet: they hold on this server and are saved as soon as the store answers.";
 constexpr std::string_view SavedLine = "Your choices are saved.";
 
+// How long the load waits for the store's first read, while the server starts
+// and no player waits; past it the worker finishes the read on its own.
+constexpr std::chrono::seconds FirstReadLimit{5};
+// How long the unload gives the worker to commit what waits.
+constexpr std::chrono::seconds UnloadSaveBudget{2};
+
 // A player whose changes wait for the store.
 struct WaitingPlayer {
     std::string key;
-    int seconds = 0;
-    bool told = false;  // NotSavedYetLine sent
+    std::chrono::steady_clock::time_point since;  // the first change that waits
+    bool told = false;                            // NotSavedYetLine sent
 };
 
 struct PlayersState {
     bool enabled = false;
-    std::string command;  // registered, empty when none is
+    bool followed = false;  // settings followed since the load
+    std::string command;    // registered, empty when none is
     std::optional<std::string> storeAsWritten;
-    std::unique_ptr<ChoiceStore> store;
-    PlayerChoices choices;
-    // Changes not in the store, oldest first: a save failed, or the player
-    // has no id. Saved, in order, before the next change is.
-    std::vector<RowChange> unsaved;
-    bool saveFailureLogged = false;
-    std::optional<std::string> failure;       // why the store could not be read or written last
-    bool storeUnreadable = false;             // its error logged; tried again each second
+    std::unique_ptr<StoreWorker> worker;
     bool storeFolderMissing = false;          // as found at load or reload: no save can succeed
     std::optional<std::string> storeRefusal;  // why the store named is not used at all
+    PlayerChoices choices;
+    // Handed to the worker and not known to be committed, oldest first: laid
+    // again over each read of the store that does not hold them yet.
+    std::vector<NumberedChange> handed;
+    std::uint64_t lastNumber = 0;
+    // Never saved: made with no store to take them, or by a player without an
+    // id. Laid over each read too.
+    std::vector<RowChange> kept;
+    // As the worker last told, each logged once.
+    std::optional<std::string> readFailure;
+    std::optional<std::string> saveFailure;
+    std::optional<int> secondsSinceRead;  // none before the first read
     std::vector<WaitingPlayer> waiting;
 };
 PlayersState State;
@@ -90,103 +104,53 @@ std::string StorePath(const std::string& asWritten) {
     return ArkApi::Tools::GetCurrentDir() + "/" + std::string(PluginsFolder) + "/" + PluginName + "/" + asWritten;
 }
 
-std::vector<std::string> GroupsOf(const RowChange& change) {
-    std::vector<std::string> groups = change.dropped;
-    for (const ChoiceRow& row : change.set) {
-        groups.push_back(row.group);
-    }
-    return groups;
+void Hand(RowChange change) {
+    State.worker->Hand({++State.lastNumber, change});
+    State.handed.push_back({State.lastNumber, std::move(change)});
 }
 
-// Keeps a change for later, in place of the earlier ones it makes moot, so
-// that what waits stays within a change per player and group.
-void KeepUnsaved(RowChange change) {
-    const std::vector<std::string> groups = GroupsOf(change);
-    std::erase_if(State.unsaved, [&](const RowChange& earlier) {
-        if (earlier.player != change.player) {
-            return false;
-        }
-        if (change.clearsPlayer) {
-            return true;
-        }
-        const std::vector<std::string> touched = GroupsOf(earlier);
-        return !earlier.clearsPlayer && std::all_of(touched.begin(), touched.end(), [&](const std::string& group) {
-            return std::find(groups.begin(), groups.end(), group) != groups.end();
-        });
-    });
-    State.unsaved.push_back(std::move(change));
+// Logs a failure the worker tells of, once until it ends or another follows.
+void FollowFailure(std::optional<std::string>& known, std::optional<std::string> told, std::string_view doing) {
+    if (told && told != known) {
+        PluginLog::WriteError(std::string(doing) + *State.storeAsWritten + ": " + *told);
+    }
+    known = std::move(told);
 }
 
-// The store's rows with the choices not yet saved over them.
-void ReadStore() {
-    ChoiceStore::Rows read = State.store->ReadAll();
-    if (read.error) {
-        State.failure = *read.error;
-        if (!State.storeUnreadable) {
-            PluginLog::WriteError("Can't read players' choices from " + *State.storeAsWritten + ": " + *read.error);
+// What the worker did: a read of the store, with the changes it does not
+// hold yet laid over it, and the changes committed since the last look.
+void TakeNews() {
+    StoreNews news = State.worker->Collect();
+    if (news.read) {
+        PlayerChoices fresh = std::move(*news.read);
+        for (const NumberedChange& handed : State.handed) {
+            if (handed.number > news.readThrough) {
+                fresh.Apply(handed.change);
+            }
         }
-        State.storeUnreadable = true;
-        return;
-    }
-    State.storeUnreadable = false;
-    PlayerChoices fromStore;
-    for (const ChoiceRow& row : read.rows) {
-        fromStore.Add(row);
-    }
-    for (const RowChange& change : State.unsaved) {
-        fromStore.Apply(change);
-    }
-    State.choices = std::move(fromStore);
-}
-
-std::optional<std::string> Save(const RowChange& change) {
-    if (!State.store) {
-        return State.storeRefusal.value_or("Players → Store is not a file's path");
-    }
-    if (State.storeUnreadable) {
-        return State.failure;  // logged when read; the timer reads it again each second
-    }
-    std::optional<std::string> failure = State.store->Save(change);
-    State.failure = failure;
-    if (failure) {
-        if (!State.saveFailureLogged) {
-            PluginLog::WriteError("Can't save players' choices to " + *State.storeAsWritten + ": " + *failure);
-            State.saveFailureLogged = true;
+        for (const RowChange& change : State.kept) {
+            fresh.Apply(change);
         }
-    } else {
-        State.saveFailureLogged = false;
+        State.worker->Dispose(std::make_unique<PlayerChoices>(std::exchange(State.choices, std::move(fresh))));
+        State.secondsSinceRead = 0;
     }
-    return failure;
-}
-
-// The choices not yet saved, oldest first, as long as saves succeed: a later
-// change of a player must not be written over by an earlier one.
-bool SaveUnsaved() {
-    std::vector<RowChange> still;
-    bool saving = true;
-    for (RowChange& change : State.unsaved) {
-        if (Saveable(change.player) && saving && Save(change)) {
-            saving = false;
-        }
-        if (!Saveable(change.player) || !saving) {
-            still.push_back(std::move(change));
-        }
-    }
-    State.unsaved = std::move(still);
-    return saving;
+    std::erase_if(State.handed, [&](const NumberedChange& handed) { return handed.number <= news.savedThrough; });
+    FollowFailure(State.readFailure, std::move(news.readFailure), "Can't read players' choices from ");
+    FollowFailure(State.saveFailure, std::move(news.saveFailure), "Can't save players' choices to ");
 }
 
 // Whether the store may yet take a change of this player's: not when the
 // player has no id, there is no store, its folder is not there, or the file
 // is not a store of ours.
 bool StoreMayTake(const std::string& key) {
-    return Saveable(key) && State.store && !State.storeFolderMissing &&
-           !(State.failure && RefusedForGood(*State.failure));
+    const auto refused = [](const std::optional<std::string>& failure) { return failure && RefusedForGood(*failure); };
+    return Saveable(key) && State.worker && !State.storeFolderMissing && !refused(State.readFailure) &&
+           !refused(State.saveFailure);
 }
 
-bool HasUnsaved(const std::string& key) {
-    return std::any_of(State.unsaved.begin(), State.unsaved.end(),
-                       [&key](const RowChange& change) { return change.player == key; });
+bool Waits(const std::string& key) {
+    return std::any_of(State.handed.begin(), State.handed.end(),
+                       [&key](const NumberedChange& handed) { return handed.change.player == key; });
 }
 
 void TellPlayer(const std::string& key, std::string_view text) {
@@ -200,14 +164,15 @@ void TellPlayer(const std::string& key, std::string_view text) {
 // Players whose changes waited are told, once they wait too long and once
 // they are saved after that.
 void TellWaitingPlayers() {
-    std::erase_if(State.waiting, [](WaitingPlayer& waiting) {
-        if (!HasUnsaved(waiting.key)) {
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(State.waiting, [&](WaitingPlayer& waiting) {
+        if (!Waits(waiting.key)) {
             if (waiting.told) {
                 TellPlayer(waiting.key, SavedLine);
             }
             return true;
         }
-        if (++waiting.seconds >= UnsavedToldAfterSeconds && !waiting.told) {
+        if (now - waiting.since >= UnsavedToldAfter && !waiting.told) {
             TellPlayer(waiting.key, NotSavedYetLine);
             waiting.told = true;
         }
@@ -215,23 +180,59 @@ void TellWaitingPlayers() {
     });
 }
 
+// Keeps a change that is never saved, in place of the earlier ones it makes
+// moot, so that what is kept stays within a change per player and group.
+void Keep(RowChange change) {
+    std::erase_if(State.kept, [&](const RowChange& earlier) { return MakesMoot(change, earlier); });
+    State.kept.push_back(std::move(change));
+}
+
 // The choices of a player without an id end with their connection.
 void ForgetEndedConnections() {
     const auto byConnection = [](const RowChange& change) { return change.player.starts_with(ConnectionKeyStart); };
-    if (std::none_of(State.unsaved.begin(), State.unsaved.end(), byConnection)) {
+    if (std::none_of(State.kept.begin(), State.kept.end(), byConnection)) {
         return;
     }
     std::vector<std::string> connected;
     ForEachConnectedEntry([&connected](AShooterPlayerController*, const FWeakObjectPtr& entry) {
         connected.push_back(ConnectionKey(entry));
     });
-    std::erase_if(State.unsaved, [&](const RowChange& change) {
+    std::erase_if(State.kept, [&](const RowChange& change) {
         if (!byConnection(change) || std::find(connected.begin(), connected.end(), change.player) != connected.end()) {
             return false;
         }
         State.choices.Apply(RowChange{change.player, true, {}, {}});
         return true;
     });
+}
+
+// Stops the worker of the store named before, and gives back what it left
+// uncommitted, for the next store to take.
+std::vector<NumberedChange> StopWorker(std::chrono::milliseconds budget) {
+    if (!State.worker) {
+        return {};
+    }
+    std::vector<NumberedChange> left = State.worker->Stop(budget);
+    State.worker.reset();
+    State.handed.clear();
+    State.readFailure.reset();
+    State.saveFailure.reset();
+    State.secondsSinceRead.reset();
+    return left;
+}
+
+// A worker for the store now named, handed the changes no store took yet:
+// those the last one left, and those made while none could take them.
+void StartWorker(const std::string& path) {
+    State.worker = std::make_unique<StoreWorker>(path);
+    std::vector<RowChange> kept = std::exchange(State.kept, {});
+    for (RowChange& change : kept) {
+        if (Saveable(change.player)) {
+            Hand(std::move(change));
+        } else {
+            State.kept.push_back(std::move(change));
+        }
+    }
 }
 
 void Reply(AShooterPlayerController* player, const std::string& text) { SendChatLine(player, ReplySender, text); }
@@ -256,57 +257,60 @@ void FollowPlayersSettings() {
     }
     State.enabled = settings.enabled;
     const std::optional<std::string> store = settings.enabled ? settings.store : std::nullopt;
-    if (store != State.storeAsWritten || (store && !State.store)) {
-        State.store = store ? std::make_unique<ChoiceStore>(StorePath(*store)) : nullptr;
+    // A reload reads the store again only when it names another; until that
+    // read is done, the choices held stay in effect.
+    if (store != State.storeAsWritten || (store && !State.worker)) {
+        std::vector<NumberedChange> left = StopWorker(std::chrono::milliseconds(0));
+        for (NumberedChange& change : left) {
+            State.kept.push_back(std::move(change.change));
+        }
         State.storeAsWritten = store;
-        State.saveFailureLogged = false;
         // A share named by its server is refused from its name alone: asking
         // the network about it could keep the game waiting.
         State.storeRefusal.reset();
         State.storeFolderMissing = false;
-        if (State.store && (NamesNetworkShare(*store) || OnNetworkShare(State.store->Path()))) {
-            State.store.reset();
+        const std::string path = store ? StorePath(*store) : std::string();
+        if (store && (NamesNetworkShare(*store) || OnNetworkShare(path))) {
             State.storeRefusal = std::string(NetworkShareRefusal);
-        } else if (State.store) {
+        } else if (store) {
             std::error_code error;
             State.storeFolderMissing =
-                !std::filesystem::is_directory(std::filesystem::u8path(State.store->Path()).parent_path(), error);
+                !std::filesystem::is_directory(std::filesystem::u8path(path).parent_path(), error);
+            StartWorker(path);
         }
     }
     if (State.storeRefusal) {
         PluginLog::WriteError(*State.storeRefusal + ": choices are kept until the server stops");
     }
-    if (State.store) {
-        State.storeUnreadable = false;  // a reload reads it, and says why it can't, anew
-        ReadStore();
-        if (!State.storeUnreadable) {
-            SaveUnsaved();
-        }
+    if (State.worker && !State.followed) {
+        State.worker->AwaitFirstRead(FirstReadLimit);
+        TakeNews();
     }
+    State.followed = true;
 }
 
 void StopPlayers() {
     if (!State.command.empty()) {
         ArkApi::GetCommands().UnregisterChatCommand(FString::FromUtf8(State.command));
     }
+    const std::size_t unsaved = StopWorker(UnloadSaveBudget).size();
+    if (unsaved > 0) {
+        PluginLog::WriteError(std::to_string(unsaved) + " changes of players' choices were not saved to " +
+                              *State.storeAsWritten);
+    }
     State = PlayersState();
 }
 
 void PlayersTimer() {
     ForgetEndedConnections();
-    if (!State.store) {
+    if (!State.worker) {
         return;
     }
-    if (State.storeUnreadable || State.store->ChangedElsewhere()) {
-        ReadStore();
+    if (State.secondsSinceRead) {
+        ++*State.secondsSinceRead;
     }
-    // A change that could not be saved, say while another server held the
-    // store past the busy timeout, is saved as soon as it can be.
-    const bool waiting = std::any_of(State.unsaved.begin(), State.unsaved.end(),
-                                     [](const RowChange& change) { return Saveable(change.player); });
-    if (waiting && !State.storeUnreadable) {
-        SaveUnsaved();
-    }
+    TakeNews();
+    State.worker->Nudge();
     TellWaitingPlayers();
 }
 
@@ -323,15 +327,18 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
         // from another: their change is not made at all.
         if (answer.change && !key.empty()) {
             RowChange change = State.choices.Apply(key, *answer.change);
-            const bool saved = Saveable(key) && SaveUnsaved() && !Save(change);
-            if (!saved) {
-                KeepUnsaved(std::move(change));
-                if (!StoreMayTake(key)) {
-                    answer.reply += NotSavedNote;
-                } else if (std::none_of(State.waiting.begin(), State.waiting.end(),
-                                        [&key](const WaitingPlayer& waiting) { return waiting.key == key; })) {
-                    State.waiting.push_back({key});
+            const bool mayTake = StoreMayTake(key);
+            if (Saveable(key) && State.worker) {
+                Hand(std::move(change));
+                if (mayTake && std::none_of(State.waiting.begin(), State.waiting.end(),
+                                            [&key](const WaitingPlayer& waiting) { return waiting.key == key; })) {
+                    State.waiting.push_back({key, std::chrono::steady_clock::now()});
                 }
+            } else {
+                Keep(std::move(change));
+            }
+            if (!mayTake) {
+                answer.reply += NotSavedNote;
             }
         } else if (answer.change) {
             answer.reply = "Your choice can't be kept: the server can't tell you from another player.";
@@ -350,13 +357,16 @@ std::string PlayersStatus() {
     if (!State.enabled) {
         return {};
     }
-    if (!State.store) {
+    if (!State.worker) {
         return State.storeRefusal ? " Store " + *State.storeAsWritten + ": not saved (" + *State.storeRefusal + ")."
                                   : " Store: not saved (Players → Store is not a file's path).";
     }
-    const std::string store = " Store " + *State.storeAsWritten + ": ";
-    if (State.failure) {
-        return store + "not saved (" + *State.failure + ").";
+    std::string status = " Store " + *State.storeAsWritten + ": " + std::to_string(State.choices.Players()) +
+                         " players with choices, " + std::to_string(State.handed.size()) + " changes not saved yet, " +
+                         (State.secondsSinceRead ? "last read " + std::to_string(*State.secondsSinceRead) + " s ago"
+                                                 : std::string("not read yet"));
+    if (const std::optional<std::string>& failure = State.saveFailure ? State.saveFailure : State.readFailure) {
+        status += " (" + *failure + ")";
     }
-    return store + std::to_string(State.choices.Players()) + " players with choices.";
+    return status + ".";
 }

@@ -1,0 +1,80 @@
+#pragma once
+// The players' store on a thread of its own, so that the game never waits on
+// a disk or another server's lock. The game thread hands changes over and
+// collects what the worker did; every read and write happens on the worker.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "players/PlayerChoices.h"
+
+// A change as handed over, numbered by the game thread in the order made.
+struct NumberedChange {
+    std::uint64_t number = 0;
+    RowChange change;
+};
+
+// What the worker did since the game thread last collected.
+struct StoreNews {
+    // The whole store, read after the changes through readThrough were
+    // committed; the later ones are not in it.
+    std::unique_ptr<PlayerChoices> read;
+    std::uint64_t readThrough = 0;
+    // Every change numbered up to this one is committed.
+    std::uint64_t savedThrough = 0;
+    // Why the last read or save failed; none once one succeeded after it.
+    std::optional<std::string> readFailure;
+    std::optional<std::string> saveFailure;
+};
+
+class StoreWorker {
+public:
+    // Starts the thread, whose first work is to read the whole store.
+    explicit StoreWorker(std::string path);
+    ~StoreWorker();
+    StoreWorker(const StoreWorker&) = delete;
+    StoreWorker& operator=(const StoreWorker&) = delete;
+
+    // Merged into what waits: a change makes a waiting one of its player moot
+    // when it touches every group that one did, so that a thousand toggles
+    // make a handful of commits.
+    void Hand(NumberedChange change);
+    StoreNews Collect();
+    // Once a second: look for other servers' changes, and try again what
+    // failed.
+    void Nudge();
+    // At load, while no player waits: whether the first read ended in time.
+    bool AwaitFirstRead(std::chrono::milliseconds limit);
+    // A read the game thread no longer needs is freed here, not on the game
+    // thread: a million players take a while to free.
+    void Dispose(std::unique_ptr<PlayerChoices> choices);
+
+    // Gives the worker at most budget to commit what waits, stops it, and
+    // gives back what it left uncommitted, oldest first.
+    std::vector<NumberedChange> Stop(std::chrono::milliseconds budget);
+
+private:
+    void Run();
+
+    std::string path_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable firstRead_;
+    // Guarded by mutex_:
+    std::vector<NumberedChange> queue_;
+    StoreNews news_;
+    bool readDone_ = false;
+    bool nudged_ = false;
+    bool retryAfterFailure_ = false;  // a failed save waits for the next nudge
+    std::optional<std::chrono::steady_clock::time_point> stopBy_;
+    std::vector<std::unique_ptr<PlayerChoices>> disposed_;
+    std::thread thread_;  // last: started once everything above is made
+};
