@@ -330,6 +330,25 @@ TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnceTheLockEnds) {
     }
 }
 
+// The unload gives the store two seconds to take what waits, and says what
+// it could not save.
+TEST_F(ChoicesTest, AnUnloadWhileTheStoreIsLockedLogsWhatItLeavesUnsaved) {
+    Chat("Alice", "/herald off crates");  // makes the store
+    TickUntil([this] { return AllSaved(); });
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    Chat("Bob", "/herald off nodes");
+    Chat("Alice", "/herald off all");
+    Chat("Alice", "/herald on all");  // makes Alice's "off all" moot
+    StandIn::ClearRecords();
+    StandIn::UnloadPlugin();
+    EXPECT_THAT(Transcript(), ::testing::Contains("log SkyCrateHerald error \"2 changes of players' choices were not "
+                                                  "saved to players.sqlite\""));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+}
+
 TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
     const std::vector<std::pair<const char*, std::string>> files = {
         {"text", std::string("not a database, and never to be one\n")},

@@ -31,9 +31,6 @@ constexpr std::string_view NotSavedYetLine =
     "Your choices are not saved yet: they hold on this server and are saved as soon as the store answers.";
 constexpr std::string_view SavedLine = "Your choices are saved.";
 
-// How long the load waits for the store's first read, while the server starts
-// and no player waits; past it the worker finishes the read on its own.
-constexpr std::chrono::seconds FirstReadLimit{5};
 // How long the unload gives the worker to commit what waits.
 constexpr std::chrono::seconds UnloadSaveBudget{2};
 
@@ -224,7 +221,14 @@ std::vector<NumberedChange> StopWorker(std::chrono::milliseconds budget) {
 // A worker for the store now named, handed the changes no store took yet:
 // those the last one left, and those made while none could take them.
 void StartWorker(const std::string& path) {
-    State.worker = std::make_unique<StoreWorker>(path);
+    // At load, while the server starts and no player waits, the store is read
+    // before the load returns, so that the first spawns and replies follow
+    // it; and here, on this thread: one the library's entry starts runs only
+    // once the entry returns.
+    State.worker = std::make_unique<StoreWorker>(path, !State.followed);
+    if (!State.followed) {
+        TakeNews();
+    }
     std::vector<RowChange> kept = std::exchange(State.kept, {});
     for (RowChange& change : kept) {
         if (Saveable(change.player)) {
@@ -281,10 +285,6 @@ void FollowPlayersSettings() {
     }
     if (State.storeRefusal) {
         PluginLog::WriteError(*State.storeRefusal + ": choices are kept until the server stops");
-    }
-    if (State.worker && !State.followed) {
-        State.worker->AwaitFirstRead(FirstReadLimit);
-        TakeNews();
     }
     State.followed = true;
 }

@@ -22,7 +22,13 @@ std::unique_ptr<PlayerChoices> ChoicesOf(const std::vector<ChoiceRow>& rows) {
 
 }  // namespace
 
-StoreWorker::StoreWorker(std::string path) : path_(std::move(path)), thread_([this] { Run(); }) {}
+StoreWorker::StoreWorker(std::string path, bool readHere)
+    : path_(std::move(path)), store_(std::make_unique<ChoiceStore>(path_)), readHere_(readHere) {
+    if (readHere) {
+        Publish(store_->ReadAll(), 0);
+    }
+    thread_ = std::thread([this] { Run(); });
+}
 
 StoreWorker::~StoreWorker() {
     if (thread_.joinable()) {
@@ -58,11 +64,6 @@ void StoreWorker::Nudge() {
     wake_.notify_one();
 }
 
-bool StoreWorker::AwaitFirstRead(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return firstRead_.wait_for(lock, limit, [this] { return readDone_; });
-}
-
 void StoreWorker::Dispose(std::unique_ptr<PlayerChoices> choices) {
     {
         std::lock_guard lock(mutex_);
@@ -77,16 +78,47 @@ std::vector<NumberedChange> StoreWorker::Stop(std::chrono::milliseconds budget) 
         stopBy_ = Clock::now() + budget;
     }
     wake_.notify_one();
-    thread_.join();
+    if (WorkerThreadsJoin) {
+        thread_.join();
+    } else {
+        // The last save may take the busy timeout past the budget.
+        std::unique_lock lock(mutex_);
+        if (finishedWork_.wait_for(lock, budget + std::chrono::seconds(1), [this] { return finished_; })) {
+            parked_.End();
+        }
+        thread_.detach();
+    }
     return std::move(queue_);
 }
 
 void StoreWorker::Run() {
-    ChoiceStore store(path_);
+    parked_.KnowCurrent();
+    Work();
+    store_.reset();
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+    }
+    finishedWork_.notify_all();
+    parked_.Park();
+}
+
+void StoreWorker::Publish(ChoiceStore::Rows rows, std::uint64_t readThrough) {
+    std::unique_ptr<PlayerChoices> read = rows.error ? nullptr : ChoicesOf(rows.rows);
+    std::lock_guard lock(mutex_);
+    news_.readFailure = std::move(rows.error);
+    if (read) {
+        news_.read = std::move(read);
+        news_.readThrough = readThrough;
+    }
+}
+
+void StoreWorker::Work() {
+    ChoiceStore& store = *store_;
     std::uint64_t committed = 0;
-    bool readFailed = false;
-    bool first = true;
+    bool first = !readHere_;
     std::unique_lock lock(mutex_);
+    bool readFailed = news_.readFailure.has_value();
     for (;;) {
         if (!first) {
             wake_.wait(lock, [this] {
@@ -120,16 +152,21 @@ void StoreWorker::Run() {
         }
         // Another server's changes are looked for once a second; a read
         // that failed is tried again then.
-        std::optional<ChoiceStore::Rows> rows;
         if (look && (first || readFailed || store.ChangedElsewhere())) {
-            rows = store.ReadAll();
-            readFailed = rows->error.has_value();
+            ChoiceStore::Rows rows = store.ReadAll();
+            readFailed = rows.error.has_value();
+            Publish(std::move(rows), committed);
         }
-        std::unique_ptr<PlayerChoices> read = rows && !rows->error ? ChoicesOf(rows->rows) : nullptr;
 
         lock.lock();
         if (saveFailure) {
-            // Back before what came since, in the order made.
+            // Back before what came since, in the order made, less what that
+            // made moot.
+            std::erase_if(batch, [this](const NumberedChange& earlier) {
+                return std::any_of(queue_.begin(), queue_.end(), [&](const NumberedChange& later) {
+                    return MakesMoot(later.change, earlier.change);
+                });
+            });
             queue_.insert(queue_.begin(), std::make_move_iterator(batch.begin()), std::make_move_iterator(batch.end()));
             news_.saveFailure = std::move(saveFailure);
             retryAfterFailure_ = true;
@@ -138,18 +175,7 @@ void StoreWorker::Run() {
             news_.saveFailure.reset();
             retryAfterFailure_ = false;
         }
-        if (rows && rows->error) {
-            news_.readFailure = rows->error;
-        } else if (read) {
-            news_.readFailure.reset();
-            news_.read = std::move(read);
-            news_.readThrough = committed;
-        }
-        if (first) {
-            first = false;
-            readDone_ = true;
-            firstRead_.notify_all();
-        }
+        first = false;
         if (stopping && retryAfterFailure_) {
             wake_.wait_until(lock, std::min(*stopBy_, Clock::now() + RetryWhileStopping));
         }

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "players/ChoiceStore.h"
 #include "players/PlayerChoices.h"
+#include "players/WorkerThread.h"
 
 // A change as handed over, numbered by the game thread in the order made.
 struct NumberedChange {
@@ -37,8 +39,10 @@ struct StoreNews {
 
 class StoreWorker {
 public:
-    // Starts the thread, whose first work is to read the whole store.
-    explicit StoreWorker(std::string path);
+    // Starts the thread. The first read of the whole store is made here,
+    // before the constructor returns, when readHere (at load, while the
+    // server starts and no player waits), else as the thread's first work.
+    StoreWorker(std::string path, bool readHere);
     ~StoreWorker();
     StoreWorker(const StoreWorker&) = delete;
     StoreWorker& operator=(const StoreWorker&) = delete;
@@ -51,8 +55,7 @@ public:
     // Once a second: look for other servers' changes, and try again what
     // failed.
     void Nudge();
-    // At load, while no player waits: whether the first read ended in time.
-    bool AwaitFirstRead(std::chrono::milliseconds limit);
+    const std::string& Path() const { return path_; }
     // A read the game thread no longer needs is freed here, not on the game
     // thread: a million players take a while to free.
     void Dispose(std::unique_ptr<PlayerChoices> choices);
@@ -63,15 +66,20 @@ public:
 
 private:
     void Run();
+    void Work();
+    void Publish(ChoiceStore::Rows rows, std::uint64_t readThrough);
 
     std::string path_;
+    std::unique_ptr<ChoiceStore> store_;  // the worker's alone once it runs
+    bool readHere_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::condition_variable firstRead_;
+    std::condition_variable finishedWork_;
     // Guarded by mutex_:
     std::vector<NumberedChange> queue_;
     StoreNews news_;
-    bool readDone_ = false;
+    bool finished_ = false;  // the store closed: the thread touches nothing more
+    ParkedThread parked_;
     bool nudged_ = false;
     bool retryAfterFailure_ = false;  // a failed save waits for the next nudge
     std::optional<std::chrono::steady_clock::time_point> stopBy_;
