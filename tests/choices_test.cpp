@@ -445,6 +445,9 @@ TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNeverChanged) {
     };
     std::filesystem::create_directories(StorePath().parent_path());
     for (const auto& c : cases) {
+        // Unloaded, so that the store's thread does not hold the file while
+        // it is replaced, which Windows refuses.
+        StandIn::UnloadPlugin();
         for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
             std::filesystem::remove(scratch + suffix);
             std::filesystem::remove(path + suffix);
@@ -461,7 +464,6 @@ TEST_F(ChoicesTest, AnotherProgramsDatabaseIsNeverChanged) {
             before.push_back(HeraldTest::ReadFile(path + suffix));
         }
 
-        StandIn::UnloadPlugin();
         StandIn::ClearRecords();
         LoadPlugin();
         EXPECT_THAT(

@@ -47,6 +47,7 @@ TEST(MakesMoot, ALaterChangeOfThePlayerThatTouchesEveryGroupOfAnEarlierOne) {
 
 // The worker's first read of the store, within 10 s.
 std::unique_ptr<PlayerChoices> FirstRead(StoreWorker& worker) {
+    worker.Nudge();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::unique_ptr<PlayerChoices> read = worker.Collect().read;
     while (!read && std::chrono::steady_clock::now() < deadline) {

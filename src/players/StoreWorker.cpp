@@ -27,7 +27,15 @@ StoreWorker::StoreWorker(std::string path, bool readHere)
     if (readHere) {
         Publish(store_->ReadAll(), 0);
     }
+}
+
+void StoreWorker::Start() {
+    if (thread_.joinable()) {
+        return;
+    }
     thread_ = std::thread([this] { Run(); });
+    std::unique_lock lock(mutex_);
+    started_.wait(lock, [this] { return running_; });
 }
 
 StoreWorker::~StoreWorker() {
@@ -37,6 +45,7 @@ StoreWorker::~StoreWorker() {
 }
 
 void StoreWorker::Hand(NumberedChange change) {
+    Start();
     {
         std::lock_guard lock(mutex_);
         std::erase_if(queue_, [&](const NumberedChange& earlier) { return MakesMoot(change.change, earlier.change); });
@@ -57,6 +66,7 @@ StoreNews StoreWorker::Collect() {
 }
 
 void StoreWorker::Nudge() {
+    Start();
     {
         std::lock_guard lock(mutex_);
         nudged_ = true;
@@ -73,6 +83,9 @@ void StoreWorker::Dispose(std::unique_ptr<PlayerChoices> choices) {
 }
 
 std::vector<NumberedChange> StoreWorker::Stop(std::chrono::milliseconds budget) {
+    if (!thread_.joinable()) {
+        return std::move(queue_);
+    }
     {
         std::lock_guard lock(mutex_);
         stopBy_ = Clock::now() + budget;
@@ -81,18 +94,25 @@ std::vector<NumberedChange> StoreWorker::Stop(std::chrono::milliseconds budget) 
     if (WorkerThreadsJoin) {
         thread_.join();
     } else {
-        // The last save may take the busy timeout past the budget.
+        // The last save may take the busy timeout past the budget. A worker
+        // that never finishes is one the process's exit already ended.
         std::unique_lock lock(mutex_);
         if (finishedWork_.wait_for(lock, budget + std::chrono::seconds(1), [this] { return finished_; })) {
             parked_.End();
         }
         thread_.detach();
+        return std::move(queue_);
     }
     return std::move(queue_);
 }
 
 void StoreWorker::Run() {
     parked_.KnowCurrent();
+    {
+        std::lock_guard lock(mutex_);
+        running_ = true;
+    }
+    started_.notify_all();
     Work();
     store_.reset();
     {

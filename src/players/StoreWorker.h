@@ -39,9 +39,12 @@ struct StoreNews {
 
 class StoreWorker {
 public:
-    // Starts the thread. The first read of the whole store is made here,
-    // before the constructor returns, when readHere (at load, while the
-    // server starts and no player waits), else as the thread's first work.
+    // The first read of the whole store is made here, before the constructor
+    // returns, when readHere (at load, while the server starts and no player
+    // waits), else as the thread's first work. The thread starts at the first
+    // Hand or Nudge, outside the library's entry: one started under the
+    // loader lock would run only once the entry returns, and one the
+    // library's unload found not yet running would start in a library gone.
     StoreWorker(std::string path, bool readHere);
     ~StoreWorker();
     StoreWorker(const StoreWorker&) = delete;
@@ -65,6 +68,7 @@ public:
     std::vector<NumberedChange> Stop(std::chrono::milliseconds budget);
 
 private:
+    void Start();
     void Run();
     void Work();
     void Publish(ChoiceStore::Rows rows, std::uint64_t readThrough);
@@ -74,10 +78,12 @@ private:
     bool readHere_;
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable started_;
     std::condition_variable finishedWork_;
     // Guarded by mutex_:
     std::vector<NumberedChange> queue_;
     StoreNews news_;
+    bool running_ = false;
     bool finished_ = false;  // the store closed: the thread touches nothing more
     ParkedThread parked_;
     bool nudged_ = false;

@@ -18,14 +18,12 @@ void ParkedThread::Park() {
     }
 }
 
+// A thread ended from outside may still run code of this library on its way
+// out, after the library is gone: the parked thread is left where it waits,
+// which it never leaves, and the system ends it with the process.
 void ParkedThread::End() {
     if (handle_ != 0) {
-        const HANDLE handle = reinterpret_cast<HANDLE>(handle_);
-        // It waits where it parked, holding nothing; being ended, it sends
-        // no notices that would need the loader lock.
-        TerminateThread(handle, 0);
-        WaitForSingleObject(handle, 1000);
-        CloseHandle(handle);
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
         handle_ = 0;
     }
 }
