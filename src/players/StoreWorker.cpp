@@ -97,9 +97,7 @@ std::vector<NumberedChange> StoreWorker::Stop(std::chrono::milliseconds budget) 
         // The last save may take the busy timeout past the budget. A worker
         // that never finishes is one the process's exit already ended.
         std::unique_lock lock(mutex_);
-        if (finishedWork_.wait_for(lock, budget + std::chrono::seconds(1), [this] { return finished_; })) {
-            parked_.End();
-        }
+        finishedWork_.wait_for(lock, budget + std::chrono::seconds(1), [this] { return finished_; });
         thread_.detach();
         return std::move(queue_);
     }
@@ -107,7 +105,6 @@ std::vector<NumberedChange> StoreWorker::Stop(std::chrono::milliseconds budget) 
 }
 
 void StoreWorker::Run() {
-    parked_.KnowCurrent();
     {
         std::lock_guard lock(mutex_);
         running_ = true;
@@ -120,7 +117,7 @@ void StoreWorker::Run() {
         finished_ = true;
     }
     finishedWork_.notify_all();
-    parked_.Park();
+    ParkWorker();
 }
 
 void StoreWorker::Publish(ChoiceStore::Rows rows, std::uint64_t readThrough) {

@@ -85,7 +85,6 @@ private:
     StoreNews news_;
     bool running_ = false;
     bool finished_ = false;  // the store closed: the thread touches nothing more
-    ParkedThread parked_;
     bool nudged_ = false;
     bool retryAfterFailure_ = false;  // a failed save waits for the next nudge
     std::optional<std::chrono::steady_clock::time_point> stopBy_;
