@@ -349,6 +349,51 @@ TEST_F(ChoicesTest, AnUnloadWhileTheStoreIsLockedLogsWhatItLeavesUnsaved) {
     sqlite3_close(other);
 }
 
+#if !defined(_WIN32)
+// A sync tool renames a copy over the store, or an admin deletes it, while the
+// server runs: the old file is let go; a file renamed over it gets every
+// change this server made since it last read the store, a file made anew
+// every change this server made since its start. (Windows refuses both while
+// the file is open.)
+TEST_F(ChoicesTest, AStoreDeletedOrReplacedWhileInUseGetsThisServersChangesAgain) {
+    const struct {
+        const char* what;
+        bool replaced;
+    } cases[] = {{"deleted", false}, {"replaced by an older copy", true}};
+    const std::string older = StorePath().string() + ".older";
+    for (const auto& c : cases) {
+        StandIn::UnloadPlugin();
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::filesystem::remove(StorePath().string() + suffix);
+        }
+        LoadPlugin();
+        Chat("Alice", "/herald off crates");
+        TickUntil([this] { return AllSaved(); });
+        std::filesystem::copy_file(StorePath(), older, std::filesystem::copy_options::overwrite_existing);
+        Chat("Bob", "/herald off nodes");
+        TickUntil([this] { return AllSaved(); });
+        if (c.replaced) {
+            std::filesystem::rename(older, StorePath());
+        } else {
+            std::filesystem::remove(StorePath());
+        }
+        bool logged = false;
+        const std::string replacedLine =
+            "log SkyCrateHerald error \"The players' store players.sqlite was deleted or replaced while the server "
+            "ran: "
+            "the choices made here since it was last read are saved again to the file now there\"";
+        TickUntil([&] {
+            const std::vector<std::string> lines = Transcript();  // of the last tick
+            logged = logged || std::find(lines.begin(), lines.end(), replacedLine) != lines.end();
+            return logged && ChoiceStore(StorePath().string()).ReadAll().rows.size() == 2u;
+        });
+        EXPECT_TRUE(logged) << c.what;
+        EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\"")) << c.what;
+        std::filesystem::remove(older);
+    }
+}
+#endif
+
 TEST_F(ChoicesTest, AFileThatIsNoStoreIsNeverWrittenAndAnnouncementsGoOn) {
     const std::vector<std::pair<const char*, std::string>> files = {
         {"text", std::string("not a database, and never to be one\n")},

@@ -164,6 +164,19 @@ void ChoiceStore::Close() {
         db_ = nullptr;
     }
     dataVersion_.reset();
+    identity_.reset();
+    wal_ = false;
+}
+
+bool ChoiceStore::Replaced() const { return db_ != nullptr && IdentityOfFile(path_) != identity_; }
+
+void ChoiceStore::Abandon() {
+    if (db_ != nullptr) {
+        int on = 1;
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &on);
+    }
+    Close();
 }
 
 bool ChoiceStore::Open(bool create, std::string& reason) {
@@ -189,6 +202,8 @@ bool ChoiceStore::Open(bool create, std::string& reason) {
         Close();
         return false;
     }
+    // Known once the file is there: SQLite makes it at the first access.
+    identity_ = IdentityOfFile(path_);
     // A commit is confirmed only once it is on the disk.
     sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
     dataVersion_ = SingleInteger(db_, "PRAGMA data_version");
@@ -283,6 +298,12 @@ std::optional<std::string> ChoiceStore::Save(std::span<const RowChange> changes)
         if (!wal_) {
             Statement walMode(db_, "PRAGMA journal_mode=WAL");
             wal_ = walMode.Step() == SQLITE_ROW && walMode.Text(0) == "wal";
+        }
+        // The log emptied into the file after each commit, where no reader
+        // holds it: a file renamed over the store, or made where it was
+        // deleted, then finds no log of another's beside it.
+        if (wal_) {
+            sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         }
         return std::nullopt;
     }

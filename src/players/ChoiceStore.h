@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "players/PlayerChoices.h"
+#include "players/StoreLocation.h"
 
 struct sqlite3;
 
@@ -46,6 +47,14 @@ public:
     // nothing is open, whether the file is there to be read.
     bool ChangedElsewhere();
 
+    // Whether the file open is no longer the one the path names: deleted, or
+    // replaced by another renamed over it. Never while nothing is open.
+    bool Replaced() const;
+    // Closes a replaced file leaving the names beside the path alone (its
+    // write-ahead log and shared memory), which may now be the new file's;
+    // the next read or save opens what the path names now.
+    void Abandon();
+
     const std::string& Path() const { return path_; }
 
 private:
@@ -57,5 +66,6 @@ private:
     std::string path_;
     sqlite3* db_ = nullptr;
     std::optional<std::int64_t> dataVersion_;
-    bool wal_ = false;  // the file is in write-ahead-log mode
+    std::optional<FileIdentity> identity_;  // of the file open
+    bool wal_ = false;                      // the file is in write-ahead-log mode
 };

@@ -61,6 +61,7 @@ struct PlayersState {
     std::optional<std::string> readFailure;
     std::optional<std::string> saveFailure;
     std::optional<int> secondsSinceRead;  // none before the first read
+    std::uint64_t replacements = 0;       // as the worker last told
     std::vector<WaitingPlayer> waiting;
 };
 PlayersState State;
@@ -132,6 +133,12 @@ void TakeNews() {
         State.secondsSinceRead = 0;
     }
     std::erase_if(State.handed, [&](const NumberedChange& handed) { return handed.number <= news.savedThrough; });
+    if (news.replacements > State.replacements) {
+        PluginLog::WriteError("The players' store " + *State.storeAsWritten +
+                              " was deleted or replaced while the server ran: the choices made here since it was "
+                              "last read are saved again to the file now there");
+        State.replacements = news.replacements;
+    }
     FollowFailure(State.readFailure, std::move(news.readFailure), "Can't read players' choices from ");
     FollowFailure(State.saveFailure, std::move(news.saveFailure), "Can't save players' choices to ");
 }
@@ -215,6 +222,7 @@ std::vector<NumberedChange> StopWorker(std::chrono::milliseconds budget) {
     State.readFailure.reset();
     State.saveFailure.reset();
     State.secondsSinceRead.reset();
+    State.replacements = 0;
     return left;
 }
 

@@ -8,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #endif
 
@@ -34,6 +35,25 @@ bool OnNetworkShare(const std::string& path) {
         return true;  // \\server\share
     }
     return !root.empty() && GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
+std::optional<FileIdentity> IdentityOfFile(const std::string& path) {
+    // Asked of the file with no access to its contents, sharing everything:
+    // the look neither keeps another program out nor is kept out.
+    const HANDLE file = CreateFileW(std::filesystem::u8path(path).wstring().c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION about{};
+    const bool known = GetFileInformationByHandle(file, &about);
+    CloseHandle(file);
+    if (!known) {
+        return std::nullopt;
+    }
+    return FileIdentity{about.dwVolumeSerialNumber,
+                        static_cast<std::uint64_t>(about.nFileIndexHigh) << 32 | about.nFileIndexLow};
 }
 
 #else
@@ -67,6 +87,14 @@ bool OnNetworkShare(const std::string& path) {
     struct statfs about {};
     return !folder.empty() && ::statfs(folder.c_str(), &about) == 0 &&
            IsNetworkFilesystemType(static_cast<std::int64_t>(about.f_type));
+}
+
+std::optional<FileIdentity> IdentityOfFile(const std::string& path) {
+    struct stat about {};
+    if (::stat(path.c_str(), &about) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<std::uint64_t>(about.st_dev), static_cast<std::uint64_t>(about.st_ino)};
 }
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_map>
 
 #include "players/ChoiceStore.h"
 
@@ -11,6 +12,15 @@ using Clock = std::chrono::steady_clock;
 
 // While it stops, a worker whose save failed tries again this often.
 constexpr std::chrono::milliseconds RetryWhileStopping{50};
+
+using Committed = std::unordered_map<std::string, std::vector<RowChange>>;
+
+// Keeps a committed change in place of those of its player it makes moot.
+void Remember(Committed& committed, const RowChange& change) {
+    std::vector<RowChange>& theirs = committed[change.player];
+    std::erase_if(theirs, [&](const RowChange& earlier) { return MakesMoot(change, earlier); });
+    theirs.push_back(change);
+}
 
 std::unique_ptr<PlayerChoices> ChoicesOf(const std::vector<ChoiceRow>& rows) {
     auto choices = std::make_unique<PlayerChoices>();
@@ -62,6 +72,7 @@ StoreNews StoreWorker::Collect() {
     news.savedThrough = news_.savedThrough;
     news.readFailure = news_.readFailure;
     news.saveFailure = news_.saveFailure;
+    news.replacements = news_.replacements;
     return news;
 }
 
@@ -136,6 +147,14 @@ void StoreWorker::Work() {
     bool first = !readHere_;
     std::unique_lock lock(mutex_);
     bool readFailed = news_.readFailure.has_value();
+    // What this server committed, by player, since the last read and since
+    // the start: written again to a file found in the store's place (since
+    // the last read), or made where it was deleted (since the start: every
+    // server of a cluster gives its own players' choices back), so that
+    // nothing replied to is lost.
+    Committed sinceRead;
+    Committed sinceStart;
+    const Committed* rewrite = nullptr;
     for (;;) {
         if (!first) {
             wake_.wait(lock, [this] {
@@ -155,27 +174,51 @@ void StoreWorker::Work() {
         lock.unlock();
 
         disposed.clear();
-        std::optional<std::string> saveFailure;
-        if (!batch.empty()) {
-            std::vector<RowChange> changes;
-            changes.reserve(batch.size());
-            for (const NumberedChange& numbered : batch) {
-                changes.push_back(numbered.change);
+        // Once a second: the file deleted, or another renamed over it, is let
+        // go, and what the path names now takes this server's changes again.
+        const bool replaced = look && store.Replaced();
+        if (replaced) {
+            store.Abandon();
+            rewrite = IdentityOfFile(store.Path()) ? &sinceRead : &sinceStart;
+            rewrite = rewrite->empty() ? nullptr : rewrite;
+        }
+        std::vector<RowChange> changes;
+        if (rewrite) {
+            for (const auto& [player, theirs] : *rewrite) {
+                changes.insert(changes.end(), theirs.begin(), theirs.end());
             }
+        }
+        for (const NumberedChange& numbered : batch) {
+            changes.push_back(numbered.change);
+        }
+        std::optional<std::string> saveFailure;
+        if (!changes.empty()) {
             saveFailure = store.Save(changes);
         }
-        if (!batch.empty() && !saveFailure) {
-            committed = batch.back().number;
+        if (!changes.empty() && !saveFailure) {
+            rewrite = nullptr;
+            for (const NumberedChange& numbered : batch) {
+                Remember(sinceRead, numbered.change);
+                Remember(sinceStart, numbered.change);
+            }
+            if (!batch.empty()) {
+                committed = batch.back().number;
+            }
         }
         // Another server's changes are looked for once a second; a read
-        // that failed is tried again then.
-        if (look && (first || readFailed || store.ChangedElsewhere())) {
+        // that failed is tried again then. A file in the store's place is
+        // read once it holds this server's changes.
+        if (look && !rewrite && (first || readFailed || replaced || store.ChangedElsewhere())) {
             ChoiceStore::Rows rows = store.ReadAll();
             readFailed = rows.error.has_value();
+            if (!readFailed) {
+                sinceRead.clear();
+            }
             Publish(std::move(rows), committed);
         }
 
         lock.lock();
+        news_.replacements += replaced ? 1 : 0;
         if (saveFailure) {
             // Back before what came since, in the order made, less what that
             // made moot.

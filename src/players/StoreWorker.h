@@ -35,6 +35,8 @@ struct StoreNews {
     // Why the last read or save failed; none once one succeeded after it.
     std::optional<std::string> readFailure;
     std::optional<std::string> saveFailure;
+    // How often the file was found deleted or replaced while in use.
+    std::uint64_t replacements = 0;
 };
 
 class StoreWorker {
