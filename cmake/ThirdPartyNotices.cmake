@@ -122,7 +122,8 @@ if(CMAKE_CROSSCOMPILING)
   herald_third_party("mingw-w64 runtime (CRT, winpthreads, import libraries)"
                      VERSION ${mingw_major}.${mingw_minor}.${mingw_bugfix}
                      LICENSE "ZPL-2.1, MIT and public domain, file by file"
-                     FILE /usr/${HERALD_MINGW_TRIPLE}/lib/libwinpthread.a FOLDERS /usr/${HERALD_MINGW_TRIPLE}/lib)
+                     FILE /usr/${HERALD_MINGW_TRIPLE}/lib/libwinpthread.a TARGETS Threads::Threads
+                     FOLDERS /usr/${HERALD_MINGW_TRIPLE}/lib)
 endif()
 
 # Every entry, for the check: a library the notices do not list is known by

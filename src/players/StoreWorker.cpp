@@ -105,12 +105,13 @@ std::vector<NumberedChange> StoreWorker::Stop(std::chrono::milliseconds budget) 
     if (WorkerThreadsJoin) {
         thread_.join();
     } else {
-        // The last save may take the busy timeout past the budget. A worker
-        // that never finishes is one the process's exit already ended.
-        std::unique_lock lock(mutex_);
-        finishedWork_.wait_for(lock, budget + std::chrono::seconds(1), [this] { return finished_; });
+        // Waited for whole: the library must not be unmapped while the worker
+        // runs its code, and its work ends within the budget and one call to
+        // the store. Not at the process's end, when it is gone already.
+        if (!ProcessEnding()) {
+            end_.AwaitFinish();
+        }
         thread_.detach();
-        return std::move(queue_);
     }
     return std::move(queue_);
 }
@@ -123,12 +124,7 @@ void StoreWorker::Run() {
     started_.notify_all();
     Work();
     store_.reset();
-    {
-        std::lock_guard lock(mutex_);
-        finished_ = true;
-    }
-    finishedWork_.notify_all();
-    ParkWorker();
+    end_.Finish();
 }
 
 void StoreWorker::Publish(ChoiceStore::Rows rows, std::uint64_t readThrough) {
@@ -162,7 +158,10 @@ void StoreWorker::Work() {
             });
         }
         const bool stopping = stopBy_.has_value();
-        if (stopping && (queue_.empty() || Clock::now() >= *stopBy_)) {
+        // A file that is no store of ours takes nothing, however long it is
+        // given.
+        const bool refused = news_.saveFailure && RefusedForGood(*news_.saveFailure);
+        if (stopping && (queue_.empty() || refused || Clock::now() >= *stopBy_)) {
             break;
         }
         const bool look = first || std::exchange(nudged_, false);
@@ -236,8 +235,13 @@ void StoreWorker::Work() {
             retryAfterFailure_ = false;
         }
         first = false;
+        // Paced by a sleep, not a timed wait: the stop may come from the
+        // library's detach entry, and winpthreads' timed wait then never
+        // returns under the loader lock (seen under Wine).
         if (stopping && retryAfterFailure_) {
-            wake_.wait_until(lock, std::min(*stopBy_, Clock::now() + RetryWhileStopping));
+            lock.unlock();
+            std::this_thread::sleep_for(RetryWhileStopping);
+            lock.lock();
         }
     }
 }

@@ -81,15 +81,14 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable started_;
-    std::condition_variable finishedWork_;
     // Guarded by mutex_:
     std::vector<NumberedChange> queue_;
     StoreNews news_;
     bool running_ = false;
-    bool finished_ = false;  // the store closed: the thread touches nothing more
     bool nudged_ = false;
     bool retryAfterFailure_ = false;  // a failed save waits for the next nudge
     std::optional<std::chrono::steady_clock::time_point> stopBy_;
     std::vector<std::unique_ptr<PlayerChoices>> disposed_;
+    WorkerEnd end_;
     std::thread thread_;  // last: started once everything above is made
 };

@@ -1,5 +1,6 @@
 // The library's process-attach and process-detach entry.
 
+#include "players/WorkerThread.h"
 #include "plugin/Plugin.h"
 
 #if defined(_WIN32)
@@ -21,13 +22,16 @@ bool Attached = false;
 // one (the library would stay attached; under Wine the load hangs). PluginLoad
 // has logged the error by then; FALSE refuses the library and the loader
 // unloads it.
-BOOL APIENTRY DllMain(HMODULE /*module*/, DWORD reason, LPVOID /*reserved*/) {
+BOOL APIENTRY DllMain(HMODULE /*module*/, DWORD reason, LPVOID reserved) {
     try {
         if (reason == DLL_PROCESS_ATTACH) {
             PluginLoad();
             Attached = true;
         } else if (reason == DLL_PROCESS_DETACH && Attached) {
             Attached = false;
+            if (reserved != nullptr) {  // the process ends
+                MarkProcessEnding();
+            }
             PluginUnload();
         }
     } catch (...) {
