@@ -51,8 +51,10 @@ def covering(entries, item_kind, item, build):
             if item in entry["targets"]:
                 return entry
         return None if item_kind == "target" else "uncovered"
-    if item_kind == "library":  # a system library by name: its import library
+    if item_kind == "library":  # a system library by name: its import library, or a name an entry gives
         for entry in entries:
+            if item in entry["targets"]:
+                return entry
             for folder in entry["folders"]:
                 if os.path.exists(os.path.join(folder, f"lib{item}.a")):
                     return entry
