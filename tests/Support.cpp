@@ -1,8 +1,13 @@
 #include "Support.h"
 
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace HeraldTest {
 
@@ -90,6 +95,45 @@ void SpawnCrate(const char16_t* name, float x, float y) {
     spawn.objectClass = StandIn::ObjectClass::ItemContainer;
     spawn.location = {x, y, 0};
     StandIn::SpawnStructure(spawn);
+}
+
+bool TickUntil(const std::function<bool()>& done, std::vector<std::string>* sent) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        StandIn::ClearRecords();
+        StandIn::Wait(1);
+        if (sent != nullptr) {
+            for (const std::string& line : StandIn::Describe(StandIn::Records())) {
+                sent->push_back(line);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+std::string StoreStatus() {
+    StandIn::ClearRecords();
+    StandIn::RconCommand("SkyCrateHerald.Status", 1);
+    const std::string text = StandIn::Records().empty() ? std::string() : StandIn::Records().back().text;
+    return text.substr(std::min(text.size(), text.find(" Store ")));
+}
+
+StoreLock::StoreLock(const std::filesystem::path& file) {
+    held_ = sqlite3_open(file.string().c_str(), &db_) == SQLITE_OK &&
+            sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void StoreLock::Release() {
+    if (db_ != nullptr) {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
+    held_ = false;
 }
 
 }  // namespace HeraldTest

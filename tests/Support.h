@@ -8,11 +8,14 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
 #include "StandIn.h"
+
+struct sqlite3;
 
 // GCC says AddressSanitizer is on with a macro, clang through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
@@ -95,5 +98,28 @@ std::string Repeat(std::string_view piece, std::size_t times);
 
 // A supply crate (an item container) of that name spawned at (x, y).
 void SpawnCrate(const char16_t* name, float x = 0, float y = 0);
+
+// The game's timer ticks, a pause of real time between ticks, until done says
+// so or 10 s have passed: the players' store works on a thread of its own,
+// beside the game. Whether done said so; sent, when given, gets what the
+// ticks sent.
+bool TickUntil(const std::function<bool()>& done, std::vector<std::string>* sent = nullptr);
+// The players' store's part of SkyCrateHerald.Status, from " Store ".
+std::string StoreStatus();
+
+// Another server's write lock on an SQLite file, held until Release.
+class StoreLock {
+public:
+    explicit StoreLock(const std::filesystem::path& file);
+    ~StoreLock() { Release(); }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+    bool Held() const { return held_; }
+    void Release();
+
+private:
+    sqlite3* db_ = nullptr;
+    bool held_ = false;
+};
 
 }  // namespace HeraldTest

@@ -52,32 +52,12 @@ protected:
     std::filesystem::path StorePath() const {
         return server.root / "ArkApi" / "Plugins" / "SkyCrateHerald" / "players.sqlite";
     }
-    // The store's part of SkyCrateHerald.Status.
-    std::string StoreStatus() {
-        StandIn::ClearRecords();
-        StandIn::RconCommand("SkyCrateHerald.Status", 1);
-        const std::string text = StandIn::Records().empty() ? std::string() : StandIn::Records().back().text;
-        return text.substr(std::min(text.size(), text.find(" Store ")));
-    }
-    bool StoreFails() { return StoreStatus().find(" (") != std::string::npos; }
-    bool AllSaved() { return StoreStatus().find(" 0 changes not saved yet") != std::string::npos; }
-    // The game's timer ticks until done says so, within 10 s: the store's
-    // worker reads and writes beside the game. What the ticks sent.
+    bool StoreFails() { return HeraldTest::StoreStatus().find(" (") != std::string::npos; }
+    bool AllSaved() { return HeraldTest::StoreStatus().find(" 0 changes not saved yet") != std::string::npos; }
+    // What the ticks sent until done said so.
     std::vector<std::string> TickUntil(const std::function<bool()>& done) {
         std::vector<std::string> sent;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ADD_FAILURE() << "not within 10 s; the store: " << StoreStatus();
-                break;
-            }
-            StandIn::ClearRecords();
-            StandIn::Wait(1);
-            for (const std::string& line : Transcript()) {
-                sent.push_back(line);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        EXPECT_TRUE(HeraldTest::TickUntil(done, &sent)) << "not within 10 s; the store: " << HeraldTest::StoreStatus();
         return sent;
     }
 };
@@ -291,9 +271,8 @@ TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnceTheLockEnds) {
     for (const auto& c : cases) {
         Chat("Bob", "/herald on all");
         TickUntil([this] { return AllSaved(); });
-        sqlite3* other = nullptr;
-        ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &other), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeraldTest::StoreLock otherServer(StorePath());
+        ASSERT_TRUE(otherServer.Held());
         const auto changed = std::chrono::steady_clock::now();
         EXPECT_THAT(Chat("Bob", "/herald off nodes"),
                     ElementsAre(Reply("Bob", "You will no longer receive Nodes announcements.")))
@@ -314,11 +293,10 @@ TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnceTheLockEnds) {
             }
         }
         EXPECT_EQ(told, c.toldWhileLocked) << c.fiveSeconds;
-        EXPECT_THAT(StoreStatus(), ::testing::HasSubstr("1 changes not saved yet, last read"));
+        EXPECT_THAT(HeraldTest::StoreStatus(), ::testing::HasSubstr("1 changes not saved yet, last read"));
         EXPECT_THAT(Spawns(), ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\""))
             << c.fiveSeconds << ": the change holds while the store is locked";
-        ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(other);
+        otherServer.Release();
         EXPECT_EQ(TickUntil([this] { return AllSaved(); }), c.toldOnceSaved) << c.fiveSeconds;
         StandIn::ClearRecords();
         StandIn::Wait(1);
@@ -335,9 +313,8 @@ TEST_F(ChoicesTest, AChangeKeptOutByALockIsSavedOnceTheLockEnds) {
 TEST_F(ChoicesTest, AnUnloadWhileTheStoreIsLockedLogsWhatItLeavesUnsaved) {
     Chat("Alice", "/herald off crates");  // makes the store
     TickUntil([this] { return AllSaved(); });
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(StorePath().string().c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    HeraldTest::StoreLock otherServer(StorePath());
+    ASSERT_TRUE(otherServer.Held());
     Chat("Bob", "/herald off nodes");
     Chat("Alice", "/herald off all");
     Chat("Alice", "/herald on all");  // makes Alice's "off all" moot
@@ -345,8 +322,6 @@ TEST_F(ChoicesTest, AnUnloadWhileTheStoreIsLockedLogsWhatItLeavesUnsaved) {
     StandIn::UnloadPlugin();
     EXPECT_THAT(Transcript(), ::testing::Contains("log SkyCrateHerald error \"2 changes of players' choices were not "
                                                   "saved to players.sqlite\""));
-    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
 }
 
 #if !defined(_WIN32)

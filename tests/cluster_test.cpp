@@ -81,27 +81,7 @@ std::string Answer(const std::string& player, const std::string& line) {
 
 bool Confirmed(const std::string& reply) { return reply.find("not saved") == std::string::npos && !reply.empty(); }
 
-// The server's timer ticks, a few times a second of real time, until done
-// says so or 10 s have passed: the store's worker reads and writes beside the
-// game. Whether done said so.
-bool TickUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        StandIn::Wait(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
-bool AllSaved() {
-    StandIn::ClearRecords();
-    StandIn::RconCommand("SkyCrateHerald.Status", 1);
-    return !StandIn::Records().empty() &&
-           StandIn::Records().back().text.find(" 0 changes not saved yet") != std::string::npos;
-}
+bool AllSaved() { return HeraldTest::StoreStatus().find(" 0 changes not saved yet") != std::string::npos; }
 
 class ClusterTest : public ::testing::Test {
 protected:
@@ -131,7 +111,7 @@ TEST_F(ClusterTest, AChoiceMadeOnOneServerIsInEffectOnTheOtherAtItsNextTick) {
         ready.Send("loaded");
         go.Receive();
         std::size_t received = 1;
-        TickUntil([&received] {
+        HeraldTest::TickUntil([&received] {
             StandIn::ClearRecords();
             HeraldTest::SpawnCrate(u"SupplyCrate_Level03_C_1");
             received = StandIn::Records().size();
@@ -143,7 +123,7 @@ TEST_F(ClusterTest, AChoiceMadeOnOneServerIsInEffectOnTheOtherAtItsNextTick) {
     ASSERT_EQ(ready.Receive(), "loaded") << "the other server found no store yet";
     const pid_t here = StartServer(island, [&] {
         StandIn::ConnectPlayer("Alice", false, "alice-account");
-        return Confirmed(Answer("Alice", "/herald off crates")) && TickUntil(AllSaved) ? 0 : 1;
+        return Confirmed(Answer("Alice", "/herald off crates")) && HeraldTest::TickUntil(AllSaved) ? 0 : 1;
     });
     EXPECT_EQ(ExitStatus(here), 0);
     go.Send("spawn");
@@ -165,7 +145,7 @@ TEST_F(ClusterTest, ConcurrentChangesFromTwoServersAreAllKept) {
             }
             // What the other server's writes kept out past the busy timeout
             // is saved on the timer.
-            return TickUntil(AllSaved) ? 0 : 1;
+            return HeraldTest::TickUntil(AllSaved) ? 0 : 1;
         };
     };
     const pid_t first = StartServer(island, changes("crates"));

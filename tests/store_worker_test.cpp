@@ -1,8 +1,6 @@
 // The players' store's worker on its own: changes merged while they wait,
 // committed in order, and what a stop leaves given back.
 
-#include <sqlite3.h>
-
 #include <thread>
 
 #include "Support.h"
@@ -63,29 +61,14 @@ protected:
     std::string path = (folder.root / "players.sqlite").string();
 
     std::vector<ChoiceRow> Stored() const { return ChoiceStore(path).ReadAll().rows; }
-    // Another server's write lock on the store, until Unlock.
-    void Lock() {
-        ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    }
-    void Unlock() {
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
-        other = nullptr;
-    }
-    void TearDown() override {
-        if (other != nullptr) {
-            Unlock();
-        }
-    }
-    sqlite3* other = nullptr;
 };
 
 TEST_F(StoreWorkerTest, AThousandTogglesWhileTheStoreIsLockedWaitAsOneChange) {
     ASSERT_EQ(ChoiceStore(path).Save(Off("someone", "nodes")), std::nullopt);
     StoreWorker worker(path, false);
     ASSERT_NE(FirstRead(worker), nullptr);
-    Lock();
+    HeraldTest::StoreLock otherServer(path);
+    ASSERT_TRUE(otherServer.Held());
     std::uint64_t number = 0;
     for (int i = 0; i < 1000; ++i) {
         worker.Hand({++number, i % 2 == 0 ? Off("a", "crates") : On("a", "crates")});
@@ -110,7 +93,8 @@ TEST_F(StoreWorkerTest, WhatWaitsIsCommittedInOrderOnceTheLockEnds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_EQ(worker.Collect().savedThrough, 1u);
-    Lock();
+    HeraldTest::StoreLock otherServer(path);
+    ASSERT_TRUE(otherServer.Held());
     worker.Hand({2, AllOff("a")});
     worker.Hand({3, Heard("a", "nodes")});
     while (!worker.Collect().saveFailure && std::chrono::steady_clock::now() < deadline) {
@@ -119,7 +103,7 @@ TEST_F(StoreWorkerTest, WhatWaitsIsCommittedInOrderOnceTheLockEnds) {
     const StoreNews locked = worker.Collect();
     EXPECT_EQ(locked.saveFailure, "database is locked");
     EXPECT_EQ(locked.savedThrough, 1u);
-    Unlock();
+    otherServer.Release();
     EXPECT_THAT(worker.Stop(std::chrono::seconds(2)), ::testing::IsEmpty()) << "a stop's budget saves what waits";
     PlayerChoices stored;
     for (const ChoiceRow& row : Stored()) {
@@ -128,29 +112,6 @@ TEST_F(StoreWorkerTest, WhatWaitsIsCommittedInOrderOnceTheLockEnds) {
     EXPECT_FALSE(stored.Hears("a", "crates"));
     EXPECT_TRUE(stored.Hears("a", "nodes"));
     EXPECT_EQ(Stored().size(), 2u) << "all off, then nodes as its exception: crates' row went with all off";
-}
-
-TEST_F(StoreWorkerTest, TheFirstReadHoldsTheStoreAndAnotherServersChangeIsReadOnANudge) {
-    ASSERT_EQ(ChoiceStore(path).Save(Off("a", "crates")), std::nullopt);
-    for (const bool readHere : {true, false}) {
-        StoreWorker worker(path, readHere);
-        if (readHere) {
-            const std::unique_ptr<PlayerChoices> first = worker.Collect().read;
-            ASSERT_NE(first, nullptr) << "read before the constructor returned";
-            EXPECT_FALSE(first->Hears("a", "crates"));
-        } else {
-            const std::unique_ptr<PlayerChoices> first = FirstRead(worker);
-            ASSERT_NE(first, nullptr);
-            EXPECT_FALSE(first->Hears("a", "crates"));
-        }
-        EXPECT_EQ(worker.Collect().read, nullptr) << "a read is collected once";
-        const std::string other = readHere ? "b" : "c";
-        ASSERT_EQ(ChoiceStore(path).Save(Off(other, "crates")), std::nullopt);
-        worker.Nudge();
-        const std::unique_ptr<PlayerChoices> read = FirstRead(worker);
-        ASSERT_NE(read, nullptr) << readHere;
-        EXPECT_FALSE(read->Hears(other, "crates")) << readHere;
-    }
 }
 
 }  // namespace

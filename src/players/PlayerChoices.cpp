@@ -106,3 +106,8 @@ bool MakesMoot(const RowChange& later, const RowChange& earlier) {
         return std::find(groups.begin(), groups.end(), group) != groups.end();
     });
 }
+
+void AddInPlaceOfMoot(std::vector<RowChange>& changes, RowChange change) {
+    std::erase_if(changes, [&](const RowChange& earlier) { return MakesMoot(change, earlier); });
+    changes.push_back(std::move(change));
+}

@@ -39,6 +39,9 @@ struct RowChange {
 // Whether later, a change of the same player, leaves nothing of earlier in
 // the rows: it clears the player, or touches every group earlier did.
 bool MakesMoot(const RowChange& later, const RowChange& earlier);
+// Adds a change to those waiting, in place of the earlier ones it makes moot,
+// so that what waits stays within a change per player and group.
+void AddInPlaceOfMoot(std::vector<RowChange>& changes, RowChange change);
 
 class PlayerChoices {
 public:

@@ -184,13 +184,6 @@ void TellWaitingPlayers() {
     });
 }
 
-// Keeps a change that is never saved, in place of the earlier ones it makes
-// moot, so that what is kept stays within a change per player and group.
-void Keep(RowChange change) {
-    std::erase_if(State.kept, [&](const RowChange& earlier) { return MakesMoot(change, earlier); });
-    State.kept.push_back(std::move(change));
-}
-
 // The choices of a player without an id end with their connection.
 void ForgetEndedConnections() {
     const auto byConnection = [](const RowChange& change) { return change.player.starts_with(ConnectionKeyStart); };
@@ -343,7 +336,7 @@ void PlayersChatHandler(AShooterPlayerController* player, FString* line, EChatSe
                     State.waiting.push_back({key, std::chrono::steady_clock::now()});
                 }
             } else {
-                Keep(std::move(change));
+                AddInPlaceOfMoot(State.kept, std::move(change));
             }
             if (!mayTake) {
                 answer.reply += NotSavedNote;

@@ -15,13 +15,6 @@ constexpr std::chrono::milliseconds RetryWhileStopping{50};
 
 using Committed = std::unordered_map<std::string, std::vector<RowChange>>;
 
-// Keeps a committed change in place of those of its player it makes moot.
-void Remember(Committed& committed, const RowChange& change) {
-    std::vector<RowChange>& theirs = committed[change.player];
-    std::erase_if(theirs, [&](const RowChange& earlier) { return MakesMoot(change, earlier); });
-    theirs.push_back(change);
-}
-
 std::unique_ptr<PlayerChoices> ChoicesOf(const std::vector<ChoiceRow>& rows) {
     auto choices = std::make_unique<PlayerChoices>();
     for (const ChoiceRow& row : rows) {
@@ -197,8 +190,8 @@ void StoreWorker::Work() {
         if (!changes.empty() && !saveFailure) {
             rewrite = nullptr;
             for (const NumberedChange& numbered : batch) {
-                Remember(sinceRead, numbered.change);
-                Remember(sinceStart, numbered.change);
+                AddInPlaceOfMoot(sinceRead[numbered.change.player], numbered.change);
+                AddInPlaceOfMoot(sinceStart[numbered.change.player], numbered.change);
             }
             if (!batch.empty()) {
                 committed = batch.back().number;
