@@ -431,36 +431,6 @@ TEST_F(WebRequestsTest, ALiveRequestCompletesWithWhatTheServerSaidOnlyWhereTheCl
     }
 }
 
-TEST_F(WebRequestsTest, ALiveRequestIsAnsweredOnceItsReplyHasComeUntilATickCompletesIt) {
-    LoopbackHttpServer server;
-    ASSERT_TRUE(server.Listening());
-    StandIn::ScriptRequests(false);
-    Completion answered;
-    Completion stalled;
-    ASSERT_TRUE(Post(server.Url("/no-content"), Into(answered)));
-    EXPECT_TRUE(StandIn::AwaitAnswers(3000));
-    EXPECT_EQ(StandIn::RequestsAnswered(), 1u);
-    EXPECT_EQ(StandIn::RequestsInFlight(), 1u);
-    EXPECT_EQ(answered.runs, 0) << "only a tick completes it";
-    ASSERT_TRUE(Post(server.Url("/stall"), Into(stalled)));
-    ASSERT_TRUE(server.AwaitSeen(2));
-    EXPECT_FALSE(StandIn::AwaitAnswers(50)) << "the stalled request has no reply";
-    EXPECT_EQ(StandIn::RequestsAnswered(), 1u);
-    StandIn::Wait(1);
-    EXPECT_EQ(answered.runs, 1);
-    EXPECT_EQ(stalled.runs, 0);
-    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
-    EXPECT_EQ(StandIn::RequestsInFlight(), 1u);
-    server.ReleaseStalls();
-    EXPECT_TRUE(StandIn::AwaitAnswers(3000));
-    EXPECT_EQ(StandIn::RequestsAnswered(), 1u);
-    StandIn::Wait(1);
-    EXPECT_EQ(stalled.runs, 1);
-    EXPECT_EQ(stalled.reply.status, 204);
-    EXPECT_EQ(StandIn::RequestsAnswered(), 0u);
-    EXPECT_EQ(StandIn::RequestsInFlight(), 0u);
-}
-
 TEST_F(WebRequestsTest, ALiveRequestThatStallsEndsAtItsTotalTimeout) {
     LoopbackHttpServer server;
     ASSERT_TRUE(server.Listening());
