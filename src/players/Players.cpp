@@ -108,8 +108,11 @@ void Hand(RowChange change) {
 }
 
 // Logs a failure the worker tells of, once until it ends or another follows.
-void FollowFailure(std::optional<std::string>& known, std::optional<std::string> told, std::string_view doing) {
-    if (told && told != known) {
+// A reason is said once, when first met, by the read or by the save: a store
+// refused at the read also refuses the changes handed to it since.
+void FollowFailure(std::optional<std::string>& known, std::optional<std::string> told, std::string_view doing,
+                   const std::optional<std::string>& saidByTheOther) {
+    if (told && told != known && told != saidByTheOther) {
         PluginLog::WriteError(std::string(doing) + *State.storeAsWritten + ": " + *told);
     }
     known = std::move(told);
@@ -139,8 +142,9 @@ void TakeNews() {
                               "last read are saved again to the file now there");
         State.replacements = news.replacements;
     }
-    FollowFailure(State.readFailure, std::move(news.readFailure), "Can't read players' choices from ");
-    FollowFailure(State.saveFailure, std::move(news.saveFailure), "Can't save players' choices to ");
+    FollowFailure(State.readFailure, std::move(news.readFailure), "Can't read players' choices from ",
+                  State.saveFailure);
+    FollowFailure(State.saveFailure, std::move(news.saveFailure), "Can't save players' choices to ", State.readFailure);
 }
 
 // Whether the store may yet take a change of this player's: not when the
