@@ -1,24 +1,17 @@
 // The players' store's worker on its own: changes merged while they wait,
 // committed in order, and what a stop leaves given back.
 
+#include <algorithm>
 #include <thread>
 
+#include "RowChanges.h"
 #include "Support.h"
 #include "players/ChoiceStore.h"
 #include "players/StoreWorker.h"
 
 namespace {
 
-RowChange Off(const std::string& player, const std::string& group) {
-    return {player, false, {}, {{player, group, false}}};
-}
-RowChange On(const std::string& player, const std::string& group) { return {player, false, {group}, {}}; }
-// A group heard as the exception to "off all".
-RowChange Heard(const std::string& player, const std::string& group) {
-    return {player, false, {}, {{player, group, true}}};
-}
-RowChange AllOff(const std::string& player) { return {player, true, {}, {{player, "*", false}}}; }
-RowChange AllOn(const std::string& player) { return {player, true, {}, {}}; }
+using namespace RowChanges;
 
 TEST(MakesMoot, ALaterChangeOfThePlayerThatTouchesEveryGroupOfAnEarlierOne) {
     const struct {
@@ -43,14 +36,79 @@ TEST(MakesMoot, ALaterChangeOfThePlayerThatTouchesEveryGroupOfAnEarlierOne) {
     }
 }
 
+ChoiceStore::Rows Whole(std::vector<ChoiceRow> rows) { return {std::move(rows), true, {}, std::nullopt}; }
+ChoiceStore::Rows PlayersRead(std::vector<std::string> players, std::vector<ChoiceRow> rows) {
+    return {std::move(rows), false, std::move(players), std::nullopt};
+}
+ChoiceStore::Rows Failed() { return {{}, true, {}, "database is locked"}; }
+
+std::string Describe(const StoreNews& news) {
+    std::vector<std::string> changed;
+    for (const auto& [player, rows] : news.changed) {
+        std::string text = player + ":";
+        for (const ChoiceRow& row : rows) {
+            text += row.group + (row.hears ? "+" : "-");
+        }
+        changed.push_back(text);
+    }
+    std::sort(changed.begin(), changed.end());
+    std::string text = news.whole ? "whole" : "no whole";
+    for (const std::string& player : changed) {
+        text += " " + player;
+    }
+    return text + " through " + std::to_string(news.readThrough) + (news.readFailure ? " failed" : "");
+}
+
+// Reads the game thread has not collected yet add up to one: the later wins
+// for each player it read.
+TEST(LayOver, ReadsNotCollectedYetAddUpToTheLatest) {
+    const struct {
+        const char* what;
+        std::vector<ChoiceStore::Rows> reads;
+        const char* news;
+        std::vector<ChoiceRow> heard;  // checked in the whole read
+    } cases[] = {
+        {"one read of players", {PlayersRead({"b"}, {{"b", "crates", false}})}, "no whole b:crates- through 2", {}},
+        {"two, the later wins for b",
+         {PlayersRead({"a", "b"}, {{"a", "nodes", false}, {"b", "crates", false}}),
+          PlayersRead({"b", "c"}, {{"c", "*", false}})},
+         "no whole a:nodes- b: c:*- through 3",
+         {}},
+        {"players after the whole store, laid over it",
+         {Whole({{"a", "nodes", false}, {"b", "crates", false}}), PlayersRead({"b"}, {{"b", "nodes", false}})},
+         "whole through 3",
+         {{"a", "nodes", false}, {"b", "crates", true}, {"b", "nodes", false}}},
+        {"the whole store after players",
+         {PlayersRead({"a"}, {{"a", "nodes", false}}), Whole({{"b", "crates", false}})},
+         "whole through 3",
+         {{"a", "nodes", true}, {"b", "crates", false}}},
+        {"a failure keeps what was read",
+         {PlayersRead({"a"}, {{"a", "nodes", false}}), Failed()},
+         "no whole a:nodes- through 2 failed",
+         {}},
+    };
+    for (const auto& c : cases) {
+        StoreNews pending;
+        std::uint64_t through = 1;
+        for (const ChoiceStore::Rows& read : c.reads) {
+            LayOver(pending, NewsOfRead(read, ++through));
+        }
+        EXPECT_EQ(Describe(pending), c.news) << c.what;
+        for (const ChoiceRow& row : c.heard) {
+            EXPECT_EQ(pending.whole->Hears(row.player, row.group), row.hears)
+                << c.what << ": " << row.player << " " << row.group;
+        }
+    }
+}
+
 // The worker's first read of the store, within 10 s.
 std::unique_ptr<PlayerChoices> FirstRead(StoreWorker& worker) {
     worker.Nudge();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::unique_ptr<PlayerChoices> read = worker.Collect().read;
+    std::unique_ptr<PlayerChoices> read = worker.Collect().whole;
     while (!read && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        read = worker.Collect().read;
+        read = worker.Collect().whole;
     }
     return read;
 }

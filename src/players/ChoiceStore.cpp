@@ -5,6 +5,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string_view>
 #include <system_error>
 
@@ -13,6 +14,19 @@ namespace {
 // Marks the file as a store of players' choices, so that another program's
 // database named by mistake is never written.
 constexpr std::int64_t StoreApplicationId = 0x53434848;
+
+// The version of the store's tables, kept as its user version. 1 numbers
+// each player's latest change (table changed), so that a server reads only
+// the players changed since it last looked; a store written before that is
+// version 0.
+constexpr std::int64_t StoreVersion = 1;
+
+// Version 0 to 1, in the transaction of a save or of its own. A player never
+// numbered is in any server's first read, which reads every row.
+constexpr char UpgradeToVersion1[] =
+    "CREATE TABLE IF NOT EXISTS changed(player TEXT PRIMARY KEY NOT NULL, number INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX IF NOT EXISTS changed_by_number ON changed(number);"
+    "PRAGMA user_version=1;";
 
 // Written in the transaction of the first save, with that save's rows, so a
 // server never sees a store half made by another.
@@ -46,6 +60,7 @@ public:
         }
     }
     std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    bool Null(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
     std::string Text(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
         return text == nullptr ? std::string()
@@ -73,6 +88,8 @@ struct Identity {
     std::int64_t userVersion = 0;
     bool Empty() const { return application == 0 && tables == 0 && userVersion == 0; }
     bool Ours() const { return application == StoreApplicationId; }
+    bool Newer() const { return Ours() && userVersion > StoreVersion; }
+    bool Older() const { return Ours() && userVersion < StoreVersion; }
 };
 
 std::optional<Identity> IdentityOf(sqlite3* db) {
@@ -88,6 +105,7 @@ std::optional<Identity> IdentityOf(sqlite3* db) {
 constexpr char ForeignDatabase[] = "not a store of players' choices (another program's database)";
 constexpr char UnusableTable[] = "its choices table is missing or has another shape";
 constexpr char NotADatabase[] = "file is not a database";  // SQLite's own words for it
+constexpr char NewerStore[] = "written by a newer version of SkyCrateHerald, which this one can't read";
 
 std::uint32_t BigEndianAt(const std::array<unsigned char, 100>& header, std::size_t at) {
     return static_cast<std::uint32_t>(header[at]) << 24 | static_cast<std::uint32_t>(header[at + 1]) << 16 |
@@ -137,11 +155,10 @@ std::optional<std::string> RefusalBeforeOpening(const std::string& path) {
     return empty ? std::nullopt : std::optional<std::string>(ForeignDatabase);
 }
 
-// The columns SetUpStore makes, in order, with their place in the primary key:
-// a table dropped or remade by hand must not be read or written as ours.
-bool ChoicesTableUsable(sqlite3* db) {
-    Statement columns(db, "SELECT name, pk FROM pragma_table_info('choices') ORDER BY cid");
-    const std::pair<const char*, std::int64_t> expected[] = {{"player", 1}, {"grp", 2}, {"hears", 0}};
+// A table's columns, in order, with their place in the primary key: a table
+// dropped or remade by hand must not be read or written as ours.
+bool TableHasColumns(sqlite3* db, const char* sql, std::span<const std::pair<const char*, std::int64_t>> expected) {
+    Statement columns(db, sql);
     for (const auto& [name, key] : expected) {
         if (columns.Step() != SQLITE_ROW || columns.Text(0) != name || columns.Integer(1) != key) {
             return false;
@@ -150,10 +167,30 @@ bool ChoicesTableUsable(sqlite3* db) {
     return columns.Step() == SQLITE_DONE;
 }
 
+bool TablesUsable(sqlite3* db, const Identity& identity) {
+    const std::pair<const char*, std::int64_t> choices[] = {{"player", 1}, {"grp", 2}, {"hears", 0}};
+    const std::pair<const char*, std::int64_t> changed[] = {{"player", 1}, {"number", 0}};
+    return TableHasColumns(db, "SELECT name, pk FROM pragma_table_info('choices') ORDER BY cid", choices) &&
+           (identity.userVersion < 1 ||
+            TableHasColumns(db, "SELECT name, pk FROM pragma_table_info('changed') ORDER BY cid", changed));
+}
+
+// Why a store of ours can't be read or written as it is; none when it can,
+// once upgraded if it is older.
+std::optional<std::string> RefusalOfOurs(sqlite3* db, const Identity& identity) {
+    if (identity.Newer()) {
+        return NewerStore;
+    }
+    if (!TablesUsable(db, identity)) {
+        return UnusableTable;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool RefusedForGood(std::string_view reason) {
-    return reason == ForeignDatabase || reason == UnusableTable || reason == NotADatabase;
+    return reason == ForeignDatabase || reason == UnusableTable || reason == NotADatabase || reason == NewerStore;
 }
 
 ChoiceStore::~ChoiceStore() { Close(); }
@@ -165,6 +202,7 @@ void ChoiceStore::Close() {
     }
     dataVersion_.reset();
     identity_.reset();
+    lastNumber_.reset();
     wal_ = false;
 }
 
@@ -210,6 +248,22 @@ bool ChoiceStore::Open(bool create, std::string& reason) {
     return true;
 }
 
+// An older store is upgraded at its first open, in a transaction of its own:
+// while another server holds the file, at the first save instead.
+void ChoiceStore::UpgradeIfOlder() {
+    const std::optional<Identity> identity = IdentityOf(db_);
+    if (!identity || !identity->Older() || RefusalOfOurs(db_, *identity)) {
+        return;
+    }
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return;
+    }
+    const std::optional<Identity> now = IdentityOf(db_);
+    const bool upgraded =
+        now && now->Older() && sqlite3_exec(db_, UpgradeToVersion1, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_exec(db_, upgraded ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 ChoiceStore::Rows ChoiceStore::ReadAll() {
     Rows read;
     std::error_code error;
@@ -221,14 +275,25 @@ ChoiceStore::Rows ChoiceStore::ReadAll() {
         read.error = reason;
         return read;
     }
+    UpgradeIfOlder();
+    // One snapshot: the rows, and the number of the latest change in them.
+    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     dataVersion_ = SingleInteger(db_, "PRAGMA data_version");
-    if (SingleInteger(db_, "PRAGMA application_id").value_or(0) == 0) {
+    const std::optional<Identity> identity = IdentityOf(db_);
+    if (!identity || !identity->Ours()) {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (!identity) {
+            read.error = sqlite3_errmsg(db_);
+        }
         return read;  // an empty file, set up on the first save
     }
-    if (!ChoicesTableUsable(db_)) {
-        read.error = UnusableTable;
+    if (std::optional<std::string> refusal = RefusalOfOurs(db_, *identity)) {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        read.error = std::move(refusal);
         return read;
     }
+    const std::optional<std::int64_t> latest =
+        identity->userVersion >= 1 ? SingleInteger(db_, "SELECT coalesce(max(number), 0) FROM changed") : std::nullopt;
     Statement rows(db_, "SELECT player, grp, hears FROM choices");
     int step = SQLITE_ERROR;
     while ((step = rows.Step()) == SQLITE_ROW) {
@@ -238,6 +303,54 @@ ChoiceStore::Rows ChoiceStore::ReadAll() {
         read.rows.clear();
         read.error = sqlite3_errmsg(db_);
     }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (!read.error) {
+        lastNumber_ = latest;
+    }
+    return read;
+}
+
+ChoiceStore::Rows ChoiceStore::ReadChanges() {
+    if (db_ == nullptr || !lastNumber_) {
+        return ReadAll();
+    }
+    Rows read;
+    read.whole = false;
+    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    const std::optional<Identity> identity = IdentityOf(db_);
+    const std::optional<std::int64_t> latest =
+        identity && identity->Ours() && !RefusalOfOurs(db_, *identity) && identity->userVersion >= 1
+            ? SingleInteger(db_, "SELECT coalesce(max(number), 0) FROM changed")
+            : std::nullopt;
+    // A change no server numbered (an admin's own, or a server of an older
+    // version's) is found only by reading everything.
+    if (!latest || *latest <= *lastNumber_) {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        lastNumber_.reset();
+        return ReadAll();
+    }
+    Statement rows(db_,
+                   "SELECT changed.player, grp, hears FROM changed LEFT JOIN choices USING (player)"
+                   " WHERE number > ?1 ORDER BY changed.player");
+    rows.Bind(1, *lastNumber_);
+    int step = SQLITE_ERROR;
+    while ((step = rows.Step()) == SQLITE_ROW) {
+        std::string player = rows.Text(0);
+        if (read.players.empty() || read.players.back() != player) {
+            read.players.push_back(player);
+        }
+        if (!rows.Null(1)) {
+            read.rows.push_back({std::move(player), rows.Text(1), rows.Integer(2) != 0});
+        }
+    }
+    if (step != SQLITE_DONE) {
+        read = Rows{};
+        read.error = sqlite3_errmsg(db_);
+        lastNumber_.reset();
+    } else {
+        lastNumber_ = latest;
+    }
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     return read;
 }
 
@@ -259,14 +372,16 @@ std::optional<std::string> ChoiceStore::Save(std::span<const RowChange> changes)
         refusal = sqlite3_errmsg(db_);
     } else if (!identity->Ours() && !identity->Empty()) {
         refusal = ForeignDatabase;
-    } else if (identity->Ours() && !ChoicesTableUsable(db_)) {
-        refusal = UnusableTable;
+    } else if (identity->Ours()) {
+        refusal = RefusalOfOurs(db_, *identity);
     }
     if (refusal) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return refusal;
     }
-    bool written = identity->Ours() || sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) == SQLITE_OK;
+    bool written = (identity->Ours() || sqlite3_exec(db_, SetUpStore, nullptr, nullptr, nullptr) == SQLITE_OK) &&
+                   (!(identity->Older() || identity->Empty()) ||
+                    sqlite3_exec(db_, UpgradeToVersion1, nullptr, nullptr, nullptr) == SQLITE_OK);
     const auto run = [&](Statement& statement) {
         written = written && statement.Step() == SQLITE_DONE;
         statement.Reset();
@@ -274,7 +389,14 @@ std::optional<std::string> ChoiceStore::Save(std::span<const RowChange> changes)
     Statement clear(db_, "DELETE FROM choices WHERE player = ?1");
     Statement drop(db_, "DELETE FROM choices WHERE player = ?1 AND grp = ?2");
     Statement set(db_, "INSERT OR REPLACE INTO choices (player, grp, hears) VALUES (?1, ?2, ?3)");
+    // Each change gets the next number, so that other servers read its
+    // player's rows again.
+    Statement number(db_,
+                     "INSERT OR REPLACE INTO changed (player, number)"
+                     " VALUES (?1, (SELECT coalesce(max(number), 0) + 1 FROM changed))");
     for (const RowChange& change : changes) {
+        number.Bind(1, change.player);
+        run(number);
         if (change.clearsPlayer) {
             clear.Bind(1, change.player);
             run(clear);

@@ -30,13 +30,23 @@ public:
     ChoiceStore(const ChoiceStore&) = delete;
     ChoiceStore& operator=(const ChoiceStore&) = delete;
 
-    // Every row; none from a file that is not there yet. The reason when the
-    // file cannot be read as a store.
+    // Every row, or the rows of some players; none from a file that is not
+    // there yet. The reason when the file cannot be read as a store.
     struct Rows {
         std::vector<ChoiceRow> rows;
+        // When not whole: the players whose rows these are, in order; one
+        // without rows hears every group.
+        bool whole = true;
+        std::vector<std::string> players;
         std::optional<std::string> error;
     };
+    // Every row. An older store is upgraded at its first open.
     Rows ReadAll();
+    // The rows of each player changed since the last read, whoever changed
+    // them: a cost that grows with what changed, not with the store. Every
+    // row when there was no read yet, or a change was made that no server
+    // numbered.
+    Rows ReadChanges();
 
     // The changes, in order, in one transaction: all committed or none, and
     // the reason when none. The file is made on the first save.
@@ -62,10 +72,12 @@ private:
     // ours or an empty database. False with reason when it is not.
     bool Open(bool create, std::string& reason);
     void Close();
+    void UpgradeIfOlder();
 
     std::string path_;
     sqlite3* db_ = nullptr;
     std::optional<std::int64_t> dataVersion_;
-    std::optional<FileIdentity> identity_;  // of the file open
-    bool wal_ = false;                      // the file is in write-ahead-log mode
+    std::optional<FileIdentity> identity_;    // of the file open
+    std::optional<std::int64_t> lastNumber_;  // of the latest change the last read saw
+    bool wal_ = false;                        // the file is in write-ahead-log mode
 };

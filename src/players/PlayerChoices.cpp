@@ -78,6 +78,13 @@ void PlayerChoices::Add(const ChoiceRow& row) {
     choice.groups.emplace_back(row.group, row.hears);
 }
 
+void PlayerChoices::Replace(const std::string& player, const std::vector<ChoiceRow>& rows) {
+    players_.erase(player);
+    for (const ChoiceRow& row : rows) {
+        Add(row);
+    }
+}
+
 namespace {
 
 std::vector<std::string_view> GroupsOf(const RowChange& change) {

@@ -43,6 +43,10 @@ bool MakesMoot(const RowChange& later, const RowChange& earlier);
 // so that what waits stays within a change per player and group.
 void AddInPlaceOfMoot(std::vector<RowChange>& changes, RowChange change);
 
+// The rows of each player whose choices changed, all of each one's: a player
+// without rows hears every group.
+using ChangedPlayers = std::unordered_map<std::string, std::vector<ChoiceRow>>;
+
 class PlayerChoices {
 public:
     bool Empty() const { return players_.empty(); }
@@ -58,6 +62,8 @@ public:
     // A row as the store gives it; a row of a group this server does not
     // announce is kept, since another server's config may.
     void Add(const ChoiceRow& row);
+    // The player's choices as these rows, all of the player's, say.
+    void Replace(const std::string& player, const std::vector<ChoiceRow>& rows);
 
 private:
     struct Choice {

@@ -122,8 +122,8 @@ void FollowFailure(std::optional<std::string>& known, std::optional<std::string>
 // hold yet laid over it, and the changes committed since the last look.
 void TakeNews() {
     StoreNews news = State.worker->Collect();
-    if (news.read) {
-        PlayerChoices fresh = std::move(*news.read);
+    if (news.whole) {
+        PlayerChoices fresh = std::move(*news.whole);
         for (const NumberedChange& handed : State.handed) {
             if (handed.number > news.readThrough) {
                 fresh.Apply(handed.change);
@@ -133,6 +133,24 @@ void TakeNews() {
             fresh.Apply(change);
         }
         State.worker->Dispose(std::make_unique<PlayerChoices>(std::exchange(State.choices, std::move(fresh))));
+    }
+    // Only the players changed elsewhere, whatever the store holds.
+    if (!news.changed.empty()) {
+        for (const auto& [player, rows] : news.changed) {
+            State.choices.Replace(player, rows);
+        }
+        for (const NumberedChange& handed : State.handed) {
+            if (handed.number > news.readThrough && news.changed.contains(handed.change.player)) {
+                State.choices.Apply(handed.change);
+            }
+        }
+        for (const RowChange& change : State.kept) {
+            if (news.changed.contains(change.player)) {
+                State.choices.Apply(change);
+            }
+        }
+    }
+    if (news.read) {
         State.secondsSinceRead = 0;
     }
     std::erase_if(State.handed, [&](const NumberedChange& handed) { return handed.number <= news.savedThrough; });

@@ -25,6 +25,48 @@ std::unique_ptr<PlayerChoices> ChoicesOf(const std::vector<ChoiceRow>& rows) {
 
 }  // namespace
 
+StoreNews NewsOfRead(ChoiceStore::Rows rows, std::uint64_t readThrough) {
+    StoreNews news;
+    news.readFailure = std::move(rows.error);
+    if (news.readFailure) {
+        return news;
+    }
+    if (rows.whole) {
+        news.whole = ChoicesOf(rows.rows);
+    } else {
+        for (const std::string& player : rows.players) {
+            news.changed[player];
+        }
+        for (ChoiceRow& row : rows.rows) {
+            news.changed[row.player].push_back(std::move(row));
+        }
+    }
+    news.read = true;
+    news.readThrough = readThrough;
+    return news;
+}
+
+void LayOver(StoreNews& pending, StoreNews read) {
+    pending.readFailure = std::move(read.readFailure);
+    if (!read.read) {
+        return;
+    }
+    if (read.whole) {
+        pending.whole = std::move(read.whole);
+        pending.changed.clear();
+    } else if (pending.whole) {
+        for (const auto& [player, rows] : read.changed) {
+            pending.whole->Replace(player, rows);
+        }
+    } else {
+        for (auto& [player, rows] : read.changed) {
+            pending.changed[player] = std::move(rows);
+        }
+    }
+    pending.read = true;
+    pending.readThrough = read.readThrough;
+}
+
 StoreWorker::StoreWorker(std::string path, bool readHere)
     : path_(std::move(path)), store_(std::make_unique<ChoiceStore>(path_)), readHere_(readHere) {
     if (readHere) {
@@ -60,7 +102,9 @@ void StoreWorker::Hand(NumberedChange change) {
 StoreNews StoreWorker::Collect() {
     std::lock_guard lock(mutex_);
     StoreNews news;
-    news.read = std::move(news_.read);
+    news.whole = std::move(news_.whole);
+    news.changed = std::exchange(news_.changed, {});
+    news.read = std::exchange(news_.read, false);
     news.readThrough = news_.readThrough;
     news.savedThrough = news_.savedThrough;
     news.readFailure = news_.readFailure;
@@ -121,13 +165,10 @@ void StoreWorker::Run() {
 }
 
 void StoreWorker::Publish(ChoiceStore::Rows rows, std::uint64_t readThrough) {
-    std::unique_ptr<PlayerChoices> read = rows.error ? nullptr : ChoicesOf(rows.rows);
+    // Made before the lock: the game thread collects under it.
+    StoreNews read = NewsOfRead(std::move(rows), readThrough);
     std::lock_guard lock(mutex_);
-    news_.readFailure = std::move(rows.error);
-    if (read) {
-        news_.read = std::move(read);
-        news_.readThrough = readThrough;
-    }
+    LayOver(news_, std::move(read));
 }
 
 void StoreWorker::Work() {
@@ -201,7 +242,7 @@ void StoreWorker::Work() {
         // that failed is tried again then. A file in the store's place is
         // read once it holds this server's changes.
         if (look && !rewrite && (first || readFailed || replaced || store.ChangedElsewhere())) {
-            ChoiceStore::Rows rows = store.ReadAll();
+            ChoiceStore::Rows rows = store.ReadChanges();
             readFailed = rows.error.has_value();
             if (!readFailed) {
                 sinceRead.clear();

@@ -26,9 +26,12 @@ struct NumberedChange {
 
 // What the worker did since the game thread last collected.
 struct StoreNews {
-    // The whole store, read after the changes through readThrough were
-    // committed; the later ones are not in it.
-    std::unique_ptr<PlayerChoices> read;
+    // What was read after the changes through readThrough were committed
+    // (the later ones are not in it): the whole store, or the players changed
+    // since the read before, or nothing new.
+    std::unique_ptr<PlayerChoices> whole;
+    ChangedPlayers changed;
+    bool read = false;
     std::uint64_t readThrough = 0;
     // Every change numbered up to this one is committed.
     std::uint64_t savedThrough = 0;
@@ -38,6 +41,12 @@ struct StoreNews {
     // How often the file was found deleted or replaced while in use.
     std::uint64_t replacements = 0;
 };
+
+// The news of one read: its failure, or what it read.
+StoreNews NewsOfRead(ChoiceStore::Rows rows, std::uint64_t readThrough);
+// Brings news the game thread has not collected yet up to a later read, at a
+// cost that grows with what that read found changed.
+void LayOver(StoreNews& pending, StoreNews read);
 
 class StoreWorker {
 public:
