@@ -80,7 +80,10 @@ std::vector<RelayRow> RelayRows() {
          RelayConfig(R"({"Webhook": "https://)" + std::string(WebhookLimit - 7, 'h') + "\"}"), "/Discord/Webhook",
          "is longer than 2048 bytes: nothing is relayed"},
         {"a webhook of the longest",
-         RelayConfig(R"({"Webhook": "https://)" + std::string(WebhookLimit - 8, 'h') + "\"}"),
+         RelayConfig(
+             R"({"Webhook": "https://discord.example/api/webhooks/1/)" +
+             std::string(WebhookLimit - std::string_view("https://discord.example/api/webhooks/1/").size(), 'h') +
+             "\"}"),
          "",
          nullptr,
          {},
@@ -194,15 +197,24 @@ TEST(HeraldCheck, NoFindingHoldsAWholeWebAddress) {
     const std::pair<std::string, bool> configs[] = {
         {RelayConfig(R"({"Webhook": "http://discord.example/api/webhooks/1/)" + token + R"("})"), true},
         {RelayConfig(R"({"Webhook": "https://discord.example/api/webhooks/1/)" + token + R"( "})"), true},
-        {RelayConfig(R"({"Webhook": "https://discord.example/x", "Groups": [")" + address + R"("]})"), true},
-        {RelayConfig(R"({"Webhook": "https://discord.example/x", ")" + address + R"(": 1})"), true},
-        {RelayConfig(R"({"Webhook": "https://discord.example/x", "Username": 5, "Hook": ")" + address + R"("})"),
+        {RelayConfig(R"({"Webhook": "https://discord.example/api/webhooks/1/x", "Groups": [")" + address + R"("]})"),
+         true},
+        {RelayConfig(R"({"Webhook": "https://discord.example/api/webhooks/1/x", ")" + address + R"(": 1})"), true},
+        {RelayConfig(R"({"Webhook": "https://discord.example/api/webhooks/1/x", "Username": 5, "Hook": ")" + address +
+                     R"("})"),
          false},
         {RelayConfig(R"({")" + address + R"(": true})"), true},
-        // The library's words on a text that can't be parsed quote what it read last.
-        {R"({"Discord": {"Webhook": ")" + address + "\t\"}}", true},
-        {R"({"Discord": {"Webhook": ")" + address, true},
-        {R"({"Discord": {"Webhook": ")" + address + R"(\q"}})", true},
+        // Written where the host ends in another way than a slash.
+        {RelayConfig(R"({"Webhook": "https://discord.example\\api\\webhooks\\1\\)" + token + R"("})"), true},
+        {RelayConfig(R"({"Webhook": "https://discord.example:)" + token + R"(/api/webhooks/1/x"})"), true},
+        {RelayConfig(R"({"Webhook": "https://discord.example;)" + token + R"("})"), true},
+        {RelayConfig(R"({"Webhook": "https://discord.example\t)" + token + R"("})"), true},
+        // The library's words on a text that can't be parsed quote what it
+        // read last: left out when it could hold an address, in any escaping.
+        {R"({"Discord": {"Webhook": ")" + address + "\t\"}}", false},
+        {R"({"Discord": {"Webhook": ")" + address, false},
+        {R"({"Discord": {"Webhook": ")" + address + R"(\q"}})", false},
+        {R"({"Discord": {"Webhook": "h\u0074tps://discord.example/api/webhooks/1/)" + token + R"(\q"}})", false},
     };
     for (const auto& [config, named] : configs) {
         const std::vector<Finding> findings = Herald::CheckConfigText(config);

@@ -139,7 +139,7 @@ void ReadConfig() {
         Json::sax_parse(text.begin(), text.end(), &builder, Json::input_format_t::json, false);
     } catch (const Json::exception& error) {
         // Its text quotes what was last read, which can be the webhook.
-        std::string shown = WithoutAddresses(error.what());
+        std::string shown = ParseErrorShown(error.what());
         if (shown == error.what()) {
             throw;
         }

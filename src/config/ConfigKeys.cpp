@@ -124,8 +124,9 @@ constexpr ConfigKey Table[] = {
      "Relays announcements and digests to a Discord channel through its webhook, as players read them, without "
      "making the game wait and following Discord's rate limits."},
     {{K::Discord, K::Webhook}, String, WebhookUrl, {}, "none: nothing is relayed", DiscordRead,
-     "The webhook's address: https://, or http:// to a loopback address only. A secret: the plugin and herald show "
-     "only its host."},
+     "The webhook's address as Discord gives it, https://HOST/api/webhooks/ID/TOKEN with at most ?thread_id=ID, "
+     "or http:// to a loopback address only, for a relay of one's own. A secret: the plugin and herald show only "
+     "its host."},
     {{K::Discord, K::Groups}, TextList, GroupName, {}, "every group", DiscordRead,
      "The groups whose announcements are relayed, by name in any case."},
     {{K::Discord, K::Username}, String, PlayerText, DefaultUsername, "", DiscordRead,

@@ -38,11 +38,51 @@ std::string_view Authority(std::string_view address) {
         return {};
     }
     std::string_view rest = address.substr(scheme);
-    rest = rest.substr(0, rest.find_first_of("/?#"));
+    rest = rest.substr(0, rest.find_first_of("/?#\\"));
     if (const std::size_t user = rest.rfind('@'); user != std::string_view::npos) {
         rest.remove_prefix(user + 1);
     }
     return rest;
+}
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (LowerAscii(c) >= 'a' && LowerAscii(c) <= 'f'); }
+
+// What a host name is written in: letters, digits, '-' and '.' ('_' too, which
+// some names hold).
+bool IsHostCharacter(char c) {
+    const char lower = LowerAscii(c);
+    return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// What follows the host of a webhook's address as Discord gives it:
+// /api/webhooks/ID/TOKEN, and at most ?thread_id=ID.
+bool DiscordsForm(std::string_view path) {
+    constexpr std::string_view Prefix = "/api/webhooks/";
+    if (!path.starts_with(Prefix)) {
+        return false;
+    }
+    path.remove_prefix(Prefix.size());
+    const std::size_t slash = path.find('/');
+    if (slash == std::string_view::npos || !AllDigits(path.substr(0, slash))) {
+        return false;
+    }
+    path.remove_prefix(slash + 1);
+    const std::size_t query = path.find('?');
+    const std::string_view token = path.substr(0, query);
+    if (token.empty() ||
+        !std::all_of(token.begin(), token.end(), [](char c) { return IsHostCharacter(c) && c != '.'; })) {
+        return false;
+    }
+    if (query == std::string_view::npos) {
+        return true;
+    }
+    constexpr std::string_view Thread = "?thread_id=";
+    const std::string_view rest = path.substr(query);
+    return rest.starts_with(Thread) && AllDigits(rest.substr(Thread.size()));
 }
 
 std::string_view HostOf(std::string_view authority) {
@@ -96,6 +136,19 @@ bool EndsAnAddress(char c) {
 
 bool IsWebAddress(std::string_view text) { return SchemeLength(text) != 0; }
 
+namespace {
+
+bool HoldsWebAddress(std::string_view text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (IsWebAddress(text.substr(at))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string WithoutAddresses(std::string_view text) {
     std::string shown;
     std::size_t at = 0;
@@ -114,6 +167,21 @@ std::string WithoutAddresses(std::string_view text) {
     return shown;
 }
 
+std::string ParseErrorShown(std::string_view what) {
+    constexpr std::string_view LastRead = "; last read: '";
+    const std::size_t at = what.find(LastRead);
+    if (at == std::string_view::npos) {
+        return WithoutAddresses(what);
+    }
+    // A string that holds an escape may spell an address in it; one that
+    // holds an address is shown as WithoutAddresses shows it elsewhere, but
+    // nothing of it is needed to find the fault.
+    const std::string_view quoted = what.substr(at + LastRead.size());
+    const bool mayHoldAddress =
+        quoted.starts_with('"') && (quoted.find('\\') != std::string_view::npos || HoldsWebAddress(quoted));
+    return WithoutAddresses(mayHoldAddress ? what.substr(0, at) : what);
+}
+
 std::optional<std::string> WebhookRefusal(std::string_view address) {
     if (address.size() > WebhookLimit) {
         return "is longer than " + std::to_string(WebhookLimit) + " bytes";
@@ -124,28 +192,62 @@ std::optional<std::string> WebhookRefusal(std::string_view address) {
         })) {
         return std::string("holds a space or a control character");
     }
+    if (address.find('\\') != std::string_view::npos) {
+        return std::string("holds a backslash");
+    }
     const std::size_t scheme = SchemeLength(address);
     if (scheme == 0) {
         return std::string("is not an https:// address");
     }
-    const std::string_view host = HostOf(Authority(address));
+    const std::string_view rest = address.substr(scheme);
+    const std::string_view written = rest.substr(0, rest.find_first_of("/?#"));
+    if (written.find('@') != std::string_view::npos) {
+        return std::string("names a user: a webhook's address names none");
+    }
+    const std::string_view host = HostOf(written);
     if (host.empty()) {
         return std::string("names no host");
     }
-    if (scheme == PlainScheme.size() && !IsLoopbackHost(host)) {
-        return std::string("is http:// to a host that is not loopback: only https:// leaves this machine");
+    if (const std::string_view port = written.substr(host.size());
+        !port.empty() && (port.front() != ':' || !AllDigits(port.substr(1)) || port.size() > 6)) {
+        return std::string("has a port that is not a number");
+    }
+    if (scheme == PlainScheme.size()) {
+        if (!IsLoopbackHost(host)) {
+            return std::string("is http:// to a host that is not loopback: only https:// leaves this machine");
+        }
+        return std::nullopt;  // a relay of one's own, on this machine
+    }
+    if (!DiscordsForm(rest.substr(written.size()))) {
+        return std::string("is not in a Discord webhook's form, https://HOST/api/webhooks/ID/TOKEN");
     }
     return std::nullopt;
 }
 
 std::string WebhookShown(std::string_view address) {
     const std::string_view authority = Authority(address.substr(0, WebhookLimit));
-    std::string shown;
-    for (const char c : authority) {
-        const auto byte = static_cast<unsigned char>(c);
-        shown += byte < 0x80 && byte > ' ' && byte != 0x7F ? c : '?';
+    // The host as far as it is written as a host, and a port of digits that
+    // ends the authority: anything else there (a backslash, ';', a tab, a
+    // port of letters) may be the token.
+    std::size_t host = 0;
+    if (authority.starts_with('[')) {
+        const std::size_t close = authority.find(']');
+        const bool literal = close != std::string_view::npos &&
+                             std::all_of(authority.begin() + 1, authority.begin() + static_cast<std::ptrdiff_t>(close),
+                                         [](char c) { return IsHexDigit(c) || c == ':' || c == '.'; });
+        host = literal ? close + 1 : 0;
+    } else {
+        while (host < authority.size() && IsHostCharacter(authority[host])) {
+            ++host;
+        }
     }
-    return shown + std::string(Ellipsis);
+    std::string_view shown = authority.substr(0, host);
+    if (const std::string_view rest = authority.substr(host);
+        host > 0 && rest.size() >= 2 && rest.size() <= 6 && rest.front() == ':' &&
+        std::all_of(rest.begin() + 1, rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        shown = authority;
+    }
+    return std::string(shown) + std::string(Ellipsis);
 }
 
 DiscordSettings DiscordSettingsOf(const Json& document) {

@@ -22,6 +22,10 @@ bool IsWebAddress(std::string_view text);
 // The text with every web address in it shown as WebhookShown shows it: a
 // library's parse error quotes what it last read, which can be the webhook.
 std::string WithoutAddresses(std::string_view text);
+// A parse error of the file as people read it: WithoutAddresses, and without
+// the string the library quotes as what it read last, which may be a webhook's
+// address in any escaping; the message's line and column say where instead.
+std::string ParseErrorShown(std::string_view what);
 
 // Discord: whether announcements are relayed, where to, which groups (folded,
 // GroupFold; none: every group) and the Username template. A Discord that is

@@ -185,11 +185,38 @@ void RelayQueue::Push(std::string line) {
         ++dropped_;
         return;
     }
-    if (waiting_.size() == WaitingLimit) {
-        waiting_.pop_front();
-        ++dropped_;
+    // A character past a post's length is never posted: the line is cut when
+    // it is read, to the same text, and an escape only lengthens it. The
+    // bytes are bounded too, whatever a malformed text's characters.
+    const std::size_t kept = std::min(FirstCharacters(line, PostLimit + 1).size(), 4 * (PostLimit + 1));
+    line.resize(kept);
+    line.shrink_to_fit();
+    if (Waiting() >= WaitingLimit) {
+        DropOldest();
     }
     waiting_.push_back(std::move(line));
+}
+
+void RelayQueue::DropOldest() {
+    if (retry_) {
+        retry_->lines.pop_front();
+        if (retry_->lines.empty()) {
+            retry_.reset();
+        }
+    } else {
+        waiting_.pop_front();
+    }
+    ++dropped_;
+}
+
+std::string RelayQueue::Content() const {
+    std::string content;
+    for (const std::string& line : inFlight_->lines) {
+        content += line;
+        content += LineBreak;
+    }
+    content.resize(content.size() - LineBreak.size());  // a post holds a line at least
+    return content;
 }
 
 std::optional<std::string> RelayQueue::TakePost(double now) {
@@ -199,7 +226,7 @@ std::optional<std::string> RelayQueue::TakePost(double now) {
     if (retry_) {
         inFlight_ = std::move(retry_);
         retry_.reset();
-        return inFlight_->content;
+        return Content();
     }
     if (waiting_.empty()) {
         return std::nullopt;
@@ -207,21 +234,17 @@ std::optional<std::string> RelayQueue::TakePost(double now) {
     Post post;
     std::size_t characters = 0;
     while (!waiting_.empty()) {
-        const std::string line = reading_(waiting_.front());
-        const std::size_t added = Characters(line) + (post.lines > 0 ? Characters(LineBreak) : 0);
-        if (post.lines > 0 && characters + added > PostLimit) {
+        std::string line = reading_(waiting_.front());
+        const std::size_t added = Characters(line) + (post.lines.empty() ? 0 : Characters(LineBreak));
+        if (!post.lines.empty() && characters + added > PostLimit) {
             break;
         }
-        if (post.lines > 0) {
-            post.content += LineBreak;
-        }
-        post.content += line;
         characters += added;
-        ++post.lines;
+        post.lines.push_back(std::move(line));
         waiting_.pop_front();
     }
     inFlight_ = std::move(post);
-    return inFlight_->content;
+    return Content();
 }
 
 RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double now) {
@@ -245,7 +268,7 @@ RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double
     }
     if (status == 401 || status == 403 || status == 404) {
         stopped_ = true;
-        dropped_ += static_cast<std::int64_t>(post.lines);
+        dropped_ += static_cast<std::int64_t>(post.lines.size());
         DropAll();
         return Outcome::Stopped;
     }
@@ -256,12 +279,12 @@ RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double
             return Outcome::Retrying;
         }
     }
-    dropped_ += static_cast<std::int64_t>(post.lines);
+    dropped_ += static_cast<std::int64_t>(post.lines.size());
     return Outcome::Dropped;
 }
 
 std::size_t RelayQueue::DropWaiting() {
-    const std::size_t lines = waiting_.size() + (retry_ ? retry_->lines : 0);
+    const std::size_t lines = Waiting();
     waiting_.clear();
     retry_.reset();
     dropped_ += static_cast<std::int64_t>(lines);
@@ -269,7 +292,7 @@ std::size_t RelayQueue::DropWaiting() {
 }
 
 std::size_t RelayQueue::DropAll() {
-    const std::size_t lines = inFlight_ ? inFlight_->lines : 0;
+    const std::size_t lines = inFlight_ ? inFlight_->lines.size() : 0;
     inFlight_.reset();
     dropped_ += static_cast<std::int64_t>(lines);
     return lines + DropWaiting();

@@ -51,8 +51,9 @@ public:
     using LineReading = std::string (*)(std::string_view line);
     explicit RelayQueue(LineReading reading = &PostedLine) : reading_(reading) {}
 
-    // A line as given, read when it is posted. Past WaitingLimit the oldest
-    // waiting line is dropped. Once stopped, every line is dropped.
+    // A line as given, read when it is posted, kept no longer than a post
+    // can show of it. Past WaitingLimit, the post to be retried included, the
+    // oldest line is dropped. Once stopped, every line is dropped.
     void Push(std::string line);
     // The content of the post that may go now (nothing in flight, no wait
     // running, not stopped, something to send), which is then in flight.
@@ -69,7 +70,7 @@ public:
 
     bool InFlight() const { return inFlight_.has_value(); }
     bool Stopped() const { return stopped_; }
-    std::size_t Waiting() const { return waiting_.size() + (retry_ ? retry_->lines : 0); }
+    std::size_t Waiting() const { return waiting_.size() + (retry_ ? retry_->lines.size() : 0); }
     std::int64_t PostsSent() const { return postsSent_; }
     std::int64_t Dropped() const { return dropped_; }
     // The last reply's status; 0 for a request that got none; none before any.
@@ -77,10 +78,12 @@ public:
 
 private:
     struct Post {
-        std::string content;
-        std::size_t lines = 0;
+        std::deque<std::string> lines;  // as posted, oldest first
         int failures = 0;
     };
+    // The content of the post in flight.
+    std::string Content() const;
+    void DropOldest();
     LineReading reading_;
     std::deque<std::string> waiting_;  // as pushed
     std::optional<Post> inFlight_;

@@ -49,7 +49,7 @@ std::vector<Finding> CheckScanned(std::string_view text, DocumentScan& scan) {
     }
     if (scan.parseError) {
         // The library's words quote what it read last, which may be a webhook's address.
-        return Refusal("can't be parsed: " + WithoutAddresses(*scan.parseError) + ": " + std::string(RefusedWords));
+        return Refusal("can't be parsed: " + ParseErrorShown(*scan.parseError) + ": " + std::string(RefusedWords));
     }
     Report report;
     if (scan.textAfter) {

@@ -30,14 +30,15 @@ constexpr std::string_view ColorByte = " *0*(25[0-5]|2[0-4][0-9]|1[0-9][0-9]|[1-
 constexpr std::string_view NoZeroCharacter = "^[^\\u0000]*$";
 constexpr std::string_view ItemKeyEnding = "_[Cc]$";
 constexpr std::string_view ItemKeyCut = "_[Cc]_";
-// A webhook as the relay takes it, loosely: https:// to any host, http:// to
-// a loopback one, the scheme in any case, and no space or control character.
+// A webhook as the relay takes it: Discord's own form over https://, any
+// path over http:// to a loopback host, the scheme in any case, a port of
+// digits, and no user, backslash, space or control character.
 constexpr std::string_view WebhookPattern =
-    "^([Hh][Tt][Tt][Pp][Ss]://([^/?#@\\s\\u0000-\\u001f\\u007f]*@)?(\\[[^\\]\\s]*\\]|[^/"
-    "?#@:\\[\\]\\s\\u0000-\\u001f\\u007f]+)"
-    "|[Hh][Tt][Tt][Pp]://([^/"
-    "?#@\\s\\u0000-\\u001f\\u007f]*@)?([Ll][Oo][Cc][Aa][Ll][Hh][Oo][Ss][Tt]|127(\\.[0-9]{1,3}){3}|\\[::1\\]))"
-    "(:[^/?#\\s\\u0000-\\u001f\\u007f]*)?([/?#][^\\s\\u0000-\\u001f\\u007f]*)?$";
+    "^([Hh][Tt][Tt][Pp][Ss]://(\\[[^\\]\\\\/?#@\\s\\u0000-\\u001f\\u007f]*\\]|[^/"
+    "?#@:\\[\\]\\\\\\s\\u0000-\\u001f\\u007f]+)"
+    "(:[0-9]{1,5})?/api/webhooks/[0-9]+/[A-Za-z0-9_-]+(\\?thread_id=[0-9]+)?"
+    "|[Hh][Tt][Tt][Pp]://([Ll][Oo][Cc][Aa][Ll][Hh][Oo][Ss][Tt]|127(\\.[0-9]{1,3}){3}|\\[::1\\])(:[0-9]{1,5})?"
+    "([/?#][^\\\\\\s\\u0000-\\u001f\\u007f]*)?)$";
 
 std::string ColorPattern() {
     const std::string byte(ColorByte);
