@@ -139,6 +139,18 @@ std::size_t AbandonScriptedRequests() {
     return dropped.size();
 }
 
+// The thread a post goes to: its address's thread_id, digits alone.
+std::string ThreadOf(std::string_view url) {
+    constexpr std::string_view Thread = "thread_id=";
+    const std::size_t query = url.find('?');
+    const std::size_t at = query == std::string_view::npos ? query : url.find(Thread, query);
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view rest = url.substr(at + Thread.size());
+    return std::string(rest.substr(0, std::min(rest.find_first_not_of("0123456789"), rest.size())));
+}
+
 class StandInRequests final : public ArkApi::IRequests {
 public:
     bool CreatePostRequest(const std::string& url, const ArkApi::HttpCallback& callback, const std::string& body,
@@ -163,6 +175,7 @@ public:
             Record webhook;
             webhook.kind = RecordKind::Webhook;
             webhook.host = *host;
+            webhook.thread = ThreadOf(url);
             webhook.text = body;
             TheServer().records.push_back(std::move(webhook));
             state.scriptedInFlight.push_back({id, callback, std::nullopt});

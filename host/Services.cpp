@@ -290,7 +290,7 @@ std::string Describe(const Record& record) {
         case RecordKind::Refused:
             return "refused " + quoted;
         case RecordKind::Webhook:
-            return "webhook " + record.host + " " + quoted;
+            return "webhook " + record.host + (record.thread.empty() ? "" : " thread=" + record.thread) + " " + quoted;
     }
     return {};
 }

@@ -32,6 +32,7 @@ struct Record {
     std::string level;   // log
     std::string line;    // log: the whole formatted line
     std::string host;    // webhook: the host the request went to (never the whole address); text is its body
+    std::string thread;  // webhook: the thread id the request carries (?thread_id=), if any
     bool chatRecordAsGameExpects = true;  // chat: every field besides sender and text as the game expects
 };
 

@@ -31,6 +31,7 @@ struct RelayRow {
     Severity severity = Severity::Error;  // the worst of the file's findings
     // The crate's announcement reaches the webhook, under this name; null: nothing is posted.
     const char* username = nullptr;
+    const char* thread = "";  // the thread id each post carries
 };
 
 // A crate in the group loot, a node in nodes and an ocean crate in ocean,
@@ -146,6 +147,32 @@ std::vector<RelayRow> RelayRows() {
          Severity::Error, "TheIsland"},
         {"a name null", discord(R"(, "Username": null)"), "/Discord/Username", "is null, not a string", Severity::Error,
          "TheIsland"},
+        // Thread.
+        {"a thread",
+         discord(R"(, "Thread": "123456789012345678")"),
+         "",
+         nullptr,
+         {},
+         "TheIsland",
+         "123456789012345678"},
+        {"the address's own thread",
+         RelayConfig(R"({"Webhook": "https://discord.example/api/webhooks/1/key?thread_id=12345678901234567"})"),
+         "",
+         nullptr,
+         {},
+         "TheIsland",
+         "12345678901234567"},
+        {"a thread of too few digits", discord(R"(, "Thread": "1234567890123456")"), "/Discord/Thread",
+         "is not a thread's id (a text of 17 to 20 digits): nothing is relayed, and an error line is logged"},
+        {"a thread of letters", discord(R"(, "Thread": "12345678901234567x")"), "/Discord/Thread",
+         "is not a thread's id"},
+        {"a thread as a number", discord(R"(, "Thread": 123456789012345678)"), "/Discord/Thread",
+         "is a number, not a string: nothing is relayed"},
+        {"a thread beside the address's",
+         RelayConfig(R"({"Webhook": "https://discord.example/api/webhooks/1/key?thread_id=12345678901234567",
+                         "Thread": "123456789012345678"})"),
+         "/Discord/Thread",
+         "is given beside a webhook address that names its thread (?thread_id=): nothing is relayed"},
     };
 }
 
@@ -170,6 +197,7 @@ TEST_F(HeraldCheckAgainstPlugin, DiscordRelaysAsCheckSays) {
                                            ? "127.0.0.1"
                                            : std::string(WebhookLimit - 8, 'h'))
                     << row.what;
+                EXPECT_EQ(record.thread, row.thread) << row.what;
                 posts.push_back(Json::parse(record.text));
             }
             errorLines += record.kind == StandIn::RecordKind::Log ? 1 : 0;

@@ -331,6 +331,35 @@ std::string PrintedBody(const std::string& body) {
     return printed;
 }
 
+// The thread a post went to, where it carries one, beside its host.
+TEST(ScenarioEvents, AWebhookLineNamesTheThreadThePostCarries) {
+    const struct {
+        const char* thread;
+        const char* json;
+        const char* human;
+    } cases[] = {
+        {"", R"({"type": "webhook", "host": "discord.example", "body": "x"})",
+         R"(    webhook  -> discord.example  "x")"},
+        {"123456789012345678",
+         R"({"type": "webhook", "host": "discord.example", "thread": "123456789012345678", "body": "x"})",
+         R"(    webhook  -> discord.example thread 123456789012345678  "x")"},
+    };
+    for (const auto& c : cases) {
+        StandIn::Record record;
+        record.kind = StandIn::RecordKind::Webhook;
+        record.host = "discord.example";
+        record.thread = c.thread;
+        record.text = "x";
+        const Herald::PlayedStep step{Herald::PlayedStep::Kind::Event, 0, {Herald::HostRecords{{record}, 0}}};
+        std::ostringstream json;
+        Herald::PrintStep(step, Herald::TranscriptFormat::Json, json);
+        EXPECT_EQ(json.str(), std::string(c.json) + "\n");
+        std::ostringstream human;
+        Herald::PrintStep(step, Herald::TranscriptFormat::Human, human);
+        EXPECT_THAT(human.str(), HasSubstr(c.human));
+    }
+}
+
 std::string NestedArrays(int depth) {
     return std::string(static_cast<std::size_t>(depth), '[') + std::string(static_cast<std::size_t>(depth), ']');
 }

@@ -129,6 +129,9 @@ constexpr ConfigKey Table[] = {
      "its host."},
     {{K::Discord, K::Groups}, TextList, GroupName, {}, "every group", DiscordRead,
      "The groups whose announcements are relayed, by name in any case."},
+    {{K::Discord, K::Thread}, String, DiscordId, {}, "the webhook's channel", DiscordRead,
+     "The id of a thread, or of a forum post, in the webhook's channel, where the posts go: 17 to 20 digits, as a "
+     "text. Not beside a webhook address that names its thread (?thread_id=)."},
     {{K::Discord, K::Username}, String, PlayerText, DefaultUsername, "", DiscordRead,
      "The name the posts appear under. Placeholder: {MapName}."},
 };

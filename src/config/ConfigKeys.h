@@ -47,6 +47,7 @@ inline constexpr std::string_view Discord = "Discord";
 inline constexpr std::string_view Webhook = "Webhook";
 inline constexpr std::string_view Groups = "Groups";
 inline constexpr std::string_view Username = "Username";
+inline constexpr std::string_view Thread = "Thread";
 // In a pointer pattern: any member name (an item key, an asteroid code).
 inline constexpr std::string_view AnyMember = "*";
 }  // namespace Key
@@ -93,8 +94,20 @@ enum class KeyType { Boolean, Object, String, Number, Integer, Count, TextList, 
 // their own; item keys are the names of an object; a group and a chat
 // command are words of their own; a file's path is a text that is not empty
 // and holds no zero character; a webhook is an address the relay posts to
-// (of a list, each text has the form).
-enum class KeyForm { Any, PlayerText, Color, DeliveryType, ItemKeys, GroupName, ChatCommand, FilePath, WebhookUrl };
+// (of a list, each text has the form); a Discord id is what Discord numbers a
+// thread or a role with, in digits.
+enum class KeyForm {
+    Any,
+    PlayerText,
+    Color,
+    DeliveryType,
+    ItemKeys,
+    GroupName,
+    ChatCommand,
+    FilePath,
+    WebhookUrl,
+    DiscordId
+};
 
 // A key's place in the document as a JSON pointer pattern ("/Items/*/Name"),
 // made of the names above.

@@ -224,6 +224,30 @@ std::optional<std::string> WebhookRefusal(std::string_view address) {
     return std::nullopt;
 }
 
+std::optional<std::string_view> WebhookThread(std::string_view address) {
+    constexpr std::string_view Thread = "?thread_id=";
+    const std::size_t at = address.find(Thread);
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return address.substr(at + Thread.size());
+}
+
+bool IsDiscordId(std::string_view text) {
+    return text.size() >= DiscordIdDigits.first && text.size() <= DiscordIdDigits.second && AllDigits(text);
+}
+
+std::optional<std::string> ThreadRefusal(const Json& thread, std::string_view webhook) {
+    if (!thread.is_string() || !IsDiscordId(thread.get_ref<const std::string&>())) {
+        return "is not a thread's id (a text of " + std::to_string(DiscordIdDigits.first) + " to " +
+               std::to_string(DiscordIdDigits.second) + " digits)";
+    }
+    if (WebhookThread(webhook)) {
+        return std::string("is given beside a webhook address that names its thread (?thread_id=)");
+    }
+    return std::nullopt;
+}
+
 std::string WebhookShown(std::string_view address) {
     const std::string_view authority = Authority(address.substr(0, WebhookLimit));
     // The host as far as it is written as a host, and a port of digits that
@@ -273,6 +297,18 @@ DiscordSettings DiscordSettingsOf(const Json& document) {
     } else {
         settings.relays = true;
         settings.webhook = webhook.get<std::string>();
+        settings.postAddress = settings.webhook;
+    }
+    // Posted to the channel instead, the lines would land where no one
+    // asked for them.
+    if (const auto thread = discord.find(Key::Thread); thread != discord.end()) {
+        if (const std::optional<std::string> refusal = ThreadRefusal(*thread, settings.webhook)) {
+            settings.problems.push_back(name + " → " + std::string(Key::Thread) + " " + *refusal +
+                                        ": nothing is relayed");
+            settings.relays = false;
+        } else {
+            settings.postAddress += "?thread_id=" + thread->get<std::string>();
+        }
     }
     if (const auto groups = discord.find(Key::Groups); groups != discord.end()) {
         const std::string at = name + " → " + std::string(Key::Groups);

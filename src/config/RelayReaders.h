@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // A webhook's address as the relay takes it: https://, or http:// to a
@@ -14,6 +15,14 @@
 // control character or more than WebhookLimit bytes. None when usable, or why not.
 inline constexpr std::size_t WebhookLimit = 2048;
 std::optional<std::string> WebhookRefusal(std::string_view address);
+// The thread a webhook's address names (?thread_id=), if any.
+std::optional<std::string_view> WebhookThread(std::string_view address);
+// A thread's (or a role's) id as Discord writes it: so many digits.
+inline constexpr std::pair<std::size_t, std::size_t> DiscordIdDigits{17, 20};
+bool IsDiscordId(std::string_view text);
+// Why Thread can't be taken beside this webhook, if it can't: not an id, or
+// the address names its thread already.
+std::optional<std::string> ThreadRefusal(const nlohmann::json& thread, std::string_view webhook);
 // How a webhook is shown wherever people read it, since its address is a
 // secret: its host (and port) followed by "…". Without a host: "…" alone.
 std::string WebhookShown(std::string_view address);
@@ -29,13 +38,14 @@ std::string ParseErrorShown(std::string_view what);
 
 // Discord: whether announcements are relayed, where to, which groups (folded,
 // GroupFold; none: every group) and the Username template. A Discord that is
-// not an object, or a webhook that is refused, relays nothing; a Groups or
+// not an object, or a webhook or a Thread that is refused, relays nothing; a Groups or
 // Username not of its key's form is replaced by the default. problems names
 // each, as the log words it, never with the whole address. Never raises.
 struct DiscordSettings {
     bool present = false;  // Discord is in the document, whatever it holds
     bool relays = false;
     std::string webhook;
+    std::string postAddress;  // the webhook's, with Thread's thread_id when given
     std::optional<std::vector<std::string>> groups;
     std::string username;
     std::vector<std::string> problems;

@@ -66,7 +66,7 @@ void SendWhenReady() {
         return;
     }
     const std::uint64_t request = ++Relay.request;
-    const bool started = ArkApi::GetRequests().CreatePostRequest(Relay.settings.webhook,
+    const bool started = ArkApi::GetRequests().CreatePostRequest(Relay.settings.postAddress,
                                                                  [request](const ArkApi::HttpReply& reply) {
                                                                      --Relay.open;
                                                                      RunLogged([&] { Completed(request, reply); });

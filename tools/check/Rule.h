@@ -52,6 +52,7 @@ enum class Place : std::uint8_t {
     Webhook,
     RelayedGroups,  // the list, whose rules look at each of its texts
     Username,
+    Thread,
 };
 
 using PlaceSet = std::uint32_t;
@@ -85,6 +86,8 @@ struct Context {
     // map, as AnnouncedGroups writes them; null where a read on the way
     // raises, and so no one can tell.
     const std::vector<std::string>* announcedAnywhere = nullptr;
+    // At the relay's Thread: the webhook's address, where it is a text.
+    std::string_view webhook;
 };
 
 class Report {

@@ -225,6 +225,11 @@ void WalkDiscord(const Context& document, const Json& root, const Visit& visit) 
     groups.announcedAnywhere = &announced;
     Run(groups, visit);
     Run(Child(discord, Place::Username, Key::Username), visit);
+    Context thread = Child(discord, Place::Thread, Key::Thread);
+    if (const Json* webhook = Child(discord, Place::Webhook, Key::Webhook).value; webhook && webhook->is_string()) {
+        thread.webhook = webhook->get_ref<const std::string&>();
+    }
+    Run(thread, visit);
 }
 
 }  // namespace

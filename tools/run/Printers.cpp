@@ -116,6 +116,9 @@ std::string JsonRecordLine(const StandIn::Record& record, std::optional<std::siz
             break;
         case StandIn::RecordKind::Webhook: {
             line.Text("type", "webhook").Text("host", record.host);
+            if (!record.thread.empty()) {
+                line.Text("thread", record.thread);
+            }
             // JsonLine holds texts and numbers; the body may be any JSON value.
             std::string text = line.Done();
             text.pop_back();
@@ -190,7 +193,8 @@ std::vector<std::string> HumanRow(const StandIn::Record& record) {
         case StandIn::RecordKind::Refused:
             return {"refused", "by host", record.text};
         case StandIn::RecordKind::Webhook:
-            return {"webhook", "-> " + record.host, Quoted(record.text)};
+            return {"webhook", "-> " + record.host + (record.thread.empty() ? "" : " thread " + record.thread),
+                    Quoted(record.text)};
     }
     return {};
 }

@@ -97,6 +97,10 @@ void AddForm(KeyForm form, OrderedJson& schema) {
             schema["maxLength"] = WebhookLimit;
             schema["pattern"] = WebhookPattern;
             break;
+        case KeyForm::DiscordId:
+            schema["pattern"] =
+                "^[0-9]{" + std::to_string(DiscordIdDigits.first) + "," + std::to_string(DiscordIdDigits.second) + "}$";
+            break;
         case KeyForm::Any:
             break;
     }

@@ -125,4 +125,18 @@ void UsernameIsText(const Context& at, Report& report) {
                               std::string(DefaultUsername) + ", and " + std::string(LoggedAtEveryLoad));
 }
 
+// A thread the relay can't tell, or that the address names already: posted to
+// the channel instead, the lines would land where no one asked for them.
+void ThreadIsAThreadOfTheWebhook(const Context& at, Report& report) {
+    if (at.value == nullptr) {
+        return;
+    }
+    const std::string consequence = ": nothing is relayed, and " + std::string(LoggedAtEveryLoad);
+    if (!at.value->is_string()) {
+        report.Error(at.path, WrongType("string", *at.value) + consequence);
+    } else if (const std::optional<std::string> refusal = ThreadRefusal(*at.value, at.webhook)) {
+        report.Error(at.path, *refusal + consequence);
+    }
+}
+
 }  // namespace Herald
