@@ -31,7 +31,8 @@ struct RelayRow {
     Severity severity = Severity::Error;  // the worst of the file's findings
     // The crate's announcement reaches the webhook, under this name; null: nothing is posted.
     const char* username = nullptr;
-    const char* thread = "";  // the thread id each post carries
+    const char* thread = "";   // the thread id each post carries
+    const char* mention = "";  // what each post names before its line
 };
 
 // A crate in the group loot, a node in nodes and an ocean crate in ocean,
@@ -173,6 +174,32 @@ std::vector<RelayRow> RelayRows() {
                          "Thread": "123456789012345678"})"),
          "/Discord/Thread",
          "is given beside a webhook address that names its thread (?thread_id=): nothing is relayed"},
+        // Mention.
+        {"two roles",
+         discord(R"(, "Mention": ["123456789012345678", "12345678901234567890"])"),
+         "",
+         nullptr,
+         {},
+         "TheIsland",
+         "",
+         "<@&123456789012345678> <@&12345678901234567890>\n"},
+        {"a role of too few digits", discord(R"(, "Mention": ["1234567890123456", "123456789012345678"])"),
+         "/Discord/Mention/0",
+         "is not a role's id (a text of 17 to 20 digits): it is left out, and an error line is logged", Severity::Error,
+         "TheIsland", "", "<@&123456789012345678>\n"},
+        {"a role as a number", discord(R"(, "Mention": [123456789012345678])"), "/Discord/Mention/0",
+         "is a number, not a string: it is left out", Severity::Error, "TheIsland"},
+        {"six roles",
+         discord(R"(, "Mention": ["10000000000000001", "10000000000000002", "10000000000000003", "10000000000000004",
+                                  "10000000000000005", "10000000000000006"])"),
+         "/Discord/Mention/5", "is past the 5 roles a post may name: it and the roles after it are left out",
+         Severity::Error, "TheIsland", "",
+         "<@&10000000000000001> <@&10000000000000002> <@&10000000000000003> <@&10000000000000004> "
+         "<@&10000000000000005>\n"},
+        {"Mention a text", discord(R"(, "Mention": "123456789012345678")"), "/Discord/Mention",
+         "is a string, not an array: no one is mentioned, and an error line is logged", Severity::Error, "TheIsland"},
+        {"no role", discord(R"(, "Mention": [])"), "/Discord/Mention", "is empty: no one is mentioned",
+         Severity::Warning, "TheIsland"},
     };
 }
 
@@ -211,7 +238,7 @@ TEST_F(HeraldCheckAgainstPlugin, DiscordRelaysAsCheckSays) {
         } else {
             ASSERT_EQ(posts.size(), 1u) << what;
             EXPECT_EQ(posts[0].value("username", ""), row.username) << what;
-            EXPECT_EQ(posts[0].value("content", ""), "crate \\*3\\*") << what;
+            EXPECT_EQ(posts[0].value("content", ""), std::string(row.mention) + "crate \\*3\\*") << what;
         }
     }
 }

@@ -97,6 +97,21 @@ TEST(RelayQueueTest, APostBeingRetriedCountsInTheCapAndLosesItsOldestLinesFirst)
     EXPECT_TRUE(post->ends_with("\n98\nlast")) << *post;
 }
 
+TEST(RelayQueueTest, APostFailingWhileTheCapIsFullLosesItsOldLines) {
+    RelayQueue queue;
+    for (const char* line : {"a", "b", "c"}) {
+        queue.Push(line);
+    }
+    ASSERT_EQ(queue.TakePost(0), "a\nb\nc");
+    for (int i = 0; i < 99; ++i) {
+        queue.Push(std::to_string(i));
+    }
+    ASSERT_EQ(queue.Completed(ReplyOf(429), 0), RelayQueue::Outcome::WaitAsked);
+    EXPECT_EQ(queue.Waiting(), RelayQueue::WaitingLimit);
+    EXPECT_EQ(queue.Dropped(), 2);
+    EXPECT_EQ(queue.TakePost(10), "c");
+}
+
 // What a line of megabytes costs while it waits: no more than a post shows.
 std::size_t longestLineRead = 0;
 std::string RecordingReading(std::string_view line) {
@@ -131,6 +146,37 @@ TEST(RelayQueueTest, ALineIsKeptNoLongerThanAPostCanShowAndPostedAsWhole) {
         if (c.line[0] != '\xC3') {
             EXPECT_EQ(*post, PostedLine(c.line)) << c.what << ": as the whole line would be posted";
         }
+    }
+}
+
+TEST(RelayQueueTest, AMentionHeadsEachPostWithALineOtherThanADigestWithinItsLength) {
+    const std::string mention = "<@&123456789012345678>";
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, bool>> lines;  // text, digest
+        std::string post;
+        bool mentions;
+    } cases[] = {
+        {"an announcement", {{"crate", false}}, mention + "\ncrate", true},
+        {"digests alone", {{"3 more", true}, {"2 more", true}}, "3 more\n2 more", false},
+        {"a digest and an announcement", {{"3 more", true}, {"crate", false}}, mention + "\n3 more\ncrate", true},
+        {"a line as long as a post",
+         {{std::string(2000, 'x'), false}},
+         mention + "\n" + std::string(2000 - mention.size() - 2, 'x') + "…",
+         true},
+        {"two lines that fill a post without the mention",
+         {{std::string(1000, 'x'), false}, {std::string(999, 'y'), false}},
+         mention + "\n" + std::string(1000, 'x'),
+         true},
+    };
+    for (const auto& c : cases) {
+        RelayQueue queue;
+        queue.SetMention(mention);
+        for (const auto& [text, digest] : c.lines) {
+            queue.Push(text, digest);
+        }
+        EXPECT_EQ(queue.TakePost(0), c.post) << c.what;
+        EXPECT_EQ(queue.InFlightMentions(), c.mentions) << c.what;
     }
 }
 
@@ -205,6 +251,9 @@ TEST(RelayQueueTest, MarkdownIsEscapedAndNoMentionIsAllowed) {
               std::string(79, 'n') + "\xC3\xA9")
         << "cut to 80 characters, none split";
     EXPECT_EQ(nlohmann::json::parse(PostBody("\xE9", "m"))["content"], "\xEF\xBF\xBD") << "invalid UTF-8 replaced";
+    EXPECT_EQ(nlohmann::json::parse(PostBody("x", "m", {"123456789012345678"}))["allowed_mentions"],
+              nlohmann::json::parse(R"({"parse": [], "roles": ["123456789012345678"]})"));
+    EXPECT_EQ(RoleMentions({"1", "2"}), "<@&1> <@&2>");
 }
 
 // ---- Through the loaded plugin ------------------------------------------------------
@@ -394,6 +443,37 @@ TEST_F(RelayTest, OnlyTheChosenGroupsAreRelayedAndDigestsLikeAnnouncements) {
     Crates(3);
     EXPECT_THAT(Posts(), ElementsAre("Crate 50.0")) << "nodes are not relayed";
     EXPECT_THAT(PostsAfter(60), ElementsAre("2 more Crate since the last announcement, the latest at 52.5 / 50.0"));
+}
+
+// The roles are named once, at a post's head, and only they may ping; a post
+// of digests alone pings no one.
+TEST_F(RelayTest, APostNamesItsRolesOnceAndADigestAlonePingsNoOne) {
+    const std::vector<std::string> roles = {"123456789012345678", "22345678901234567890"};
+    nlohmann::json config = RelayConfig({{"Webhook", Webhook}, {"Groups", {"crates"}}, {"Mention", roles}});
+    config["Calm"] = {{"Cooldown", 60}};
+    server.WriteConfig(config);
+    LoadPlugin();
+    const auto posted = [] {
+        std::vector<nlohmann::json> bodies;
+        for (const StandIn::Record& record : StandIn::Records()) {
+            if (record.kind == StandIn::RecordKind::Webhook) {
+                bodies.push_back(nlohmann::json::parse(record.text));
+            }
+        }
+        return bodies;
+    };
+    StandIn::ClearRecords();
+    Crates(3);
+    std::vector<nlohmann::json> bodies = posted();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(bodies[0]["content"], "<@&123456789012345678> <@&22345678901234567890>\nCrate 50.0");
+    EXPECT_EQ(bodies[0]["allowed_mentions"], nlohmann::json({{"parse", nlohmann::json::array()}, {"roles", roles}}));
+    StandIn::ClearRecords();
+    StandIn::Wait(60);
+    bodies = posted();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(bodies[0]["content"], "2 more Crate since the last announcement, the latest at 52.5 / 50.0");
+    EXPECT_EQ(bodies[0]["allowed_mentions"], nlohmann::json({{"parse", nlohmann::json::array()}}));
 }
 
 TEST_F(RelayTest, UnloadWaitsForTheRequestInFlightAndCountsWhatIsLeft) {

@@ -241,7 +241,7 @@ NameFragments FindFragments(const FString& name) {
 void SendOut(const Announcement& announcement) {
     const DeliveryCount count = Broadcast(announcement);
     if (announcement.relayed) {
-        RelayLine(*announcement.text);
+        RelayLine(*announcement.text, announcement.digest);
     }
     Tally(announcement, count);
 }

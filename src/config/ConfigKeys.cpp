@@ -132,6 +132,9 @@ constexpr ConfigKey Table[] = {
     {{K::Discord, K::Thread}, String, DiscordId, {}, "the webhook's channel", DiscordRead,
      "The id of a thread, or of a forum post, in the webhook's channel, where the posts go: 17 to 20 digits, as a "
      "text. Not beside a webhook address that names its thread (?thread_id=)."},
+    {{K::Discord, K::Mention}, TextList, DiscordId, {}, "no one", DiscordRead,
+     "The roles each post names before its lines, so that their members are pinged: at most 5 role ids, each a text "
+     "of 17 to 20 digits. A post of digests alone pings no one; nothing a template writes ever pings."},
     {{K::Discord, K::Username}, String, PlayerText, DefaultUsername, "", DiscordRead,
      "The name the posts appear under. Placeholder: {MapName}."},
 };

@@ -48,6 +48,7 @@ inline constexpr std::string_view Webhook = "Webhook";
 inline constexpr std::string_view Groups = "Groups";
 inline constexpr std::string_view Username = "Username";
 inline constexpr std::string_view Thread = "Thread";
+inline constexpr std::string_view Mention = "Mention";
 // In a pointer pattern: any member name (an item key, an asteroid code).
 inline constexpr std::string_view AnyMember = "*";
 }  // namespace Key

@@ -326,6 +326,26 @@ DiscordSettings DiscordSettingsOf(const Json& document) {
             }
         }
     }
+    // A role that can't be named is left out: the posts still go, unpinged.
+    if (const auto mention = discord.find(Key::Mention); mention != discord.end()) {
+        const std::string at = name + " → " + std::string(Key::Mention);
+        if (!mention->is_array()) {
+            settings.problems.push_back(at + " is not a list of role ids: no one is mentioned");
+        } else {
+            for (const Json& role : *mention) {
+                if (!role.is_string() || !IsDiscordId(role.get_ref<const std::string&>())) {
+                    settings.problems.push_back(at + " holds a value that is no role's id: it is left out");
+                } else if (settings.mentions.size() == MentionLimit) {
+                    settings.problems.push_back(at + " names more than " + std::to_string(MentionLimit) +
+                                                " roles: only the first " + std::to_string(MentionLimit) +
+                                                " are mentioned");
+                    break;
+                } else {
+                    settings.mentions.push_back(role.get<std::string>());
+                }
+            }
+        }
+    }
     if (const auto username = discord.find(Key::Username); username != discord.end()) {
         if (username->is_string()) {
             settings.username = username->get<std::string>();

@@ -20,6 +20,8 @@ std::optional<std::string_view> WebhookThread(std::string_view address);
 // A thread's (or a role's) id as Discord writes it: so many digits.
 inline constexpr std::pair<std::size_t, std::size_t> DiscordIdDigits{17, 20};
 bool IsDiscordId(std::string_view text);
+// How many roles a post may name.
+inline constexpr std::size_t MentionLimit = 5;
 // Why Thread can't be taken beside this webhook, if it can't: not an id, or
 // the address names its thread already.
 std::optional<std::string> ThreadRefusal(const nlohmann::json& thread, std::string_view webhook);
@@ -48,6 +50,7 @@ struct DiscordSettings {
     std::string postAddress;  // the webhook's, with Thread's thread_id when given
     std::optional<std::vector<std::string>> groups;
     std::string username;
+    std::vector<std::string> mentions;  // role ids
     std::vector<std::string> problems;
 };
 DiscordSettings DiscordSettingsOf(const nlohmann::json& document);

@@ -66,13 +66,15 @@ void SendWhenReady() {
         return;
     }
     const std::uint64_t request = ++Relay.request;
-    const bool started = ArkApi::GetRequests().CreatePostRequest(Relay.settings.postAddress,
-                                                                 [request](const ArkApi::HttpReply& reply) {
-                                                                     --Relay.open;
-                                                                     RunLogged([&] { Completed(request, reply); });
-                                                                 },
-                                                                 PostBody(*content, Username()), ContentType,
-                                                                 {std::string("User-Agent: ") + PluginName});
+    const bool started = ArkApi::GetRequests().CreatePostRequest(
+        Relay.settings.postAddress,
+        [request](const ArkApi::HttpReply& reply) {
+            --Relay.open;
+            RunLogged([&] { Completed(request, reply); });
+        },
+        PostBody(*content, Username(),
+                 Relay.queue.InFlightMentions() ? Relay.settings.mentions : std::vector<std::string>()),
+        ContentType, {std::string("User-Agent: ") + PluginName});
     if (started) {
         ++Relay.open;
     } else {
@@ -99,6 +101,7 @@ void FollowRelaySettings() {
         PluginLog::WriteError(problem);
     }
     Relay.relaying = Relay.settings.relays;
+    Relay.queue.SetMention(RoleMentions(Relay.settings.mentions));
     Relay.queue.Resume();
     if (!Relay.relaying && Relay.queue.Waiting() > 0) {
         const std::size_t dropped = Relay.queue.DropWaiting();
@@ -122,11 +125,11 @@ void StopRelay() {
 
 void RelayTimer() { SendWhenReady(); }
 
-void RelayLine(std::string_view filled) {
+void RelayLine(std::string_view filled, bool digest) {
     if (!Relay.relaying) {
         return;
     }
-    Relay.queue.Push(std::string(filled));
+    Relay.queue.Push(std::string(filled), digest);
     SendWhenReady();
 }
 

@@ -21,7 +21,7 @@ void RelayTimer();
 
 // An announcement's text as filled, relayed as players read it. Which groups
 // are relayed is the announcement's plan's to say.
-void RelayLine(std::string_view filled);
+void RelayLine(std::string_view filled, bool digest = false);
 
 // For SkyCrateHerald.Status while Discord is set: " Discord: S posts sent, W
 // lines waiting, D dropped, last reply CODE." Empty without Discord.

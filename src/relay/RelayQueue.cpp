@@ -149,13 +149,24 @@ std::string PostedLine(std::string_view text) {
     return PlainLine(text) ? std::string(text) : CutToCharacters(EscapeMarkdown(text), RelayQueue::PostLimit);
 }
 
-std::string PostBody(std::string_view content, std::string_view username) {
+std::string RoleMentions(const std::vector<std::string>& roles) {
+    std::string mentions;
+    for (const std::string& role : roles) {
+        mentions += (mentions.empty() ? "<@&" : " <@&") + role + ">";
+    }
+    return mentions;
+}
+
+std::string PostBody(std::string_view content, std::string_view username, const std::vector<std::string>& roles) {
     Json body = Json::object();
     body["content"] = content;
     if (!username.empty()) {
         body["username"] = FirstCharacters(username, UsernameLimit);
     }
     body["allowed_mentions"] = {{"parse", Json::array()}};
+    if (!roles.empty()) {
+        body["allowed_mentions"]["roles"] = roles;
+    }
     return body.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -180,7 +191,7 @@ std::optional<double> RequestedWait(const ArkApi::HttpReply& reply) {
     return std::nullopt;
 }
 
-void RelayQueue::Push(std::string line) {
+void RelayQueue::Push(std::string line, bool digest) {
     if (stopped_) {
         ++dropped_;
         return;
@@ -194,7 +205,12 @@ void RelayQueue::Push(std::string line) {
     if (Waiting() >= WaitingLimit) {
         DropOldest();
     }
-    waiting_.push_back(std::move(line));
+    waiting_.push_back({std::move(line), digest});
+}
+
+bool RelayQueue::InFlightMentions() const {
+    return inFlight_ && !mention_.empty() &&
+           std::any_of(inFlight_->lines.begin(), inFlight_->lines.end(), [](const Line& line) { return !line.digest; });
 }
 
 void RelayQueue::DropOldest() {
@@ -209,10 +225,19 @@ void RelayQueue::DropOldest() {
     ++dropped_;
 }
 
+// The post waits again, and its lines count again among those waiting: the
+// oldest go past the cap.
+void RelayQueue::Retry(Post post) {
+    retry_ = std::move(post);
+    while (Waiting() > WaitingLimit) {
+        DropOldest();
+    }
+}
+
 std::string RelayQueue::Content() const {
-    std::string content;
-    for (const std::string& line : inFlight_->lines) {
-        content += line;
+    std::string content = InFlightMentions() ? mention_ + std::string(LineBreak) : std::string();
+    for (const Line& line : inFlight_->lines) {
+        content += line.text;
         content += LineBreak;
     }
     content.resize(content.size() - LineBreak.size());  // a post holds a line at least
@@ -232,15 +257,19 @@ std::optional<std::string> RelayQueue::TakePost(double now) {
         return std::nullopt;
     }
     Post post;
-    std::size_t characters = 0;
+    // Room is kept for the mention whether or not the post ends up naming it.
+    std::size_t characters = mention_.empty() ? 0 : Characters(mention_) + Characters(LineBreak);
     while (!waiting_.empty()) {
-        std::string line = reading_(waiting_.front());
+        std::string line = reading_(waiting_.front().text);
+        if (!mention_.empty() && post.lines.empty()) {
+            line = CutToCharacters(line, PostLimit - characters);
+        }
         const std::size_t added = Characters(line) + (post.lines.empty() ? 0 : Characters(LineBreak));
         if (!post.lines.empty() && characters + added > PostLimit) {
             break;
         }
         characters += added;
-        post.lines.push_back(std::move(line));
+        post.lines.push_back({std::move(line), waiting_.front().digest});
         waiting_.pop_front();
     }
     inFlight_ = std::move(post);
@@ -263,7 +292,7 @@ RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double
         return Outcome::Sent;
     }
     if (status == 429) {
-        retry_ = std::move(post);
+        Retry(std::move(post));
         return Outcome::WaitAsked;
     }
     if (status == 401 || status == 403 || status == 404) {
@@ -275,7 +304,7 @@ RelayQueue::Outcome RelayQueue::Completed(const ArkApi::HttpReply& reply, double
     if (status == 0 || status >= 500) {
         if (++post.failures <= RetryLimit) {
             readyAt_ = std::max(readyAt_, now + static_cast<double>(1 << (post.failures - 1)));
-            retry_ = std::move(post);
+            Retry(std::move(post));
             return Outcome::Retrying;
         }
     }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "game/ArkApi.h"
 
@@ -25,9 +26,12 @@ std::string PostedLine(std::string_view text);
 
 // A post's JSON body: the content, the name it appears under (left out when
 // empty, cut to UsernameLimit characters, past which Discord refuses the
-// post), and no mention of anyone allowed to ping.
+// post), and no mention allowed to ping but of these roles.
 inline constexpr std::size_t UsernameLimit = 80;
-std::string PostBody(std::string_view content, std::string_view username);
+std::string PostBody(std::string_view content, std::string_view username, const std::vector<std::string>& roles = {});
+
+// The roles a post names before its lines, "<@&ID>" each, one space between.
+std::string RoleMentions(const std::vector<std::string>& roles);
 
 // How long a reply asks to wait before the next request, in seconds: a 429's
 // Retry-After header, or retry_after in its JSON body; any reply's
@@ -53,8 +57,14 @@ public:
 
     // A line as given, read when it is posted, kept no longer than a post
     // can show of it. Past WaitingLimit, the post to be retried included, the
-    // oldest line is dropped. Once stopped, every line is dropped.
-    void Push(std::string line);
+    // oldest line is dropped. Once stopped, every line is dropped. A digest
+    // pings no one.
+    void Push(std::string line, bool digest = false);
+    // Named at the head of each post that holds a line other than a digest,
+    // within the post's length.
+    void SetMention(std::string mention) { mention_ = std::move(mention); }
+    // Whether the post in flight starts with the mention.
+    bool InFlightMentions() const;
     // The content of the post that may go now (nothing in flight, no wait
     // running, not stopped, something to send), which is then in flight.
     std::optional<std::string> TakePost(double now);
@@ -77,15 +87,21 @@ public:
     std::optional<int> LastStatus() const { return lastStatus_; }
 
 private:
+    struct Line {
+        std::string text;
+        bool digest = false;
+    };
     struct Post {
-        std::deque<std::string> lines;  // as posted, oldest first
+        std::deque<Line> lines;  // as posted, oldest first
         int failures = 0;
     };
     // The content of the post in flight.
     std::string Content() const;
     void DropOldest();
+    void Retry(Post post);
     LineReading reading_;
-    std::deque<std::string> waiting_;  // as pushed
+    std::deque<Line> waiting_;  // as pushed
+    std::string mention_;
     std::optional<Post> inFlight_;
     std::optional<Post> retry_;  // sent again when the wait ends
     double readyAt_ = 0;

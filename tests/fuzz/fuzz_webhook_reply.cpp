@@ -42,12 +42,14 @@ ArkApi::HttpReply FuzzedReply(FuzzedDataProvider& input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     RelayQueue queue;
+    // Roles named at the head of a post take from its length too.
+    queue.SetMention(input.ConsumeBool() ? "<@&123456789012345678> <@&12345678901234567890>" : "");
     double now = 0;
     bool stopped = false;
     while (input.remaining_bytes() > 0) {
         switch (input.ConsumeIntegralInRange(0, 3)) {
             case 0:
-                queue.Push(input.ConsumeRandomLengthString(3000));
+                queue.Push(input.ConsumeRandomLengthString(3000), input.ConsumeBool());
                 break;
             case 1:
                 now += input.ConsumeIntegralInRange(0, 700) / 10.0;

@@ -53,6 +53,7 @@ enum class Place : std::uint8_t {
     RelayedGroups,  // the list, whose rules look at each of its texts
     Username,
     Thread,
+    Mention,
 };
 
 using PlaceSet = std::uint32_t;

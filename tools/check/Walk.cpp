@@ -230,6 +230,7 @@ void WalkDiscord(const Context& document, const Json& root, const Visit& visit) 
         thread.webhook = webhook->get_ref<const std::string&>();
     }
     Run(thread, visit);
+    Run(Child(discord, Place::Mention, Key::Mention), visit);
 }
 
 }  // namespace

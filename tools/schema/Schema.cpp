@@ -121,6 +121,9 @@ OrderedJson ValueSchema(const ConfigKey& key) {
         AddForm(key.form, item);
         schema["items"] = std::move(item);
         schema["minItems"] = 1;
+        if (key.form == KeyForm::DiscordId) {
+            schema["maxItems"] = MentionLimit;
+        }
     } else {
         AddForm(key.form, schema);
     }

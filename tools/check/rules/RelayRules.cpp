@@ -139,4 +139,39 @@ void ThreadIsAThreadOfTheWebhook(const Context& at, Report& report) {
     }
 }
 
+// Each role that can't be named is left out with an error line, and so is
+// each past the fifth; the posts still go.
+void MentionNamesRoles(const Context& at, Report& report) {
+    if (at.value == nullptr) {
+        return;
+    }
+    const std::string logged = std::string(LoggedAtEveryLoad);
+    if (!at.value->is_array()) {
+        report.Error(at.path, WrongType("array", *at.value) + ": no one is mentioned, and " + logged);
+        return;
+    }
+    if (at.value->empty()) {
+        report.Warning(at.path, "is empty: no one is mentioned");
+        return;
+    }
+    std::size_t named = 0;
+    for (std::size_t index = 0; index < at.value->size(); ++index) {
+        const nlohmann::json& role = (*at.value)[index];
+        if (!role.is_string()) {
+            report.Error(at.path + "/" + std::to_string(index),
+                         WrongType("string", role) + ": it is left out, and " + logged);
+        } else if (!IsDiscordId(role.get_ref<const std::string&>())) {
+            report.Error(at.path + "/" + std::to_string(index),
+                         "is not a role's id (a text of " + std::to_string(DiscordIdDigits.first) + " to " +
+                             std::to_string(DiscordIdDigits.second) + " digits): it is left out, and " + logged);
+        } else if (++named > MentionLimit) {
+            report.Error(at.path + "/" + std::to_string(index), "is past the " + std::to_string(MentionLimit) +
+                                                                    " roles a post may name: it and the roles "
+                                                                    "after it are left out, and " +
+                                                                    logged);
+            return;
+        }
+    }
+}
+
 }  // namespace Herald
