@@ -74,42 +74,28 @@ TEST(RelayQueueTest, PastTheCapTheOldestWaitingLineIsDroppedAndCounted) {
     EXPECT_TRUE(post->ends_with("\n129")) << *post;
 }
 
+// A post to be sent again counts among the lines waiting, whether the cap
+// fills while it waits or it fails while the cap is full: its oldest go first.
 TEST(RelayQueueTest, APostBeingRetriedCountsInTheCapAndLosesItsOldestLinesFirst) {
-    RelayQueue queue;
-    for (const char* line : {"a", "b", "c"}) {
-        queue.Push(line);
+    for (const bool failsFirst : {true, false}) {
+        RelayQueue queue;
+        for (const char* line : {"a", "b", "c"}) {
+            queue.Push(line);
+        }
+        ASSERT_EQ(queue.TakePost(0), "a\nb\nc");
+        if (failsFirst) {
+            ASSERT_EQ(queue.Completed(ReplyOf(500), 0), RelayQueue::Outcome::Retrying);
+        }
+        for (int i = 0; i < 99; ++i) {
+            queue.Push(std::to_string(i));
+        }
+        if (!failsFirst) {
+            ASSERT_EQ(queue.Completed(ReplyOf(429), 0), RelayQueue::Outcome::WaitAsked);
+        }
+        EXPECT_EQ(queue.Waiting(), RelayQueue::WaitingLimit) << failsFirst;
+        EXPECT_EQ(queue.Dropped(), 2) << failsFirst;
+        EXPECT_EQ(queue.TakePost(10), "c") << failsFirst << ": the retry, less its two oldest lines";
     }
-    ASSERT_EQ(queue.TakePost(0), "a\nb\nc");
-    ASSERT_EQ(queue.Completed(ReplyOf(500), 0), RelayQueue::Outcome::Retrying);
-    for (int i = 0; i < 99; ++i) {
-        queue.Push(std::to_string(i));
-    }
-    EXPECT_EQ(queue.Waiting(), RelayQueue::WaitingLimit);
-    EXPECT_EQ(queue.Dropped(), 2);
-    EXPECT_EQ(queue.TakePost(10), "c") << "the retry, less its two oldest lines";
-    queue.Completed(ReplyOf(204), 10);
-    queue.Push("last");
-    EXPECT_EQ(queue.Waiting(), RelayQueue::WaitingLimit) << "the line sent makes room for one";
-    EXPECT_EQ(queue.Dropped(), 2);
-    const std::optional<std::string> post = queue.TakePost(10);
-    ASSERT_TRUE(post);
-    EXPECT_TRUE(post->starts_with("0\n1\n")) << *post;
-    EXPECT_TRUE(post->ends_with("\n98\nlast")) << *post;
-}
-
-TEST(RelayQueueTest, APostFailingWhileTheCapIsFullLosesItsOldLines) {
-    RelayQueue queue;
-    for (const char* line : {"a", "b", "c"}) {
-        queue.Push(line);
-    }
-    ASSERT_EQ(queue.TakePost(0), "a\nb\nc");
-    for (int i = 0; i < 99; ++i) {
-        queue.Push(std::to_string(i));
-    }
-    ASSERT_EQ(queue.Completed(ReplyOf(429), 0), RelayQueue::Outcome::WaitAsked);
-    EXPECT_EQ(queue.Waiting(), RelayQueue::WaitingLimit);
-    EXPECT_EQ(queue.Dropped(), 2);
-    EXPECT_EQ(queue.TakePost(10), "c");
 }
 
 // What a line of megabytes costs while it waits: no more than a post shows.
@@ -515,11 +501,6 @@ TEST_F(RelayTest, AWebhookIsNeverShownWhole) {
          "relayed"},
         {"https://discord.example\\api\\webhooks\\1\\SECRET-TOKEN",
          "error Discord → Webhook discord.example… holds a backslash: nothing is relayed"},
-        {"https://discord.example:SECRET-TOKEN/api/webhooks/1/x",
-         "error Discord → Webhook discord.example… has a port that is not a number: nothing is relayed"},
-        {"https://discord.example;SECRET-TOKEN",
-         "error Discord → Webhook discord.example… is not in a Discord webhook's form, "
-         "https://HOST/api/webhooks/ID/TOKEN: nothing is relayed"},
         {"https://discord.example/SECRET-TOKEN",
          "error Discord → Webhook discord.example… is not in a Discord webhook's form, "
          "https://HOST/api/webhooks/ID/TOKEN: nothing is relayed"},
@@ -560,9 +541,6 @@ TEST_F(RelayTest, AFileThatCantBeParsedIsRefusedWithoutItsWebhook) {
         {"its letters escaped",
          R"({"Discord": {"Webhook": "h\u0074tps:\/\/discord.example\/api\/webhooks\/1\/SECRET-TOKEN)",
          "parse error at line 1, column 88"},
-        {"a bad escape after it",
-         R"({"Discord": {"Webhook": "https://discord.example/api/webhooks/1/SECRET-TOKEN\q"}})",
-         "parse error at line 1, column 78"},
     };
     for (const auto& file : files) {
         server.WriteConfigText(file.text);

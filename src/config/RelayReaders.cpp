@@ -58,6 +58,9 @@ bool AllDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// What may follow a host in an address: ':' and a port of digits.
+bool IsPort(std::string_view text) { return text.size() <= 6 && text.starts_with(':') && AllDigits(text.substr(1)); }
+
 // What follows the host of a webhook's address as Discord gives it:
 // /api/webhooks/ID/TOKEN, and at most ?thread_id=ID.
 bool DiscordsForm(std::string_view path) {
@@ -208,8 +211,7 @@ std::optional<std::string> WebhookRefusal(std::string_view address) {
     if (host.empty()) {
         return std::string("names no host");
     }
-    if (const std::string_view port = written.substr(host.size());
-        !port.empty() && (port.front() != ':' || !AllDigits(port.substr(1)) || port.size() > 6)) {
+    if (const std::string_view port = written.substr(host.size()); !port.empty() && !IsPort(port)) {
         return std::string("has a port that is not a number");
     }
     if (scheme == PlainScheme.size()) {
@@ -266,9 +268,7 @@ std::string WebhookShown(std::string_view address) {
         }
     }
     std::string_view shown = authority.substr(0, host);
-    if (const std::string_view rest = authority.substr(host);
-        host > 0 && rest.size() >= 2 && rest.size() <= 6 && rest.front() == ':' &&
-        std::all_of(rest.begin() + 1, rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (host > 0 && IsPort(authority.substr(host))) {
         shown = authority;
     }
     return std::string(shown) + std::string(Ellipsis);

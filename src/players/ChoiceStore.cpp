@@ -157,8 +157,9 @@ std::optional<std::string> RefusalBeforeOpening(const std::string& path) {
 
 // A table's columns, in order, with their place in the primary key: a table
 // dropped or remade by hand must not be read or written as ours.
-bool TableHasColumns(sqlite3* db, const char* sql, std::span<const std::pair<const char*, std::int64_t>> expected) {
-    Statement columns(db, sql);
+bool TableHasColumns(sqlite3* db, const std::string& table,
+                     std::span<const std::pair<const char*, std::int64_t>> expected) {
+    Statement columns(db, ("SELECT name, pk FROM pragma_table_info('" + table + "') ORDER BY cid").c_str());
     for (const auto& [name, key] : expected) {
         if (columns.Step() != SQLITE_ROW || columns.Text(0) != name || columns.Integer(1) != key) {
             return false;
@@ -170,9 +171,8 @@ bool TableHasColumns(sqlite3* db, const char* sql, std::span<const std::pair<con
 bool TablesUsable(sqlite3* db, const Identity& identity) {
     const std::pair<const char*, std::int64_t> choices[] = {{"player", 1}, {"grp", 2}, {"hears", 0}};
     const std::pair<const char*, std::int64_t> changed[] = {{"player", 1}, {"number", 0}};
-    return TableHasColumns(db, "SELECT name, pk FROM pragma_table_info('choices') ORDER BY cid", choices) &&
-           (identity.userVersion < 1 ||
-            TableHasColumns(db, "SELECT name, pk FROM pragma_table_info('changed') ORDER BY cid", changed));
+    return TableHasColumns(db, "choices", choices) &&
+           (identity.userVersion < 1 || TableHasColumns(db, "changed", changed));
 }
 
 // Why a store of ours can't be read or written as it is; none when it can,
@@ -185,6 +185,15 @@ std::optional<std::string> RefusalOfOurs(sqlite3* db, const Identity& identity) 
         return UnusableTable;
     }
     return std::nullopt;
+}
+
+// The number of the latest change, in a store of ours (found usable) that
+// numbers them.
+std::optional<std::int64_t> LatestNumber(sqlite3* db, const Identity& identity) {
+    if (identity.userVersion < 1) {
+        return std::nullopt;
+    }
+    return SingleInteger(db, "SELECT coalesce(max(number), 0) FROM changed");
 }
 
 }  // namespace
@@ -292,8 +301,7 @@ ChoiceStore::Rows ChoiceStore::ReadAll() {
         read.error = std::move(refusal);
         return read;
     }
-    const std::optional<std::int64_t> latest =
-        identity->userVersion >= 1 ? SingleInteger(db_, "SELECT coalesce(max(number), 0) FROM changed") : std::nullopt;
+    const std::optional<std::int64_t> latest = LatestNumber(db_, *identity);
     Statement rows(db_, "SELECT player, grp, hears FROM choices");
     int step = SQLITE_ERROR;
     while ((step = rows.Step()) == SQLITE_ROW) {
@@ -318,10 +326,8 @@ ChoiceStore::Rows ChoiceStore::ReadChanges() {
     read.whole = false;
     sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     const std::optional<Identity> identity = IdentityOf(db_);
-    const std::optional<std::int64_t> latest =
-        identity && identity->Ours() && !RefusalOfOurs(db_, *identity) && identity->userVersion >= 1
-            ? SingleInteger(db_, "SELECT coalesce(max(number), 0) FROM changed")
-            : std::nullopt;
+    const bool usable = identity && identity->Ours() && !RefusalOfOurs(db_, *identity);
+    const std::optional<std::int64_t> latest = usable ? LatestNumber(db_, *identity) : std::nullopt;
     // A change no server numbered (an admin's own, or a server of an older
     // version's) is found only by reading everything.
     if (!latest || *latest <= *lastNumber_) {
