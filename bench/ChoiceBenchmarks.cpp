@@ -24,7 +24,7 @@
 #include "Scenarios.h"
 #include "StandIn.h"
 #include "Workloads.h"
-#include "players/ChoiceStore.h"
+#include "players/SqliteStore.h"
 
 namespace HeraldBench {
 
@@ -186,7 +186,7 @@ void RunRemoteChange(benchmark::State& state, std::size_t rows) {
         state.SkipWithError("the plugin refused to load");
         return;
     }
-    ChoiceStore otherServer(ServerStorePath());
+    SqliteStore otherServer(ServerStorePath());
     const auto readNow = [] {
         StandIn::ClearRecords();
         StandIn::RconCommand("SkyCrateHerald.Status", 1);

@@ -12,7 +12,7 @@
 
 #include "Scenarios.h"
 #include "StandIn.h"
-#include "players/ChoiceStore.h"
+#include "players/SqliteStore.h"
 
 namespace HeraldBench {
 
@@ -110,7 +110,7 @@ std::size_t ChosenHearers(int players) {
 }
 
 std::size_t WriteChosenStore(const std::string& path, int connected, int storedPlayers) {
-    ChoiceStore store(path);
+    SqliteStore store(path);
     std::size_t rows = 0;
     // Ten thousand players a transaction: a store of a million rows is
     // written in seconds.

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libspdlog-dev libfmt-dev libcli11-dev libsqlite3-dev libcurl4-openssl-dev
+  libmariadb-dev  # the players' store on a MariaDB server, for a cluster on several machines
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev valgrind
   clang libclang-rt-14-dev clang-format-14  # the format check (scripts/check-format.sh)

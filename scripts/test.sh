@@ -43,7 +43,8 @@ stop_background() {
 }
 trap 'stop_background; report' EXIT
 
-phase "install what is missing" bash scripts/install-deps.sh
+# A private MariaDB server for the tests of the players' store on one (mariadb-test-server.sh).
+phase "install what is missing" bash scripts/install-deps.sh mariadb-server
 # Before anything is built: a misformatted file fails the command in seconds.
 phase "format of every C++ file (clang-format 14)" bash scripts/check-format.sh
 # Ninja for every tree (scripts/generator.sh).

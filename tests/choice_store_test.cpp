@@ -7,31 +7,15 @@
 
 #include "RowChanges.h"
 #include "Support.h"
-#include "players/ChoiceStore.h"
+#include "players/SqliteStore.h"
 
 namespace {
 
 using ::testing::IsEmpty;
 
 using RowChanges::AllOn;
+using RowChanges::Describe;
 using RowChanges::Off;
-
-std::string Describe(const ChoiceStore::Rows& read) {
-    std::vector<std::string> rows;
-    for (const ChoiceRow& row : read.rows) {
-        rows.push_back(row.player + ":" + row.group + (row.hears ? "+" : "-"));
-    }
-    std::sort(rows.begin(), rows.end());
-    std::string text = read.whole ? "whole" : "players";
-    for (const std::string& player : read.players) {
-        text += " " + player;
-    }
-    text += " |";
-    for (const std::string& row : rows) {
-        text += " " + row;
-    }
-    return text;
-}
 
 class ChoiceStoreTest : public ::testing::Test {
 protected:
@@ -58,9 +42,9 @@ protected:
 };
 
 TEST_F(ChoiceStoreTest, AReadAfterTheFirstGivesOnlyThePlayersChangedSince) {
-    ChoiceStore otherServer(path);
+    SqliteStore otherServer(path);
     ASSERT_EQ(otherServer.Save(std::vector{Off("a", "crates"), Off("b", "crates"), Off("c", "nodes")}), std::nullopt);
-    ChoiceStore reader(path);
+    SqliteStore reader(path);
     ASSERT_EQ(Describe(reader.ReadChanges()), "whole | a:crates- b:crates- c:nodes-") << "the first read";
 
     const struct {
@@ -108,11 +92,11 @@ constexpr char EarlierStore[] =
 
 TEST_F(ChoiceStoreTest, AStoreOfAnEarlierVersionIsUpgradedAtItsFirstOpenWithNothingLost) {
     RunByHand(EarlierStore);
-    ChoiceStore store(path);
+    SqliteStore store(path);
     EXPECT_EQ(Describe(store.ReadAll()), "whole | a:*- a:nodes+ b:crates-");
     EXPECT_EQ(UserVersion(), 1);
 
-    ChoiceStore otherServer(path);
+    SqliteStore otherServer(path);
     ASSERT_EQ(Describe(otherServer.ReadAll()), "whole | a:*- a:nodes+ b:crates-");
     ASSERT_EQ(otherServer.Save(Off("b", "nodes")), std::nullopt);
     ASSERT_TRUE(store.ChangedElsewhere());
@@ -121,7 +105,7 @@ TEST_F(ChoiceStoreTest, AStoreOfAnEarlierVersionIsUpgradedAtItsFirstOpenWithNoth
 
 TEST_F(ChoiceStoreTest, AStoreLockedAtItsFirstOpenIsReadAndUpgradedAtItsFirstSave) {
     RunByHand(EarlierStore);
-    ChoiceStore store(path);
+    SqliteStore store(path);
     {
         HeraldTest::StoreLock otherServer(path);
         ASSERT_TRUE(otherServer.Held());
@@ -130,7 +114,7 @@ TEST_F(ChoiceStoreTest, AStoreLockedAtItsFirstOpenIsReadAndUpgradedAtItsFirstSav
     EXPECT_EQ(UserVersion(), 0);
     ASSERT_EQ(store.Save(Off("c", "crates")), std::nullopt);
     EXPECT_EQ(UserVersion(), 1);
-    EXPECT_EQ(Describe(ChoiceStore(path).ReadAll()), "whole | a:*- a:nodes+ b:crates- c:crates-");
+    EXPECT_EQ(Describe(SqliteStore(path).ReadAll()), "whole | a:*- a:nodes+ b:crates- c:crates-");
 }
 
 TEST_F(ChoiceStoreTest, AStoreThisVersionCantReadIsNeverWritten) {
@@ -145,10 +129,10 @@ TEST_F(ChoiceStoreTest, AStoreThisVersionCantReadIsNeverWritten) {
     };
     for (const auto& store : stores) {
         std::filesystem::remove(path);
-        ASSERT_EQ(ChoiceStore(path).Save(Off("a", "crates")), std::nullopt);
+        ASSERT_EQ(SqliteStore(path).Save(Off("a", "crates")), std::nullopt);
         RunByHand(store.sql);
         const std::string before = HeraldTest::ReadFile(path);
-        ChoiceStore opened(path);
+        SqliteStore opened(path);
         const ChoiceStore::Rows read = opened.ReadAll();
         EXPECT_EQ(read.error, store.reason) << store.what;
         EXPECT_THAT(read.rows, IsEmpty()) << store.what;

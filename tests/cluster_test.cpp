@@ -1,7 +1,9 @@
 // Servers of a cluster sharing one store of players' choices, each a process
-// of its own with the plugin loaded: a choice made on one is followed by the
-// others, concurrent changes are all kept, and a server killed in the middle
-// of a burst leaves a store holding every change replied to a second before.
+// of its own with the plugin loaded, on an SQLite file and on a MariaDB
+// database: a choice made on one is followed by the others, concurrent changes
+// are all kept, and a server killed in the middle of a burst, or the database
+// server itself, leaves a store holding every change replied to a second
+// before.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -13,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include "MariadbSupport.h"
 #include "Support.h"
 #include "players/ChoiceStore.h"
 
@@ -20,8 +23,8 @@ namespace {
 
 using HeraldTest::ServerDirectory;
 
-const nlohmann::json ClusterConfig(const std::filesystem::path& store) {
-    return {{"Players", {{"Store", store.string()}}},
+const nlohmann::json ClusterConfig(const std::string& store) {
+    return {{"Players", {{"Store", store}}},
             {"Items",
              {{"SupplyCrate_Level03_C", {{"Notification", {{"Msg", "crate"}, {"Type", "Chat"}}}}},
               {"CrystalWyvern_ElementNode_C", {{"Notification", {{"Msg", "node"}, {"Type", "Chat"}}}}}}}};
@@ -83,28 +86,37 @@ bool Confirmed(const std::string& reply) { return reply.find("not saved") == std
 
 bool AllSaved() { return HeraldTest::StoreStatus().find(" 0 changes not saved yet") != std::string::npos; }
 
-class ClusterTest : public ::testing::Test {
+enum class StoreKind { Sqlite, Mariadb };
+void PrintTo(StoreKind kind, std::ostream* out) { *out << (kind == StoreKind::Sqlite ? "SQLite" : "MariaDB"); }
+
+class ClusterTest : public ::testing::TestWithParam<StoreKind> {
 protected:
     HeraldTest::ScratchFolder shared;
     ServerDirectory island;
     ServerDirectory ragnarok;
-    std::filesystem::path store = shared.root / "cluster" / "players.sqlite";
+    ServerDirectory aberration;
+    std::string store;
 
     void SetUp() override {
-        std::filesystem::create_directories(store.parent_path());
-        island.WriteConfig(ClusterConfig(store));
-        ragnarok.WriteConfig(ClusterConfig(store));
+        if (GetParam() == StoreKind::Mariadb) {
+            store = HeraldTest::FreshMariadbDatabase(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        } else {
+            std::filesystem::create_directories(shared.root / "cluster");
+            store = (shared.root / "cluster" / "players.sqlite").string();
+        }
+        for (const ServerDirectory* server : {&island, &ragnarok, &aberration}) {
+            server->WriteConfig(ClusterConfig(store));
+        }
     }
 
     std::vector<ChoiceRow> StoredRows() const {
-        ChoiceStore reader(store.string());
-        ChoiceStore::Rows read = reader.ReadAll();
+        ChoiceStore::Rows read = MakeChoiceStore(store)->ReadAll();
         EXPECT_EQ(read.error, std::nullopt);
         return read.rows;
     }
 };
 
-TEST_F(ClusterTest, AChoiceMadeOnOneServerIsInEffectOnTheOtherAtItsNextTick) {
+TEST_P(ClusterTest, AChoiceMadeOnOneServerIsInEffectOnTheOtherAtItsNextTick) {
     Pipe ready, go, result;
     const pid_t other = StartServer(ragnarok, [&] {
         StandIn::ConnectPlayer("Alice", false, "alice-account");
@@ -131,31 +143,33 @@ TEST_F(ClusterTest, AChoiceMadeOnOneServerIsInEffectOnTheOtherAtItsNextTick) {
     EXPECT_EQ(ExitStatus(other), 0);
 }
 
-TEST_F(ClusterTest, ConcurrentChangesFromTwoServersAreAllKept) {
-    constexpr int Players = 100;
+TEST_P(ClusterTest, ConcurrentChangesFromThreeServersAreAllKept) {
+    constexpr int Players = 70;
     Pipe go;
-    const auto changes = [&](const std::string& group) {
-        return [&go, group] {
+    const auto changes = [&](const std::string& prefix, const std::string& group) {
+        return [&go, prefix, group] {
             for (int i = 0; i < Players; ++i) {
-                StandIn::ConnectPlayer("P" + std::to_string(i));
+                StandIn::ConnectPlayer(prefix + std::to_string(i));
             }
             go.Receive();
             for (int i = 0; i < Players; ++i) {
-                Answer("P" + std::to_string(i), "/herald off " + group);
+                Answer(prefix + std::to_string(i), "/herald off " + group);
             }
             // What the other server's writes kept out past the busy timeout
             // is saved on the timer.
             return HeraldTest::TickUntil(AllSaved) ? 0 : 1;
         };
     };
-    const pid_t first = StartServer(island, changes("crates"));
-    const pid_t second = StartServer(ragnarok, changes("nodes"));
-    go.Send("go");
-    go.Send("go");
-    EXPECT_EQ(ExitStatus(first), 0);
-    EXPECT_EQ(ExitStatus(second), 0);
+    const pid_t servers[] = {StartServer(island, changes("P", "crates")), StartServer(ragnarok, changes("P", "nodes")),
+                             StartServer(aberration, changes("Q", "crates"))};
+    for (std::size_t i = 0; i < std::size(servers); ++i) {
+        go.Send("go");
+    }
+    for (const pid_t server : servers) {
+        EXPECT_EQ(ExitStatus(server), 0);
+    }
     const std::vector<ChoiceRow> rows = StoredRows();
-    ASSERT_EQ(rows.size(), 2u * Players);
+    ASSERT_EQ(rows.size(), 3u * Players);
     for (const ChoiceRow& row : rows) {
         EXPECT_FALSE(row.hears) << row.player << " " << row.group;
     }
@@ -163,7 +177,7 @@ TEST_F(ClusterTest, ConcurrentChangesFromTwoServersAreAllKept) {
 
 // A reply comes before the commit: what a kill may lose is the last moment's
 // changes, never one replied to a second before it.
-TEST_F(ClusterTest, AServerKilledInABurstLeavesEveryChangeRepliedASecondBeforeInAStoreThatOpens) {
+TEST_P(ClusterTest, AServerKilledInABurstLeavesEveryChangeRepliedASecondBeforeInAStoreThatOpens) {
     Pipe confirmations;
     const pid_t server = StartServer(island, [&]() -> int {
         for (int i = 0; i < 5000; ++i) {
@@ -210,5 +224,60 @@ TEST_F(ClusterTest, AServerKilledInABurstLeavesEveryChangeRepliedASecondBeforeIn
     }
     EXPECT_GE(checked, 200u);
 }
+
+// The database server killed with SIGKILL in the middle of a burst and
+// started again: every change replied to is saved once it answers again, each
+// player told when theirs waited, and nothing is lost to the crash.
+class MariadbClusterTest : public ClusterTest {
+protected:
+    // Its own server: the others' tests must not see it killed.
+    HeraldTest::PrivateMariadbServer database;
+
+    void SetUp() override {
+        ClusterTest::SetUp();
+        store = database.FreshDatabase("killed");
+        island.WriteConfig(ClusterConfig(store));
+    }
+};
+
+TEST_P(MariadbClusterTest, TheDatabaseServerKilledAndRestartedInABurstLosesNoChangeRepliedTo) {
+    constexpr int Players = 300;
+    Pipe confirmations, restarted;
+    const pid_t server = StartServer(island, [&]() -> int {
+        for (int i = 0; i < Players; ++i) {
+            const std::string player = "D" + std::to_string(i);
+            StandIn::ConnectPlayer(player);
+            if (!Confirmed(Answer(player, "/herald off crates"))) {
+                return 2;  // the store can take changes: no reply may say otherwise
+            }
+            confirmations.Send(player);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        restarted.Receive();
+        return HeraldTest::TickUntil(AllSaved) ? 0 : 1;
+    });
+    int confirmed = 0;
+    while (confirmed < Players / 3 && confirmations.Receive()) {
+        ++confirmed;
+    }
+    database.Kill();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    database.Restart();
+    restarted.Send("up");
+    while (confirmations.Receive()) {
+        if (++confirmed == Players) {
+            break;
+        }
+    }
+    EXPECT_EQ(confirmed, Players);
+    EXPECT_EQ(ExitStatus(server), 0) << "what waited was not all saved once the database answered again";
+    EXPECT_EQ(StoredRows().size(), static_cast<std::size_t>(Players));
+    EXPECT_THAT(HeraldTest::RunMariadb(store, "CHECK TABLE skycrateherald_choices, skycrateherald_changed"),
+                ::testing::Each(::testing::EndsWith(",OK")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ClusterTest, ::testing::Values(StoreKind::Sqlite));
+INSTANTIATE_TEST_SUITE_P(Mariadb, ClusterTest, ::testing::Values(StoreKind::Mariadb));
+INSTANTIATE_TEST_SUITE_P(Mariadb, MariadbClusterTest, ::testing::Values(StoreKind::Mariadb));
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "RowChanges.h"
 #include "Support.h"
-#include "players/ChoiceStore.h"
+#include "players/SqliteStore.h"
 #include "players/StoreWorker.h"
 
 namespace {
@@ -118,12 +118,12 @@ protected:
     HeraldTest::ScratchFolder folder;
     std::string path = (folder.root / "players.sqlite").string();
 
-    std::vector<ChoiceRow> Stored() const { return ChoiceStore(path).ReadAll().rows; }
+    std::vector<ChoiceRow> Stored() const { return SqliteStore(path).ReadAll().rows; }
 };
 
 TEST_F(StoreWorkerTest, AThousandTogglesWhileTheStoreIsLockedWaitAsOneChange) {
-    ASSERT_EQ(ChoiceStore(path).Save(Off("someone", "nodes")), std::nullopt);
-    StoreWorker worker(path, false);
+    ASSERT_EQ(SqliteStore(path).Save(Off("someone", "nodes")), std::nullopt);
+    StoreWorker worker(MakeChoiceStore(path), false);
     ASSERT_NE(FirstRead(worker), nullptr);
     HeraldTest::StoreLock otherServer(path);
     ASSERT_TRUE(otherServer.Held());
@@ -143,7 +143,7 @@ TEST_F(StoreWorkerTest, AThousandTogglesWhileTheStoreIsLockedWaitAsOneChange) {
 }
 
 TEST_F(StoreWorkerTest, WhatWaitsIsCommittedInOrderOnceTheLockEnds) {
-    StoreWorker worker(path, false);
+    StoreWorker worker(MakeChoiceStore(path), false);
     ASSERT_NE(FirstRead(worker), nullptr);
     worker.Hand({1, Off("a", "crates")});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -6,6 +6,7 @@
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "config/ItemNames.h"
+#include "config/StoreAddress.h"
 
 // The readers of groups and of Players, in a file of their own: beside the
 // spawn path's readers in ConfigReaders.cpp they would take GCC's room for
@@ -121,7 +122,11 @@ PlayersSettings PlayersSettingsOf(const Json& document) {
         }
     }
     if (const auto store = players.find(Key::Store); store != players.end()) {
-        if (IsStorePath(*store)) {
+        if (const std::optional<std::string> refusal =
+                IsStorePath(*store) ? MariadbRefusal(store->get_ref<const std::string&>()) : std::nullopt) {
+            settings.store.reset();
+            settings.problems.push_back(at + " → Store " + *refusal + ": choices are kept until the server stops");
+        } else if (IsStorePath(*store)) {
             settings.store = store->get<std::string>();
         } else {
             // Not the default in its place: on a cluster that would part this

@@ -45,8 +45,8 @@ bool NamesNetworkShare(std::string_view store);
 
 // Why a store on a network share is refused.
 inline constexpr std::string_view NetworkShareRefusal =
-    "Players → Store is on a network share, where SQLite can't keep a shared file safe: put it on a disk of the "
-    "machine that runs the servers (docs/deploying.md)";
+    "Players → Store is on a network share, where SQLite can't keep a shared file safe: use a mariadb:// store for "
+    "servers on several machines (docs/deploying.md)";
 
 // Players: whether players choose, the chat command and the store's path as
 // written. An Enable or Command not of its key's form is replaced by the

@@ -6,6 +6,7 @@
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "config/PlayersReaders.h"
+#include "config/StoreAddress.h"
 
 // The readers of Discord, in a file of their own, as PlayersReaders.cpp is.
 
@@ -180,8 +181,8 @@ std::string ParseErrorShown(std::string_view what) {
     // holds an address is shown as WithoutAddresses shows it elsewhere, but
     // nothing of it is needed to find the fault.
     const std::string_view quoted = what.substr(at + LastRead.size());
-    const bool mayHoldAddress =
-        quoted.starts_with('"') && (quoted.find('\\') != std::string_view::npos || HoldsWebAddress(quoted));
+    const bool mayHoldAddress = quoted.starts_with('"') && (quoted.find('\\') != std::string_view::npos ||
+                                                            HoldsWebAddress(quoted) || HoldsMariadbAddress(quoted));
     return WithoutAddresses(mayHoldAddress ? what.substr(0, at) : what);
 }
 

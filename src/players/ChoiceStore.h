@@ -1,9 +1,11 @@
 #pragma once
-// The players' choices in an SQLite file, which the servers of one machine may
-// share. Used from the store's worker thread alone (StoreWorker.h); a file
-// that is not such a store is never written.
+// Where the players' choices are kept: an SQLite file, which the servers of
+// one machine may share, or a MariaDB database, which servers on several
+// machines share. Used from the store's worker thread alone (StoreWorker.h);
+// a file or database that is not such a store is never written.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,27 +13,37 @@
 #include <vector>
 
 #include "players/PlayerChoices.h"
-#include "players/StoreLocation.h"
 
-struct sqlite3;
-
-// How long a read or a save may wait for another server's write to end.
-inline constexpr int BusyTimeoutMs = 100;
-
-// Whether the reason a read or a save failed says the file is no store of
-// ours (another program's, not a database, or our table remade by hand),
-// which no later attempt changes, unlike a lock or a full disk.
+// Why a read or a save fails for good: the file or database is no store of
+// ours, or ours in a form this version can't use, which no later attempt
+// changes, unlike a lock, a full disk or a server that does not answer.
+inline constexpr std::string_view ForeignDatabase = "not a store of players' choices (another program's database)";
+inline constexpr std::string_view UnusableTable = "its choices table is missing or has another shape";
+inline constexpr std::string_view NotADatabase = "file is not a database";  // SQLite's own words for it
+inline constexpr std::string_view NewerStore =
+    "written by a newer version of SkyCrateHerald, which this one can't read";
+inline constexpr std::string_view ForeignSchema =
+    "not a store of players' choices (the database holds another program's tables)";
+inline constexpr std::string_view NoMariadbClient =
+    "this build of SkyCrateHerald has no MariaDB client: use an SQLite file";
+// Whether this build can use a mariadb:// store.
+bool HasMariadbClient();
 bool RefusedForGood(std::string_view reason);
+
+// The version of the store's tables. 1 numbers each player's latest change, so
+// that a server reads only the players changed since it last looked; a store
+// written before that is version 0.
+inline constexpr std::int64_t StoreVersion = 1;
+
+// What a look at the store found of the file it had open.
+enum class StoreReplacement { None, Replaced, Deleted };
 
 class ChoiceStore {
 public:
-    explicit ChoiceStore(std::string path) : path_(std::move(path)) {}
-    ~ChoiceStore();
-    ChoiceStore(const ChoiceStore&) = delete;
-    ChoiceStore& operator=(const ChoiceStore&) = delete;
+    virtual ~ChoiceStore() = default;
 
-    // Every row, or the rows of some players; none from a file that is not
-    // there yet. The reason when the file cannot be read as a store.
+    // Every row, or the rows of some players; none from a store not made yet.
+    // The reason when it cannot be read as a store.
     struct Rows {
         std::vector<ChoiceRow> rows;
         // When not whole: the players whose rows these are, in order; one
@@ -41,43 +53,27 @@ public:
         std::optional<std::string> error;
     };
     // Every row. An older store is upgraded at its first open.
-    Rows ReadAll();
+    virtual Rows ReadAll() = 0;
     // The rows of each player changed since the last read, whoever changed
     // them: a cost that grows with what changed, not with the store. Every
     // row when there was no read yet, or a change was made that no server
     // numbered.
-    Rows ReadChanges();
+    virtual Rows ReadChanges() = 0;
 
     // The changes, in order, in one transaction: all committed or none, and
-    // the reason when none. The file is made on the first save.
-    std::optional<std::string> Save(std::span<const RowChange> changes);
-    std::optional<std::string> Save(const RowChange& change);
+    // the reason when none. The store is made on the first save.
+    virtual std::optional<std::string> Save(std::span<const RowChange> changes) = 0;
+    std::optional<std::string> Save(const RowChange& change) { return Save(std::span(&change, 1)); }
 
-    // Whether another connection committed since the last look, or, while
-    // nothing is open, whether the file is there to be read.
-    bool ChangedElsewhere();
+    // Whether another server committed since the last look.
+    virtual bool ChangedElsewhere() = 0;
 
-    // Whether the file open is no longer the one the path names: deleted, or
-    // replaced by another renamed over it. Never while nothing is open.
-    bool Replaced() const;
-    // Closes a replaced file leaving the names beside the path alone (its
-    // write-ahead log and shared memory), which may now be the new file's;
-    // the next read or save opens what the path names now.
-    void Abandon();
-
-    const std::string& Path() const { return path_; }
-
-private:
-    // Opens the file (making it when create) and makes sure it is a store of
-    // ours or an empty database. False with reason when it is not.
-    bool Open(bool create, std::string& reason);
-    void Close();
-    void UpgradeIfOlder();
-
-    std::string path_;
-    sqlite3* db_ = nullptr;
-    std::optional<std::int64_t> dataVersion_;
-    std::optional<FileIdentity> identity_;    // of the file open
-    std::optional<std::int64_t> lastNumber_;  // of the latest change the last read saw
-    bool wal_ = false;                        // the file is in write-ahead-log mode
+    // Whether what was open is no longer what the address names: a file
+    // deleted, or replaced by another renamed over it. What was open is then
+    // let go, and the next read or save opens what the address names now.
+    virtual StoreReplacement LetGoIfReplaced() { return StoreReplacement::None; }
 };
+
+// The store an address names: a file's path (UTF-8), or mariadb://… (a build
+// without a MariaDB client refuses it at every read and save).
+std::unique_ptr<ChoiceStore> MakeChoiceStore(const std::string& address);

@@ -10,6 +10,7 @@
 
 #include "config/Config.h"
 #include "config/PlayersReaders.h"
+#include "config/StoreAddress.h"
 #include "game/ConnectedPlayers.h"
 #include "game/GameTypes.h"
 #include "players/ChatCommand.h"
@@ -46,6 +47,7 @@ struct PlayersState {
     bool followed = false;  // settings followed since the load
     std::string command;    // registered, empty when none is
     std::optional<std::string> storeAsWritten;
+    std::string storeShown;  // as the log and Status show it: never a database's user or password
     std::unique_ptr<StoreWorker> worker;
     bool storeFolderMissing = false;          // as found at load or reload: no save can succeed
     std::optional<std::string> storeRefusal;  // why the store named is not used at all
@@ -113,7 +115,7 @@ void Hand(RowChange change) {
 void FollowFailure(std::optional<std::string>& known, std::optional<std::string> told, std::string_view doing,
                    const std::optional<std::string>& saidByTheOther) {
     if (told && told != known && told != saidByTheOther) {
-        PluginLog::WriteError(std::string(doing) + *State.storeAsWritten + ": " + *told);
+        PluginLog::WriteError(std::string(doing) + State.storeShown + ": " + *told);
     }
     known = std::move(told);
 }
@@ -155,7 +157,7 @@ void TakeNews() {
     }
     std::erase_if(State.handed, [&](const NumberedChange& handed) { return handed.number <= news.savedThrough; });
     if (news.replacements > State.replacements) {
-        PluginLog::WriteError("The players' store " + *State.storeAsWritten +
+        PluginLog::WriteError("The players' store " + State.storeShown +
                               " was deleted or replaced while the server ran: the choices made here since it was "
                               "last read are saved again to the file now there");
         State.replacements = news.replacements;
@@ -243,12 +245,12 @@ std::vector<NumberedChange> StopWorker(std::chrono::milliseconds budget) {
 
 // A worker for the store now named, handed the changes no store took yet:
 // those the last one left, and those made while none could take them.
-void StartWorker(const std::string& path) {
+void StartWorker(const std::string& address) {
     // At load, while the server starts and no player waits, the store is read
     // before the load returns, so that the first spawns and replies follow
     // it; and here, on this thread: one the library's entry starts runs only
     // once the entry returns.
-    State.worker = std::make_unique<StoreWorker>(path, !State.followed);
+    State.worker = std::make_unique<StoreWorker>(MakeChoiceStore(address), !State.followed);
     if (!State.followed) {
         TakeNews();
     }
@@ -292,12 +294,18 @@ void FollowPlayersSettings() {
             State.kept.push_back(std::move(change.change));
         }
         State.storeAsWritten = store;
+        State.storeShown = store ? ShownStore(*store) : std::string();
         // A share named by its server is refused from its name alone: asking
         // the network about it could keep the game waiting.
         State.storeRefusal.reset();
         State.storeFolderMissing = false;
-        const std::string path = store ? StorePath(*store) : std::string();
-        if (store && (NamesNetworkShare(*store) || OnNetworkShare(path))) {
+        const bool mariadb = store && NamesMariadb(*store);
+        const std::string path = store && !mariadb ? StorePath(*store) : std::string();
+        if (mariadb && !HasMariadbClient()) {
+            State.storeRefusal = "Players → Store is a MariaDB database, and " + std::string(NoMariadbClient);
+        } else if (mariadb) {
+            StartWorker(*store);
+        } else if (store && (NamesNetworkShare(*store) || OnNetworkShare(path))) {
             State.storeRefusal = std::string(NetworkShareRefusal);
         } else if (store) {
             std::error_code error;
@@ -319,7 +327,7 @@ void StopPlayers() {
     const std::size_t unsaved = StopWorker(UnloadSaveBudget).size();
     if (unsaved > 0) {
         PluginLog::WriteError(std::to_string(unsaved) + " changes of players' choices were not saved to " +
-                              *State.storeAsWritten);
+                              State.storeShown);
     }
     State = PlayersState();
 }
@@ -381,10 +389,10 @@ std::string PlayersStatus() {
         return {};
     }
     if (!State.worker) {
-        return State.storeRefusal ? " Store " + *State.storeAsWritten + ": not saved (" + *State.storeRefusal + ")."
+        return State.storeRefusal ? " Store " + State.storeShown + ": not saved (" + *State.storeRefusal + ")."
                                   : " Store: not saved (Players → Store is not a file's path).";
     }
-    std::string status = " Store " + *State.storeAsWritten + ": " + std::to_string(State.choices.Players()) +
+    std::string status = " Store " + State.storeShown + ": " + std::to_string(State.choices.Players()) +
                          " players with choices, " + std::to_string(State.handed.size()) + " changes not saved yet, " +
                          (State.secondsSinceRead ? "last read " + std::to_string(*State.secondsSinceRead) + " s ago"
                                                  : std::string("not read yet"));

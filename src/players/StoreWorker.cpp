@@ -67,8 +67,8 @@ void LayOver(StoreNews& pending, StoreNews read) {
     pending.readThrough = read.readThrough;
 }
 
-StoreWorker::StoreWorker(std::string path, bool readHere)
-    : path_(std::move(path)), store_(std::make_unique<ChoiceStore>(path_)), readHere_(readHere) {
+StoreWorker::StoreWorker(std::unique_ptr<ChoiceStore> store, bool readHere)
+    : store_(std::move(store)), readHere_(readHere) {
     if (readHere) {
         Publish(store_->ReadAll(), 0);
     }
@@ -209,10 +209,10 @@ void StoreWorker::Work() {
         disposed.clear();
         // Once a second: the file deleted, or another renamed over it, is let
         // go, and what the path names now takes this server's changes again.
-        const bool replaced = look && store.Replaced();
+        const StoreReplacement replacement = look ? store.LetGoIfReplaced() : StoreReplacement::None;
+        const bool replaced = replacement != StoreReplacement::None;
         if (replaced) {
-            store.Abandon();
-            rewrite = IdentityOfFile(store.Path()) ? &sinceRead : &sinceStart;
+            rewrite = replacement == StoreReplacement::Replaced ? &sinceRead : &sinceStart;
             rewrite = rewrite->empty() ? nullptr : rewrite;
         }
         std::vector<RowChange> changes;

@@ -56,7 +56,7 @@ public:
     // Hand or Nudge, outside the library's entry: one started under the
     // loader lock would run only once the entry returns, and one the
     // library's unload found not yet running would start in a library gone.
-    StoreWorker(std::string path, bool readHere);
+    StoreWorker(std::unique_ptr<ChoiceStore> store, bool readHere);
     ~StoreWorker();
     StoreWorker(const StoreWorker&) = delete;
     StoreWorker& operator=(const StoreWorker&) = delete;
@@ -69,7 +69,6 @@ public:
     // Once a second: look for other servers' changes, and try again what
     // failed.
     void Nudge();
-    const std::string& Path() const { return path_; }
     // A read the game thread no longer needs is freed here, not on the game
     // thread: a million players take a while to free.
     void Dispose(std::unique_ptr<PlayerChoices> choices);
@@ -84,7 +83,6 @@ private:
     void Work();
     void Publish(ChoiceStore::Rows rows, std::uint64_t readThrough);
 
-    std::string path_;
     std::unique_ptr<ChoiceStore> store_;  // the worker's alone once it runs
     bool readHere_;
     std::mutex mutex_;

@@ -3,6 +3,7 @@
 #include "check/rules/Rules.h"
 #include "config/ConfigKeys.h"
 #include "config/PlayersReaders.h"
+#include "config/StoreAddress.h"
 
 namespace Herald {
 
@@ -39,7 +40,11 @@ void ChoiceStoreIsAPath(const Context& at, Report& report) {
         return;
     }
     if (IsStorePath(*at.value)) {
-        if (NamesNetworkShare(at.value->get_ref<const std::string&>())) {
+        if (const std::optional<std::string> refusal = MariadbRefusal(at.value->get_ref<const std::string&>())) {
+            report.Error(at.path, *refusal +
+                                      ", so it names no MariaDB database: players' choices are kept until the "
+                                      "server stops, and an error line is logged at every load and reload");
+        } else if (NamesNetworkShare(at.value->get_ref<const std::string&>())) {
             report.Error(at.path, std::string(NetworkShareRefusal) +
                                       ": players' choices are kept until the server stops, and an error line is "
                                       "logged at every load and reload");
