@@ -37,19 +37,23 @@ install(FILES ${HERALD_EXAMPLE_CONFIG} ${PROJECT_SOURCE_DIR}/examples/config.sch
         DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/INSTALL.txt DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
 
+# MariaDB's client, loaded by the plugin from its own folder (and by herald
+# from its own) for a store on a MariaDB server.
+install(FILES ${HERALD_MARIADB_DLL} DESTINATION ${HERALD_PLUGIN_FOLDER} COMPONENT plugin)
+
 include(ThirdPartyNotices)
-herald_notices(plugin ${HERALD_PLUGIN_FOLDER} SkyCrateHerald)
+herald_notices(plugin ${HERALD_PLUGIN_FOLDER} SkyCrateHerald SHIPPED libmariadb.dll)
 
 set(herald_archives plugin)
 if(TARGET herald)
   # herald finds the plugin library beside itself, and both need the host's.
-  install(PROGRAMS $<TARGET_FILE:herald> $<TARGET_FILE:HeraldHost> ${HERALD_PACKAGED_PLUGIN} DESTINATION .
-          COMPONENT tools)
+  install(PROGRAMS $<TARGET_FILE:herald> $<TARGET_FILE:HeraldHost> ${HERALD_PACKAGED_PLUGIN} ${HERALD_MARIADB_DLL}
+          DESTINATION . COMPONENT tools)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples COMPONENT tools)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/config.md ${PROJECT_SOURCE_DIR}/docs/scenarios.md
                 ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/deploying.md
           DESTINATION docs COMPONENT tools)
-  herald_notices(tools . herald HeraldHost SkyCrateHerald)
+  herald_notices(tools . herald HeraldHost SkyCrateHerald SHIPPED libmariadb.dll)
   list(APPEND herald_archives tools)
 endif()
 

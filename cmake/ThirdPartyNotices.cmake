@@ -9,8 +9,13 @@
 #
 #   herald_third_party(NAME VERSION LICENSE FILE
 #                      [TARGETS targets...]   the CMake targets that bring it in
-#                      [FOLDERS folders...])  where its static libraries lie,
+#                      [FOLDERS folders...]   where its static libraries lie,
 #                                             as a linker map names them
+#                      [SHIPS file]           a library of its own that the
+#                                             archives carry beside ours
+#                      [SOURCE text]          the source package and version,
+#                      [COPYRIGHT file])      and the licence text, when they
+#                                             are not FILE's package's
 #
 # For each archive the notices list the entries that its binaries link (their
 # targets' link graph, read here, and the toolchain's runtime, in every binary
@@ -61,8 +66,14 @@ endfunction()
 # VERSION may be left out: the upstream release of FILE's package is then its
 # version.
 function(herald_third_party name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "VERSION;LICENSE;FILE" "TARGETS;FOLDERS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "VERSION;LICENSE;FILE;SHIPS;SOURCE;COPYRIGHT" "TARGETS;FOLDERS")
   herald_debian_source(${arg_FILE} source copyright release)
+  if(arg_SOURCE)
+    set(source "${arg_SOURCE}")
+  endif()
+  if(arg_COPYRIGHT)
+    set(copyright ${arg_COPYRIGHT})
+  endif()
   if(NOT arg_VERSION)
     set(arg_VERSION ${release})
   endif()
@@ -70,7 +81,7 @@ function(herald_third_party name)
   list(JOIN arg_TARGETS "," targets)
   list(JOIN arg_FOLDERS "," folders)
   set_property(GLOBAL APPEND PROPERTY HERALD_THIRD_PARTY
-               "${name}|${arg_VERSION}|${arg_LICENSE}|${source}|${copyright}|${targets}|${folders}")
+               "${name}|${arg_VERSION}|${arg_LICENSE}|${source}|${copyright}|${targets}|${folders}|${arg_SHIPS}")
 endfunction()
 
 # ---- The list ----------------------------------------------------------------
@@ -96,6 +107,14 @@ herald_third_party("{fmt}" VERSION ${fmt_major}.${fmt_minor}.${fmt_patch} LICENS
 
 herald_third_party("SQLite" VERSION ${SQLite3_VERSION} LICENSE "Public domain"
                    FILE /usr/include/sqlite3.h TARGETS SQLite::SQLite3 HeraldSQLite3)
+
+# Shipped as its own DLL, not linked: the archives that carry it list it.
+if(TARGET HeraldMariadbClient)
+  herald_third_party("MariaDB Connector/C" VERSION ${HERALD_MARIADB_VERSION} LICENSE LGPL-2.1-or-later
+                     FILE /usr/include/mariadb/mysql.h SHIPS libmariadb.dll
+                     SOURCE "mariadb ${herald_mariadb_package_version} (its libmariadb folder)"
+                     COPYRIGHT ${HERALD_MARIADB_NOTICE})
+endif()
 
 if(TARGET herald)
   herald_define_value(/usr/include/CLI/Version.hpp CLI11_VERSION cli11_version)
@@ -178,14 +197,24 @@ function(herald_link_closure target out)
   set(${out} ${seen} PARENT_SCOPE)
 endfunction()
 
-# herald_notices(ARCHIVE DESTINATION TARGETS...): the archive's notices, made
-# at build time into notices/ARCHIVE/THIRD-PARTY-NOTICES.txt and installed
-# with LICENSE into DESTINATION; beside them, per target, what it links
-# (TARGET.links, and the linker's TARGET.map) for the check.
+# herald_notices(ARCHIVE DESTINATION TARGETS... [SHIPPED files...]): the
+# archive's notices, made at build time into
+# notices/ARCHIVE/THIRD-PARTY-NOTICES.txt and installed with LICENSE into
+# DESTINATION; beside them, per target, what it links (TARGET.links, and the
+# linker's TARGET.map) for the check. SHIPPED names the libraries of others
+# the archive carries as files of their own.
 function(herald_notices archive destination)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "SHIPPED")
   get_property(entries GLOBAL PROPERTY HERALD_THIRD_PARTY)
   set(chosen "")
-  foreach(target ${ARGN})
+  foreach(entry ${entries})
+    string(REPLACE "|" ";" fields "${entry}")
+    list(GET fields 7 ships)
+    if(NOT ships STREQUAL "" AND ships IN_LIST arg_SHIPPED)
+      list(APPEND chosen "${entry}")
+    endif()
+  endforeach()
+  foreach(target ${arg_UNPARSED_ARGUMENTS})
     herald_link_closure(${target} linked)
     set(lines "")
     foreach(item ${linked})

@@ -97,3 +97,53 @@ target_include_directories(HeraldSQLite3 SYSTEM INTERFACE ${HERALD_SQLITE_SOURCE
 target_compile_definitions(HeraldSQLite3 PRIVATE
   SQLITE_THREADSAFE=1 SQLITE_USE_URI=1 SQLITE_LIKE_DOESNT_MATCH_BLOBS SQLITE_OMIT_LOAD_EXTENSION)
 target_compile_options(HeraldSQLite3 PRIVATE -w)
+
+# MariaDB's Connector/C, for a players' store on a MariaDB server: its
+# libmariadb folder of Debian's mariadb source package
+# (scripts/fetch-mariadb-source.sh, which downloads it on the first configure
+# and after an upgrade of libmariadb-dev), built with its own CMake as
+# libmariadb.dll (TLS through Windows' own SChannel). It is under the LGPL 2.1:
+# shipped as a library of its own beside the plugin, which loads it at first
+# use (src/players/MariadbClient.h), never linked in. Its build leaves the DLL
+# in bin/, beside the plugin, herald and the tests.
+set(HERALD_MARIADB_SOURCE ${CMAKE_BINARY_DIR}/third-party/mariadb-connector-c)
+execute_process(
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fetch-mariadb-source.sh ${HERALD_MARIADB_SOURCE}
+  RESULT_VARIABLE herald_mariadb_fetched
+  OUTPUT_VARIABLE herald_mariadb_said
+  ERROR_VARIABLE herald_mariadb_said)
+if(NOT herald_mariadb_fetched EQUAL 0)
+  message(FATAL_ERROR "scripts/fetch-mariadb-source.sh failed:\n${herald_mariadb_said}")
+endif()
+file(READ ${HERALD_MARIADB_SOURCE}/.version herald_mariadb_package_version)
+string(STRIP "${herald_mariadb_package_version}" herald_mariadb_package_version)
+file(STRINGS ${HERALD_MARIADB_SOURCE}/CMakeLists.txt herald_mariadb_version_lines
+     REGEX "^SET\\(CPACK_PACKAGE_VERSION_(MAJOR|MINOR|PATCH) [0-9]+\\)")
+string(REGEX REPLACE ".*MAJOR ([0-9]+).*MINOR ([0-9]+).*PATCH ([0-9]+).*" "\\1.\\2.\\3" HERALD_MARIADB_VERSION
+       "${herald_mariadb_version_lines}")
+message(STATUS "MariaDB Connector/C ${HERALD_MARIADB_VERSION} from Debian's mariadb ${herald_mariadb_package_version}")
+# The licence text the notices carry: Debian's copyright file of the source
+# package, then the LGPL's text in full.
+file(READ ${HERALD_MARIADB_SOURCE}/debian-copyright herald_mariadb_copyright)
+file(READ ${HERALD_MARIADB_SOURCE}/COPYING.LIB herald_mariadb_lgpl)
+set(HERALD_MARIADB_NOTICE ${CMAKE_BINARY_DIR}/third-party/mariadb-connector-c-notice.txt)
+file(WRITE ${HERALD_MARIADB_NOTICE} "${herald_mariadb_copyright}\n\n${herald_mariadb_lgpl}")
+
+include(ExternalProject)
+set(herald_mariadb_build ${CMAKE_BINARY_DIR}/third-party/mariadb-connector-c-build)
+ExternalProject_Add(HeraldMariadbClient
+  SOURCE_DIR ${HERALD_MARIADB_SOURCE}
+  BINARY_DIR ${herald_mariadb_build}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+             -DCMAKE_C_FLAGS=-w -DWITH_SSL=SCHANNEL -DWITH_UNIT_TESTS=OFF -DWITH_CURL=OFF -DWITH_EXTERNAL_ZLIB=OFF
+             -DCLIENT_PLUGIN_DIALOG=OFF -DCLIENT_PLUGIN_AUTH_GSSAPI_CLIENT=OFF -DCLIENT_PLUGIN_REMOTE_IO=OFF
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target libmariadb
+  INSTALL_COMMAND ${CMAKE_COMMAND} -E copy <BINARY_DIR>/libmariadb/libmariadb.dll ${CMAKE_BINARY_DIR}/bin/libmariadb.dll
+  BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/bin/libmariadb.dll
+  USES_TERMINAL_BUILD OFF)
+set(HERALD_MARIADB_DLL ${CMAKE_BINARY_DIR}/bin/libmariadb.dll)
+# Its headers, the generated one among them, once it is configured.
+add_library(HeraldMariadbHeaders INTERFACE)
+target_include_directories(HeraldMariadbHeaders SYSTEM INTERFACE ${HERALD_MARIADB_SOURCE}/include
+                                                                  ${herald_mariadb_build}/include)
+add_dependencies(HeraldMariadbHeaders HeraldMariadbClient)

@@ -4,6 +4,8 @@
 # chose them): a summary, then each library with its licence text in full.
 # Each library's section starts with a line "== NAME VERSION", which the check
 # of the archives reads.
+# Empty fields (no folders, nothing shipped) keep their places in an entry.
+cmake_policy(SET CMP0007 NEW)
 file(STRINGS ${ENTRIES} entries)
 set(rule "================================================================================")
 set(summary "")
@@ -15,12 +17,19 @@ foreach(entry ${entries})
   list(GET fields 2 licence)
   list(GET fields 3 source)
   list(GET fields 4 copyright)
+  list(GET fields 7 ships)
+  set(more "")
+  if(NOT ships STREQUAL "")
+    # Code under the LGPL, in a file of its own that may be replaced by
+    # another build of the same library.
+    set(more ", then the licence's text in full.\n${ships} is that library, built unchanged from that source, and may be\nreplaced by another build of it")
+  endif()
   string(APPEND summary "  ${name} ${version}: ${licence}\n")
   file(READ ${copyright} text)
   string(APPEND sections "\n${rule}\n== ${name} ${version}\n"
          "Licence: ${licence}\n"
          "Source: Debian's source package ${source}\n"
-         "The licence text below is Debian's copyright file of that package.\n"
+         "The licence text below is Debian's copyright file of that package${more}.\n"
          "${rule}\n\n${text}")
 endforeach()
 file(WRITE ${OUTPUT} "Third-party notices of ${TITLE}\n\n"

@@ -5,7 +5,9 @@ link, as the build recorded it (cmake/ThirdPartyNotices.cmake):
     python3 scripts/check-notices.py UNPACKED_ARCHIVE NOTICES_FOLDER BUILD_DIR
 
 NOTICES_FOLDER is where, inside the archive, LICENSE and the notices lie.
-Every DLL and executable of the archive must be one the build made, and each
+Every DLL and executable of the archive must be one the build made, or a
+library of others that the archive ships as a file of its own and whose
+section the notices hold (libmariadb.dll), and each
 library it links, read from its link graph (BUILD_DIR/notices/TARGET.links)
 and from the linker's map (TARGET.map), must have its section in the notices.
 The notices list nothing that no file of the archive holds. Exits 1 with one
@@ -23,9 +25,10 @@ def read_entries(build):
     for line in (build / "notices" / "entries.txt").read_text().splitlines():
         if not line.strip():
             continue
-        name, version, licence, source, copyright, targets, folders = line.split("|")
+        name, version, licence, source, copyright, targets, folders, ships = line.split("|")
         entries.append({
             "heading": f"{name} {version}",
+            "ships": ships,
             "targets": [t for t in targets.split(",") if t],
             "folders": [os.path.realpath(f) for f in folders.split(",") if f],
         })
@@ -99,6 +102,12 @@ def main():
         if path.suffix.lower() not in (".dll", ".exe"):
             continue
         shown = path.relative_to(archive)
+        shipped = [entry for entry in entries if entry["ships"] and entry["ships"] == path.name]
+        if shipped:
+            needed.add(shipped[0]["heading"])
+            if shipped[0]["heading"] not in listed:
+                faults.append(f"{shown} is {shipped[0]['heading']}, which the notices lack")
+            continue
         target = ours.get(path.name)
         if target is None:
             faults.append(f"{shown}: not a file this build made, and no notice covers it")

@@ -429,6 +429,32 @@ TEST_F(ChoicesTest, AMariadbStoreIsShownWithoutItsUserOrPasswordAndRefusedOnlyWh
     EXPECT_EQ(status.find("cluster_user"), std::string::npos) << status;
 }
 
+// The tests' MariaDB server, through the client this build has: on Windows
+// the libmariadb.dll beside the plugin, under Wine.
+class MariadbChoicesTest : public ChoicesTest {};
+
+TEST_F(MariadbChoicesTest, AChoiceIsSavedInTheDatabaseAndHoldsAfterARestart) {
+    std::ifstream in(std::string(HERALD_MARIADB_DIR) + "/address");
+    std::string database;
+    std::getline(in, database);
+    ASSERT_FALSE(database.empty()) << "the tests' MariaDB server is not running (scripts/mariadb-test-server.sh)";
+    database += "herald_test_plugin";
+    nlohmann::json config = ChoicesConfig;
+    config["Players"] = {{"Store", database}};
+    server.WriteConfig(config);
+    EXPECT_TRUE(StandIn::ConsoleCommand(nullptr, "SkyCrateHerald.Reload"));
+    EXPECT_THAT(Chat("Alice", "/herald off crates"),
+                ElementsAre(Reply("Alice", "You will no longer receive crates announcements.")));
+    TickUntil([this] { return AllSaved(); });
+    StandIn::UnloadPlugin();
+    LoadPlugin();
+    EXPECT_THAT(HeraldTest::StoreStatus(), ::testing::HasSubstr("1 players with choices, 0 changes not saved yet"));
+    EXPECT_THAT(Spawns(),
+                ElementsAre("chat Bob Server: \"crate\"", "chat Alice Server: \"node\"", "chat Bob Server: \"node\""));
+    Chat("Alice", "/herald on all");
+    TickUntil([this] { return AllSaved(); });
+}
+
 // SQLite's locks do not hold across machines: a store on a share is never
 // opened, and its players are told their choices last until the restart.
 TEST_F(ChoicesTest, AStoreOnANetworkShareIsRefusedAndNothingIsWritten) {

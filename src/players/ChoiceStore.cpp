@@ -14,13 +14,16 @@ bool RefusedForGood(std::string_view reason) {
            reason == NoMariadbClient || reason == ForeignSchema;
 }
 
-bool HasMariadbClient() {
+std::optional<std::string> MariadbClientMissing() {
 #if defined(HERALD_MARIADB)
-    return true;
+    const MariadbClientOrWhy& client = TheMariadbClient();
+    return client.client != nullptr ? std::nullopt : std::optional<std::string>(client.why);
 #else
-    return false;
+    return std::string(NoMariadbClient);
 #endif
 }
+
+bool HasMariadbClient() { return !MariadbClientMissing(); }
 
 namespace {
 
@@ -49,8 +52,10 @@ std::unique_ptr<ChoiceStore> MakeChoiceStore(const std::string& address) {
         return std::make_unique<RefusedStore>("the address " + *refusal);
     }
 #if defined(HERALD_MARIADB)
-    return std::make_unique<MariadbStore>(std::get<MariadbAddress>(std::move(parsed)));
-#else
-    return std::make_unique<RefusedStore>(std::string(NoMariadbClient));
+    const MariadbClientOrWhy& client = TheMariadbClient();
+    if (client.client != nullptr) {
+        return std::make_unique<MariadbStore>(std::get<MariadbAddress>(std::move(parsed)), *client.client);
+    }
 #endif
+    return std::make_unique<RefusedStore>(*MariadbClientMissing());
 }

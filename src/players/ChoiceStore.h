@@ -26,7 +26,9 @@ inline constexpr std::string_view ForeignSchema =
     "not a store of players' choices (the database holds another program's tables)";
 inline constexpr std::string_view NoMariadbClient =
     "this build of SkyCrateHerald has no MariaDB client: use an SQLite file";
-// Whether this build can use a mariadb:// store.
+// Why this build can't use a mariadb:// store: it has no client, or (on
+// Windows) its libmariadb.dll is not there; none when it can.
+std::optional<std::string> MariadbClientMissing();
 bool HasMariadbClient();
 bool RefusedForGood(std::string_view reason);
 

@@ -1,10 +1,13 @@
 #include "players/MariadbStore.h"
 
 #include <errmsg.h>
-#include <mysql.h>
 #include <mysqld_error.h>
+#if defined(_WIN32)
+#include <winsock2.h>
+#else
 #include <poll.h>
 #include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -55,19 +58,27 @@ std::string Worded(unsigned code, std::string_view text, std::string_view user) 
     return shown.empty() ? "error " + std::to_string(code) : shown;
 }
 
-// The client's library set up once for the process: mysql_init would set it
-// up on each thread's first call, which two threads must not do at once.
-void InitializeClient() {
-    static std::once_flag once;
-    std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
-}
-
 using Clock = std::chrono::steady_clock;
+
+constexpr my_socket NoSocket = static_cast<my_socket>(-1);
+
+#if defined(_WIN32)
+using PollEntry = WSAPOLLFD;
+int PollOne(PollEntry& entry, int milliseconds) { return WSAPoll(&entry, 1, milliseconds); }
+bool Interrupted() { return false; }
+void ShutDown(my_socket socket) { ::shutdown(socket, SD_BOTH); }
+#else
+using PollEntry = pollfd;
+int PollOne(PollEntry& entry, int milliseconds) { return ::poll(&entry, 1, milliseconds); }
+bool Interrupted() { return errno == EINTR; }
+void ShutDown(my_socket socket) { ::shutdown(socket, SHUT_RDWR); }
+#endif
 
 // Drives one call of the client's non-blocking interface to its end, waiting
 // on the connection's socket, or gives up at the deadline: a server that
 // trickles its answer a byte at a time would keep a blocking call for ever.
-bool Drive(MYSQL* connection, int status, const std::function<int(int)>& proceed, Clock::time_point deadline) {
+bool Drive(const MariadbClient& api, MYSQL* connection, int status, const std::function<int(int)>& proceed,
+           Clock::time_point deadline) {
     while (status != 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
@@ -75,14 +86,14 @@ bool Drive(MYSQL* connection, int status, const std::function<int(int)>& proceed
         }
         int wait = static_cast<int>(left);
         if ((status & MYSQL_WAIT_TIMEOUT) != 0) {
-            wait = std::min<int>(wait, static_cast<int>(mysql_get_timeout_value_ms(connection)));
+            wait = std::min<int>(wait, static_cast<int>(api.mysql_get_timeout_value_ms(connection)));
         }
-        pollfd socket{mysql_get_socket(connection), 0, 0};
+        PollEntry socket{api.mysql_get_socket(connection), 0, 0};
         socket.events = static_cast<short>(((status & MYSQL_WAIT_READ) != 0 ? POLLIN : 0) |
                                            ((status & MYSQL_WAIT_WRITE) != 0 ? POLLOUT : 0) |
                                            ((status & MYSQL_WAIT_EXCEPT) != 0 ? POLLPRI : 0));
-        const int ready = ::poll(&socket, 1, wait);
-        if (ready < 0 && errno != EINTR) {
+        const int ready = PollOne(socket, wait);
+        if (ready < 0 && !Interrupted()) {
             return false;
         }
         int happened = 0;
@@ -130,7 +141,7 @@ MariadbStore::~MariadbStore() { Disconnect(); }
 
 void MariadbStore::Disconnect() {
     if (connection_ != nullptr) {
-        mysql_close(connection_);
+        api_->mysql_close(connection_);
         connection_ = nullptr;
     }
     setUp_ = false;
@@ -139,7 +150,7 @@ void MariadbStore::Disconnect() {
 void MariadbStore::Abandon() {
     if (connection_ != nullptr) {
         // Whatever the client would still read or write then fails at once.
-        ::shutdown(mysql_get_socket(connection_), SHUT_RDWR);
+        ShutDown(api_->mysql_get_socket(connection_));
     }
     Disconnect();
 }
@@ -152,43 +163,42 @@ bool MariadbStore::Connect() {
         failure_ = lastConnectFailure_;
         return false;
     }
-    InitializeClient();
-    MYSQL* connection = mysql_init(nullptr);
+    MYSQL* connection = api_->mysql_init(nullptr);
     if (connection == nullptr) {
         failure_ = "out of memory";
         return false;
     }
-    mysql_options(connection, MYSQL_OPT_NONBLOCK, nullptr);
+    api_->mysql_options(connection, MYSQL_OPT_NONBLOCK, nullptr);
     const unsigned timeout = MariadbTimeoutSeconds;
-    mysql_options(connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
-    mysql_options(connection, MYSQL_OPT_READ_TIMEOUT, &timeout);
-    mysql_options(connection, MYSQL_OPT_WRITE_TIMEOUT, &timeout);
-    mysql_options(connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    api_->mysql_options(connection, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    api_->mysql_options(connection, MYSQL_OPT_READ_TIMEOUT, &timeout);
+    api_->mysql_options(connection, MYSQL_OPT_WRITE_TIMEOUT, &timeout);
+    api_->mysql_options(connection, MYSQL_SET_CHARSET_NAME, "utf8mb4");
     // The port written is the one used: "localhost" would otherwise mean the
     // server's local socket.
     const unsigned tcp = MYSQL_PROTOCOL_TCP;
-    mysql_options(connection, MYSQL_OPT_PROTOCOL, &tcp);
+    api_->mysql_options(connection, MYSQL_OPT_PROTOCOL, &tcp);
     // TLS required: without a check of the server's certificate the client
     // would go on unencrypted, or to whoever answers in the server's place.
     if (address_.tlsRequired) {
         const my_bool on = 1;
-        mysql_options(connection, MYSQL_OPT_SSL_ENFORCE, &on);
-        mysql_options(connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
+        api_->mysql_options(connection, MYSQL_OPT_SSL_ENFORCE, &on);
+        api_->mysql_options(connection, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
     }
     MYSQL* connected = nullptr;
     const bool answered = Drive(
-        connection,
-        mysql_real_connect_start(&connected, connection, address_.host.c_str(), address_.user.c_str(),
-                                 address_.password.c_str(), address_.database.c_str(), address_.port, nullptr, 0),
-        [&](int happened) { return mysql_real_connect_cont(&connected, connection, happened); }, Deadline());
+        *api_, connection,
+        api_->mysql_real_connect_start(&connected, connection, address_.host.c_str(), address_.user.c_str(),
+                                       address_.password.c_str(), address_.database.c_str(), address_.port, nullptr, 0),
+        [&](int happened) { return api_->mysql_real_connect_cont(&connected, connection, happened); }, Deadline());
     if (!answered || connected == nullptr) {
         lastConnectFailure_ = answered
-                                  ? Worded(mysql_errno(connection), mysql_error(connection), address_.user)
+                                  ? Worded(api_->mysql_errno(connection), api_->mysql_error(connection), address_.user)
                                   : "the server did not answer within " + std::to_string(MariadbTimeoutSeconds) + " s";
-        if (!answered && mysql_get_socket(connection) >= 0) {
-            ::shutdown(mysql_get_socket(connection), SHUT_RDWR);
+        if (!answered && api_->mysql_get_socket(connection) != NoSocket) {
+            ShutDown(api_->mysql_get_socket(connection));
         }
-        mysql_close(connection);
+        api_->mysql_close(connection);
         backoff_ = backoff_.count() == 0 ? MariadbFirstBackoff : std::min(backoff_ * 2, MariadbLastBackoff);
         nextAttempt_ = Clock::now() + backoff_;
         failure_ = lastConnectFailure_;
@@ -207,8 +217,8 @@ bool MariadbStore::TimedOut() {
 }
 
 bool MariadbStore::Fail() {
-    const unsigned code = mysql_errno(connection_);
-    failure_ = Worded(code, mysql_error(connection_), address_.user);
+    const unsigned code = api_->mysql_errno(connection_);
+    failure_ = Worded(code, api_->mysql_error(connection_), address_.user);
     if (ConnectionLost(code)) {
         Disconnect();
     } else if (code == ER_NO_SUCH_TABLE) {
@@ -225,8 +235,9 @@ bool MariadbStore::Run(std::string_view sql) {
     int error = 0;
     MYSQL* connection = connection_;
     if (!Drive(
-            connection, mysql_real_query_start(&error, connection, sql.data(), static_cast<unsigned long>(sql.size())),
-            [&](int happened) { return mysql_real_query_cont(&error, connection, happened); }, Deadline())) {
+            *api_, connection,
+            api_->mysql_real_query_start(&error, connection, sql.data(), static_cast<unsigned long>(sql.size())),
+            [&](int happened) { return api_->mysql_real_query_cont(&error, connection, happened); }, Deadline())) {
         return TimedOut();
     }
     return error == 0 || Fail();
@@ -245,31 +256,31 @@ bool MariadbStore::ForEachRow(std::string_view sql, unsigned fields, const RowTa
         return false;
     }
     MYSQL* connection = connection_;
-    MYSQL_RES* result = mysql_use_result(connection);
+    MYSQL_RES* result = api_->mysql_use_result(connection);
     if (result == nullptr) {
-        return mysql_errno(connection) != 0 ? Fail() : Shaped(false);
+        return api_->mysql_errno(connection) != 0 ? Fail() : Shaped(false);
     }
-    bool taken = mysql_num_fields(result) == fields;
+    bool taken = api_->mysql_num_fields(result) == fields;
     std::size_t rows = 0;
     bool answered = true;
     while (taken) {
         MYSQL_ROW row = nullptr;
         answered = Drive(
-            connection, mysql_fetch_row_start(&row, result),
-            [&](int happened) { return mysql_fetch_row_cont(&row, result, happened); }, Deadline());
+            *api_, connection, api_->mysql_fetch_row_start(&row, result),
+            [&](int happened) { return api_->mysql_fetch_row_cont(&row, result, happened); }, Deadline());
         if (!answered || row == nullptr) {
             break;
         }
-        const unsigned long* lengths = mysql_fetch_lengths(result);
+        const unsigned long* lengths = api_->mysql_fetch_lengths(result);
         taken = lengths != nullptr && ++rows <= MariadbRowLimit && take(row, lengths);
     }
-    const bool lost = !answered || mysql_errno(connection) != 0;
+    const bool lost = !answered || api_->mysql_errno(connection) != 0;
     if (!answered || !taken) {
         // The rest is not read: a server that sends rows for ever would keep
         // the worker for ever.
-        ::shutdown(mysql_get_socket(connection), SHUT_RDWR);
+        ShutDown(api_->mysql_get_socket(connection));
     }
-    mysql_free_result(result);
+    api_->mysql_free_result(result);
     if (!answered) {
         return TimedOut();
     }
@@ -291,8 +302,8 @@ bool MariadbStore::Shaped(bool shaped) {
 std::string MariadbStore::Quoted(std::string_view text) {
     std::string quoted(text.size() * 2 + 3, '\0');
     quoted[0] = '\'';
-    const unsigned long length =
-        mysql_real_escape_string(connection_, quoted.data() + 1, text.data(), static_cast<unsigned long>(text.size()));
+    const unsigned long length = api_->mysql_real_escape_string(connection_, quoted.data() + 1, text.data(),
+                                                                static_cast<unsigned long>(text.size()));
     quoted.resize(length + 1);
     quoted += '\'';
     return quoted;
@@ -490,7 +501,7 @@ bool MariadbStore::ChangedElsewhere() {
         return true;  // the read then says why it can't be made
     }
     const std::optional<std::int64_t> latest = LatestNumber();
-    if (!latest && connection_ != nullptr && mysql_errno(connection_) == ER_NO_SUCH_TABLE) {
+    if (!latest && connection_ != nullptr && api_->mysql_errno(connection_) == ER_NO_SUCH_TABLE) {
         return lastNumber_.has_value();  // no store made yet, or dropped since the last read
     }
     return !latest || latest != lastNumber_;

@@ -14,6 +14,7 @@
 
 #include "config/StoreAddress.h"
 #include "players/ChoiceStore.h"
+#include "players/MariadbClient.h"
 
 struct st_mysql;
 
@@ -28,7 +29,7 @@ inline constexpr std::size_t MariadbRowLimit = 50'000'000;
 
 class MariadbStore final : public ChoiceStore {
 public:
-    explicit MariadbStore(MariadbAddress address) : address_(std::move(address)) {}
+    MariadbStore(MariadbAddress address, const MariadbClient& client) : address_(std::move(address)), api_(&client) {}
     ~MariadbStore() override;
     MariadbStore(const MariadbStore&) = delete;
     MariadbStore& operator=(const MariadbStore&) = delete;
@@ -69,6 +70,7 @@ private:
     bool ReadRows(std::string_view sql, Rows& read, bool byPlayer);
 
     MariadbAddress address_;
+    const MariadbClient* api_;
     st_mysql* connection_ = nullptr;
     std::optional<std::chrono::steady_clock::time_point> nextAttempt_;
     std::chrono::seconds backoff_{0};

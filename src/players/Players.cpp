@@ -301,8 +301,9 @@ void FollowPlayersSettings() {
         State.storeFolderMissing = false;
         const bool mariadb = store && NamesMariadb(*store);
         const std::string path = store && !mariadb ? StorePath(*store) : std::string();
-        if (mariadb && !HasMariadbClient()) {
-            State.storeRefusal = "Players → Store is a MariaDB database, and " + std::string(NoMariadbClient);
+        const std::optional<std::string> noClient = mariadb ? MariadbClientMissing() : std::nullopt;
+        if (noClient) {
+            State.storeRefusal = "Players → Store is a MariaDB database, and " + *noClient;
         } else if (mariadb) {
             StartWorker(*store);
         } else if (store && (NamesNetworkShare(*store) || OnNetworkShare(path))) {
