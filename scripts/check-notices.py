@@ -106,7 +106,7 @@ def main():
         if shipped:
             needed.add(shipped[0]["heading"])
             if shipped[0]["heading"] not in listed:
-                faults.append(f"{shown} is {shipped[0]['heading']}, which the notices lack")
+                faults.append(f"{shown} is that library, but the notices lack {shipped[0]['heading']}")
             continue
         target = ours.get(path.name)
         if target is None:

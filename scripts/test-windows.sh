@@ -117,12 +117,13 @@ layout() {
   local expected actual
   expected=$(printf '%s\n' ArkApi/Plugins/SkyCrateHerald/INSTALL.txt ArkApi/Plugins/SkyCrateHerald/LICENSE \
     ArkApi/Plugins/SkyCrateHerald/SkyCrateHerald.dll ArkApi/Plugins/SkyCrateHerald/THIRD-PARTY-NOTICES.txt \
-    ArkApi/Plugins/SkyCrateHerald/config.json ArkApi/Plugins/SkyCrateHerald/config.schema.json)
+    ArkApi/Plugins/SkyCrateHerald/config.json ArkApi/Plugins/SkyCrateHerald/config.schema.json \
+    ArkApi/Plugins/SkyCrateHerald/libmariadb.dll)
   actual=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
   [ "$actual" = "$expected" ] || { echo "  archive holds:"; echo "$actual" | sed 's/^/    /'; return 1; }
 }
 no_debug_sections() { ! "$objdump" -h "$1" | grep -q '\.debug_'; }
-check "the archive unpacks to exactly the plugin folder's six files" layout
+check "the archive unpacks to exactly the plugin folder's seven files" layout
 check "the packaged licence is LICENSE" cmp -s "$plugin_folder/LICENSE" LICENSE
 # The notices against what the build linked (cmake/ThirdPartyNotices.cmake).
 check "the plugin archive's notices cover every library its files link, and no other" \
