@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -301,9 +302,79 @@ void RunCommit(benchmark::State& state, bool mariadb) {
     SetPercentiles(state, milliseconds);
 }
 
+// The store stalled while a server runs: its SQLite file held locked by
+// another server, or a MariaDB "server" that never answers. Every 50 ms of
+// real time for 10 s, a player changes a choice, the timer ticks and a crate
+// spawns, each timed on its own: none may wait on the store. An iteration's
+// time is the longest of the three.
+enum class Stall { SqliteLocked, MariadbNeverAnswers };
+
+void RunStalledStore(benchmark::State& state, Stall stall) {
+    std::optional<SilentListener> silent;
+    nlohmann::json config = ChosenConfig();
+    if (stall == Stall::MariadbNeverAnswers) {
+        silent.emplace();
+        config["Players"] = {{"Store", silent->Address()}};
+    }
+    PrepareServer(config.dump(2));
+    constexpr int Players = 70;
+    ConnectChosenPlayers(Players);
+    if (stall == Stall::SqliteLocked) {
+        WriteChosenStore(ServerStorePath(), Players, ChosenStorePlayers);
+    }
+    if (!StandIn::LoadPlugin(HERALD_PLUGIN_PATH).ok) {
+        state.SkipWithError("the plugin refused to load");
+        return;
+    }
+    sqlite3* otherServer = nullptr;
+    if (stall == Stall::SqliteLocked &&
+        (sqlite3_open(ServerStorePath().c_str(), &otherServer) != SQLITE_OK ||
+         sqlite3_exec(otherServer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)) {
+        sqlite3_close(otherServer);
+        state.SkipWithError("the store could not be locked");
+        return;
+    }
+    StandIn::StructureSpawn crate;
+    crate.name = u"SupplyCrate_Level03_C_5";
+    crate.objectClass = StandIn::ObjectClass::ItemContainer;
+    const std::string lines[] = {"/herald off crates", "/herald on crates"};
+    std::vector<double> chat, tick, spawn;
+    const auto timed = [](std::vector<double>& into, const auto& work) {
+        const Clock::time_point start = Clock::now();
+        work();
+        into.push_back(MillisecondsSince(start));
+        return into.back();
+    };
+    std::size_t n = 0;
+    for (auto _ : state) {
+        StandIn::ClearRecords();
+        const double longest =
+            std::max({timed(chat, [&] { StandIn::ChatLine("Survivor3", lines[n++ % 2]); }),
+                      timed(tick, [] { StandIn::Wait(1); }), timed(spawn, [&] { StandIn::SpawnStructure(crate); })});
+        state.SetIterationTime(longest / 1e3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (otherServer != nullptr) {
+        sqlite3_exec(otherServer, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(otherServer);
+    }
+    StandIn::UnloadPlugin();
+    state.counters["chat_max_ms"] = Percentile(chat, 1.0);
+    state.counters["tick_max_ms"] = Percentile(tick, 1.0);
+    state.counters["spawn_max_ms"] = Percentile(spawn, 1.0);
+}
+
 }  // namespace
 
 void RegisterChoices() {
+    for (const Stall stall : {Stall::SqliteLocked, Stall::MariadbNeverAnswers}) {
+        benchmark::RegisterBenchmark(stall == Stall::SqliteLocked ? "choice-stalled-store/sqlite-locked"
+                                                                  : "choice-stalled-store/mariadb-never-answers",
+                                     [=](benchmark::State& state) { RunStalledStore(state, stall); })
+            ->Iterations(200)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RegisterBenchmark("choice-save", [](benchmark::State& state) { RunChoiceSave(state, ""); })
         ->Iterations(1000)
         ->UseManualTime()

@@ -176,6 +176,18 @@ TEST(MariadbStoreFakeTest, AServerThatNeverAnswersOrTricklesCostsAReadOrASaveIts
     }
 }
 
+// The first read at load keeps the server's start waiting no longer than its
+// bound, however the server answers; the reads after it have their own.
+TEST(MariadbStoreFakeTest, ABoundedReadEndsAtItsBound) {
+    FakeMariadb fake(true);
+    const auto store = MakeChoiceStore(fake.Address());
+    store->BoundNextRead(std::chrono::milliseconds(500));
+    const auto started = std::chrono::steady_clock::now();
+    const ChoiceStore::Rows read = store->ReadAll();
+    EXPECT_TRUE(read.error);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(MariadbTimeoutSeconds - 1));
+}
+
 TEST(MariadbStoreTest, ARefusedLoginOrTlsRequiredOfAServerWithoutItNamesNeitherUserNorPassword) {
     const std::string address = DatabaseOfThisTest();
     const std::string server = address.substr(address.find('@') + 1);

@@ -4,6 +4,7 @@
 // machines share. Used from the store's worker thread alone (StoreWorker.h);
 // a file or database that is not such a store is never written.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -56,6 +57,10 @@ public:
     };
     // Every row. An older store is upgraded at its first open.
     virtual Rows ReadAll() = 0;
+    // The next read whole ends, failed, once it took this long: the first
+    // read at load may keep the server's start waiting no longer. A file's
+    // read is bounded by its size and the busy timeout already.
+    virtual void BoundNextRead(std::chrono::milliseconds /*budget*/) {}
     // The rows of each player changed since the last read, whoever changed
     // them: a cost that grows with what changed, not with the store. Every
     // row when there was no read yet, or a change was made that no server

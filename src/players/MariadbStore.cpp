@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -112,8 +113,6 @@ bool Drive(const MariadbClient& api, MYSQL* connection, int status, const std::f
     return true;
 }
 
-Clock::time_point Deadline() { return Clock::now() + std::chrono::seconds(MariadbTimeoutSeconds); }
-
 std::optional<bool> Hears(const char* value, unsigned long length) {
     if (value == nullptr || length != 1 || (value[0] != '0' && value[0] != '1')) {
         return std::nullopt;
@@ -138,6 +137,11 @@ std::optional<std::int64_t> Number(const char* value, unsigned long length) {
 }  // namespace
 
 MariadbStore::~MariadbStore() { Disconnect(); }
+
+Clock::time_point MariadbStore::Deadline() const {
+    const Clock::time_point own = Clock::now() + std::chrono::seconds(MariadbTimeoutSeconds);
+    return callsEndBy_ ? std::min(own, *callsEndBy_) : own;
+}
 
 void MariadbStore::Disconnect() {
     if (connection_ != nullptr) {
@@ -376,6 +380,14 @@ bool MariadbStore::ReadRows(std::string_view sql, Rows& read, bool byPlayer) {
 }
 
 ChoiceStore::Rows MariadbStore::ReadAll() {
+    if (readBound_) {
+        callsEndBy_ = Clock::now() + *std::exchange(readBound_, std::nullopt);
+    }
+    // Every way out of the read ends its bound.
+    struct Unbound {
+        std::optional<Clock::time_point>& end;
+        ~Unbound() { end.reset(); }
+    } unbound{callsEndBy_};
     Rows read;
     const std::optional<Kind> kind = Connect() ? KindOfDatabase() : std::nullopt;
     if (!kind) {

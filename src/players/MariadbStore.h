@@ -39,6 +39,7 @@ public:
     using ChoiceStore::Save;
     std::optional<std::string> Save(std::span<const RowChange> changes) override;
     bool ChangedElsewhere() override;
+    void BoundNextRead(std::chrono::milliseconds budget) override { readBound_ = budget; }
 
 private:
     enum class Kind { Empty, Ours, Foreign, Newer };
@@ -78,4 +79,8 @@ private:
     std::string failure_;                     // why the last call failed
     std::optional<std::int64_t> lastNumber_;  // of the latest change the last read saw
     bool setUp_ = false;                      // our tables are known to be there on this connection
+    std::optional<std::chrono::milliseconds> readBound_;
+    // While a bounded read runs: when every call of it must have ended.
+    std::optional<std::chrono::steady_clock::time_point> callsEndBy_;
+    std::chrono::steady_clock::time_point Deadline() const;
 };

@@ -70,6 +70,9 @@ void LayOver(StoreNews& pending, StoreNews read) {
 StoreWorker::StoreWorker(std::unique_ptr<ChoiceStore> store, bool readHere)
     : store_(std::move(store)), readHere_(readHere) {
     if (readHere) {
+        // Past its bound the server starts with what it holds, and the
+        // worker reads again at its first look.
+        store_->BoundNextRead(FirstReadBound);
         Publish(store_->ReadAll(), 0);
     }
 }

@@ -48,6 +48,9 @@ StoreNews NewsOfRead(ChoiceStore::Rows rows, std::uint64_t readThrough);
 // cost that grows with what that read found changed.
 void LayOver(StoreNews& pending, StoreNews read);
 
+// How long the first read at load may keep the server's start waiting.
+inline constexpr std::chrono::milliseconds FirstReadBound{5000};
+
 class StoreWorker {
 public:
     // The first read of the whole store is made here, before the constructor
