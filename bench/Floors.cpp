@@ -8,19 +8,23 @@
 
 #include "Floors.h"
 
+#include <condition_variable>
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "StandIn.h"
 #include "announce/SpawnDetours.h"
 #include "config/ConfigKeys.h"
 #include "config/ConfigReaders.h"
 #include "config/ItemNames.h"
+#include "game/ConnectedPlayers.h"
 #include "game/GameTypes.h"
 #include "plugin/PluginName.h"
 
@@ -374,6 +378,53 @@ void InstallFloor(Path path, FloorSetup setup) {
 void RemoveFloor(Path path) { ArkApi::GetHooks().RemoveHook(StructureHook, AsAddress(FloorDetourFor(path))); }
 
 void AdvanceFloorClock(int seconds) { FloorClock += seconds; }
+
+// What any implementation pays for a player's change of choice: the line read
+// as UTF-8, the player's id read through the game (whose choices these are),
+// the reply, which names the group, built and sent through the game, and the change handed to the store's
+// thread: a lock, a push and a wake-up; and the choice held at once, in a
+// table by id, for the spawns that follow. Nothing takes the changes: the
+// floor forgets them in batches.
+std::unordered_map<std::string, bool> FloorCratesOff;
+
+struct FloorHandOver {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<std::pair<std::string, bool>> changes;
+};
+FloorHandOver FloorChanges;
+
+void FloorChatHandler(AShooterPlayerController* player, FString* line, EChatSendMode::Type /*mode*/) {
+    const std::string text = line->ToUtf8();
+    const bool off = text.find(" off ") != std::string::npos;
+    const std::string group = text.substr(text.rfind(' ') + 1);
+    FString id;
+    GameFunction<void(AShooterPlayerController*, FString*)>("AShooterPlayerController.GetUniqueNetIdAsString")(player,
+                                                                                                               &id);
+    std::string key = id.ToUtf8();
+    FloorCratesOff[key] = off;
+    SendChatLine(player, "Server",
+                 off ? "You will no longer receive " + group + " announcements."
+                     : "You will receive " + group + " announcements again.");
+    {
+        std::lock_guard lock(FloorChanges.mutex);
+        if (FloorChanges.changes.size() == 256) {
+            FloorChanges.changes.clear();
+        }
+        FloorChanges.changes.emplace_back(std::move(key), off);
+    }
+    FloorChanges.wake.notify_one();
+}
+
+void InstallFloorChat() {
+    ArkApi::GetCommands().RegisterChatCommand(FString::FromNarrow(FloorChatCommand), &FloorChatHandler);
+}
+
+void RemoveFloorChat() {
+    ArkApi::GetCommands().UnregisterChatCommand(FString::FromNarrow(FloorChatCommand));
+    FloorChanges.changes.clear();
+    FloorCratesOff.clear();
+}
 
 void InstallFloorReload() {
     ArkApi::GetCommands().RegisterConsoleCommand(FString::FromNarrow(FloorReloadCommand), &FloorReloadHandler);

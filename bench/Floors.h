@@ -39,6 +39,12 @@ void AdvanceFloorClock(int seconds);
 
 // The floor of a reload: a console command that only reads and parses the file.
 void InstallFloorReload();
+
+// The floor of a player's change of choice, on the chat command the plugin
+// registers (FloorChatCommand).
+inline constexpr char FloorChatCommand[] = "/herald";
+void InstallFloorChat();
+void RemoveFloorChat();
 void RemoveFloorReload();
 
 }  // namespace HeraldBench

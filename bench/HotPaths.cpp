@@ -5,6 +5,7 @@
 //
 //   herald_hotpaths PATH plugin|floor PLAYERS COUNT
 //   herald_hotpaths reload-1KB|reload-100KB|reload-1MB plugin|floor 0 COUNT
+//   herald_hotpaths chat-change plugin|floor PLAYERS COUNT
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,12 @@
 extern "C" __attribute__((noinline, noipa)) void HeraldMeasuredSpawns(HeraldBench::PathRun* run, long count) {
     for (long i = 0; i < count; ++i) {
         run->SpawnOnce();
+    }
+}
+
+extern "C" __attribute__((noinline)) void HeraldMeasuredChats(HeraldBench::ChatRun* run, long count) {
+    for (long i = 0; i < count; ++i) {
+        run->ChangeOnce();
     }
 }
 
@@ -44,9 +51,12 @@ std::size_t ReloadSize(const std::string& name) {
 
 int main(int argc, char** argv) {
     HeraldBench::Path path{};
-    if (argc != 5 || (!HeraldBench::ParsePath(argv[1], path) && ReloadSize(argv[1]) == 0) ||
+    const bool chat = argc == 5 && std::string(argv[1]) == "chat-change";
+    if (argc != 5 || (!chat && !HeraldBench::ParsePath(argv[1], path) && ReloadSize(argv[1]) == 0) ||
         (std::string(argv[2]) != "plugin" && std::string(argv[2]) != "floor")) {
-        std::fprintf(stderr, "usage: %s PATH|reload-1KB|reload-100KB|reload-1MB plugin|floor PLAYERS COUNT\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s PATH|chat-change|reload-1KB|reload-100KB|reload-1MB plugin|floor PLAYERS COUNT\n",
+                     argv[0]);
         return 2;
     }
     const HeraldBench::Side side =
@@ -54,6 +64,14 @@ int main(int argc, char** argv) {
     const int players = std::atoi(argv[3]);
     const long count = std::atol(argv[4]);
     try {
+        if (chat) {
+            HeraldBench::ChatRun run(side, players);
+            for (int i = 0; i < 64; ++i) {
+                run.ChangeOnce();
+            }
+            HeraldMeasuredChats(&run, count);
+            return 0;
+        }
         if (const std::size_t bytes = ReloadSize(argv[1])) {
             HeraldBench::ReloadRun run(HeraldBench::ConfigOfSize(bytes), side);
             run.ReloadOnce();

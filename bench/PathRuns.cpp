@@ -161,6 +161,36 @@ void PathRun::SpawnOnce() {
     }
 }
 
+ChatRun::ChatRun(Side side, int players) : side_(side) {
+    PrepareServer(ChosenConfig().dump(2));
+    ConnectChosenPlayers(players);
+    if (side_ == Side::Plugin) {
+        WriteChosenStore(ServerStorePath(), players, ChosenStorePlayers);
+        LoadBuiltPlugin();
+    } else {
+        InstallFloorChat();
+    }
+    StandIn::ClearRecords();
+}
+
+ChatRun::~ChatRun() {
+    if (side_ == Side::Plugin) {
+        StandIn::UnloadPlugin();
+    } else {
+        RemoveFloorChat();
+    }
+    StandIn::ClearRecords();
+}
+
+void ChatRun::ChangeOnce() {
+    // Survivor3 chose nothing before: of every seven connected players on
+    // CrateChosen, the last four chose nothing.
+    StandIn::ChatLine("Survivor3", count_ % 2 == 0 ? "/herald off crates" : "/herald on crates");
+    if (++count_ % 256 == 0) {
+        StandIn::ClearRecords();
+    }
+}
+
 ReloadRun::ReloadRun(const std::string& configText, Side side) : side_(side) {
     PrepareServer(configText);
     if (side_ == Side::Plugin) {

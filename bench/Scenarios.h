@@ -94,6 +94,24 @@ private:
     std::uint64_t count_ = 0;
 };
 
+// A player's change of choice, "/herald off crates" and "/herald on crates" in
+// turn from one player, on the server of CrateChosen: the chat handler, its
+// reply and the hand-over to the store's thread (whose own work is not
+// counted), or the floor's.
+class ChatRun {
+public:
+    ChatRun(Side side, int players);
+    ~ChatRun();
+    ChatRun(const ChatRun&) = delete;
+    ChatRun& operator=(const ChatRun&) = delete;
+
+    void ChangeOnce();
+
+private:
+    Side side_;
+    std::uint64_t count_ = 0;
+};
+
 // A fresh server in the benchmark's own directory, config.json written and
 // no players' store.
 void PrepareServer(const std::string& configText);

@@ -18,10 +18,12 @@ if [ -z "${CALLGRIND_BUILD:-}" ]; then
 fi
 cmake --build "$dir" -j "$(nproc)" --target herald_hotpaths
 
-# Instructions inside the measured loop, divided by the number of spawns.
+# Instructions inside the measured loop, divided by the number of spawns (or
+# of chat lines, on the chat-change path).
 count() {  # count PATH SIDE PLAYERS SPAWNS
   local out
-  out=$(valgrind --tool=callgrind --toggle-collect=HeraldMeasuredSpawns --callgrind-out-file=/dev/null \
+  out=$(valgrind --tool=callgrind --toggle-collect=HeraldMeasuredSpawns --toggle-collect=HeraldMeasuredChats \
+    --callgrind-out-file=/dev/null \
     "$dir/bin/herald_hotpaths" "$@" 2>&1) || { echo "$out"; return 1; }
   local collected
   collected=$(sed -n 's/.*Collected : \([0-9]*\).*/\1/p' <<< "$out")

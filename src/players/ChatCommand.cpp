@@ -1,6 +1,7 @@
 #include "players/ChatCommand.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "config/PlayersReaders.h"
@@ -12,9 +13,18 @@ namespace {
 bool Parts(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
 // Up to ChatWordLimit words of the line, so a line of many words costs no
-// more than a short one beyond the scan.
-std::vector<std::string_view> FirstWords(std::string_view line) {
-    std::vector<std::string_view> words;
+// more than a short one beyond the scan; held in place, as every line is one
+// of a few words.
+struct Words {
+    std::array<std::string_view, ChatWordLimit> word{};
+    std::size_t count = 0;
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t at) const { return word[at]; }
+    void push_back(std::string_view text) { word[count++] = text; }
+};
+
+Words FirstWords(std::string_view line) {
+    Words words;
     std::size_t at = 0;
     while (words.size() < ChatWordLimit) {
         while (at < line.size() && Parts(line[at])) {
@@ -32,8 +42,10 @@ std::vector<std::string_view> FirstWords(std::string_view line) {
     return words;
 }
 
+// As GroupFold compares, without making either folded text.
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && GroupFold(a) == GroupFold(b);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 // At most GroupNameLimit characters of a player's text, never a part of one.
@@ -69,12 +81,12 @@ std::string AsWritten(const std::string& group) { return group; }
 ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view command,
                                     std::span<const std::string> groups, const PlayerChoices& choices,
                                     std::string_view player) {
-    const std::string commandText(command);
-    const std::vector<std::string_view> words = FirstWords(line);
+    const Words words = FirstWords(line);
     if (words.size() == 1) {
         const std::string states = Listed(groups, [&](const std::string& group) {
             return group + (choices.Hears(player, GroupFold(group)) ? " on" : " off");
         });
+        const std::string commandText(command);
         return {"Announcements for you: " + states + ". Type " + commandText + " off GROUP or " + commandText +
                     " on GROUP, or all for every group.",
                 std::nullopt};
@@ -82,7 +94,7 @@ ChatCommandAnswer AnswerChatCommand(std::string_view line, std::string_view comm
     const bool off = words.size() == 3 && SameIgnoringCase(words[1], "off");
     const bool on = words.size() == 3 && SameIgnoringCase(words[1], "on");
     if (!off && !on) {
-        return {"Usage: " + commandText + " [off|on GROUP|all]", std::nullopt};
+        return {"Usage: " + std::string(command) + " [off|on GROUP|all]", std::nullopt};
     }
     const std::string_view named = words[2];
     if (SameIgnoringCase(named, "all")) {

@@ -85,18 +85,6 @@ void PlayerChoices::Replace(const std::string& player, const std::vector<ChoiceR
     }
 }
 
-namespace {
-
-std::vector<std::string_view> GroupsOf(const RowChange& change) {
-    std::vector<std::string_view> groups(change.dropped.begin(), change.dropped.end());
-    for (const ChoiceRow& row : change.set) {
-        groups.push_back(row.group);
-    }
-    return groups;
-}
-
-}  // namespace
-
 bool MakesMoot(const RowChange& later, const RowChange& earlier) {
     if (later.player != earlier.player) {
         return false;
@@ -107,11 +95,15 @@ bool MakesMoot(const RowChange& later, const RowChange& earlier) {
     if (earlier.clearsPlayer) {
         return false;
     }
-    const std::vector<std::string_view> groups = GroupsOf(later);
-    const std::vector<std::string_view> touched = GroupsOf(earlier);
-    return std::all_of(touched.begin(), touched.end(), [&](std::string_view group) {
-        return std::find(groups.begin(), groups.end(), group) != groups.end();
-    });
+    // Every group the earlier one touched, the later one touches too.
+    const auto touchedLater = [&later](std::string_view group) {
+        return std::find(later.dropped.begin(), later.dropped.end(), group) != later.dropped.end() ||
+               std::any_of(later.set.begin(), later.set.end(),
+                           [&](const ChoiceRow& row) { return row.group == group; });
+    };
+    return std::all_of(earlier.dropped.begin(), earlier.dropped.end(), touchedLater) &&
+           std::all_of(earlier.set.begin(), earlier.set.end(),
+                       [&](const ChoiceRow& row) { return touchedLater(row.group); });
 }
 
 void AddInPlaceOfMoot(std::vector<RowChange>& changes, RowChange change) {
