@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "config/ConfigReaders.h"
 #include "config/PlayersReaders.h"
 
 namespace {
