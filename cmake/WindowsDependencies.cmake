@@ -57,6 +57,21 @@ macro(herald_add_googletest)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endmacro()
 
+# herald_fetch_debian_source(SCRIPT DEST VERSION_VARIABLE): runs
+# scripts/SCRIPT DEST, which leaves a library's source from Debian's source
+# package in DEST (at once when it is there already), and sets the variable
+# to the package's version it fetched. A failure stops the configuration.
+function(herald_fetch_debian_source script dest version_variable)
+  execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/${script} ${dest}
+                  RESULT_VARIABLE fetched OUTPUT_VARIABLE said ERROR_VARIABLE said)
+  if(NOT fetched EQUAL 0)
+    message(FATAL_ERROR "scripts/${script} failed:\n${said}")
+  endif()
+  file(READ ${dest}/.version version)
+  string(STRIP "${version}" version)
+  set(${version_variable} "${version}" PARENT_SCOPE)
+endfunction()
+
 # SQLite, the same release as the native build's libsqlite3-dev: its
 # amalgamation made from Debian's source package of that version, with
 # Debian's patches (scripts/fetch-sqlite-source.sh, which downloads it on the
@@ -64,18 +79,9 @@ endmacro()
 # nothing), compiled as a static library. SQLite::SQLite3 is the name
 # find_package(SQLite3) gives it natively.
 set(HERALD_SQLITE_SOURCE ${CMAKE_BINARY_DIR}/third-party/sqlite)
-execute_process(
-  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fetch-sqlite-source.sh ${HERALD_SQLITE_SOURCE}
-  RESULT_VARIABLE herald_sqlite_fetched
-  OUTPUT_VARIABLE herald_sqlite_said
-  ERROR_VARIABLE herald_sqlite_said)
-if(NOT herald_sqlite_fetched EQUAL 0)
-  message(FATAL_ERROR "scripts/fetch-sqlite-source.sh failed:\n${herald_sqlite_said}")
-endif()
+herald_fetch_debian_source(fetch-sqlite-source.sh ${HERALD_SQLITE_SOURCE} herald_sqlite_package_version)
 file(STRINGS ${HERALD_SQLITE_SOURCE}/sqlite3.h herald_sqlite_version_line REGEX "^#define SQLITE_VERSION +\"")
 string(REGEX REPLACE "^#define SQLITE_VERSION +\"([0-9.]+)\".*" "\\1" SQLite3_VERSION "${herald_sqlite_version_line}")
-file(READ ${HERALD_SQLITE_SOURCE}/.version herald_sqlite_package_version)
-string(STRIP "${herald_sqlite_package_version}" herald_sqlite_package_version)
 message(STATUS "SQLite ${SQLite3_VERSION} from Debian's sqlite3 ${herald_sqlite_package_version}, in ${HERALD_SQLITE_SOURCE}")
 
 # The tree's C code, SQLite alone, is compiled with the C++ code's flags of
@@ -107,16 +113,7 @@ target_compile_options(HeraldSQLite3 PRIVATE -w)
 # use (src/players/MariadbClient.h), never linked in. Its build leaves the DLL
 # in bin/, beside the plugin, herald and the tests.
 set(HERALD_MARIADB_SOURCE ${CMAKE_BINARY_DIR}/third-party/mariadb-connector-c)
-execute_process(
-  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fetch-mariadb-source.sh ${HERALD_MARIADB_SOURCE}
-  RESULT_VARIABLE herald_mariadb_fetched
-  OUTPUT_VARIABLE herald_mariadb_said
-  ERROR_VARIABLE herald_mariadb_said)
-if(NOT herald_mariadb_fetched EQUAL 0)
-  message(FATAL_ERROR "scripts/fetch-mariadb-source.sh failed:\n${herald_mariadb_said}")
-endif()
-file(READ ${HERALD_MARIADB_SOURCE}/.version herald_mariadb_package_version)
-string(STRIP "${herald_mariadb_package_version}" herald_mariadb_package_version)
+herald_fetch_debian_source(fetch-mariadb-source.sh ${HERALD_MARIADB_SOURCE} herald_mariadb_package_version)
 file(STRINGS ${HERALD_MARIADB_SOURCE}/CMakeLists.txt herald_mariadb_version_lines
      REGEX "^SET\\(CPACK_PACKAGE_VERSION_(MAJOR|MINOR|PATCH) [0-9]+\\)")
 string(REGEX REPLACE ".*MAJOR ([0-9]+).*MINOR ([0-9]+).*PATCH ([0-9]+).*" "\\1.\\2.\\3" HERALD_MARIADB_VERSION

@@ -2,19 +2,19 @@
 
 #include <algorithm>
 
-namespace {
+#include "config/ConfigReaders.h"
 
-char FoldedLetter(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+namespace {
 
 bool StartsWithFolded(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, char t) { return FoldedLetter(t) == p; });
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, char t) { return LowerAscii(t) == p; });
 }
 
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
 int HexDigitValue(char c) {
-    const char lower = FoldedLetter(c);
+    const char lower = LowerAscii(c);
     if (IsDecimalDigit(c)) {
         return c - '0';
     }
@@ -46,14 +46,14 @@ std::optional<std::string> PercentDecoded(std::string_view text) {
 }
 
 bool IsHostNameCharacter(char c) {
-    const char lower = FoldedLetter(c);
+    const char lower = LowerAscii(c);
     return (lower >= 'a' && lower <= 'z') || IsDecimalDigit(c) || c == '-' || c == '.' || c == '_';
 }
 
 bool IsIpv6Character(char c) { return HexDigitValue(c) >= 0 || c == ':' || c == '.'; }
 
 bool IsDatabaseCharacter(char c) {
-    const char lower = FoldedLetter(c);
+    const char lower = LowerAscii(c);
     return (lower >= 'a' && lower <= 'z') || IsDecimalDigit(c) || c == '_' || c == '$';
 }
 

@@ -23,8 +23,6 @@ std::optional<std::string> MariadbClientMissing() {
 #endif
 }
 
-bool HasMariadbClient() { return !MariadbClientMissing(); }
-
 namespace {
 
 // A store that can never be: every read and save fails with the reason.

@@ -30,7 +30,6 @@ inline constexpr std::string_view NoMariadbClient =
 // Why this build can't use a mariadb:// store: it has no client, or (on
 // Windows) its libmariadb.dll is not there; none when it can.
 std::optional<std::string> MariadbClientMissing();
-bool HasMariadbClient();
 bool RefusedForGood(std::string_view reason);
 
 // The version of the store's tables. 1 numbers each player's latest change, so
