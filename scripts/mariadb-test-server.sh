@@ -26,7 +26,7 @@ server() {
   mariadbd=$(command -v mariadbd || echo /usr/sbin/mariadbd)
   # No option file of the machine's: everything it needs is given here.
   "$mariadbd" --no-defaults --user="$(id -un)" --datadir="$data" --socket="$dir/socket" \
-    --pid-file="$dir/pid" --port="$(cat "$dir/port")" --bind-address=127.0.0.1 --skip-name-resolve \
+    --pid-file="$dir/pid" --tmpdir="$dir/tmp" --port="$(cat "$dir/port")" --bind-address=127.0.0.1 --skip-name-resolve \
     --innodb-buffer-pool-size=32M --innodb-log-file-size=16M --skip-log-bin --max-connections=200 \
     --log-error="$dir/server.log" > "$dir/server.out" 2>&1 < /dev/null &
   echo $! > "$dir/server.pid"
@@ -53,7 +53,12 @@ case $action in
     mkdir -p "$dir"
     command -v mariadb-install-db > /dev/null || { echo "mariadb-server is not installed" >&2; exit 1; }
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' > "$dir/port"
-    mariadb-install-db --no-defaults --user="$(id -un)" --datadir="$data" --auth-root-authentication-method=socket \
+    # A temporary folder of its own: servers of two trees started at once
+    # would otherwise meet in /tmp, where one's bootstrap removed the other's
+    # temporary tables.
+    mkdir -p "$dir/tmp"
+    mariadb-install-db --no-defaults --user="$(id -un)" --datadir="$data" --tmpdir="$dir/tmp" \
+      --auth-root-authentication-method=socket \
       --skip-test-db > "$dir/install.log" 2>&1 || { cat "$dir/install.log" >&2; exit 1; }
     server
     mariadb --no-defaults --socket="$dir/socket" -uroot <<SQL
